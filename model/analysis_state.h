@@ -1,0 +1,118 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "model/name_field.h"
+#include "model/status_display.h"
+#include "textio/text_file.h"
+
+namespace etherm {
+
+// Limits of the system: the sizes of the tables below.
+inline constexpr int kMaxDevices = 10;
+inline constexpr int kMaxTerms = 4;
+inline constexpr int kMaxDeviceParameters = 16;
+inline constexpr int kMaxNameLength = 7;
+inline constexpr int kLineCapacity = 200;
+inline constexpr int kMaxDcNodeValues = 4;
+inline constexpr int kMaxCarriedValues = 10;
+
+inline constexpr double AmbientTemperature = 295.0;   // K
+inline constexpr double TemperatureTolerance = 1.0;  // K
+
+// Tables are indexed from 1 (device numbers, term numbers), as the analyses count; entry 0 is
+// unused unless a field's comment says otherwise.
+template <class T>
+using DeviceTable = std::array<T, kMaxDevices + 1>;
+template <class T>
+using PairTable = std::array<std::array<T, kMaxDevices + 1>, kMaxDevices + 1>;
+using TermTable = std::array<std::array<std::array<double, kMaxTerms + 1>, kMaxDevices + 1>,
+                             kMaxDevices + 1>;
+
+// What the problem file describes. Kept as its own part of the state so the reader can fill a
+// scratch copy and commit it whole.
+struct ProblemDescription {
+  int deviceCount = 0;
+  DeviceTable<NameField> deviceName{};
+  DeviceTable<int> terminalCount{};
+  int probeNodeCount = 0;
+  // [i][0]: kind code 0..3; [i][1..16]: power-model parameters (transient layout).
+  std::array<std::array<double, kMaxDeviceParameters + 1>, kMaxDevices + 1> deviceParameters{};
+  DeviceTable<double> thermalResistance{};  // K/W, DC
+  DeviceTable<int> couplingCount{};
+  PairTable<double> thermalCoupling{};  // K/W; transient: [i][i] is the own resistance
+  DeviceTable<int> selfTermCount{};
+  PairTable<int> termCount{};
+  TermTable termWeight{};
+  TermTable termTimeConstant{};  // s
+  int inductorCount = 0;
+  int capacitorCount = 0;
+  bool directPowerFlag = false;
+  double sweepStart = 0.0;
+  double stepSize = 0.0;     // DC sweep step; transient: time step between two lines (s)
+  double analysisEnd = 0.0;  // DC: last sweep value; transient: end time (s)
+};
+
+// The one record all routines share. At program start everything is zero, false or empty.
+struct AnalysisState : ProblemDescription {
+  // Iteration, sweep and time.
+  std::int32_t iterationNumber = 0;
+  std::string iterationText;
+  double sweepValue = 0.0;
+  double windowStartTime = 0.0;
+  double previousWindowStartTime = 0.0;
+  double windowEndTime = 0.0;
+  double sampleTime = 0.0;
+  std::string startTimeText;  // at most 12 characters
+
+  // Temperatures (K) and powers (W).
+  DeviceTable<double> deviceTemperature{};
+  DeviceTable<double> previousTemperature{};
+  DeviceTable<double> devicePower{};
+  DeviceTable<long double> powerSample{};
+  std::array<double, kMaxDcNodeValues + 1> nodeValue{};
+  std::array<double, kMaxDcNodeValues + 1> previousNodeValue{};
+
+  // Circuit text.
+  LineText<kLineCapacity> lineBuffer;
+  LineText<kLineCapacity> probeNodeNames;
+
+  // File names and files.
+  std::string baseName;
+  std::string stageInputName;
+  std::string stageOutputName;
+  std::string obsoleteFileName;
+  std::string copySourcePath;
+  std::string copyTargetPath;
+  bool copyFailIfExists = false;
+  TextFile problemFile;
+  TextFile resultFile;
+  TextFile temperatureFile;
+  TextFile powerFile;
+  TextFile termRiseHistoryFile;
+  TextFile workFileA;
+  TextFile workFileB;
+  TextFile workFileC;
+
+  // Working storage that routines leave behind for the next one to find.
+  double powerModelCoefficient = 0.0;
+  DeviceTable<double> previousPower{};
+  double previousSampleTime = 0.0;
+  TermTable termRise{};
+  TermTable previousTermRise{};
+  double decayFactor = 0.0;
+  double currentPowerGain = 0.0;
+  double previousPowerGain = 0.0;
+
+  // Where progress is shown; none when null.
+  StatusDisplay* statusDisplay = nullptr;
+
+  // Draws a status line when a display is attached.
+  void DrawStatusLine(int x, int y, std::string_view utf8Text) const {
+    if (statusDisplay != nullptr) statusDisplay->DrawStatusLine(x, y, utf8Text);
+  }
+};
+
+}  // namespace etherm

@@ -1,0 +1,213 @@
+#include "textio/text_file.h"
+
+#include <cerrno>
+#include <fstream>
+#include <iterator>
+
+#include "textio/failure.h"
+#include "textio/number_text.h"
+
+namespace etherm {
+
+namespace {
+constexpr char kEndOfFile = 26;
+constexpr int kNotOpen = 103;
+constexpr int kNotOpenForInput = 104;
+constexpr int kNotOpenForOutput = 105;
+}  // namespace
+
+TextFile::~TextFile() {
+  try {
+    Close();
+  } catch (const Failure&) {
+  }
+}
+
+void TextFile::OpenForReading(const std::string& name) {
+  Close();
+  name_ = name;
+  std::FILE* f = std::fopen(name.c_str(), "rb");
+  if (f == nullptr) throw Failure(IoErrorText(errno));
+  data_.clear();
+  char buf[1 << 16];
+  std::size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) data_.append(buf, n);
+  const bool failed = std::ferror(f) != 0;
+  const int err = errno;
+  std::fclose(f);
+  if (failed) throw Failure(IoErrorText(err));
+  pos_ = 0;
+  const std::size_t ctrlZ = data_.find(kEndOfFile);
+  end_ = ctrlZ == std::string::npos ? data_.size() : ctrlZ;
+  mode_ = Mode::kReading;
+}
+
+void TextFile::OpenOutput(const std::string& name, const char* fopenMode, Mode mode) {
+  Close();
+  name_ = name;
+  file_ = std::fopen(name.c_str(), fopenMode);
+  if (file_ == nullptr) throw Failure(IoErrorText(errno));
+  out_.clear();
+  mode_ = mode;
+}
+
+void TextFile::OpenForWriting(const std::string& name) { OpenOutput(name, "wb", Mode::kWriting); }
+
+void TextFile::OpenForAppending(const std::string& name) {
+  // Appending needs an existing file, like opening for reading.
+  std::FILE* probe = std::fopen(name.c_str(), "rb");
+  if (probe == nullptr) {
+    name_ = name;
+    Close();
+    throw Failure(IoErrorText(errno));
+  }
+  std::fclose(probe);
+  OpenOutput(name, "ab", Mode::kAppending);
+}
+
+void TextFile::Flush() {
+  if (out_.empty()) return;
+  errno = 0;
+  const std::size_t written = std::fwrite(out_.data(), 1, out_.size(), file_);
+  if (written != out_.size()) {
+    const int err = errno != 0 ? errno : EIO;
+    out_.clear();
+    throw Failure(IoErrorText(err));
+  }
+  out_.clear();
+}
+
+void TextFile::Close() {
+  if (mode_ == Mode::kClosed) return;
+  if (mode_ == Mode::kReading) {
+    data_.clear();
+    data_.shrink_to_fit();
+    pos_ = end_ = 0;
+    mode_ = Mode::kClosed;
+    return;
+  }
+  mode_ = Mode::kClosed;
+  std::FILE* f = file_;
+  file_ = nullptr;
+  int err = 0;
+  if (!out_.empty()) {
+    errno = 0;
+    if (std::fwrite(out_.data(), 1, out_.size(), f) != out_.size()) err = errno != 0 ? errno : EIO;
+    out_.clear();
+  }
+  if (std::fclose(f) != 0 && err == 0) err = errno != 0 ? errno : EIO;
+  if (err != 0) throw Failure(IoErrorText(err));
+}
+
+void TextFile::RequireReading() const {
+  if (mode_ == Mode::kReading) return;
+  ThrowIoError(mode_ == Mode::kClosed ? kNotOpen : kNotOpenForInput);
+}
+
+void TextFile::RequireWriting() const {
+  if (mode_ == Mode::kWriting || mode_ == Mode::kAppending) return;
+  ThrowIoError(mode_ == Mode::kClosed ? kNotOpen : kNotOpenForOutput);
+}
+
+void WriteText(TextFile& file, std::string_view text) { file.Put(text); }
+
+void WriteChar(TextFile& file, char c) { file.Put(std::string_view(&c, 1)); }
+
+void WriteLineEnd(TextFile& file) { file.Put("\r\n"); }
+
+void WriteInteger(TextFile& file, std::int32_t n) { file.Put(std::to_string(n)); }
+
+void WriteReal(TextFile& file, double x) { WriteReal(file, x, 23); }
+
+void WriteReal(TextFile& file, double x, int w) {
+  if (w > kMaxNumberWidth) {
+    file.Put(FormatExponent(x, w));
+    return;
+  }
+  char buf[kNumberBufferSize];
+  char* end = FormatExponentTo(buf, x, w);
+  file.Put(std::string_view(buf, static_cast<std::size_t>(end - buf)));
+}
+
+void WriteReal(TextFile& file, double x, int w, int d) { file.Put(FormatReal(x, w, d)); }
+
+char ReadChar(TextFile& file) {
+  file.RequireReading();
+  if (file.position() >= file.end()) return kEndOfFile;
+  const char c = file.data()[file.position()];
+  file.Advance(1);
+  return c;
+}
+
+std::string ReadString(TextFile& file, int n) {
+  file.RequireReading();
+  const char* p = file.data();
+  std::size_t i = file.position();
+  const std::size_t limit = std::min(file.end(), i + static_cast<std::size_t>(n < 0 ? 0 : n));
+  const std::size_t start = i;
+  while (i < limit && p[i] != '\r') ++i;
+  file.Advance(i - start);
+  return std::string(p + start, i - start);
+}
+
+void SkipLine(TextFile& file) {
+  file.RequireReading();
+  const char* p = file.data();
+  std::size_t i = file.position();
+  const std::size_t end = file.end();
+  const std::size_t start = i;
+  while (i < end && p[i] != '\r') ++i;
+  if (i < end) {
+    ++i;  // the CR
+    if (i < end && p[i] == '\n') ++i;
+  }
+  file.Advance(i - start);
+}
+
+bool AtEnd(TextFile& file) {
+  file.RequireReading();
+  return file.position() >= file.end();
+}
+
+namespace {
+// Skips bytes of code 32 or less and takes the token that follows, at most maxLen bytes.
+// Returns false at the end of the file.
+bool TakeToken(TextFile& file, std::size_t maxLen, std::string_view* token) {
+  file.RequireReading();
+  const char* p = file.data();
+  std::size_t i = file.position();
+  const std::size_t end = file.end();
+  const std::size_t start = i;
+  while (i < end && static_cast<unsigned char>(p[i]) <= 32) ++i;
+  if (i >= end) {
+    file.Advance(i - start);
+    return false;
+  }
+  const std::size_t tokenStart = i;
+  const std::size_t limit = std::min(end, i + maxLen);
+  while (i < limit && static_cast<unsigned char>(p[i]) > 32) ++i;
+  file.Advance(i - start);
+  *token = std::string_view(p + tokenStart, i - tokenStart);
+  return true;
+}
+
+[[noreturn]] void ThrowInvalidNumber() { throw Failure("Invalid numeric input"); }
+}  // namespace
+
+std::int32_t ReadInteger(TextFile& file) {
+  std::string_view token;
+  if (!TakeToken(file, 32, &token)) return 0;
+  const ParsedInteger parsed = ParseInteger(token);
+  if (parsed.errorPosition != 0) ThrowInvalidNumber();
+  return parsed.value;
+}
+
+double ReadReal(TextFile& file) {
+  std::string_view token;
+  if (!TakeToken(file, 64, &token)) return 0.0;
+  double value;
+  if (!ParseRealToken(token, &value)) ThrowInvalidNumber();
+  return value;
+}
+
+}  // namespace etherm

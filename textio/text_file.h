@@ -1,0 +1,90 @@
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+namespace etherm {
+
+// A text file of the system: a name bound to a handle that is closed or open for reading,
+// writing or appending. Lines end in CR LF when written. When read, a CR ends a line and an LF
+// right after it belongs to that line end; a lone LF is an ordinary byte. A byte 26 (Ctrl-Z) is
+// the end of the file. Every failure throws Failure with the text of the cause ("File not
+// found", "Disk full", "I/O error 103" for an operation on a closed file, ...).
+class TextFile {
+ public:
+  enum class Mode { kClosed, kReading, kWriting, kAppending };
+
+  TextFile() = default;
+  TextFile(const TextFile&) = delete;
+  TextFile& operator=(const TextFile&) = delete;
+  // Writes out what is buffered; a failure at that point can no longer be reported.
+  ~TextFile();
+
+  // Opening an open handle first closes it. Reading loads the file, positioned at its first
+  // byte; writing creates or empties it; appending keeps it and writes after its last byte.
+  void OpenForReading(const std::string& name);
+  void OpenForWriting(const std::string& name);
+  void OpenForAppending(const std::string& name);
+  // Writes out everything written so far and closes. Closing a closed handle does nothing.
+  void Close();
+
+  Mode mode() const { return mode_; }
+  const std::string& name() const { return name_; }
+
+  // Raw access for the reading and writing operations below.
+  void RequireReading() const;
+  void RequireWriting() const;
+  void Put(std::string_view bytes) {
+    RequireWriting();
+    out_.append(bytes);
+    if (out_.size() >= kFlushSize) Flush();
+  }
+  // Reading position over the loaded bytes; end() stops at the first Ctrl-Z.
+  const char* data() const { return data_.data(); }
+  std::size_t position() const { return pos_; }
+  std::size_t end() const { return end_; }
+  void Advance(std::size_t n) { pos_ += n; }
+
+ private:
+  static constexpr std::size_t kFlushSize = 1 << 16;
+  void OpenOutput(const std::string& name, const char* fopenMode, Mode mode);
+  void Flush();
+
+  Mode mode_ = Mode::kClosed;
+  std::string name_;
+  std::string data_;
+  std::size_t pos_ = 0;
+  std::size_t end_ = 0;
+  std::FILE* file_ = nullptr;
+  std::string out_;
+};
+
+// Writing (open for writing or appending).
+void WriteText(TextFile& file, std::string_view text);
+void WriteChar(TextFile& file, char c);
+void WriteLineEnd(TextFile& file);
+void WriteInteger(TextFile& file, std::int32_t n);
+// Exponent form of width 23.
+void WriteReal(TextFile& file, double x);
+// Exponent form of width w.
+void WriteReal(TextFile& file, double x, int w);
+// Fixed form of width w with d decimals.
+void WriteReal(TextFile& file, double x, int w, int d);
+
+// Reading (open for reading). None of these is an error at the end of the file.
+// The next byte, whatever it is; byte 26 at the end, without moving.
+char ReadChar(TextFile& file);
+// Up to n bytes of the current line, stopping before a CR or the end; the CR stays unread.
+std::string ReadString(TextFile& file, int n);
+// Consumes up to and including the next CR and an LF right after it.
+void SkipLine(TextFile& file);
+// True when the next byte is the end of the file.
+bool AtEnd(TextFile& file);
+// Skips bytes of code 32 or less (across lines), then takes at most 32 (integers) or 64
+// (reals) bytes above 32. 0 at the end of the file; "Invalid numeric input" for any other text.
+std::int32_t ReadInteger(TextFile& file);
+double ReadReal(TextFile& file);
+
+}  // namespace etherm

@@ -1,0 +1,180 @@
+#include "textio/text_file.h"
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <functional>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "textio/failure.h"
+
+namespace etherm {
+namespace {
+
+class TextFileTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = std::filesystem::temp_directory_path() /
+           ("textio_" + std::to_string(::getpid()) + "_" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::create_directories(dir_);
+  }
+  void TearDown() override { std::filesystem::remove_all(dir_); }
+
+  std::string Path(const char* name) { return (dir_ / name).string(); }
+  std::string Make(const char* name, const std::string& bytes) {
+    std::ofstream(Path(name), std::ios::binary) << bytes;
+    return Path(name);
+  }
+  std::string Contents(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+
+  std::filesystem::path dir_;
+};
+
+TEST_F(TextFileTest, WritesExactBytesAndAppends) {
+  TextFile f;
+  const std::string path = Path("out.txt");
+  f.OpenForWriting(path);
+  WriteText(f, "startuj\xEA");
+  WriteLineEnd(f);
+  WriteInteger(f, -7);
+  WriteChar(f, ' ');
+  WriteReal(f, 1.5);
+  WriteReal(f, 300, 16);
+  WriteReal(f, 1.5, 8, 3);
+  f.Close();
+  EXPECT_EQ(Contents(path),
+            "startuj\xEA\r\n-7  1.50000000000000E+0000 3.0000000E+0002   1.500");
+  f.OpenForAppending(path);
+  WriteText(f, "x");
+  WriteLineEnd(f);
+  f.Close();
+  EXPECT_EQ(Contents(path).substr(Contents(path).size() - 3), "x\r\n");
+  // Writing empties an existing file.
+  f.OpenForWriting(path);
+  f.Close();
+  EXPECT_EQ(Contents(path), "");
+}
+
+TEST_F(TextFileTest, LineReading) {
+  TextFile f;
+  f.OpenForReading(Make("lines.txt", std::string(150, 'a') + "\r\n\r\nb\nc\rd\r\n"));
+  EXPECT_EQ(ReadString(f, 120), std::string(120, 'a'));
+  SkipLine(f);  // drops the other 30 bytes and the line end
+  EXPECT_EQ(ReadString(f, 200), "");
+  SkipLine(f);
+  EXPECT_EQ(ReadString(f, 200), "b\nc");  // a lone LF is an ordinary byte
+  SkipLine(f);
+  EXPECT_EQ(ReadChar(f), 'd');
+  EXPECT_EQ(ReadChar(f), '\r');
+  EXPECT_EQ(ReadChar(f), '\n');
+  EXPECT_TRUE(AtEnd(f));
+  EXPECT_EQ(ReadChar(f), 26);  // at the end, without moving
+  EXPECT_EQ(ReadString(f, 10), "");
+  SkipLine(f);
+  EXPECT_TRUE(AtEnd(f));
+}
+
+TEST_F(TextFileTest, EndOfFileCases) {
+  TextFile f;
+  // Directly after the last CR LF the file is at its end.
+  f.OpenForReading(Make("a.txt", "x\r\n"));
+  SkipLine(f);
+  EXPECT_TRUE(AtEnd(f));
+  // An empty last line must be skipped first.
+  f.OpenForReading(Make("b.txt", "x\r\n\r\n"));
+  SkipLine(f);
+  EXPECT_FALSE(AtEnd(f));
+  SkipLine(f);
+  EXPECT_TRUE(AtEnd(f));
+  // Ctrl-Z ends the file; nothing after it is read.
+  f.OpenForReading(Make("c.txt", "1 2\x1A" "3\r\n"));
+  EXPECT_EQ(ReadInteger(f), 1);
+  EXPECT_EQ(ReadInteger(f), 2);
+  EXPECT_TRUE(AtEnd(f));
+  EXPECT_EQ(ReadInteger(f), 0);
+  EXPECT_EQ(ReadReal(f), 0.0);
+  // LF-only files are one line.
+  f.OpenForReading(Make("d.txt", "a\nb\n"));
+  SkipLine(f);
+  EXPECT_TRUE(AtEnd(f));
+}
+
+TEST_F(TextFileTest, TokenReading) {
+  TextFile f;
+  f.OpenForReading(Make("t.txt", "  1.5\t-2.5E-0003\r\n\r\n 7 .5 " + std::string(70, '9') +
+                                     " 1.5e-3:2 12x\r\n2.0"));
+  EXPECT_EQ(ReadReal(f), 1.5);
+  EXPECT_EQ(ReadReal(f), -0.0025);
+  EXPECT_EQ(ReadInteger(f), 7);  // across line ends
+  EXPECT_EQ(ReadReal(f), 0.5);
+  // A token longer than 64 bytes is read in pieces.
+  EXPECT_EQ(ReadReal(f), std::stod(std::string(64, '9')));
+  EXPECT_EQ(ReadReal(f), 999999.0);
+  try {
+    ReadReal(f);
+    ADD_FAILURE() << "1.5e-3:2 was read";
+  } catch (const Failure& e) {
+    EXPECT_STREQ(e.what(), "Invalid numeric input");
+  }
+  EXPECT_THROW(ReadInteger(f), Failure);  // 12x
+  EXPECT_EQ(ReadReal(f), 2.0);            // the last token has no line end
+  EXPECT_TRUE(AtEnd(f));
+}
+
+TEST_F(TextFileTest, Failures) {
+  TextFile f;
+  struct Case {
+    std::function<void()> operation;
+    const char* text;
+  } cases[] = {
+      {[&] { f.OpenForReading(Path("missing.txt")); }, "File not found"},
+      {[&] { f.OpenForAppending(Path("missing.txt")); }, "File not found"},
+      {[&] { f.OpenForWriting(Path("no/such/dir/x.txt")); }, "File not found"},
+      {[&] { f.OpenForWriting(""); }, "File not found"},
+      {[&] { WriteText(f, "x"); }, "I/O error 103"},
+      {[&] { ReadChar(f); }, "I/O error 103"},
+      {[&] {
+         f.OpenForReading(Make("r.txt", "x"));
+         WriteText(f, "x");
+       },
+       "I/O error 105"},
+      {[&] {
+         f.OpenForWriting(Path("w.txt"));
+         ReadReal(f);
+       },
+       "I/O error 104"},
+  };
+  for (auto& c : cases) {
+    f.Close();
+    try {
+      c.operation();
+      ADD_FAILURE() << "no failure, expected " << c.text;
+    } catch (const Failure& e) {
+      EXPECT_STREQ(e.what(), c.text);
+    }
+  }
+}
+
+TEST_F(TextFileTest, FullDiskIsReported) {
+  if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+  TextFile f;
+  f.OpenForWriting("/dev/full");
+  WriteText(f, "x");
+  try {
+    f.Close();
+    ADD_FAILURE() << "closing on a full disk succeeded";
+  } catch (const Failure& e) {
+    EXPECT_STREQ(e.what(), "Disk full");
+  }
+}
+
+}  // namespace
+}  // namespace etherm
