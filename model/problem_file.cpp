@@ -23,7 +23,12 @@ class ProblemReader {
   // Returns true for the DC layout.
   bool Read() {
     const char first = ReadChar(file_);
-    SkipLine(file_);
+    if (first == '\r') {
+      // An empty title line has already ended; skipping on would lose the device count.
+      if (!AtEnd(file_) && file_.data()[file_.position()] == '\n') ReadChar(file_);
+    } else {
+      SkipLine(file_);
+    }
     const bool transient = UpperCase(first) == 'T';
     if (transient) {
       ReadTransient();
@@ -67,7 +72,7 @@ class ProblemReader {
         Refuse("the name of " + where + " must be followed by a blank on its line");
       }
       if (length == kMaxNameLength) {
-        Refuse("the name of device " + std::to_string(i) + " (" + name.Text() + "...) has " +
+        Refuse("the name of device " + std::to_string(i) + " (" + name.Trimmed() + "...) has " +
                std::to_string(kMaxNameLength + 1) + " or more characters; at most " +
                std::to_string(kMaxNameLength) + " are possible");
       }
