@@ -1,0 +1,84 @@
+#include "simulator/child_process.h"
+
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+#include "textio/failure.h"
+
+extern char** environ;
+
+namespace etherm {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Waits for the child until the deadline; true when it ended.
+bool WaitUntil(pid_t pid, Clock::time_point deadline, int* status) {
+  auto pause = std::chrono::microseconds(200);
+  for (;;) {
+    const pid_t r = waitpid(pid, status, WNOHANG);
+    if (r == pid) return true;
+    if (r < 0 && errno != EINTR) {
+      *status = 0;
+      return true;
+    }
+    if (Clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(pause);
+    // Short runs end quickly; long ones need not be polled often.
+    if (pause < std::chrono::milliseconds(20)) pause *= 2;
+  }
+}
+
+int DecodeStatus(int status) {
+  if (WIFEXITED(status)) return WEXITSTATUS(status);
+  if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
+  return 1;
+}
+
+}  // namespace
+
+ChildResult RunChild(const std::string& program, const std::vector<std::string>& args,
+                     double timeoutSeconds) {
+  std::vector<std::string> argvText;
+  argvText.push_back(program);
+  argvText.insert(argvText.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (auto& a : argvText) argv.push_back(a.data());
+  argv.push_back(nullptr);
+
+  // Its own process group, so a time-out ends whatever the program started too.
+  posix_spawnattr_t attr;
+  posix_spawnattr_init(&attr);
+  posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP);
+  posix_spawnattr_setpgroup(&attr, 0);
+  pid_t pid = 0;
+  const int err = posix_spawn(&pid, program.c_str(), nullptr, &attr, argv.data(), environ);
+  posix_spawnattr_destroy(&attr);
+  if (err != 0) {
+    throw Failure("The circuit simulator \"" + program + "\" cannot be started: " +
+                  std::strerror(err));
+  }
+
+  int status = 0;
+  const auto deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                           std::chrono::duration<double>(timeoutSeconds));
+  if (WaitUntil(pid, deadline, &status)) return {ChildOutcome::kExited, DecodeStatus(status)};
+
+  kill(-pid, SIGTERM);
+  if (!WaitUntil(pid, Clock::now() + std::chrono::seconds(2), &status)) {
+    kill(-pid, SIGKILL);
+    waitpid(pid, &status, 0);
+  }
+  kill(-pid, SIGKILL);  // anything of the group still left
+  return {ChildOutcome::kTimedOut, DecodeStatus(status)};
+}
+
+}  // namespace etherm

@@ -1,0 +1,119 @@
+#include "simulator/run_simulator.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <system_error>
+
+#include "simulator/child_process.h"
+#include "textio/failure.h"
+#include "textio/number_text.h"
+#include "textio/text_file.h"
+
+namespace etherm {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kMaxPasses = 3;
+constexpr double kDefaultTimeoutSeconds = 600;
+const char kRunLog[] = "wyniki.txt";
+
+double PassTimeoutSeconds() {
+  const char* text = std::getenv("ETHERM_SIM_TIMEOUT");
+  if (text == nullptr || *text == '\0') return kDefaultTimeoutSeconds;
+  double seconds = 0;
+  if (!ParseRealToken(text, &seconds) || !(seconds > 0)) {
+    throw Failure(std::string("ETHERM_SIM_TIMEOUT must be a number of seconds above 0, not \"") +
+                  text + "\"");
+  }
+  return seconds;
+}
+
+void AppendRunLogLine(AnalysisState& state, const std::string& text) {
+  TextFile& log = state.workFileA;
+  log.OpenForAppending(kRunLog);
+  WriteText(log, text);
+  WriteLineEnd(log);
+  log.Close();
+}
+
+// The listing's last lines that say what went wrong, for the failure text.
+std::string ListingExcerpt(const std::string& listingName) {
+  TextFile listing;
+  try {
+    listing.OpenForReading(listingName);
+  } catch (const Failure&) {
+    return "";
+  }
+  std::string reason;
+  while (!AtEnd(listing)) {
+    std::string line = ReadString(listing, 400);
+    SkipLine(listing);
+    while (!line.empty() && (line.back() == '\n' || line.back() == ' ')) line.pop_back();
+    if (line.find("rror") != std::string::npos || line.find("cannot") != std::string::npos ||
+        line.find("refuse") != std::string::npos) {
+      reason = line;
+    }
+  }
+  return reason;
+}
+
+}  // namespace
+
+std::string SimulatorProgram() {
+  if (const char* named = std::getenv("ETHERM_SIMULATOR"); named != nullptr && *named != '\0') {
+    return named;
+  }
+  std::error_code ec;
+  const fs::path self = fs::read_symlink("/proc/self/exe", ec);
+  if (ec) return "etherm-sim";
+  return (self.parent_path() / "etherm-sim").string();
+}
+
+void RunSimulator(AnalysisState& state, SimulationKind kind) {
+  const bool transient = kind == SimulationKind::kTransient;
+  const std::string iterationName = state.baseName + state.iterationText;
+  const std::string circuitName = iterationName + ".cir";
+  const std::string probeDataName = iterationName + ".csd";
+  const std::string program = SimulatorProgram();
+  const double timeout = PassTimeoutSeconds();
+
+  bool timedOut = false;
+  for (int pass = 1; pass <= kMaxPasses; ++pass) {
+    std::error_code ignored;  // the copies and deletions are not checked; the .csd test is
+    state.copySourcePath = circuitName;
+    state.copyTargetPath = "a1.cir";
+    fs::copy_file(state.copySourcePath, state.copyTargetPath, fs::copy_options::overwrite_existing,
+                  ignored);
+    // A probe-data file left by an earlier, interrupted run must not pass for this run's.
+    fs::remove(probeDataName, ignored);
+
+    const ChildResult result = RunChild(program, {circuitName}, timeout);
+    timedOut = timedOut || result.outcome == ChildOutcome::kTimedOut;
+    if (transient) {
+      fs::copy_file("a1.bsp", "a2.bsp", fs::copy_options::overwrite_existing, ignored);
+      if (!ignored) fs::remove("a1.bsp", ignored);
+    }
+    AppendRunLogLine(state, "pierwszy");
+    state.DrawStatusLine(30, 30, transient ? "jest pierwszy wynik" : "jest wynik");
+    state.stageInputName = probeDataName;
+    state.stageOutputName = iterationName + ".txt";
+    AppendRunLogLine(state, TimeOfDayText());
+    if (fs::exists(probeDataName)) return;
+  }
+
+  const std::string listingName = iterationName + ".out";
+  std::string text = "The circuit simulator wrote no results file \"" + probeDataName + "\" in " +
+                     std::to_string(kMaxPasses) + " runs";
+  if (timedOut) text += " (a run exceeded the time limit of ETHERM_SIM_TIMEOUT seconds)";
+  const std::string reason = ListingExcerpt(listingName);
+  if (!reason.empty()) text += ": " + reason;
+  text += "; see its listing \"" + listingName + "\"";
+  throw Failure(text);
+}
+
+}  // namespace etherm

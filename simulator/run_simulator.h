@@ -1,0 +1,31 @@
+#pragma once
+
+#include "model/analysis_state.h"
+
+namespace etherm {
+
+enum class SimulationKind { kDc, kTransient };
+
+// Runs the circuit simulator on the iteration's circuit file, baseName + iterationText +
+// ".cir", and returns once its probe-data file (the same name with ".csd") exists.
+//
+// Each pass: copies the circuit file to "a1.cir"; removes a probe-data file left from an
+// earlier run, so only this run's results count; starts the simulator program with the circuit
+// file name as its one argument and waits for it to end; (transient) copies "a1.bsp" to
+// "a2.bsp" and deletes "a1.bsp"; appends "pierwszy" to "wyniki.txt"; draws "jest wynik" (DC) or
+// "jest pierwszy wynik" (transient) at (30, 30); sets stageInputName and stageOutputName to
+// the iteration name with ".csd" and ".txt"; appends the clock text to "wyniki.txt".
+//
+// The simulator is "etherm-sim" beside the running program, or the program named by
+// ETHERM_SIMULATOR. A pass may last ETHERM_SIM_TIMEOUT seconds (default 600); a simulator still
+// running then is terminated and the pass counts as failed.
+//
+// Failures: a simulator that cannot be started ends the run at once; after 3 passes without a
+// probe-data file the run ends with a failure naming the file and quoting the simulator's
+// listing (".out"); a run log that cannot be appended to is an I/O error.
+void RunSimulator(AnalysisState& state, SimulationKind kind);
+
+// The simulator program RunSimulator starts.
+std::string SimulatorProgram();
+
+}  // namespace etherm
