@@ -1,0 +1,177 @@
+#include "simulator/run_simulator.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <vector>
+
+#include "textio/failure.h"
+
+namespace etherm {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct RecordedLine {
+  int x, y;
+  std::string text;
+};
+
+class RecordingDisplay : public StatusDisplay {
+ public:
+  void DrawStatusLine(int x, int y, std::string_view text) override {
+    lines.push_back({x, y, std::string(text)});
+  }
+  std::vector<RecordedLine> lines;
+};
+
+// Each test runs in its own folder with a stand-in simulator script it writes itself.
+class RunSimulatorTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() /
+           ("runsim_" + std::to_string(::getpid()) + "_" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::create_directories(dir_);
+    previous_ = fs::current_path();
+    fs::current_path(dir_);
+    state_ = std::make_unique<AnalysisState>();
+    state_->baseName = "my circuit";
+    state_->iterationText = "1";
+    state_->statusDisplay = &display_;
+    Write("my circuit1.cir", "* the circuit\r\n");
+    Write("wyniki.txt", "");
+    unsetenv("ETHERM_SIM_TIMEOUT");
+  }
+  void TearDown() override {
+    fs::current_path(previous_);
+    fs::remove_all(dir_);
+    unsetenv("ETHERM_SIMULATOR");
+    unsetenv("ETHERM_SIM_TIMEOUT");
+  }
+
+  void Write(const std::string& name, const std::string& bytes) {
+    std::ofstream(name, std::ios::binary) << bytes;
+  }
+  std::string Read(const std::string& name) {
+    std::ifstream in(name, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+  void UseSimulator(const std::string& body) {
+    const std::string path = (dir_ / "stand-in-sim").string();
+    Write(path, "#!/bin/sh\n" + body + "\n");
+    chmod(path.c_str(), 0755);
+    setenv("ETHERM_SIMULATOR", path.c_str(), 1);
+  }
+  std::string Fail(SimulationKind kind) {
+    try {
+      RunSimulator(*state_, kind);
+    } catch (const Failure& f) {
+      return f.what();
+    }
+    return "no failure";
+  }
+  // The run log as lines.
+  std::vector<std::string> LogLines() {
+    std::vector<std::string> lines;
+    const std::string log = Read("wyniki.txt");
+    size_t start = 0, end;
+    while ((end = log.find("\r\n", start)) != std::string::npos) {
+      lines.push_back(log.substr(start, end - start));
+      start = end + 2;
+    }
+    return lines;
+  }
+
+  fs::path dir_, previous_;
+  RecordingDisplay display_;
+  std::unique_ptr<AnalysisState> state_;
+};
+
+bool IsClockText(const std::string& s) {
+  return s.size() == 8 && s[2] == ':' && s[5] == ':';
+}
+
+TEST_F(RunSimulatorTest, TransientPassLeavesResultsBiasCopyAndLog) {
+  // The stand-in checks it got exactly one argument, the name with its blank.
+  UseSimulator(
+      "[ \"$#\" = 1 ] && [ \"$1\" = 'my circuit1.cir' ] || exit 3\n"
+      "echo bias > a1.bsp\necho data > 'my circuit1.csd'");
+  Write("a2.bsp", "old bias");
+  RunSimulator(*state_, SimulationKind::kTransient);
+  EXPECT_EQ(Read("a1.cir"), "* the circuit\r\n");
+  EXPECT_EQ(Read("a2.bsp"), "bias\n");
+  EXPECT_FALSE(fs::exists("a1.bsp"));
+  const auto log = LogLines();
+  ASSERT_EQ(log.size(), 2u);
+  EXPECT_EQ(log[0], "pierwszy");
+  EXPECT_TRUE(IsClockText(log[1])) << log[1];
+  EXPECT_EQ(state_->stageInputName, "my circuit1.csd");
+  EXPECT_EQ(state_->stageOutputName, "my circuit1.txt");
+  ASSERT_EQ(display_.lines.size(), 1u);
+  EXPECT_EQ(display_.lines[0].x, 30);
+  EXPECT_EQ(display_.lines[0].y, 30);
+  EXPECT_EQ(display_.lines[0].text, "jest pierwszy wynik");
+}
+
+TEST_F(RunSimulatorTest, DcPassDoesNotTouchBiasFiles) {
+  UseSimulator("echo bias > a1.bsp\necho data > \"$1\".csd; mv \"$1\".csd 'my circuit1.csd'");
+  RunSimulator(*state_, SimulationKind::kDc);
+  EXPECT_TRUE(fs::exists("a1.bsp"));
+  EXPECT_FALSE(fs::exists("a2.bsp"));
+  ASSERT_EQ(display_.lines.size(), 1u);
+  EXPECT_EQ(display_.lines[0].text, "jest wynik");
+}
+
+TEST_F(RunSimulatorTest, ThreePassesWithoutResultsFailQuotingTheListing) {
+  UseSimulator(
+      "echo run >> passes\n"
+      "printf 'line 4: R1 1 0\\nError: resistor R1 has no value\\n' > 'my circuit1.out'\nexit 1");
+  // A results file of an earlier run must not be taken for this run's.
+  Write("my circuit1.csd", "stale");
+  const std::string text = Fail(SimulationKind::kDc);
+  EXPECT_NE(text.find("no results file \"my circuit1.csd\" in 3 runs"), std::string::npos)
+      << text;
+  EXPECT_NE(text.find("Error: resistor R1 has no value"), std::string::npos) << text;
+  EXPECT_NE(text.find("\"my circuit1.out\""), std::string::npos) << text;
+  EXPECT_EQ(Read("passes"), "run\nrun\nrun\n");
+  const auto log = LogLines();
+  ASSERT_EQ(log.size(), 6u);
+  for (int pass = 0; pass < 3; ++pass) {
+    EXPECT_EQ(log[2 * pass], "pierwszy");
+    EXPECT_TRUE(IsClockText(log[2 * pass + 1]));
+  }
+}
+
+TEST_F(RunSimulatorTest, HangingSimulatorIsEndedAtTheTimeLimit) {
+  UseSimulator("exec sleep 60");
+  setenv("ETHERM_SIM_TIMEOUT", "0.3", 1);
+  const auto start = std::chrono::steady_clock::now();
+  const std::string text = Fail(SimulationKind::kTransient);
+  EXPECT_NE(text.find("time limit"), std::string::npos) << text;
+  // Three passes of 0.3 s, not three minutes.
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
+}
+
+TEST_F(RunSimulatorTest, MissingProgramFailsAtOnce) {
+  setenv("ETHERM_SIMULATOR", (dir_ / "no-such-simulator").c_str(), 1);
+  const std::string text = Fail(SimulationKind::kDc);
+  EXPECT_NE(text.find("no-such-simulator\" cannot be started"), std::string::npos) << text;
+  EXPECT_TRUE(LogLines().empty());
+}
+
+TEST_F(RunSimulatorTest, BadTimeLimitIsRefused) {
+  UseSimulator("exit 0");
+  setenv("ETHERM_SIM_TIMEOUT", "soon", 1);
+  EXPECT_NE(Fail(SimulationKind::kDc).find("ETHERM_SIM_TIMEOUT"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace etherm
