@@ -169,6 +169,15 @@ bool AtEnd(TextFile& file) {
   return file.position() >= file.end();
 }
 
+bool AtEndOfTokens(TextFile& file) {
+  file.RequireReading();
+  const char* p = file.data();
+  for (std::size_t i = file.position(); i < file.end(); ++i) {
+    if (static_cast<unsigned char>(p[i]) > 32) return false;
+  }
+  return true;
+}
+
 namespace {
 // Skips bytes of code 32 or less and takes the token that follows, at most maxLen bytes.
 // Returns false at the end of the file.

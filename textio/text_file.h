@@ -82,6 +82,9 @@ std::string ReadString(TextFile& file, int n);
 void SkipLine(TextFile& file);
 // True when the next byte is the end of the file.
 bool AtEnd(TextFile& file);
+// True when nothing but bytes of code 32 or less remain, so a number read would only give the
+// 0 of the end of the file. Consumes nothing.
+bool AtEndOfTokens(TextFile& file);
 // Skips bytes of code 32 or less (across lines), then takes at most 32 (integers) or 64
 // (reals) bytes above 32. 0 at the end of the file; "Invalid numeric input" for any other text.
 std::int32_t ReadInteger(TextFile& file);

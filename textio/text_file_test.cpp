@@ -125,8 +125,14 @@ TEST_F(TextFileTest, TokenReading) {
     EXPECT_STREQ(e.what(), "Invalid numeric input");
   }
   EXPECT_THROW(ReadInteger(f), Failure);  // 12x
-  EXPECT_EQ(ReadReal(f), 2.0);            // the last token has no line end
+  EXPECT_FALSE(AtEndOfTokens(f));
+  EXPECT_EQ(ReadReal(f), 2.0);  // the last token has no line end
   EXPECT_TRUE(AtEnd(f));
+  f.OpenForReading(Make("u.txt", "1 \r\n \t\r\n"));
+  EXPECT_FALSE(AtEndOfTokens(f));
+  ReadReal(f);
+  EXPECT_TRUE(AtEndOfTokens(f));
+  EXPECT_FALSE(AtEnd(f));
 }
 
 TEST_F(TextFileTest, Failures) {
