@@ -1,0 +1,36 @@
+#pragma once
+
+#include <string>
+
+#include "model/analysis_state.h"
+
+namespace etherm {
+
+// Result tables from the simulator's probe data. Both routines read the probe-data file
+// (lines 1-2 skipped, line 3 the title, lines 4-12 skipped, line 13 the quantity names, then
+// records "#<type> <x> ..." followed by value lines) and write the table:
+//   line 1: the first 120 bytes of the title, CR LF;
+//   line 2: a word ("dc " or "time "), the first 120 bytes of the names and any bytes up to the
+//           first record header;
+//   then one line per data record: x written with WriteReal (23 wide) and a blank, then the
+//   record's value bytes as they stand, with each index suffix ":<digits> " replaced by one
+//   blank and each CR LF removed. Every record header first ends the line before it.
+// An index suffix that runs to the end of the file still gives its blank. Each routine opens
+// and closes its own two files; an existing table is replaced. Failures: Failure with the text
+// of the I/O error ("File not found", ...), "Invalid numeric input" for a record header whose
+// value is not a number.
+
+// DC: x is the record's sweep value. The table ends at the end record "#;", after any other
+// ';' byte (which is copied), or at the end of the file. Changes nothing in the state.
+void ExtractDcResults(AnalysisState& state, const std::string& probeDataName,
+                      const std::string& tableName);
+
+// Transient: x is the record's time plus offset (absolute time). The table ends before the
+// first record whose absolute time is above 1.02 x windowEndTime (its line end is written,
+// nothing of it), or at the end of the file; ';' bytes are copied like any other. Reads
+// windowEndTime, changes nothing in the state. An overflowing time ends with the arithmetic
+// failure text.
+void ExtractTransientResults(AnalysisState& state, const std::string& probeDataName,
+                             const std::string& tableName, double offset);
+
+}  // namespace etherm

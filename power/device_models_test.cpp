@@ -1,0 +1,87 @@
+#include "power/device_models.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <string>
+
+namespace etherm {
+namespace {
+
+// x to six significant digits, as the worked examples give them.
+std::string Sig6(double x) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%.5e", x);
+  return buf;
+}
+
+ModelParameters Params(std::initializer_list<double> values) {
+  ModelParameters p{};
+  std::size_t n = 1;
+  for (double v : values) p[n++] = v;
+  return p;
+}
+
+Quantities Q(std::initializer_list<double> values) {
+  Quantities q{};
+  std::size_t n = 1;
+  for (double v : values) q[n++] = v;
+  return q;
+}
+
+const ModelParameters kDiode = Params({1e-14, 1, 0.1, 1, 3, 0, 1e-12, 2, 0.5, 0.7, 0.004});
+const ModelParameters kModelA =
+    Params({0, 0, 0, 0.05, 2e-5, 1e-4, 2e-6, 2, 0.2, 10, 1e-14, 0, 0.01});
+const ModelParameters kModelB =
+    Params({2e-5, 1e-4, 2e-6, 2, 0.01, 0.5, 1, 0.1, 0, 1e-14, 1, 3, 1.11, 100, 1e-10, 0});
+
+TEST(DeviceModels, WorkedExamples) {
+  struct Case {
+    const char* what;
+    double (*model)(const ModelParameters&, const Quantities&, double);
+    const ModelParameters& p;
+    Quantities q;
+    double t;
+    const char* power;
+  } cases[] = {
+      {"diode at 295 K", JunctionDiodePower, kDiode, Q({0.7, 0.05}), 295, "5.37977e-03"},
+      {"diode at 350 K", JunctionDiodePower, kDiode, Q({0.7, 0.05}), 350, "9.53358e-02"},
+      {"model B in saturation", TransistorModelBPower, kModelB, Q({5, 0, 10, -0.1, 0, 0}), 295,
+       "5.38513e-02"},
+      {"model B at 1000 K", TransistorModelBPower, kModelB, Q({5, 0, 10, -0.1, 0, 0}), 1000,
+       "9.02691e+01"},
+      // Model A in each region: below the threshold (resistive terms and the diode only), in
+      // the exponential band just above it, exactly at it (the last branch), linear, saturated.
+      {"A below the threshold", TransistorModelAPower, kModelA, Q({1, 0, 10, 0.001}), 295,
+       "2.50000e-07"},
+      {"A in the exponential band", TransistorModelAPower, kModelA, Q({2.01, 0, 5, 0}), 295,
+       "-7.84162e-07"},
+      {"A exactly at the threshold", TransistorModelAPower, kModelA, Q({2, 0, 5, 0}), 295,
+       "-1.70167e-06"},
+      {"A linear", TransistorModelAPower, kModelA, Q({5, 0, 0.5, 0.01}), 295, "7.12117e-04"},
+      {"A saturated", TransistorModelAPower, kModelA, Q({4, 0, 10, 0.005}), 295, "2.22286e-02"},
+      {"A saturated at 350 K", TransistorModelAPower, kModelA, Q({4, 0, 10, 0.005}), 350,
+       "1.72008e-02"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(Sig6(c.model(c.p, c.q, c.t)), c.power) << c.what;
+}
+
+TEST(DeviceModels, DiodeAtTheReferenceTemperature) {
+  // At T = Tr every temperature factor is 1: R = p3, Is = p1, Isr = p7, and
+  // Vj = p10 - Eg0 + Eg(295) = p10 + 0.00646.
+  EXPECT_EQ(Sig6(BandGap(295)), "1.11646e+00");
+  const ModelParameters p = Params({2e-14, 1.5, 0.2, 0.5, 3, 0, 3e-12, 2.5, 0.4, 0.8, 0.01});
+  const Quantities q = Q({0.75, 0.02});
+  const double vt = kBoltzmannOverCharge * 295;
+  const double vd = 0.75 - 0.02 * 0.2;
+  const double vj = 0.8 - 1.11 + BandGap(295);
+  const double inrm = 2e-14 * (std::exp(vd / (1.5 * vt)) - 1);
+  const double irec = 3e-12 * (std::exp(vd / (2.5 * vt)) - 1);
+  const double id = inrm * std::sqrt(0.5 / (0.5 + inrm)) +
+                    irec * std::pow((1 - vd / vj) * (1 - vd / vj) + 0.005, 0.2);
+  EXPECT_NEAR(JunctionDiodePower(p, q, 295), 0.02 * 0.02 * 0.2 + vd * id, 1e-15);
+}
+
+}  // namespace
+}  // namespace etherm

@@ -1,0 +1,53 @@
+#include "power/power_table.h"
+
+#include "textio/failure.h"
+#include "textio/float_check.h"
+
+namespace etherm {
+
+int QuantityCount(double kindCode) {
+  if (kindCode == 0 || kindCode == 1) return 2;
+  if (kindCode == 2) return 4;
+  if (kindCode == 3) return 6;
+  return 0;
+}
+
+void ReadQuantities(TextFile& table, int count, Quantities& q) {
+  for (int n = 1; n <= count; ++n) q[static_cast<std::size_t>(n)] = ReadReal(table);
+}
+
+double DirectPower(int kind, const Quantities& q) {
+  switch (kind) {
+    case 2:
+      return q[2] * q[1] + q[3] * q[4];
+    case 3:
+      return q[1] * q[2] - (q[6] + q[4]) * q[3];
+    default:
+      return q[2] * q[1];
+  }
+}
+
+double Checked(double x) {
+  // The volatile store keeps the optimiser from moving the arithmetic past the check.
+  volatile double settled = x;
+  CheckFloatFlags();
+  return settled;
+}
+
+void WriteNamesLine(TextFile& file, const AnalysisState& state, std::string_view word) {
+  WriteText(file, word);
+  for (int i = 1; i <= state.deviceCount; ++i) {
+    WriteText(file, std::string_view(state.deviceName[i].chars.data(), 8));
+    WriteChar(file, ' ');
+  }
+  WriteLineEnd(file);
+}
+
+void RequireDeviceCountInRange(const AnalysisState& state) {
+  if (state.deviceCount < 0 || state.deviceCount > kMaxDevices) {
+    throw Failure(std::to_string(state.deviceCount) + " devices; at most " +
+                  std::to_string(kMaxDevices) + " can be modelled");
+  }
+}
+
+}  // namespace etherm

@@ -1,0 +1,65 @@
+#pragma once
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+
+#include "model/analysis_state.h"
+#include "textio/failure.h"
+
+namespace etherm {
+
+// Each test works in its own folder, with a fresh state whose files live there.
+class PowerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = std::filesystem::temp_directory_path() /
+           ("power_" + std::to_string(::getpid()) + "_" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::create_directories(dir_);
+    state_ = std::make_unique<AnalysisState>();
+    state_->baseName = (dir_ / "p").string();
+    txt_ = (dir_ / "p1.txt").string();
+    moc_ = (dir_ / "p1.moc").string();
+  }
+  void TearDown() override { std::filesystem::remove_all(dir_); }
+
+  // Devices named D1, D2, ... with the given kind codes.
+  void Devices(std::initializer_list<double> kinds) {
+    int i = 0;
+    for (double kind : kinds) {
+      ++i;
+      state_->deviceName[i] = NameField::From("D" + std::to_string(i));
+      state_->deviceParameters[i][0] = kind;
+    }
+    state_->deviceCount = i;
+  }
+  static void Write(const std::string& name, const std::string& bytes) {
+    std::ofstream(name, std::ios::binary) << bytes;
+  }
+  static std::string Read(const std::string& name) {
+    std::ifstream in(name, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+  template <class F>
+  static std::string FailureText(F&& run) {
+    try {
+      run();
+    } catch (const Failure& f) {
+      return f.what();
+    }
+    return "no failure";
+  }
+
+  std::filesystem::path dir_;
+  std::unique_ptr<AnalysisState> state_;
+  std::string txt_;
+  std::string moc_;
+};
+
+}  // namespace etherm

@@ -1,0 +1,115 @@
+#include "power/transient_power.h"
+
+#include "power/device_models.h"
+#include "power/power_table.h"
+#include "textio/float_check.h"
+#include "textio/text_file.h"
+
+namespace etherm {
+
+namespace {
+
+// The first window starts at exactly 0; anything from 1E-12 on is a later window. A start of
+// exactly 1E-12 also counts as later: otherwise the table would get neither header lines nor
+// history and the result table's title would be read as a number.
+constexpr double kLaterWindowStart = 1e-12;
+
+// Leaves the shared power-file handle closed however the routine ends.
+struct ClosesOnExit {
+  TextFile& file;
+  ~ClosesOnExit() {
+    try {
+      file.Close();
+    } catch (...) {
+    }
+  }
+};
+
+double DevicePower(AnalysisState& state, int i, int kind, const Quantities& q) {
+  if (state.directPowerFlag || kind == 0) return Checked(DirectPower(kind, q));
+  const ModelParameters& p = state.deviceParameters[i];
+  const double t = state.deviceTemperature[i];
+  double power;
+  switch (kind) {
+    case 1:
+      return Checked(JunctionDiodePower(p, q, t));
+    case 2:
+      state.powerModelCoefficient = p[13];
+      power = Checked(TransistorModelAPower(p, q, t));
+      break;
+    default:
+      power = Checked(TransistorModelBPower(p, q, t));
+      break;
+  }
+  return power > kPowerLimit ? kPowerLimit : power;
+}
+
+void CopyHistory(AnalysisState& state, TextFile& history, TextFile& power) {
+  for (int line = 1; line <= 2; ++line) {
+    const std::string text = ReadString(history, 120);
+    SkipLine(history);
+    WriteText(power, text);
+    WriteLineEnd(power);
+  }
+  do {
+    state.sampleTime = ReadReal(history);
+    WriteReal(power, state.sampleTime);
+    WriteChar(power, ' ');
+    for (int i = 1; i <= state.deviceCount; ++i) {
+      WriteReal(power, ReadReal(history));
+      WriteChar(power, ' ');
+    }
+    SkipLine(history);
+    WriteLineEnd(power);
+  } while (!(state.sampleTime >= state.windowStartTime) && !AtEnd(history));
+}
+
+}  // namespace
+
+void ComputeTransientPower(AnalysisState& state, const std::string& tableName,
+                           const std::string& powerTableName) {
+  RequireDeviceCountInRange(state);
+  TextFile table;
+  TextFile power;
+  table.OpenForReading(tableName);
+  power.OpenForWriting(powerTableName);
+  TextFile& history = state.powerFile;
+  const ClosesOnExit closeHistory{history};
+  history.OpenForReading(history.name().empty() ? state.baseName + ".moc" : history.name());
+
+  if (state.windowStartTime >= kLaterWindowStart) {
+    SkipLine(table);
+    SkipLine(table);
+    CopyHistory(state, history, power);
+  } else {
+    const std::string title = ReadString(table, 120);
+    SkipLine(table);
+    WriteText(power, title);
+    WriteLineEnd(power);
+    SkipLine(table);
+    WriteNamesLine(power, state, "czas ");
+  }
+
+  ClearFloatFlags();
+  Quantities q{};
+  do {
+    state.sampleTime = ReadReal(table);
+    WriteReal(power, state.sampleTime);
+    WriteChar(power, ' ');
+    for (int i = 1; i <= state.deviceCount; ++i) {
+      const double kindCode = state.deviceParameters[i][0];
+      const int count = QuantityCount(kindCode);
+      if (count == 0) continue;
+      ReadQuantities(table, count, q);
+      WriteReal(power, DevicePower(state, i, static_cast<int>(kindCode), q));
+      WriteChar(power, ' ');
+    }
+    SkipLine(table);
+    WriteLineEnd(power);
+  } while (!AtEnd(table) && !(state.sampleTime >= state.analysisEnd));
+  table.Close();
+  power.Close();
+  history.Close();
+}
+
+}  // namespace etherm

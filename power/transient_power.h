@@ -1,0 +1,40 @@
+#pragma once
+
+#include <string>
+
+#include "model/analysis_state.h"
+
+namespace etherm {
+
+// The transient power table of a window, from the window's result table (tableName) and the
+// accumulated power file. Rows are a time and one power per device, each 23 wide and followed
+// by a blank, then CR LF.
+//
+// First window (windowStartTime below 1E-12): the result table's title line (first 120 bytes)
+// and "czas " with each device's 8-byte name and a blank. Later windows: the first two lines of
+// the accumulated power file (120 bytes each), then its rows up to and including the first
+// whose time is at least windowStartTime (or to its end), rewritten with deviceCount powers.
+// Then one new row per result-table line, until the table ends or a row's time reaches
+// analysisEnd (that row is written). Values are read as tokens, missing ones as 0.
+//
+// A device's power by its kind code (deviceParameters[i][0]), with T = deviceTemperature[i]:
+//   kind 0: q2 q1;  kind 1: q2 q1, or the junction diode model;
+//   kind 2: q2 q1 + q3 q4, or transistor model A limited to 100 W;
+//   kind 3: q1 q2 - (q6 + q4) q3, or transistor model B (T capped at 1000 K) limited to 100 W;
+// the products when directPowerFlag is set, the models otherwise. Another kind code reads no
+// values and gets no column (the problem reader refuses such codes).
+//
+// The accumulated power file is state.powerFile, opened for reading by the name it was last
+// opened with (the driver binds it to baseName + ".moc"; that name when it was never opened). It
+// must exist, even for the first window.
+//
+// State: sampleTime is the time of the last row read (history rows included);
+// powerModelCoefficient is p13 of the last kind-2 device computed with model A.
+//
+// Failures: the I/O texts ("File not found", ...), "Invalid numeric input", and the arithmetic
+// texts when a model or product divides by zero, takes the logarithm of a non-positive number
+// or overflows; files keep what was written before.
+void ComputeTransientPower(AnalysisState& state, const std::string& tableName,
+                           const std::string& powerTableName);
+
+}  // namespace etherm
