@@ -1,0 +1,278 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "model/analysis_state.h"
+#include "netlist/dc_circuit_writer.h"
+#include "netlist/test_support.h"
+#include "netlist/transient_circuit_writer.h"
+#include "textio/failure.h"
+
+namespace etherm {
+namespace {
+
+using testing::CrLfLines;
+using testing::ReadBytes;
+using testing::ScratchFolder;
+using testing::SetUpState;
+using testing::WriteBytes;
+using testing::WriteResults;
+
+// The fixture circuit: a BJT with a .MODEL line (QN) and a power subcircuit (QPOW) that are
+// modelled, an opamp subcircuit and a diode model that are not, a pulse source, an inductor
+// and a capacitor; four node quantities on the .PROBE line.
+class StageCircuitTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::filesystem::copy_file("testdata/stage.cir", folder_.path() / "stage.cir");
+    state_.baseName = (folder_.path() / "stage").string();
+    state_.deviceCount = 2;
+    state_.deviceName[1] = NameField::From("QN");
+    state_.deviceName[2] = NameField::From("QPOW");
+    state_.deviceTemperature[1] = 295.0;
+    state_.deviceTemperature[2] = 295.0;
+    state_.probeNodeCount = 4;
+    state_.inductorCount = 1;
+    state_.capacitorCount = 1;
+    state_.probeNodeNames.Fill(120);
+    state_.iterationNumber = 1;
+  }
+  void LaterTemperatures() {
+    state_.deviceTemperature[1] = 310.25;
+    state_.deviceTemperature[2] = 350.5;
+  }
+  std::string Written() { return ReadBytes(state_.baseName + state_.iterationText + ".cir"); }
+  static std::string Expected(const char* name) {
+    return ReadBytes(std::filesystem::path("testdata") / name);
+  }
+
+  ScratchFolder folder_;
+  AnalysisState state_;
+};
+
+TEST_F(StageCircuitTest, FirstDcPoint) {
+  state_.sweepStart = state_.sweepValue = 10.0;
+  state_.stepSize = 0.5;
+  WriteDcCircuitFile(state_);
+  EXPECT_EQ(state_.iterationText, "1");
+  EXPECT_EQ(Written(), Expected("stage_dc_first.expected"));
+  EXPECT_EQ(state_.probeNodeNames.Text().substr(0, 21), "V(3) V(4) V(6) V(7)  ");
+}
+
+TEST_F(StageCircuitTest, LaterDcPoint) {
+  state_.sweepStart = state_.sweepValue = 10.0;
+  state_.stepSize = 0.5;
+  WriteDcCircuitFile(state_);  // the node-set line comes first: it uses the names found here
+
+  LaterTemperatures();
+  state_.iterationNumber = 12;
+  state_.sweepValue = 11.0;
+  state_.previousNodeValue = {0.0, 0.71, 5.5, 1.25, -0.003};
+  WriteDcCircuitFile(state_);
+  EXPECT_EQ(Written(), Expected("stage_dc_later.expected"));
+}
+
+TEST_F(StageCircuitTest, FirstTransientWindow) {
+  state_.windowStartTime = 0.0;
+  state_.windowEndTime = 9e-05;
+  WriteBytes(state_.baseName + ".wyn", "");
+  WriteTransientCircuitFile(state_);
+  EXPECT_EQ(Written(), Expected("stage_tran_first.expected"));
+  EXPECT_EQ(state_.probeNodeNames.Text(), "V(3) V(4) V(6) V(7) " + std::string(100, ' '));
+  EXPECT_EQ(state_.startTimeText, "0.0000000000");
+}
+
+TEST_F(StageCircuitTest, LaterTransientWindow) {
+  state_.windowStartTime = 0.0;
+  state_.windowEndTime = 9e-05;
+  WriteBytes(state_.baseName + ".wyn", "");
+  WriteTransientCircuitFile(state_);  // captures the probe list
+
+  LaterTemperatures();
+  state_.iterationNumber = 7;
+  state_.windowStartTime = 9e-05;
+  state_.windowEndTime = 2.1e-04;
+  std::filesystem::copy_file("testdata/stage_tran_later.wyn", state_.baseName + ".wyn",
+                             std::filesystem::copy_options::overwrite_existing);
+  WriteTransientCircuitFile(state_);
+  EXPECT_EQ(Written(), Expected("stage_tran_later.expected"));
+  EXPECT_EQ(state_.startTimeText, "0.0000900000");
+  // The results file is closed again: the driver appends to it next.
+  EXPECT_EQ(state_.resultFile.mode(), TextFile::Mode::kClosed);
+}
+
+// Lines a rewrite needs but cannot handle: the analysis stops with a text that names the
+// circuit file and quotes the line; the lines before it are in the output.
+struct FailureCase {
+  const char* what;
+  bool transient;
+  std::vector<std::string> lines;  // the last one fails
+  std::string reason;
+  std::function<void(AnalysisState&)> setUp = nullptr;
+  std::vector<std::string> written = {};  // when not just the lines before the last
+};
+
+TEST(CircuitFileFailureTest, LineThatCannotBeRewrittenIsQuoted) {
+  const std::vector<FailureCase> cases = {
+      {"model of a modelled device without '('",
+       false,
+       {"title", ".MODEL QN NPN"},
+       ".MODEL line of a modelled device without \"(\" after its type"},
+      {"sweep line without a value",
+       false,
+       {"title", ".DC V1 LIN"},
+       ".DC line without a value after the swept source"},
+      {"probe line with too few quantities",
+       false,
+       {"title", ".PROBE V(3) IB(Q1) V(5) IC(Q1)"},
+       ".PROBE line with fewer than 4 quantities after its first word (the word right after "
+       ".PROBE is taken as an option such as /CSDF, not as a quantity)"},
+      {"probe line without the last companion",
+       true,
+       {"title", ".PROBE/CSDF V(3) IB(Q1) V(5)"},
+       ".PROBE line with fewer than 4 quantities after its first word (the word right after "
+       ".PROBE is taken as an option such as /CSDF, not as a quantity)",
+       [](AnalysisState& s) { s.windowStartTime = 0.0; }},
+      {"node set without a probe list",
+       false,
+       {"title", ".NODESET V(3)=1"},
+       ".NODESET line needs 2 node quantities from the .PROBE line, and the .PROBE line gave 0",
+       [](AnalysisState& s) { s.probeNodeNames.Fill(120); }},
+      {"pulse without its delay",
+       true,
+       {"title", "V1 1 0 PULSE(0 5)"},
+       "pulse source without its delay (write 0 if it has none)"},
+      {"pulse without ')'",
+       true,
+       {"title", "V1 1 0 PULSE(0 5 1u 1n 1n"},
+       "pulse source without \")\""},
+      {"sine without its delay",
+       true,
+       {"title", "V1 1 0 SIN(0 1 1k)"},
+       "sine source without its delay (write 0 if it has none)"},
+      {"more inductors than declared",
+       true,
+       {"title", "L1 1 2 1u", "L2 2 3 1u"},
+       "more inductor lines than the 1 the problem file declares",
+       nullptr,
+       {"title", "L1 1 2 1u ic= 1.25000000000000E-0001"}},
+      {"more capacitors than declared",
+       true,
+       {"title", "C1 1 0 1n", "C2 2 0 1n"},
+       "more capacitor lines than the 1 the problem file declares",
+       nullptr,
+       {"title", "C1 1 0 1n ic= 3.30000000000000E+0000"}},
+      {"capacitor without its value",
+       true,
+       {"title", "C1 1 0"},
+       "capacitor line without its value"},
+      {".TRAN without its print step",
+       true,
+       {"title", ".TRAN "},
+       ".TRAN line without its print step"},
+  };
+  for (const FailureCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    ScratchFolder folder;
+    AnalysisState state;
+    SetUpState(state, folder.path());
+    if (c.setUp) c.setUp(state);
+    WriteResults(state);
+    WriteBytes(state.baseName + ".cir", CrLfLines(c.lines));
+    try {
+      if (c.transient) {
+        WriteTransientCircuitFile(state);
+      } else {
+        WriteDcCircuitFile(state);
+      }
+      ADD_FAILURE() << "no failure";
+    } catch (const Failure& failure) {
+      EXPECT_EQ(std::string(failure.what()),
+                "Circuit file \"" + state.baseName + ".cir\": " + c.reason + ": " + c.lines.back());
+    }
+    std::vector<std::string> before(c.lines.begin(), c.lines.end() - 1);
+    EXPECT_EQ(ReadBytes(state.baseName + "3.cir"),
+              CrLfLines(c.written.empty() ? before : c.written));
+    EXPECT_EQ(state.workFileA.mode(), TextFile::Mode::kClosed);
+    EXPECT_EQ(state.workFileC.mode(), TextFile::Mode::kClosed);
+    EXPECT_EQ(state.resultFile.mode(), TextFile::Mode::kClosed);
+  }
+}
+
+TEST(CircuitFileFailureTest, ProbeListIsKeptWhenItsLineFails) {
+  ScratchFolder folder;
+  AnalysisState state;
+  SetUpState(state, folder.path());
+  WriteBytes(state.baseName + ".cir", CrLfLines({".PROBE/CSDF V(7) IB(Q1) V(8)"}));
+  EXPECT_THROW(WriteDcCircuitFile(state), Failure);
+  EXPECT_EQ(state.probeNodeNames.Text().substr(0, 10), "V(3) V(5) ");
+}
+
+TEST(CircuitFileFailureTest, ResultsWithoutTheWindowStart) {
+  for (const char* results :
+       {"head\r\nhead\r\n", "head\r\nhead\r\n 1.0E-0005 1 2 3 4 5 6\r\n\r\n  \r\n", ""}) {
+    SCOPED_TRACE(results);
+    ScratchFolder folder;
+    AnalysisState state;
+    SetUpState(state, folder.path());
+    WriteBytes(state.baseName + ".cir", CrLfLines({"title"}));
+    WriteBytes(state.baseName + ".wyn", results);
+    try {
+      WriteTransientCircuitFile(state);
+      ADD_FAILURE() << "no failure";
+    } catch (const Failure& failure) {
+      EXPECT_EQ(std::string(failure.what()),
+                "Accumulated results \"" + state.baseName +
+                    ".wyn\" hold no line at the window start time 9.00000000000000E-0005 s, so "
+                    "the values to carry into the window are unknown");
+    }
+    EXPECT_EQ(state.resultFile.mode(), TextFile::Mode::kClosed);
+  }
+}
+
+TEST(CircuitFileFailureTest, TooManyCarriedValues) {
+  ScratchFolder folder;
+  AnalysisState state;
+  SetUpState(state, folder.path());
+  state.inductorCount = 5;
+  state.capacitorCount = 4;
+  WriteResults(state);
+  WriteBytes(state.baseName + ".cir", CrLfLines({"title"}));
+  try {
+    WriteTransientCircuitFile(state);
+    ADD_FAILURE() << "no failure";
+  } catch (const Failure& failure) {
+    EXPECT_EQ(std::string(failure.what()),
+              "Circuit file \"" + state.baseName +
+                  ".cir\": 2 node values, 5 inductor currents and 4 capacitor voltages would be "
+                  "carried between time windows; at most 10 values in all are possible");
+  }
+}
+
+TEST(CircuitFileFailureTest, MissingFiles) {
+  ScratchFolder folder;
+  AnalysisState state;
+  SetUpState(state, folder.path());
+  try {
+    WriteDcCircuitFile(state);
+    ADD_FAILURE() << "no failure";
+  } catch (const Failure& failure) {
+    EXPECT_EQ(std::string(failure.what()), "File not found");
+  }
+  EXPECT_FALSE(std::filesystem::exists(state.baseName + "3.cir"));
+
+  WriteBytes(state.baseName + ".cir", CrLfLines({"title"}));
+  try {
+    WriteTransientCircuitFile(state);
+    ADD_FAILURE() << "no failure";
+  } catch (const Failure& failure) {
+    EXPECT_EQ(std::string(failure.what()), "File not found");
+  }
+  EXPECT_EQ(state.workFileA.mode(), TextFile::Mode::kClosed);
+}
+
+}  // namespace
+}  // namespace etherm

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "model/analysis_state.h"
+
+namespace etherm {
+
+// Helpers the circuit writers share. The line being processed is state.lineBuffer; the input
+// circuit is read through state.workFileA and the output written through state.workFileC.
+
+// Lines are read into a buffer of 120 blanks, so scans that stop at a blank find one right
+// after a line shorter than this.
+inline constexpr int kPaddedLineLength = 120;
+
+// Reads the next line of workFileA into lineBuffer: 120 blanks, then at most 200 bytes of the
+// line over them; the length becomes the number of bytes read. The rest of the line is skipped.
+void ReadCircuitLine(AnalysisState& state);
+
+// The last position a scan may look at: the line itself or its blank padding, whichever is
+// longer. Positions beyond it may hold what an earlier, longer line left.
+int ScanEnd(const AnalysisState& state);
+
+// The keyword of a dot command: positions 1..6 in upper case followed by two blanks.
+std::string DotKeyword(const AnalysisState& state);
+
+// Positions first..last of a line text (empty when last < first).
+std::string_view Span(const LineText<kLineCapacity>& text, int first, int last);
+
+// Writes positions first..last of lineBuffer (nothing when last < first).
+void WritePositions(AnalysisState& state, int first, int last);
+
+// Writes the line as read (its first 200 bytes) and the line end.
+void CopyLine(AnalysisState& state);
+
+// Ends the analysis over a line a rewrite needs but cannot handle, quoting it.
+[[noreturn]] void ThrowLineFailure(const AnalysisState& state, std::string_view what);
+
+// The k-th node quantity (1-based) stored in probeNodeNames; empty when there is none.
+std::string ProbeNodeName(const AnalysisState& state, int k);
+
+// The first probeNodeCount node quantities, or a failure naming the line that needs them.
+void RequireProbeNodeNames(const AnalysisState& state, std::string_view lineKind);
+
+// The temperature of device i as the circuit receives it: kelvin minus 273.
+double CircuitTemperature(const AnalysisState& state, int device);
+
+// iterationNumber as the digits of the per-iteration file names.
+std::string IterationText(std::int32_t iterationNumber);
+
+}  // namespace etherm

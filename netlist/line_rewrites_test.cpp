@@ -1,0 +1,380 @@
+#include "netlist/line_rewrites.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "model/analysis_state.h"
+#include "netlist/dc_circuit_writer.h"
+#include "netlist/test_support.h"
+#include "netlist/transient_circuit_writer.h"
+
+namespace etherm {
+namespace {
+
+using testing::CrLfLines;
+using testing::ReadBytes;
+using testing::ScratchFolder;
+using testing::SetUpState;
+using testing::WriteBytes;
+using testing::WriteResults;
+
+enum class Writer { kDcFirstPoint, kDcLaterPoint, kFirstWindow, kLaterWindow };
+
+struct LineCase {
+  const char* what;
+  Writer writer;
+  std::string input;
+  std::vector<std::string> output;
+  std::function<void(AnalysisState&)> setUp = nullptr;
+};
+
+std::string Padded(const std::string& text, std::size_t width = 120) {
+  return text + std::string(width - text.size(), ' ');
+}
+
+// Runs one writer over a circuit of the single input line; returns the circuit it wrote.
+std::string WriteOneLine(const LineCase& c, AnalysisState& state) {
+  ScratchFolder folder;
+  SetUpState(state, folder.path());
+  if (c.writer == Writer::kDcFirstPoint) state.sweepValue = state.sweepStart;
+  if (c.writer == Writer::kFirstWindow) {
+    state.windowStartTime = 0.0;
+    state.windowEndTime = 9e-05;
+  }
+  if (c.setUp) c.setUp(state);
+  WriteBytes(state.baseName + ".cir", c.input + "\r\n");
+  if (c.writer == Writer::kDcFirstPoint || c.writer == Writer::kDcLaterPoint) {
+    WriteDcCircuitFile(state);
+  } else {
+    WriteResults(state);
+    WriteTransientCircuitFile(state);
+  }
+  return ReadBytes(state.baseName + state.iterationText + ".cir");
+}
+
+const std::string kLongComment = "*" + std::string(249, 'x');
+
+std::vector<LineCase> Cases() {
+  const auto device2At = [](double kelvin) {
+    return [kelvin](AnalysisState& s) { s.deviceTemperature[2] = kelvin; };
+  };
+  const auto window = [](double start, double end) {
+    return [start, end](AnalysisState& s) {
+      s.windowStartTime = start;
+      s.windowEndTime = end;
+    };
+  };
+  return {
+      // Lines that every writer copies as they are.
+      {"empty line", Writer::kDcLaterPoint, "", {""}},
+      {"comment", Writer::kDcLaterPoint, "* R1 1 2 .MODEL", {"* R1 1 2 .MODEL"}},
+      {"continuation", Writer::kDcLaterPoint, "+ IS=1e-14)", {"+ IS=1e-14)"}},
+      {"leading blank",
+       Writer::kDcLaterPoint,
+       " X1 1 2 QSUB PARAMS: t=1",
+       {" X1 1 2 QSUB PARAMS: t=1"}},
+      {"200 of a longer line", Writer::kDcLaterPoint, kLongComment, {kLongComment.substr(0, 200)}},
+      {"other dot command", Writer::kLaterWindow, ".OPTIONS RELTOL=1e-4", {".OPTIONS RELTOL=1e-4"}},
+
+      // Model lines.
+      {"model line",
+       Writer::kDcLaterPoint,
+       ".MODEL QN NPN(T_ABS=27 IS=1E-14 BF=100)",
+       {".MODEL  QN       NPN(t_abs=22.000 IS=1E-14 BF=100)"}},
+      {"model keyword in lower case, text after ')' dropped",
+       Writer::kDcLaterPoint,
+       ".model QN npn(t_abs=0,is=1e-14) ; note",
+       {".MODEL  QN       npn(t_abs=22.000,is=1e-14)"}},
+      {"model name in another case is no device",
+       Writer::kDcLaterPoint,
+       ".MODEL qn NPN(T_ABS=27)",
+       {".MODEL qn NPN(T_ABS=27)"}},
+      {"model of an unmodelled device",
+       Writer::kFirstWindow,
+       ".model DX D(IS=1e-14) ; x",
+       {".model DX D(IS=1e-14) ; x"}},
+      {"blank after '(' inserts the temperature",
+       Writer::kDcLaterPoint,
+       ".MODEL QN NPN( IS=1E-14)",
+       {".MODEL  QN       NPN(t_abs=22.000 IS=1E-14)"}},
+      {"first parameter ends at ')'",
+       Writer::kDcLaterPoint,
+       ".MODEL QSUB PNP(T_ABS=1)",
+       {".MODEL  QSUB     PNP(t_abs=77.500)"}},
+      {"below 0 degrees",
+       Writer::kDcLaterPoint,
+       ".MODEL QSUB PNP(T_ABS=1)",
+       {".MODEL  QSUB     PNP(t_abs=-73.000)"},
+       device2At(200.0)},
+      {"blanks before the type are kept",
+       Writer::kDcLaterPoint,
+       ".MODEL QN   NPN (T_ABS=1 BF=9)",
+       {".MODEL  QN         NPN (t_abs=22.000 BF=9)"}},
+      {"list continued on '+' lines: written to position 120",
+       Writer::kDcLaterPoint,
+       ".MODEL QN NPN(T_ABS=27 IS=1E-14",
+       {".MODEL  QN       NPN(t_abs=22.000 IS=1E-14" + std::string(89, ' ')}},
+      {"model line in a transient window",
+       Writer::kLaterWindow,
+       ".MODEL QN NPN(T_ABS=27)",
+       {".MODEL  QN       NPN(t_abs=22.000)"}},
+
+      // Subcircuit calls.
+      {"subcircuit call",
+       Writer::kDcLaterPoint,
+       "X1 4 5 6 QSUB PARAMS: t=27",
+       {"X1 4 5 6 QSUB PARAMS: t=  77.500"}},
+      {"subcircuit call in lower case",
+       Writer::kDcLaterPoint,
+       "x1 4 5 6 qsub params: t=0 k=1",
+       {"x1 4 5 6 qsub params: t=  77.500"}},
+      {"subcircuit call below 0 degrees",
+       Writer::kLaterWindow,
+       "X1 4 QSUB PARAMS: t=27",
+       {"X1 4 QSUB PARAMS: t= -73.000"},
+       device2At(200.0)},
+      {"subcircuit of an unmodelled device",
+       Writer::kDcLaterPoint,
+       "X2 7 8 9 OPAMP PARAMS: a=1e5",
+       {"X2 7 8 9 OPAMP PARAMS: a=1e5"}},
+      {"subcircuit call without ':'", Writer::kFirstWindow, "X3 1 2 QSUB", {"X3 1 2 QSUB"}},
+      {"subcircuit name too long for a device",
+       Writer::kDcLaterPoint,
+       "X4 1 QSUBQSUBQ PARAMS: t=1",
+       {"X4 1 QSUBQSUBQ PARAMS: t=1"}},
+
+      // The DC sweep and node-set lines.
+      {"sweep line",
+       Writer::kDcLaterPoint,
+       ".DC V1 5 10 0.5",
+       {".DC V1  7.50000000000000E+0000  7.50000000000000E+0000  5.00000000000000E-0001"}},
+      {"sweep line in lower case, first value with '-'",
+       Writer::kDcFirstPoint,
+       ".dc vin -5 10 0.5",
+       {".dc vin -5  5.00000000000000E+0000  5.00000000000000E+0000  5.00000000000000E-0001"}},
+      {"first value with '+'",
+       Writer::kDcLaterPoint,
+       ".DC V1 +5 10 1",
+       {".DC V1 +5  7.50000000000000E+0000  7.50000000000000E+0000  5.00000000000000E-0001"}},
+      {"first value with '.'",
+       Writer::kDcLaterPoint,
+       ".DC I2 .5 1 .1",
+       {".DC I2 .5  7.50000000000000E+0000  7.50000000000000E+0000  5.00000000000000E-0001"}},
+      {"negative sweep values",
+       Writer::kDcLaterPoint,
+       ".DC V1 0 -5 -1",
+       {".DC V1 -2.50000000000000E+0000 -2.50000000000000E+0000 -1.00000000000000E+0000"},
+       [](AnalysisState& s) {
+         s.sweepValue = -2.5;
+         s.stepSize = -1.0;
+       }},
+      {"node set at the first point",
+       Writer::kDcFirstPoint,
+       ".NODESET V(3)=1 V(5)=2",
+       {".NODESET V(3)=1 V(5)=2"}},
+      {"node set at a later point",
+       Writer::kDcLaterPoint,
+       ".NODESET V(3)=1",
+       {".NODESET V(3)= 7.00000000000000E-0001 V(5)=-1.50000000000000E+0000 "}},
+      {"any line beginning with .nodes",
+       Writer::kDcLaterPoint,
+       ".nodesXYZ",
+       {".NODESET V(3)= 7.00000000000000E-0001 V(5)=-1.50000000000000E+0000 "}},
+      {"probe line copied",
+       Writer::kDcLaterPoint,
+       ".PROBE/CSDF V(3) IB(Q1) V(5) IC(Q1)",
+       {".PROBE/CSDF V(3) IB(Q1) V(5) IC(Q1)"}},
+      {"the DC writer leaves .TRAN and sources",
+       Writer::kDcLaterPoint,
+       "V1 2 0 PULSE(0 5 1u 1n 1n 10u 20u)",
+       {"V1 2 0 PULSE(0 5 1u 1n 1n 10u 20u)"}},
+
+      // Sources in transient windows.
+      {"pulse in the first window",
+       Writer::kFirstWindow,
+       "V1 2 0 PULSE(0 5 1u 1n 1n 10u 20u)",
+       {"V1 2 0 PULSE(0 5 {1u-0.0000000000} 1n 1n 10u 20u)"}},
+      {"pulse in a later window, text after ')' dropped",
+       Writer::kLaterWindow,
+       "V1 2 0 PULSE(0 5 1u 1n 1n 10u 20u) AC 1",
+       {"V1 2 0 PULSE(0 5 {1u-0.0000900000} 1n 1n 10u 20u)"}},
+      {"pulse in lower case, blank before '('",
+       Writer::kLaterWindow,
+       "i1  2 0  pulse (0 5 1u 1n 1n 10u 20u)",
+       {"i1  2 0  pulse (0 5 {1u-0.0000900000} 1n 1n 10u 20u)"}},
+      {"pulse with only its delay",
+       Writer::kLaterWindow,
+       "V1 2 0 PULSE(0 5 1u)",
+       {"V1 2 0 PULSE(0 5 {1u-0.0000900000})"}},
+      {"sine",
+       Writer::kLaterWindow,
+       "V2 1 0 SIN(0 1 1k 2m 0 0)",
+       {"V2 1 0 SIN(0 1 1k {2m-0.0000900000} 0 0)"}},
+      {"window start of 12.5 s",
+       Writer::kLaterWindow,
+       "V2 1 0 SIN(0 1 1k 2m)",
+       {"V2 1 0 SIN(0 1 1k {2m-12.500000000})"},
+       window(12.5, 13.0)},
+      {"DC source padded to 120", Writer::kLaterWindow, "V3 1 0 DC 5", {Padded("V3 1 0 DC 5")}},
+      {"source without a function", Writer::kFirstWindow, "I3 1 0", {Padded("I3 1 0")}},
+      {"other source longer than 120 is cut there",
+       Writer::kLaterWindow,
+       "V4 1 0 DC 5 AC 1 ; " + std::string(130, 'c'),
+       {("V4 1 0 DC 5 AC 1 ; " + std::string(130, 'c')).substr(0, 120)}},
+      {"PWL taken as a pulse",
+       Writer::kLaterWindow,
+       "V5 1 0 PWL(0 0 1u 5 2u 0)",
+       {"V5 1 0 PWL(0 0 {1u-0.0000900000} 5 2u 0)"}},
+      {"SFFM taken as a sine",
+       Writer::kLaterWindow,
+       "V6 1 0 SFFM(0 1 10k 5 1k)",
+       {"V6 1 0 SFFM(0 1 10k {5-0.0000900000} 1k)"}},
+      {"EXP copied like a DC source",
+       Writer::kLaterWindow,
+       "V7 1 0 EXP(0 1 1u 1u 5u 1u)",
+       {Padded("V7 1 0 EXP(0 1 1u 1u 5u 1u)")}},
+
+      // Length, bias save, initial conditions.
+      {"length line", Writer::kLaterWindow, ".TRAN 1n 100u", {".TRAN   1n 0.0001200000"}},
+      {"length line drops further words",
+       Writer::kLaterWindow,
+       ".tran  1n 100u 0 1n UIC",
+       {".TRAN   1n 0.0001200000"}},
+      {"length of exactly 10",
+       Writer::kLaterWindow,
+       ".TRAN 1m 20",
+       {".TRAN   1m 10.0000000000"},
+       window(0.5, 10.0)},
+      {"length above 10",
+       Writer::kLaterWindow,
+       ".TRAN 1m 20",
+       {".TRAN   1m  10 "},
+       window(0.5, 10.5)},
+      {"length line in the first window", Writer::kFirstWindow, ".TRAN 1n 100u", {".TRAN 1n 100u"}},
+      {".TRAN with an option after the keyword",
+       Writer::kLaterWindow,
+       ".TRAN/OP 1n 100u",
+       {".TRAN/OP 1n 100u"}},
+      {"bias save",
+       Writer::kLaterWindow,
+       ".SAVEBIAS \"a1.bsp\" TRAN TIME=100u",
+       {".savebias \"a1.bsp\" tran time=0.0001200000"}},
+      {"bias save above 10",
+       Writer::kLaterWindow,
+       ".savebias \"x\"",
+       {".savebias \"a1.bsp\" tran time=10"},
+       window(0.5, 10.5)},
+      {"bias save in the first window",
+       Writer::kFirstWindow,
+       ".SAVEBIAS \"a1.bsp\" TRAN TIME=90u",
+       {".SAVEBIAS \"a1.bsp\" TRAN TIME=90u"}},
+      {"inductor",
+       Writer::kLaterWindow,
+       "L1 3 4 10u IC=0.1",
+       {"L1 3 4 10u ic= 1.25000000000000E-0001"}},
+      {"capacitor, blanks between words made single",
+       Writer::kLaterWindow,
+       "c1  6 0   1n",
+       {"c1 6 0 1n ic= 3.30000000000000E+0000"}},
+      {"inductor in the first window",
+       Writer::kFirstWindow,
+       "L1 3 4 10u IC=0.1",
+       {"L1 3 4 10u IC=0.1"}},
+      {"initial conditions before the probe line",
+       Writer::kLaterWindow,
+       ".PROBE/CSDF V(3) IB(Q1) V(5) IC(Q1)",
+       {".ic   V(3)= 7.1000000E-0001  V(5)=-2.5000000E+0000 ",
+        ".PROBE/CSDF V(3) IB(Q1) V(5) IC(Q1)"}},
+      {"probe line in the first window",
+       Writer::kFirstWindow,
+       ".probe V(3) IB(Q1) V(5) IC(Q1) x",
+       {".probe V(3) IB(Q1) V(5) IC(Q1) x"}},
+  };
+}
+
+TEST(LineRewritesTest, EachLineIsWrittenExactly) {
+  for (const LineCase& c : Cases()) {
+    SCOPED_TRACE(c.what);
+    AnalysisState state;
+    EXPECT_EQ(WriteOneLine(c, state), CrLfLines(c.output));
+  }
+}
+
+TEST(LineRewritesTest, StartTimeTextIsKeptToTwelveCharacters) {
+  AnalysisState state;
+  WriteOneLine({"",
+                Writer::kLaterWindow,
+                "V2 1 0 SIN(0 1 1k 2m)",
+                {},
+                [](AnalysisState& s) {
+                  s.windowStartTime = 12.5;
+                  s.windowEndTime = 13.0;
+                }},
+               state);
+  EXPECT_EQ(state.startTimeText, "12.500000000");
+
+  AnalysisState untouched;
+  untouched.startTimeText = "before";
+  WriteOneLine({"", Writer::kLaterWindow, "V3 1 0 DC 5", {}}, untouched);
+  EXPECT_EQ(untouched.startTimeText, "before");
+}
+
+TEST(LineRewritesTest, FindDeviceComparesAllEightBytes) {
+  AnalysisState state;
+  state.deviceCount = 3;
+  state.deviceName[1] = NameField::From("Q1");
+  state.deviceName[2] = NameField::From("QSUB");
+  state.deviceName[3] = NameField::From("QSUB");
+  EXPECT_EQ(FindDevice(state, NameField::From("QSUB")), 2);
+  EXPECT_EQ(FindDevice(state, NameField::From("Q1")), 1);
+  EXPECT_EQ(FindDevice(state, NameField::From("q1")), 4);
+  EXPECT_EQ(FindDevice(state, NameField::From("QSU")), 4);
+  state.deviceCount = 10;
+  EXPECT_EQ(FindDevice(state, NameField::From("NONE")), 11);
+}
+
+TEST(LineRewritesTest, ProbeNodesAreTheFirstOfEachPair) {
+  ScratchFolder folder;
+  AnalysisState state;
+  SetUpState(state, folder.path());
+  state.probeNodeCount = 3;
+  state.probeNodeNames.Fill(120);
+  state.probeNodeNames.at(150) = 'z';  // left by an earlier, longer text
+  WriteBytes(state.baseName + ".cir",
+             CrLfLines({".PROBE/CSDF V(3) IB(Q1) V(5,6) IC(Q1) V(X1.7) I(X1.Q2)"}));
+  WriteDcCircuitFile(state);
+  EXPECT_EQ(state.probeNodeNames.Text(), Padded("V(3) V(5,6) V(X1.7) "));
+  EXPECT_EQ(state.probeNodeNames.at(150), 'z');
+}
+
+TEST(LineRewritesTest, LaterWindowsKeepTheProbeListOfTheFirst) {
+  ScratchFolder folder;
+  AnalysisState state;
+  SetUpState(state, folder.path());
+  WriteResults(state);
+  WriteBytes(state.baseName + ".cir", CrLfLines({".PROBE/CSDF V(7) IB(Q1) V(8) IC(Q1)"}));
+  WriteTransientCircuitFile(state);
+  EXPECT_EQ(state.probeNodeNames.Text(), Padded("V(3) V(5) "));
+  EXPECT_EQ(ReadBytes(state.baseName + "3.cir"),
+            CrLfLines({".ic   V(3)= 7.1000000E-0001  V(5)=-2.5000000E+0000 ",
+                       ".PROBE/CSDF V(7) IB(Q1) V(8) IC(Q1)"}));
+}
+
+TEST(LineRewritesTest, IterationTenAndAboveNameTheFile) {
+  for (int iteration : {9, 10, 123}) {
+    ScratchFolder folder;
+    AnalysisState state;
+    SetUpState(state, folder.path());
+    state.iterationNumber = iteration;
+    WriteBytes(state.baseName + ".cir", "* x\r\n");
+    WriteDcCircuitFile(state);
+    EXPECT_EQ(state.iterationText, std::to_string(iteration));
+    EXPECT_EQ(ReadBytes(state.baseName + std::to_string(iteration) + ".cir"), "* x\r\n");
+  }
+}
+
+}  // namespace
+}  // namespace etherm

@@ -1,0 +1,24 @@
+#pragma once
+
+#include "model/analysis_state.h"
+
+namespace etherm {
+
+// Writes the circuit file of one transient window, baseName + iterationText + ".cir", from the
+// user's circuit baseName + ".cir", and sets iterationText. The window starts at the absolute
+// time windowStartTime (0 for the first window) and the simulator runs it for
+// 1.05 x windowEndTime - windowStartTime seconds, at most 10. Lines are copied as read (their
+// first 200 bytes, CR LF) except:
+// - subcircuit calls and ".MODEL" lines of modelled devices get the device temperatures;
+// - independent sources keep their absolute timing (see WriteTransientSourceLine);
+// - ".PROBE" lines: in the first window their node quantities are stored into probeNodeNames;
+//   in later windows an ".ic" line with the carried node values is written before them;
+// - in later windows: inductor and capacitor lines keep four words and get " ic=" with the
+//   carried current or voltage; ".TRAN" (followed by a blank) keeps its print step and gets
+//   the window length; ".SAVEB..." becomes a ".savebias" of "a1.bsp" at the window's end.
+// The carried values come from the line of baseName + ".wyn" whose time is windowStartTime
+// (within 1e-10 s); without such a line the analysis ends with a failure naming the time.
+// Failures end the analysis; the output file is closed and keeps the lines written before.
+void WriteTransientCircuitFile(AnalysisState& state);
+
+}  // namespace etherm
