@@ -1,0 +1,73 @@
+#include "thermal/dc_temperatures.h"
+
+#include <cmath>
+
+#include "thermal/arithmetic_traps.h"
+#include "thermal/file_scope.h"
+
+namespace etherm {
+
+void ComputeDcTemperatures(AnalysisState& state, const std::string& powerFileName,
+                           const std::string& temperatureFileName) {
+  TextFile& in = state.workFileA;
+  TextFile& out = state.workFileB;
+  FileScope files{&in, &out};
+  in.OpenForReading(powerFileName);
+  out.OpenForWriting(temperatureFileName);
+  CopyHeaderLines(in, out);
+
+  const int n = state.deviceCount;
+  // The test follows the line, so a table without data lines still gives one line.
+  do {
+    const double x = ReadReal(in);
+    for (int i = 1; i <= n; ++i) state.devicePower[i] = ReadReal(in);
+    SkipLine(in);
+
+    ComputeWithTraps([&](auto mode) {
+      const auto& p = state.devicePower;
+      for (int i = 1; i <= n; ++i) {
+        double t = TrapAfter(mode, state.thermalResistance[i] * p[i]);
+        t = TrapAfter(mode, t + AmbientTemperature);
+        for (int j = 1; j <= n; ++j) {
+          t = TrapAfter(mode, t + TrapAfter(mode, state.thermalCoupling[i][j] * p[j]));
+        }
+        state.deviceTemperature[i] = t;
+      }
+    });
+
+    WriteReal(out, x);
+    WriteChar(out, ' ');
+    for (int i = 1; i <= n; ++i) {
+      WriteReal(out, state.deviceTemperature[i]);
+      WriteChar(out, ' ');
+    }
+    WriteLineEnd(out);
+  } while (!AtEnd(in));
+  files.Close();
+}
+
+bool DcTemperaturesSettled(AnalysisState& state, const std::string& temperatureFileName) {
+  TextFile& in = state.workFileA;
+  FileScope files{&in};
+  in.OpenForReading(temperatureFileName);
+  SkipLine(in);
+  SkipLine(in);
+
+  const int n = state.deviceCount;
+  bool settled = true;
+  do {
+    ReadReal(in);  // the swept value
+    for (int i = 1; i <= n; ++i) {
+      state.deviceTemperature[i] = ReadReal(in);
+      if (std::fabs(state.deviceTemperature[i] - state.previousTemperature[i]) >
+          TemperatureTolerance) {
+        settled = false;
+      }
+    }
+    SkipLine(in);
+  } while (!AtEnd(in) && settled);
+  files.Close();
+  return settled;
+}
+
+}  // namespace etherm

@@ -1,0 +1,68 @@
+#include "thermal/restart_time.h"
+
+#include "thermal/thermal_test_support.h"
+
+namespace etherm {
+namespace {
+
+using RestartTimeTest = ThermalTest;
+
+TEST_F(RestartTimeTest, FirstDeviatingLineFromTheWindowStart) {
+  // Device 1 was given 300 K; device 2 310 K. A line deviates when it holds `hot` on device 2.
+  const double hot = 311.5;
+  struct Case {
+    const char* what;
+    double windowStart;
+    std::vector<std::vector<double>> lines;  // time, T1, T2
+    double result;
+    double loaded2;  // device 2 after the call
+  } cases[] = {
+      {"a line after the start deviates",
+       0.002,
+       {{0.001, 300, 310}, {0.002, 300, 310}, {0.003, 300, hot}, {0.004, 300, 310}},
+       0.003,
+       hot},
+      {"the start line is not compared",
+       0.002,
+       {{0.001, 300, 310}, {0.002, 300, hot}, {0.003, 300, 310}, {0.004, 300, 310.5}},
+       0.004,
+       310.5},
+      {"the last line deviates: the line before it",
+       0.002,
+       {{0.001, 300, 310}, {0.002, 300, 310}, {0.003, 300, 310}, {0.004, 300, hot}},
+       0.003,
+       hot},
+      {"lines before the start are neither compared nor loaded",
+       0.002,
+       {{0.001, 300, hot}, {0.002, 300, 310.25}},
+       0.002,
+       310.25},
+      {"the line at time 0 of the first window is compared",
+       0,
+       {{0, 300, hot}, {0.001, 300, 310}},
+       0,
+       hot},
+      {"the only line deviates: its own time", 0, {{0, 300, hot}}, 0, hot},
+      {"exactly 1 K does not deviate: the last line",
+       0,
+       {{0, 301, 309}, {0.005, 299, 311}},
+       0.005,
+       311},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    AnalysisState& s = FreshState();
+    s.deviceCount = 2;
+    s.previousTemperature[1] = 300;
+    s.previousTemperature[2] = 310;
+    s.windowStartTime = c.windowStart;
+    std::string table = Header();
+    for (const auto& l : c.lines) table += Line({l[0], l[1], l[2]});
+    WriteFile("p.tem", table);
+    EXPECT_EQ(FindRestartTime(s, "p.tem"), c.result);
+    EXPECT_EQ(s.deviceTemperature[2], c.loaded2);
+  }
+}
+
+}  // namespace
+}  // namespace etherm
