@@ -137,6 +137,7 @@ void TForm1::CreateComponents() {
   resizable(corner);
   end();
 
+  xclass("etherm");
   callback(OnClose, this);
   Button1->take_focus();
 }
@@ -160,13 +161,21 @@ void TForm1::Button2Click() {
 }
 
 void TForm1::RunAnalysis(void (*analysis)(AnalysisState&)) {
+  // The event loop stops for the whole run: show the released button and a busy cursor first.
+  cursor(FL_CURSOR_WAIT);
+  Fl::flush();
+  std::string failureText;
+  bool failed = false;
   try {
     analysis(state_);
   } catch (const std::exception& failure) {
-    // Failure is the expected kind; anything else from the library is shown the same way
-    // rather than ending the program with the user's work in the window.
-    failureBox_(failure.what());
+    // Failure is the expected kind; anything else from a library is shown the same way rather
+    // than ending the program.
+    failed = true;
+    failureText = failure.what();
   }
+  cursor(FL_CURSOR_DEFAULT);
+  if (failed) failureBox_(failureText);
 }
 
 void TForm1::DrawStatusLine(int x, int y, std::string_view text) {

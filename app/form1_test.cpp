@@ -1,111 +1,18 @@
-// Window tests: run under an X server (scripts/test starts Xvfb, 24-bit colour).
 #include "app/form1.h"
 
 #include <FL/Fl.H>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <cmath>
-#include <cstring>
 #include <filesystem>
-#include <memory>
 #include <string>
 #include <vector>
 
-#include "app/test_rendering.h"
-#include "app/window_drawing.h"
+#include "app/window_test_support.h"
 
 namespace etherm {
 namespace {
 
 namespace fs = std::filesystem;
-
-// What a status line with this text looks like: the window's font and text colour on the
-// window colour.
-Pixels RenderStatusLine(Fl_Window& window, const std::string& text, int w, int h) {
-  return RenderText(window, text, FL_HELVETICA, 11, window.color(), w, h);
-}
-
-int StatusHeight() {
-  return TextHeight(FL_HELVETICA, 11);
-}
-
-// Pixels clearly darker than the window colour: drawn text.
-int DarkPixels(const Pixels& pixels) {
-  int count = 0;
-  for (std::size_t i = 0; i + 2 < pixels.size(); i += 3) {
-    if (pixels[i] + pixels[i + 1] + pixels[i + 2] < 3 * 96) ++count;
-  }
-  return count;
-}
-
-// Lets the window map and paint itself.
-void Settle(Fl_Window& window) {
-  for (int i = 0; i < 200 && (!window.visible() || window.damage() != 0); ++i) Fl::wait(0.01);
-  for (int i = 0; i < 5; ++i) Fl::wait(0.01);
-  Fl::flush();
-  SyncDisplay();
-}
-
-// A left click as the toolkit delivers it: press and release over the widget.
-void Click(Fl_Window& window, Fl_Widget& widget) {
-  Fl::e_x = widget.x() + widget.w() / 2;
-  Fl::e_y = widget.y() + widget.h() / 2;
-  Fl::e_x_root = window.x_root() + Fl::e_x;
-  Fl::e_y_root = window.y_root() + Fl::e_y;
-  Fl::e_keysym = FL_Button + FL_LEFT_MOUSE;
-  Fl::e_state = FL_BUTTON1;
-  Fl::e_clicks = 0;
-  Fl::e_is_click = 1;
-  Fl::handle(FL_PUSH, &window);
-  Fl::e_state = 0;
-  Fl::handle(FL_RELEASE, &window);
-}
-
-void PressKey(Fl_Window& window, int key, int state = 0) {
-  Fl::e_keysym = key;
-  Fl::e_state = state;
-  Fl::e_text = const_cast<char*>("");
-  Fl::e_length = 0;
-  Fl::handle(FL_KEYBOARD, &window);
-}
-
-// Each test runs in a scratch folder of its own, so runs find exactly the files it made.
-class Form1Test : public ::testing::Test {
- protected:
-  void SetUp() override {
-    previousDir_ = fs::current_path();
-    dir_ = fs::temp_directory_path() /
-           ("etherm_app_" + std::to_string(::getpid()) + "_" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-    fs::current_path(dir_);
-    form_ = std::make_unique<TForm1>(state_);
-    form_->SetFailureBox([this](const std::string& text) { failures_.push_back(text); });
-  }
-  void TearDown() override {
-    form_.reset();
-    fs::current_path(previousDir_);
-    fs::remove_all(dir_);
-  }
-  void ShowForm() {
-    // Placed at the screen's corner so every pixel can be read back on any screen size.
-    form_->position(0, 0);
-    form_->show();
-    Settle(*form_);
-  }
-  void Enter(const std::string& name) {
-    form_->TextInput->value(name.c_str());
-    Click(*form_, *form_->Button3);
-  }
-
-  AnalysisState state_;
-  std::unique_ptr<TForm1> form_;
-  std::vector<std::string> failures_;
-  fs::path dir_;
-  fs::path previousDir_;
-};
 
 // Component table as designed: positions within the parent, captions in UTF-8.
 struct Designed {

@@ -1,9 +1,18 @@
-#include "app/test_rendering.h"
+#include "app/window_test_support.h"
 
+#include <FL/Fl.H>
 #include <FL/fl_draw.H>
 #include <FL/x.H>
+#include <unistd.h>
 
 #include <cmath>
+
+// X11's mouse-button macros would hide the window's components of the same names.
+#undef Button1
+#undef Button2
+#undef Button3
+#undef Button4
+#undef Button5
 
 namespace etherm {
 
@@ -47,6 +56,80 @@ Pixels RenderText(Fl_Window& window, const std::string& text, Fl_Font face, int 
   fl_end_offscreen();
   fl_delete_offscreen(offscreen);
   return pixels;
+}
+
+Pixels RenderStatusLine(Fl_Window& window, const std::string& text, int w, int h) {
+  return RenderText(window, text, FL_HELVETICA, 11, window.color(), w, h);
+}
+
+int StatusHeight() {
+  return TextHeight(FL_HELVETICA, 11);
+}
+
+int DarkPixels(const Pixels& pixels) {
+  int count = 0;
+  for (std::size_t i = 0; i + 2 < pixels.size(); i += 3) {
+    if (pixels[i] + pixels[i + 1] + pixels[i + 2] < 3 * 96) ++count;
+  }
+  return count;
+}
+
+void Settle(Fl_Window& window) {
+  for (int i = 0; i < 200 && (!window.visible() || window.damage() != 0); ++i) Fl::wait(0.01);
+  for (int i = 0; i < 5; ++i) Fl::wait(0.01);
+  Fl::flush();
+  XSync(fl_display, False);
+}
+
+void Click(Fl_Window& window, Fl_Widget& widget) {
+  Fl::e_x = widget.x() + widget.w() / 2;
+  Fl::e_y = widget.y() + widget.h() / 2;
+  Fl::e_x_root = window.x_root() + Fl::e_x;
+  Fl::e_y_root = window.y_root() + Fl::e_y;
+  Fl::e_keysym = FL_Button + FL_LEFT_MOUSE;
+  Fl::e_state = FL_BUTTON1;
+  Fl::e_clicks = 0;
+  Fl::e_is_click = 1;
+  Fl::handle(FL_PUSH, &window);
+  Fl::e_state = 0;
+  Fl::handle(FL_RELEASE, &window);
+}
+
+void PressKey(Fl_Window& window, int key, int state) {
+  Fl::e_keysym = key;
+  Fl::e_state = state;
+  Fl::e_text = const_cast<char*>("");
+  Fl::e_length = 0;
+  Fl::handle(FL_KEYBOARD, &window);
+}
+
+void Form1Test::SetUp() {
+  previousDir_ = std::filesystem::current_path();
+  dir_ = std::filesystem::temp_directory_path() /
+         ("etherm_app_" + std::to_string(::getpid()) + "_" +
+          ::testing::UnitTest::GetInstance()->current_test_info()->name());
+  std::filesystem::remove_all(dir_);
+  std::filesystem::create_directories(dir_);
+  std::filesystem::current_path(dir_);
+  form_ = std::make_unique<TForm1>(state_);
+  form_->SetFailureBox([this](const std::string& text) { failures_.push_back(text); });
+}
+
+void Form1Test::TearDown() {
+  form_.reset();
+  std::filesystem::current_path(previousDir_);
+  std::filesystem::remove_all(dir_);
+}
+
+void Form1Test::ShowForm() {
+  form_->position(0, 0);
+  form_->show();
+  Settle(*form_);
+}
+
+void Form1Test::Enter(const std::string& name) {
+  form_->TextInput->value(name.c_str());
+  Click(*form_, *form_->Button3);
 }
 
 }  // namespace etherm

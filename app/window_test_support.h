@@ -1,14 +1,23 @@
 #pragma once
 
+// Support for the window tests, which run under an X server (scripts/test starts Xvfb with
+// 24-bit colour): reading the screen, rendering expected text, simulated input, and a fixture
+// with a fresh window in a scratch folder.
+
 #include <FL/Enumerations.H>
 #include <FL/Fl_Window.H>
+#include <gtest/gtest.h>
 
+#include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "app/form1.h"
+#include "model/analysis_state.h"
+
 namespace etherm {
 
-// Helpers for the window tests: what the screen shows, and what a text should look like.
 using Pixels = std::vector<unsigned char>;
 
 // Reads an area of the shown window as RGB, after everything drawn reached the server.
@@ -22,5 +31,40 @@ int TextHeight(Fl_Font face, int size);
 // off screen with the window's visual.
 Pixels RenderText(Fl_Window& window, const std::string& text, Fl_Font face, int size,
                   Fl_Color background, int w, int h);
+
+// A status line with this text as it should look: the window's font and text colour on the
+// window colour; and the height of its extent.
+Pixels RenderStatusLine(Fl_Window& window, const std::string& text, int w, int h);
+int StatusHeight();
+
+// Pixels clearly darker than the window colour: drawn text.
+int DarkPixels(const Pixels& pixels);
+
+// Lets the window map and paint itself.
+void Settle(Fl_Window& window);
+
+// A left click as the toolkit delivers it: press and release over the widget.
+void Click(Fl_Window& window, Fl_Widget& widget);
+
+// A key press delivered to the window's focus, as from the keyboard.
+void PressKey(Fl_Window& window, int key, int state = 0);
+
+// A fresh window over a fresh state, in a scratch folder of the test's own (so analyses find
+// exactly the files the test made); failures are collected instead of shown.
+class Form1Test : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+  // Shown at the screen's corner, so every pixel can be read back on any screen size.
+  void ShowForm();
+  // Types the name into the edit box and clicks "Wprowadź".
+  void Enter(const std::string& name);
+
+  AnalysisState state_;
+  std::unique_ptr<TForm1> form_;
+  std::vector<std::string> failures_;
+  std::filesystem::path dir_;
+  std::filesystem::path previousDir_;
+};
 
 }  // namespace etherm
