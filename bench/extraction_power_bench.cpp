@@ -13,7 +13,7 @@
 #include <string>
 
 #include "extraction/result_extraction.h"
-#include "power/transient_power.h"
+#include "power/power_table.h"
 #include "textio/text_file.h"
 
 namespace {

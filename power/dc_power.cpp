@@ -1,5 +1,4 @@
-#include "power/dc_power.h"
-
+#include "power/power_rows.h"
 #include "power/power_table.h"
 #include "textio/float_check.h"
 #include "textio/text_file.h"

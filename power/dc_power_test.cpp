@@ -1,5 +1,4 @@
-#include "power/dc_power.h"
-
+#include "power/power_table.h"
 #include "power/power_test_support.h"
 
 namespace etherm {

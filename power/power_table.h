@@ -1,34 +1,62 @@
 #pragma once
 
-// Pieces the DC and the transient power routines share.
+// The power tables of the two analyses: one power per device and line of a result table.
 
-#include <string_view>
+#include <string>
 
 #include "model/analysis_state.h"
-#include "power/device_models.h"
-#include "textio/text_file.h"
 
 namespace etherm {
 
-// The number of result-table values a device of this kind code takes (kinds 0..3), else 0:
-// such a device reads nothing and gets no power column.
-int QuantityCount(double kindCode);
+// The DC power table from the DC result table. Writes tableName's title line (first 120
+// bytes), a names line ("dc ", then each device's 8-byte name and a blank), then for each data
+// line its sweep value and the power of each device of kind 1, 2 or 3 (each 23 wide and
+// followed by a blank):
+//   kind 1 (q1, q2):          q2 q1
+//   kind 2 (q1 .. q4):        q2 q1 + q3 q4
+//   kind 3 (q1 .. q6):        q1 q2 - (q6 + q4) q3
+// Values are read as tokens, missing ones as 0; at least one line is written. nodeValue[1] :=
+// q1 (kinds 1-3), [2] := q3 (kinds 2, 3), [3] := q5 (kind 3), device after device, line after
+// line; nodeValue[4] is left alone. Reads deviceCount, deviceName, deviceParameters[i][0].
+//
+// Precondition: every kind code is 1, 2 or 3 (CheckDcProblem refuses other codes when a DC
+// analysis starts). A device with another code reads no values and gets no column, which
+// shifts the later columns against their devices.
+//
+// Failures: the I/O texts ("File not found", ...), "Invalid numeric input", the arithmetic
+// texts for a product that overflows; files keep what was written before.
+void ComputeDcPower(AnalysisState& state, const std::string& tableName,
+                    const std::string& powerTableName);
 
-// Reads q[1..count] with ReadReal.
-void ReadQuantities(TextFile& table, int count, Quantities& q);
-
-// The plain product of the recorded quantities: q2 q1 (kinds 0 and 1), q2 q1 + q3 q4 (kind 2),
-// q1 q2 - (q6 + q4) q3 (kind 3).
-double DirectPower(int kind, const Quantities& q);
-
-// Returns x once it has really been computed, after the arithmetic flags raised since they were
-// last cleared have been checked (Failure with the arithmetic text).
-double Checked(double x);
-
-// word, then each device's 8-byte name and a blank, then CR LF.
-void WriteNamesLine(TextFile& file, const AnalysisState& state, std::string_view word);
-
-// Refuses a device count beyond the tables, so a hand-built state cannot index past them.
-void RequireDeviceCountInRange(const AnalysisState& state);
+// The transient power table of a window, from the window's result table (tableName) and the
+// accumulated power file. Rows are a time and one power per device, each 23 wide and followed
+// by a blank, then CR LF.
+//
+// First window (windowStartTime below 1E-12): the result table's title line (first 120 bytes)
+// and "czas " with each device's 8-byte name and a blank. Later windows: the first two lines of
+// the accumulated power file (120 bytes each), then its rows up to and including the first
+// whose time is at least windowStartTime (or to its end), rewritten with deviceCount powers.
+// Then one new row per result-table line, until the table ends or a row's time reaches
+// analysisEnd (that row is written). Values are read as tokens, missing ones as 0.
+//
+// A device's power by its kind code (deviceParameters[i][0]), with T = deviceTemperature[i]:
+//   kind 0: q2 q1;  kind 1: q2 q1, or the junction diode model;
+//   kind 2: q2 q1 + q3 q4, or transistor model A limited to 100 W;
+//   kind 3: q1 q2 - (q6 + q4) q3, or transistor model B (T capped at 1000 K) limited to 100 W;
+// the products when directPowerFlag is set, the models otherwise. Another kind code reads no
+// values and gets no column (the problem reader refuses such codes).
+//
+// The accumulated power file is state.powerFile, opened for reading by the name it was last
+// opened with (the driver binds it to baseName + ".moc"; that name when it was never opened). It
+// must exist, even for the first window.
+//
+// State: sampleTime is the time of the last row read (history rows included);
+// powerModelCoefficient is p13 of the last kind-2 device computed with model A.
+//
+// Failures: the I/O texts ("File not found", ...), "Invalid numeric input", and the arithmetic
+// texts when a model or product divides by zero, takes the logarithm of a non-positive number
+// or overflows; files keep what was written before.
+void ComputeTransientPower(AnalysisState& state, const std::string& tableName,
+                           const std::string& powerTableName);
 
 }  // namespace etherm

@@ -1,6 +1,5 @@
-#include "power/transient_power.h"
-
 #include "power/device_models.h"
+#include "power/power_rows.h"
 #include "power/power_table.h"
 #include "textio/float_check.h"
 #include "textio/text_file.h"

@@ -1,9 +1,8 @@
-#include "power/transient_power.h"
-
 #include <cstdio>
 #include <sstream>
 #include <vector>
 
+#include "power/power_table.h"
 #include "power/power_test_support.h"
 
 namespace etherm {

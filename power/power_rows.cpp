@@ -1,4 +1,4 @@
-#include "power/power_table.h"
+#include "power/power_rows.h"
 
 #include "textio/failure.h"
 #include "textio/float_check.h"

@@ -1,0 +1,34 @@
+#pragma once
+
+// Pieces the DC and the transient power routines share.
+
+#include <string_view>
+
+#include "model/analysis_state.h"
+#include "power/device_models.h"
+#include "textio/text_file.h"
+
+namespace etherm {
+
+// The number of result-table values a device of this kind code takes (kinds 0..3), else 0:
+// such a device reads nothing and gets no power column.
+int QuantityCount(double kindCode);
+
+// Reads q[1..count] with ReadReal.
+void ReadQuantities(TextFile& table, int count, Quantities& q);
+
+// The plain product of the recorded quantities: q2 q1 (kinds 0 and 1), q2 q1 + q3 q4 (kind 2),
+// q1 q2 - (q6 + q4) q3 (kind 3).
+double DirectPower(int kind, const Quantities& q);
+
+// Returns x once it has really been computed, after the arithmetic flags raised since they were
+// last cleared have been checked (Failure with the arithmetic text).
+double Checked(double x);
+
+// word, then each device's 8-byte name and a blank, then CR LF.
+void WriteNamesLine(TextFile& file, const AnalysisState& state, std::string_view word);
+
+// Refuses a device count beyond the tables, so a hand-built state cannot index past them.
+void RequireDeviceCountInRange(const AnalysisState& state);
+
+}  // namespace etherm
