@@ -92,7 +92,10 @@ void ComputeTransientTemperatures(AnalysisState& state, const std::string& power
   do {
     state.previousSampleTime = state.sampleTime;
     state.previousPower = state.devicePower;
-    state.previousTermRise = state.termRise;
+    // Only the pairs of this problem are ever read back; the other slots never change here.
+    for (int i = 1; i <= n; ++i) {
+      for (int j = 1; j <= n; ++j) state.previousTermRise[i][j] = state.termRise[i][j];
+    }
     state.sampleTime = ReadReal(in);
     for (int j = 1; j <= n; ++j) state.devicePower[j] = ReadReal(in);
     SkipLine(in);
