@@ -1,0 +1,295 @@
+// etherm-sim as built, on real ngspice. Reference values come from ngspice run directly.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <sstream>
+
+#include "sim_test_util.h"
+
+namespace etherm::sim::test {
+namespace {
+
+double FullScale(const std::vector<double>& v) {
+  double m = 0;
+  for (double x : v) m = std::max(m, std::fabs(x));
+  return m;
+}
+
+void ExpectNear(double actual, double expected, const std::string& what) {
+  EXPECT_NEAR(actual, expected, 1e-6 * std::fabs(expected) + 1e-12) << what;
+}
+
+// A BJT amplifier stage; QN's model line carries the device temperature as its first parameter.
+const char* kBjtStage =
+    "V1 1 0 DC 5\r\n"
+    "R1 1 2 1k\r\n"
+    "RB 1 3 100k\r\n";
+
+TEST(EthermSimTemperature, TAbsGivesTheDeviceTheTemperatureNgspiceUsesForTemp) {
+  ScratchDir dir;
+  auto reference = [&](const std::string& instanceTemp) {
+    std::string deck = std::string("ref\n") + kBjtStage + "Q1 2 3 0 QN" + instanceTemp +
+                       "\n.model QN NPN(IS=1e-14 BF=100 XTI=3 EG=1.11)\n.dc V1 5 5 1\n"
+                       ".save all @q1[ic]\n.control\nrun\nset wr_singlescale\nset wr_vecnames\n"
+                       "option numdgt=15\nwrdata ref.txt @q1[ic]\n.endc\n.end\n";
+    return RunNgspiceReference(dir, deck)["@q1[ic]"].at(0);
+  };
+  const double at77 = reference(" temp=77"), at27 = reference("");
+  ASSERT_GT(std::fabs(at77 - at27), 1e-3 * std::fabs(at27)) << "77 C must change the current";
+
+  struct Case {
+    const char* name;
+    std::string circuit;
+    const char* quantity;
+  } cases[] = {
+      {"model line",
+       std::string("t_abs model\r\n") + kBjtStage +
+           "Q1 2 3 0 QN\r\n"
+           ".MODEL  QN       NPN(t_abs=77.000 IS=1e-14 BF=100 XTI=3 EG=1.11)\r\n"
+           ".PROBE/CSDF IC(Q1) V(2)\r\n.DC V1  5 5 1\r\n",
+       "IC(Q1)"},
+      {"subcircuit call",
+       std::string("t_abs subcircuit\r\n") + kBjtStage +
+           "X1 2 3 0 QSUB PARAMS: t=  77.000\r\n"
+           ".SUBCKT QSUB c b e PARAMS: t=27\r\n"
+           "Q1 c b e QM\r\n"
+           ".MODEL QM NPN(T_ABS={t} IS=1e-14 BF=100 XTI=3 EG=1.11)\r\n"
+           ".ENDS\r\n"
+           ".PROBE IC(X1.Q1) V(2)\r\n.DC V1 5 5 1\r\n",
+       "IC(X1.Q1)"},
+  };
+  for (const Case& c : cases) {
+    dir.Write("t.cir", c.circuit);
+    ASSERT_EQ(RunEthermSim(dir, "t.cir"), 0) << c.name << "\n" << dir.Read("t.out");
+    Csdf data = ReadCsdf(dir.Read("t.csd"));
+    ExpectNear(data.Column(c.quantity).at(0), at77, c.name);
+  }
+}
+
+TEST(EthermSimProbes, QuantitiesObeyTheCircuitLaws) {
+  ScratchDir dir;
+  dir.Write("p.cir",
+            "probe laws\n"
+            "VDD vdd 0 DC 10\n"
+            "VIN in 0 DC 1\n"
+            "R1 in b 10k\n"
+            "Q1 c b e QN\n"
+            "RC vdd c 1k\n"
+            "RE e 0 100\n"
+            "D1 vdd dn DX\n"
+            "RD dn 0 2k\n"
+            "M1 md mg 0 0 NM L=1u W=10u\n"
+            "RMD vdd md 5k\n"
+            "VG mg 0 DC 2\n"
+            "J1 jd 0 js JN\n"
+            "RJD vdd jd 1k\n"
+            "RJS js 0 100\n"
+            "X1 vdd in SUBQ\n"
+            ".subckt SUBQ p q\n"
+            "Q1 k q ee QN\n"
+            "RK p k 2k\n"
+            "REE ee 0 200\n"
+            ".ends\n"
+            ".model QN NPN(IS=1e-15 BF=80)\n"
+            ".model DX D(IS=1e-14)\n"
+            ".model NM NMOS(LEVEL=1 VTO=1 KP=1e-4)\n"
+            ".model JN NJF(VTO=-2 BETA=1e-4)\n"
+            ".DC VIN 0.8 1.2 0.2\n"
+            ".PROBE V(c) V(vdd,c) I(RC) IB(Q1) IC(Q1) IE(Q1) I(R1) V(in) V(b) V(e) I(D1) V(dn)\n"
+            "+ ID(M1) IG(M1) V(md) ID(J1) IG(J1) V(jd) IC(X1.Q1) V(X1.K) I(VDD)\n");
+  ASSERT_EQ(RunEthermSim(dir, "p.cir"), 0) << dir.Read("p.out");
+  Csdf d = ReadCsdf(dir.Read("p.csd"));
+  ASSERT_EQ(d.x.size(), 3u);
+  for (size_t i = 0; i < d.x.size(); ++i) {
+    auto v = [&](const char* q) { return d.Column(q).at(i); };
+    ExpectNear(v("V(VDD,C)"), 10 - v("V(C)"), "V(a,b) is V(a) - V(b)");
+    ExpectNear(v("I(RC)"), v("V(VDD,C)") / 1e3, "resistor current is its voltage over R");
+    ExpectNear(v("IC(Q1)"), v("I(RC)"), "collector current flows in through RC");
+    EXPECT_NEAR(v("IB(Q1)") + v("IC(Q1)") + v("IE(Q1)"), 0, 1e-9) << "terminal currents sum to 0";
+    ExpectNear(v("IE(Q1)"), -v("V(E)") / 100, "emitter current leaves through RE");
+    ExpectNear(v("IB(Q1)"), (v("V(IN)") - v("V(B)")) / 1e4, "base current comes through R1");
+    ExpectNear(v("I(R1)"), v("IB(Q1)"), "I(R1) is the base current");
+    ExpectNear(v("I(D1)"), v("V(DN)") / 2e3, "diode current flows on through RD");
+    ExpectNear(v("ID(M1)"), (10 - v("V(MD)")) / 5e3, "drain current comes through RMD");
+    EXPECT_NEAR(v("IG(M1)"), 0, 1e-12);
+    ExpectNear(v("ID(J1)"), (10 - v("V(JD)")) / 1e3, "JFET drain current comes through RJD");
+    EXPECT_NEAR(v("IG(J1)"), 0, 1e-9);
+    ExpectNear(v("IC(X1.Q1)"), (10 - v("V(X1.K)")) / 2e3, "subcircuit collector current");
+    // The supply delivers every branch current drawn from vdd (ngspice's sign: into the + node).
+    ExpectNear(-v("I(VDD)"), v("I(RC)") + v("I(D1)") + v("ID(M1)") + v("ID(J1)") + v("IC(X1.Q1)"),
+               "supply current is the sum of the branches");
+  }
+  EXPECT_GT(d.Column("IC(Q1)").at(2), d.Column("IC(Q1)").at(0)) << "the sweep reaches the BJT";
+}
+
+// An RLC circuit with a floating capacitor, as the transient analysis splits it into windows.
+std::string RlcCircuit(double t1, double length, const std::string& extra, const std::string& icL,
+                       const std::string& icC) {
+  std::ostringstream s;
+  s << "rlc window\r\n"
+    << ".PARAM td=100u t1=" << t1 << "\r\n"
+    << "V1 in 0 PULSE(0 5 {td-t1} 2u 2u 300u 1000u)\r\n"
+    << "R1 in a 50\r\n"
+    << "L1 a b 2m" << icL << "\r\n"
+    << "C1 b c 0.5u" << icC << "\r\n"
+    << "R2 c 0 100\r\n"
+    << "R3 b 0 2k\r\n"
+    << extra << ".TRAN   0.1u " << length << " 0 0.2u\r\n"
+    << ".PROBE V(a) V(b) V(c) I(L1) V(b,c)\r\n";
+  return s.str();
+}
+
+TEST(EthermSimTransient, WindowSplittingIsInvisible) {
+  ScratchDir dir;
+  const double T = 400e-6;
+  // The capacitor starts charged, so the circuit rings before the pulse arrives at 100 us.
+  dir.Write("full.cir", RlcCircuit(0, T, "", "", " ic=2"));
+  ASSERT_EQ(RunEthermSim(dir, "full.cir"), 0) << dir.Read("full.out");
+  Csdf full = ReadCsdf(dir.Read("full.csd"));
+  ASSERT_GT(full.x.size(), 1000u);
+  EXPECT_EQ(full.x.front(), 0);
+  EXPECT_NEAR(full.Column("V(B,C)").at(0), 2, 1e-6) << "ic= holds in the starting bias point";
+
+  for (double target : {60e-6, 100.5e-6, 250e-6}) {
+    size_t k = 0;
+    while (full.x[k] < target) ++k;
+    const double t1 = full.x[k];
+    auto value = [&](const char* q) { return WriterReal(full.Column(q).at(k)); };
+    std::string ic = ".ic   V(A)=" + value("V(A)") + "  V(B)=" + value("V(B)") +
+                     "  V(C)=" + value("V(C)") + "\r\n";
+    dir.Write("win.cir",
+              RlcCircuit(t1, T - t1, ic, " ic=" + value("I(L1)"), " ic=" + value("V(B,C)")));
+    ASSERT_EQ(RunEthermSim(dir, "win.cir"), 0) << dir.Read("win.out");
+    Csdf win = ReadCsdf(dir.Read("win.csd"));
+    EXPECT_EQ(win.x.front(), 0);
+    for (const std::string q : {"V(A)", "V(B)", "V(C)", "I(L1)", "V(B,C)"}) {
+      std::vector<double> ref = full.Column(q), got = win.Column(q);
+      double tolerance = 1e-3 * FullScale(ref);
+      double worst = 0, worstAt = 0;
+      for (size_t i = 0; i < win.x.size(); ++i) {
+        double diff = std::fabs(got[i] - At(full.x, ref, t1 + win.x[i]));
+        if (diff > worst) worst = diff, worstAt = t1 + win.x[i];
+      }
+      EXPECT_LE(worst, tolerance) << q << " window from " << t1 << " differs most at " << worstAt;
+    }
+  }
+}
+
+TEST(EthermSimTransient, SaveBiasWritesTheBiasPointOnlyWhenTheRunReachesItsTime) {
+  ScratchDir dir;
+  const std::string circuit =
+      "rl\r\nV1 in 0 PULSE(0 1 0 1u 1u 1 2)\r\nR1 in a 10\r\nL1 a b 100u\r\nR2 b 0 10\r\n"
+      "C1 b x 1u\r\nR3 x 0 100\r\n.TRAN 1u 20u\r\n.PROBE V(a) V(b) I(L1) V(x)\r\n";
+  dir.Write("a1.bsp", "stale\r\n");
+  dir.Write("long.cir", circuit + ".SAVEBIAS \"a1.bsp\" TRAN TIME=30u\r\n");
+  ASSERT_EQ(RunEthermSim(dir, "long.cir"), 0) << dir.Read("long.out");
+  EXPECT_FALSE(dir.Exists("a1.bsp")) << "a run shorter than TIME writes no bias file";
+
+  dir.Write("r.cir", circuit + ".savebias \"a1.bsp\" tran time=0.0000200000\r\n");
+  ASSERT_EQ(RunEthermSim(dir, "r.cir"), 0) << dir.Read("r.out");
+  ASSERT_TRUE(dir.Exists("a1.bsp"));
+  Csdf run = ReadCsdf(dir.Read("r.csd"));
+  std::string bias = dir.Read("a1.bsp");
+  auto valueOf = [&](const std::string& key) {
+    size_t p = bias.find(key + "=");
+    EXPECT_NE(p, std::string::npos) << key << " missing from\n" << bias;
+    return p == std::string::npos ? NAN : std::strtod(bias.c_str() + p + key.size() + 1, nullptr);
+  };
+  ExpectNear(valueOf(".IC V(A)"), run.Column("V(A)").back(), "V(a) at 20 us");
+  ExpectNear(valueOf(".IC V(X)"), run.Column("V(X)").back(), "V(x) at 20 us");
+  ExpectNear(valueOf(".IC I(L1)"), run.Column("I(L1)").back(), "I(L1) at 20 us");
+
+  // A later deck that includes the bias file starts from that point.
+  dir.Write("next.cir",
+            "rl again\r\nV1 in 0 DC 1\r\nR1 in a 10\r\nL1 a b 100u\r\nR2 b 0 10\r\n"
+            "C1 b x 1u\r\nR3 x 0 100\r\n.INC a1.bsp\r\n.TRAN 1u 5u\r\n"
+            ".PROBE V(a) V(b) I(L1) V(x)\r\n");
+  ASSERT_EQ(RunEthermSim(dir, "next.cir"), 0) << dir.Read("next.out");
+  Csdf next = ReadCsdf(dir.Read("next.csd"));
+  EXPECT_NEAR(next.Column("I(L1)").at(0), run.Column("I(L1)").back(), 1e-6);
+  EXPECT_NEAR(next.Column("V(X)").at(0), run.Column("V(X)").back(), 1e-6);
+}
+
+TEST(EthermSimOutput, ProbeDataTextOfASmallCircuit) {
+  ScratchDir dir;
+  dir.Write("div.cir",
+            "divider\r\nV1 1 0 DC 0\r\nR1 1 2 1k\r\nR2 2 0 1k\r\n"
+            ".PROBE V(2) I(R1)\r\n.DC V1 0 2 1\r\n");
+  ASSERT_EQ(RunEthermSim(dir, "div.cir"), 0) << dir.Read("div.out");
+  std::string text = dir.Read("div.csd");
+  size_t time = text.find("TIME='"), date = text.find("DATE='");
+  ASSERT_NE(time, std::string::npos);
+  ASSERT_NE(date, std::string::npos);
+  text.replace(date + 6, 8, "mm/dd/yy");
+  text.replace(time + 6, 8, "hh:mm:ss");
+  EXPECT_EQ(text,
+            "#H\r\n"
+            "SOURCE='etherm-sim' VERSION='1'\r\n"
+            "TITLE='divider'\r\n"
+            "SUBTITLE=''\r\n"
+            "TIME='hh:mm:ss' DATE='mm/dd/yy' TEMPERATURE='27'\r\n"
+            "ANALYSIS='DC Sweep'\r\n"
+            "ALLVALUES='NO' COMPLEXVALUES='NO' NODES='2'\r\n"
+            "SWEEPVAR='V1' SWEEPMODE='VAR_STEP'\r\n"
+            "XBEGIN='0' XEND='2'\r\n"
+            "FORMAT='0 VOLTSorAMPS;EFLOAT : NODEorBRANCH;NODE  '\r\n"
+            "DGTLDATA='NO'\r\n"
+            "#N\r\n"
+            "'V(2)' 'I(R1)'\r\n"
+            "#C 0 2\r\n"
+            "0.00000000e+000:1   0.00000000e+000:2   \r\n"
+            "#C 1 2\r\n"
+            "5.00000000e-001:1   5.00000000e-004:2   \r\n"
+            "#C 2 2\r\n"
+            "1.00000000e+000:1   1.00000000e-003:2   \r\n"
+            "#;\r\n");
+  EXPECT_FALSE(dir.Exists("div.csd.part"));
+}
+
+TEST(EthermSimFailures, FailedRunsLeaveNoProbeDataAndNameTheProblem) {
+  struct Case {
+    const char* name;
+    const char* circuit;  // nullptr: no circuit file at all
+    const char* listingSays;
+  } cases[] = {
+      {"syntax error", "t\nV1 1 0 DC 1\nR1 1 0 1k bogus=3\n.PROBE V(1)\n.DC V1 0 1 1\n",
+       "line 3: ngspice rejects \"r1 1 0 1k bogus=3\": unknown parameter (bogus)"},
+      {"unknown quantity",
+       "t\nV1 1 0 DC 1\nQ1 1 1 0 QN\n.model QN NPN()\n.PROBE IX(Q1)\n"
+       ".DC V1 0 1 1\n",
+       "line 5: unknown probe quantity IX(Q1)"},
+      {"no such node", "t\nV1 1 0 DC 1\nR1 1 0 1k\n.PROBE V(9)\n.DC V1 0 1 1\n",
+       "line 4: .PROBE V(9): the circuit has no node 9"},
+      {"no convergence",
+       "t\nI1 0 2 DC 1\nR2 2 0 1k\nB1 2 0 I={-exp(v(2))}\n.TRAN 1u 10u\n"
+       ".PROBE V(2)\n",
+       "the circuit does not converge"},
+      {"control block",
+       "t\nV1 1 0 DC 1\nR1 1 0 1k\n.PROBE V(1)\n.DC V1 0 1 1\n.control\n"
+       "shell touch owned\n.endc\n",
+       "line 6: .CONTROL blocks are not accepted"},
+      {"control block in an included file",
+       "t\nV1 1 0 DC 1\n.inc evil.inc\n.PROBE V(1)\n"
+       ".DC V1 0 1 1\n",
+       "evil.inc line 2: .CONTROL blocks are not accepted"},
+      {"missing include", "t\nV1 1 0 DC 1\n.INCLUDE nothere.lib\n.PROBE V(1)\n.DC V1 0 1 1\n",
+       "line 3: the file nothere.lib named here cannot be read"},
+      {"missing file", nullptr, "the circuit file c.cir cannot be read"},
+  };
+  for (const Case& c : cases) {
+    ScratchDir dir;
+    dir.Write("evil.inc", "R1 1 0 1k\n.control\nshell touch owned\n.endc\n");
+    if (c.circuit) dir.Write("c.cir", c.circuit);
+    EXPECT_NE(RunEthermSim(dir, "c.cir"), 0) << c.name;
+    EXPECT_FALSE(dir.Exists("c.csd")) << c.name;
+    EXPECT_FALSE(dir.Exists("owned")) << c.name;
+    std::string listing = dir.Read("c.out");
+    EXPECT_NE(listing.find(c.listingSays), std::string::npos)
+        << c.name << ": listing lacks \"" << c.listingSays << "\"\n"
+        << listing;
+  }
+}
+
+}  // namespace
+}  // namespace etherm::sim::test

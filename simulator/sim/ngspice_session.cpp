@@ -1,0 +1,153 @@
+#include "ngspice_session.h"
+
+#include <ngspice/sharedspice.h>
+
+#include <cstdio>
+
+#include "sim_error.h"
+#include "text_util.h"
+
+namespace etherm::sim {
+
+namespace {
+NgspiceSession* g_session = nullptr;
+constexpr size_t kKeptLines = 2000;
+
+// Lines by which ngspice says that a command failed; warnings are not among them.
+bool MarksFailure(const std::string& line) {
+  std::string l = Lower(Trim(line));
+  return l.rfind("error", 0) == 0 || l.rfind("doanalyses:", 0) == 0 ||
+         l.find("simulation(s) aborted") != std::string::npos || l.rfind("panic", 0) == 0 ||
+         l.find("fatal error") != std::string::npos;
+}
+}  // namespace
+
+NgspiceSession::NgspiceSession(std::function<void(const std::string&)> sink)
+    : sink_(std::move(sink)) {
+  if (g_session) throw SimError("internal: a second ngspice session in one process");
+  g_session = this;
+  int rc = ngSpice_Init(&NgspiceSession::OnText, nullptr,
+                        reinterpret_cast<ControlledExit*>(&NgspiceSession::OnExit), nullptr,
+                        nullptr, nullptr, this);
+  Check("starting ngspice", rc);
+}
+
+NgspiceSession::~NgspiceSession() {
+  g_session = nullptr;
+}
+
+int NgspiceSession::OnText(char* text, int, void* self) {
+  auto* s = static_cast<NgspiceSession*>(self);
+  std::string line = text ? text : "";
+  if (line.rfind("stdout", 0) == 0 || line.rfind("stderr", 0) == 0)
+    line.erase(0, line.size() > 6 ? 7 : 6);
+  if (MarksFailure(line)) s->failed_ = true;
+  if (s->said_.size() < kKeptLines) s->said_.push_back(line);
+  s->sink_(line);
+  return 0;
+}
+
+int NgspiceSession::OnExit(int status, bool, bool, int, void* self) {
+  auto* s = static_cast<NgspiceSession*>(self);
+  s->exited_ = true;
+  s->exitStatus_ = status;
+  s->sink_("etherm-sim: ngspice stopped itself with status " + std::to_string(status));
+  return 0;
+}
+
+void NgspiceSession::Begin() {
+  said_.clear();
+  failed_ = false;
+}
+
+// ngspice's complaint in a designer's words: the line of the circuit file and what is wrong.
+std::string NgspiceSession::Explain() const {
+  std::vector<std::string> parts;
+  bool diverged = false;
+  for (size_t i = 0; i < said_.size(); ++i) {
+    std::string l = std::string(Trim(said_[i]));
+    std::string lower = Lower(l);
+    if (lower.find("timestep too small") != std::string::npos ||
+        lower.find("stepping failed") != std::string::npos ||
+        lower.find("iteration limit") != std::string::npos ||
+        lower.find("no convergence") != std::string::npos)
+      diverged = true;
+    unsigned n = 0;
+    if (std::sscanf(l.c_str(), "Error on line %u", &n) == 1) {
+      std::string where = n >= 1 && n <= origins_.size()
+                              ? origins_[n - 1]
+                              : "line " + std::to_string(n) + " of the deck";
+      std::string text = i + 1 < said_.size() ? std::string(Trim(said_[i + 1])) : "";
+      std::string why = i + 2 < said_.size() ? std::string(Trim(said_[i + 2])) : "";
+      parts.push_back(where + ": ngspice rejects \"" + text + "\"" +
+                      (why.empty() ? std::string() : ": " + why));
+      i += 2;
+      continue;
+    }
+    if (MarksFailure(l) && lower.find("simulation(s) aborted") == std::string::npos)
+      parts.push_back(l);
+  }
+  std::string text = parts.empty() ? std::string("ngspice reported a failure") : Join(parts, " / ");
+  return diverged ? "the circuit does not converge (ngspice: " + text + ")" : text;
+}
+
+void NgspiceSession::Check(const std::string& what, int rc) {
+  if (exited_)
+    throw SimError(what + ": ngspice stopped (status " + std::to_string(exitStatus_) +
+                   "): " + Explain());
+  if (rc != 0 || failed_) throw SimError(what + ": " + Explain());
+}
+
+void NgspiceSession::Load(const std::vector<std::string>& deck,
+                          const std::vector<std::string>& origins) {
+  Begin();
+  origins_ = origins;
+  std::vector<std::string> copy = deck;
+  std::vector<char*> lines;
+  for (std::string& l : copy) lines.push_back(l.data());
+  lines.push_back(nullptr);
+  int rc = ngSpice_Circ(lines.data());
+  Check("ngspice did not accept the circuit", rc);
+}
+
+void NgspiceSession::Run() {
+  Begin();
+  std::string run = "run";
+  int rc = ngSpice_Command(run.data());
+  Check("the analysis failed", rc);
+}
+
+void NgspiceSession::Command(const std::string& command) {
+  Begin();
+  std::string c = command;
+  int rc = ngSpice_Command(c.data());
+  Check("ngspice command \"" + command + "\" failed", rc);
+}
+
+std::map<std::string, std::string> NgspiceSession::PlotVectors() const {
+  std::map<std::string, std::string> names;
+  char* plot = ngSpice_CurPlot();
+  if (!plot) return names;
+  char** vecs = ngSpice_AllVecs(plot);
+  for (int i = 0; vecs && vecs[i]; ++i) names[Lower(vecs[i])] = vecs[i];
+  return names;
+}
+
+std::optional<NgspiceSession::Vector> NgspiceSession::Get(const std::string& name) const {
+  std::string n = name;
+  pvector_info info = ngGet_Vec_Info(n.data());
+  if (!info || !info->v_realdata || info->v_length < 0) return std::nullopt;
+  Vector v;
+  v.name = info->v_name ? info->v_name : name;
+  v.type = info->v_type;
+  v.data.assign(info->v_realdata, info->v_realdata + info->v_length);
+  return v;
+}
+
+bool NgspiceSession::HasInstanceParameter(const std::string& device,
+                                          const std::string& parameter) const {
+  std::string n = "@" + device + "[" + parameter + "]";
+  return ngGet_Vec_Info(n.data()) != nullptr;
+}
+
+}  // namespace etherm::sim

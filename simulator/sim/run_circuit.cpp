@@ -1,0 +1,370 @@
+#include "run_circuit.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+
+#include "csdf.h"
+#include "deck.h"
+#include "ngspice_session.h"
+#include "sim_error.h"
+#include "spice_number.h"
+#include "temperature.h"
+#include "text_util.h"
+#include "translate.h"
+
+namespace etherm::sim {
+
+namespace {
+
+// The listing file. While ngspice runs, standard output and error point at it too, so nothing
+// ngspice prints past its callbacks reaches the terminal.
+class Listing {
+ public:
+  explicit Listing(const std::string& path) {
+    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  }
+  ~Listing() {
+    Restore();
+    if (fd_ >= 0) ::close(fd_);
+  }
+  bool ok() const { return fd_ >= 0; }
+  void Line(const std::string& text) {
+    std::string t = text + "\n";
+    const char* p = t.data();
+    size_t left = t.size();
+    while (left > 0) {
+      ssize_t n = ::write(fd_, p, left);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) return;
+      p += n;
+      left -= static_cast<size_t>(n);
+    }
+  }
+  void Capture() {
+    std::fflush(stdout);
+    std::fflush(stderr);
+    savedOut_ = ::dup(1);
+    savedErr_ = ::dup(2);
+    ::dup2(fd_, 1);
+    ::dup2(fd_, 2);
+  }
+  void Restore() {
+    if (savedOut_ < 0) return;
+    std::fflush(stdout);
+    std::fflush(stderr);
+    ::dup2(savedOut_, 1);
+    ::dup2(savedErr_, 2);
+    ::close(savedOut_);
+    ::close(savedErr_);
+    savedOut_ = savedErr_ = -1;
+  }
+
+ private:
+  int fd_ = -1, savedOut_ = -1, savedErr_ = -1;
+};
+
+std::string WithExtension(const std::string& path, const std::string& ext) {
+  std::filesystem::path p(path);
+  p.replace_extension(ext);
+  return p.string();
+}
+
+void ListDeck(Listing& listing, const std::string& heading, const std::vector<std::string>& deck) {
+  listing.Line("** " + heading + " **");
+  char num[32];
+  for (size_t i = 0; i < deck.size(); ++i) {
+    std::snprintf(num, sizeof num, "%5zu  ", i + 1);
+    listing.Line(num + deck[i]);
+  }
+}
+
+// Vector names are lower case, node voltages either bare ("x1.c") or as "V(1)".
+std::optional<std::string> FindNodeVector(const std::map<std::string, std::string>& names,
+                                          const std::string& node) {
+  auto it = names.find(node);
+  if (it != names.end()) return it->second;
+  it = names.find("v(" + node + ")");
+  if (it != names.end()) return it->second;
+  return std::nullopt;
+}
+
+// Node name of a node-voltage vector, or nothing for other vectors.
+std::optional<std::string> NodeOf(const NgspiceSession::Vector& v) {
+  constexpr int kVoltage = 3;
+  if (v.type != kVoltage) return std::nullopt;
+  std::string n = Lower(v.name);
+  if (n.find('#') != std::string::npos || n.find('@') != std::string::npos) return std::nullopt;
+  if (n.size() > 6 && n.compare(n.size() - 6, 6, "-sweep") == 0) return std::nullopt;
+  if (n.rfind("v(", 0) == 0 && n.back() == ')') n = n.substr(2, n.size() - 3);
+  if (n.find("etherm_ic_") != std::string::npos) return std::nullopt;
+  return n;
+}
+
+struct PlotData {
+  std::vector<double> x;
+  std::vector<NgspiceSession::Vector> vectors;  // every vector of the plot
+};
+
+PlotData ReadPlot(const NgspiceSession& ng, const std::string& scale) {
+  PlotData d;
+  for (const auto& [lower, name] : ng.PlotVectors()) {
+    std::optional<NgspiceSession::Vector> v = ng.Get(name);
+    if (!v) continue;
+    if (lower == scale) d.x = v->data;
+    d.vectors.push_back(std::move(*v));
+  }
+  return d;
+}
+
+const NgspiceSession::Vector* Find(const PlotData& d, const std::string& lowerName) {
+  for (const auto& v : d.vectors)
+    if (Lower(v.name) == lowerName) return &v;
+  return nullptr;
+}
+
+std::string ScaleName(const NgspiceSession& ng, const Translation& t) {
+  if (t.analysis == AnalysisKind::kTran) return "time";
+  auto names = ng.PlotVectors();
+  for (const char* s : {"v-sweep", "i-sweep", "temp-sweep", "res-sweep", "sweep"})
+    if (names.count(s)) return s;
+  throw SimError("ngspice produced no sweep values for the .DC analysis");
+}
+
+// The bias-point run and the transient from it: ic= values hold in the starting bias point
+// without UIC, which ngspice itself does only under UIC.
+// Returns the bias point run, whose first point is the starting point of the transient: under UIC
+// ngspice records no point at time 0.
+PlotData RunFromBiasPoint(NgspiceSession& ng, Listing& listing, const Translation& t,
+                          DeckStage stage) {
+  DeckStage bias = stage;
+  bias.kind = DeckStage::kBiasPoint;
+  std::vector<std::string> origins;
+  std::vector<std::string> deck = EmitDeck(t, bias, &origins);
+  ListDeck(listing, "bias point with the ic= values imposed", deck);
+  listing.Line("** ngspice **");
+  ng.Load(deck, origins);
+  ng.Run();
+  PlotData point = ReadPlot(ng, "time");
+  std::string ic = ".ic";
+  std::vector<std::string> inductors;
+  for (const auto& v : point.vectors) {
+    if (v.data.empty()) continue;
+    if (std::optional<std::string> node = NodeOf(v)) {
+      ic += " v(" + *node + ")=" + DeckNumber(v.data[0]);
+      continue;
+    }
+    std::string n = Lower(v.name);
+    constexpr int kCurrent = 4;
+    if (v.type == kCurrent && !n.empty() && n[0] == 'l' && n.size() > 7 &&
+        n.compare(n.size() - 7, 7, "#branch") == 0)
+      inductors.push_back("alter " + n.substr(0, n.size() - 7) + " ic=" + DeckNumber(v.data[0]));
+  }
+  stage.kind = DeckStage::kFromBias;
+  stage.icLine = ic;
+  origins.clear();
+  deck = EmitDeck(t, stage, &origins);
+  ListDeck(listing, "transient from that bias point", deck);
+  listing.Line("** ngspice **");
+  ng.Load(deck, origins);
+  // Inductors without their own ic= take the bias-point current; under UIC they would start at 0.
+  for (const std::string& a : inductors) {
+    listing.Line(a);
+    ng.Command(a);
+  }
+  ng.Run();
+  return point;
+}
+
+bool StartsAtZero(const Translation& t) {
+  for (const BodyLine& b : t.body)
+    if (b.key == ".tran" && b.words.size() >= 3 && !EqualNoCase(b.words[2], "uic")) {
+      std::optional<double> start = ParseSpiceNumber(b.words[2]);
+      return start && *start == 0;
+    }
+  return true;
+}
+
+// Puts the bias point in front of the transient as its point at time 0.
+void PrependBiasPoint(PlotData& plot, const PlotData& bias) {
+  if (plot.x.empty() || plot.x.front() <= 0 || bias.x.empty()) return;
+  plot.x.insert(plot.x.begin(), 0.0);
+  for (auto& v : plot.vectors) {
+    if (Lower(v.name) == "time") {
+      v.data.insert(v.data.begin(), 0.0);
+      continue;
+    }
+    const NgspiceSession::Vector* b = Find(bias, Lower(v.name));
+    double first = b && !b->data.empty() ? b->data[0] : (v.data.empty() ? 0.0 : v.data[0]);
+    v.data.insert(v.data.begin(), first);
+  }
+}
+
+double Interpolate(const std::vector<double>& x, const std::vector<double>& y, double at) {
+  if (at <= x.front()) return y.front();
+  if (at >= x.back()) return y.back();
+  size_t hi = 1;
+  while (x[hi] < at) ++hi;
+  size_t lo = hi - 1;
+  if (x[hi] == x[lo]) return y[hi];
+  double f = (at - x[lo]) / (x[hi] - x[lo]);
+  return y[lo] + f * (y[hi] - y[lo]);
+}
+
+void WriteBiasFile(const std::string& path, const SaveBias& s, const PlotData& plot,
+                   const std::string& circuitName) {
+  std::string text = "* bias point of " + circuitName + " at time " + ShortestText(s.time) +
+                     " s, written by etherm-sim\r\n";
+  std::string comments;
+  for (const auto& v : plot.vectors) {
+    if (v.data.size() != plot.x.size()) continue;
+    double value = Interpolate(plot.x, v.data, s.time);
+    if (std::optional<std::string> node = NodeOf(v)) {
+      if (s.noSubcircuits && node->find('.') != std::string::npos) continue;
+      if (node->find("etherm_s_") != std::string::npos) continue;  // our current-sense nodes
+      text += ".IC V(" + Upper(*node) + ")=" + DeckNumber(value) + "\r\n";
+      continue;
+    }
+    std::string n = Lower(v.name);
+    if (n.empty() || n[0] != 'l' || n.size() <= 7 || n.compare(n.size() - 7, 7, "#branch") != 0)
+      continue;
+    std::string device = n.substr(0, n.size() - 7);
+    if (device.find('.') == std::string::npos) {
+      text += ".IC I(" + Upper(device) + ")=" + DeckNumber(value) + "\r\n";
+    } else if (!s.noSubcircuits) {
+      // An inductor inside a subcircuit (l.x1.l2): .IC cannot set it, so it is kept as a note.
+      std::string path = device.substr(2);
+      comments += "* I(" + Upper(path) + ")=" + DeckNumber(value) + "\r\n";
+    }
+  }
+  WriteFileAtomically(path, text + comments);
+}
+
+void Simulate(const std::string& circuitPath, Listing& listing, const std::string& csdPath) {
+  Deck deck = LoadDeck(circuitPath, ReadWholeFile);
+  Translation t = Translate(deck);
+  std::string folder = std::filesystem::path(circuitPath).parent_path().string();
+  std::string biasPath;
+  if (t.saveBias) {
+    biasPath = (std::filesystem::path(folder) / t.saveBias->file).string();
+    std::error_code ignored;
+    std::filesystem::remove(biasPath, ignored);  // present afterwards only if this run wrote it
+  }
+
+  listing.Capture();
+  NgspiceSession ng([&](const std::string& line) { listing.Line(line); });
+  DeckStage stage;
+  stage.tempParams =
+      ChooseTemperatureParameters(ng, t, [&](const std::string& line) { listing.Line(line); });
+  std::optional<PlotData> biasPoint;
+  if (NeedsBiasPointRun(t)) {
+    biasPoint = RunFromBiasPoint(ng, listing, t, stage);
+  } else {
+    std::vector<std::string> origins;
+    std::vector<std::string> d = EmitDeck(t, stage, &origins);
+    ListDeck(listing, "circuit as handed to ngspice", d);
+    listing.Line("** ngspice **");
+    ng.Load(d, origins);
+    ng.Run();
+  }
+  CheckTemperatures(ng, t, stage.tempParams);
+
+  const std::string scale = ScaleName(ng, t);
+  PlotData plot = ReadPlot(ng, scale);
+  if (biasPoint && StartsAtZero(t)) PrependBiasPoint(plot, *biasPoint);
+  if (plot.x.empty()) throw SimError("the analysis produced no points");
+  auto names = ng.PlotVectors();
+  ProbeData data;
+  data.title = t.title;
+  data.transient = t.analysis == AnalysisKind::kTran;
+  data.sweepVariable = t.sweepVariable;
+  NowTexts(data.time, data.date);
+  std::vector<const std::vector<double>*> columnsA, columnsB;
+  auto column = [&](const Probe& p, const std::string& vec) -> const std::vector<double>* {
+    if (vec.empty()) return nullptr;  // ground
+    std::optional<std::string> name =
+        vec[0] == '@' || vec.find('#') != std::string::npos
+            ? (names.count(vec) ? std::optional(names.at(vec)) : std::nullopt)
+            : FindNodeVector(names, vec);
+    const NgspiceSession::Vector* v = name ? Find(plot, Lower(*name)) : nullptr;
+    if (!v || v->data.size() != plot.x.size())
+      throw SimError(p.where + ": .PROBE " + p.label + ": the circuit has no " +
+                     (vec[0] == '@' || vec.find('#') != std::string::npos
+                          ? "such element, or ngspice keeps no such current for it"
+                          : "node " + Upper(vec)));
+    return &v->data;
+  };
+  for (const Probe& p : t.probes) {
+    data.names.push_back(p.label);
+    columnsA.push_back(column(p, p.vectorA));
+    columnsB.push_back(column(p, p.vectorB));
+  }
+  data.x = plot.x;
+  data.values.resize(plot.x.size());
+  for (size_t i = 0; i < plot.x.size(); ++i) {
+    data.values[i].resize(t.probes.size());
+    for (size_t q = 0; q < t.probes.size(); ++q) {
+      double a = columnsA[q] ? (*columnsA[q])[i] : 0.0;
+      double b = columnsB[q] ? (*columnsB[q])[i] : 0.0;
+      double v = a - b;
+      if (!std::isfinite(v))
+        throw SimError(t.probes[q].where + ": .PROBE " + t.probes[q].label +
+                       " has no finite value at " + ShortestText(plot.x[i]));
+      data.values[i][q] = v;
+    }
+  }
+  listing.Restore();
+
+  WriteFileAtomically(csdPath, CsdfText(data));
+  listing.Line("etherm-sim: " + std::to_string(plot.x.size()) + " point(s) of " +
+               std::to_string(t.probes.size()) + " quantities written to " + csdPath);
+  if (t.saveBias) {
+    const double end = plot.x.back();
+    const double tolerance = 1e-9 * std::fabs(t.saveBias->time) + 1e-18;
+    if (end + tolerance >= t.saveBias->time) {
+      WriteBiasFile(biasPath, *t.saveBias, plot, std::filesystem::path(circuitPath).filename());
+      listing.Line("etherm-sim: bias point at " + ShortestText(t.saveBias->time) +
+                   " s written to " + biasPath);
+    } else {
+      listing.Line("etherm-sim: the run ended at " + ShortestText(end) +
+                   " s, before the .SAVEBIAS time " + ShortestText(t.saveBias->time) +
+                   " s; no bias file written");
+    }
+  }
+}
+
+}  // namespace
+
+int RunCircuitFile(const std::string& circuitPath) {
+  const std::string listingPath = WithExtension(circuitPath, ".out");
+  const std::string csdPath = WithExtension(circuitPath, ".csd");
+  {
+    std::error_code ignored;
+    std::filesystem::remove(csdPath, ignored);  // a failed run must not leave an older result
+  }
+  Listing listing(listingPath);
+  if (!listing.ok()) {
+    std::fprintf(stderr, "etherm-sim: cannot create the listing %s: %s\n", listingPath.c_str(),
+                 std::strerror(errno));
+    return 2;
+  }
+  listing.Line("etherm-sim listing of " + circuitPath);
+  try {
+    Simulate(circuitPath, listing, csdPath);
+    return 0;
+  } catch (const std::exception& e) {
+    listing.Restore();
+    std::string name = std::filesystem::path(circuitPath).filename();
+    listing.Line("etherm-sim: error in " + name + ": " + e.what());
+    std::fprintf(stderr, "etherm-sim: %s: %s (see %s)\n", name.c_str(), e.what(),
+                 listingPath.c_str());
+    return 1;
+  }
+}
+
+}  // namespace etherm::sim
