@@ -38,8 +38,8 @@ constexpr ByteSet MakeByteSet(std::string_view bytes) {
   return set;
 }
 
-constexpr ByteSet kDcSpecial = MakeByteSet("#:\r;");
-constexpr ByteSet kTransientSpecial = MakeByteSet("#:\r");
+constexpr ByteSet kDcStopBytes = MakeByteSet("#:\r;");
+constexpr ByteSet kTransientStopBytes = MakeByteSet("#:\r");
 
 // Copies value bytes up to the next record header (its '#' consumed) or the end of the file:
 // an index suffix up to and including its blank becomes one blank, a CR and the byte after it
@@ -48,7 +48,7 @@ constexpr ByteSet kTransientSpecial = MakeByteSet("#:\r");
 // the byte-by-byte rules without paying for them per byte.
 ValuesEnd CopyValues(TextFile& in, TextFile& out, bool semicolonEnds) {
   in.RequireReading();
-  const ByteSet& special = semicolonEnds ? kDcSpecial : kTransientSpecial;
+  const ByteSet& stops = semicolonEnds ? kDcStopBytes : kTransientStopBytes;
   const char* p = in.data();
   const std::size_t start = in.position();
   const std::size_t end = in.end();
@@ -56,7 +56,7 @@ ValuesEnd CopyValues(TextFile& in, TextFile& out, bool semicolonEnds) {
   ValuesEnd result = ValuesEnd::kFileEnd;
   while (true) {
     const std::size_t run = i;
-    while (i < end && !special[static_cast<unsigned char>(p[i])]) ++i;
+    while (i < end && !stops[static_cast<unsigned char>(p[i])]) ++i;
     if (i > run) WriteText(out, std::string_view(p + run, i - run));
     if (i >= end) break;
     const char c = p[i++];
