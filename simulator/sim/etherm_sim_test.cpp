@@ -216,7 +216,11 @@ TEST(EthermSimOutput, ProbeDataTextOfASmallCircuit) {
   dir.Write("div.cir",
             "divider\r\nV1 1 0 DC 0\r\nR1 1 2 1k\r\nR2 2 0 1k\r\n"
             ".PROBE V(2) I(R1)\r\n.DC V1 0 2 1\r\n");
+  // ngspice sources a .spiceinit of the working folder at start-up; a circuit folder must not
+  // run commands.
+  dir.Write(".spiceinit", "shell touch owned\n");
   ASSERT_EQ(RunEthermSim(dir, "div.cir"), 0) << dir.Read("div.out");
+  EXPECT_FALSE(dir.Exists("owned"));
   std::string text = dir.Read("div.csd");
   size_t time = text.find("TIME='"), date = text.find("DATE='");
   ASSERT_NE(time, std::string::npos);

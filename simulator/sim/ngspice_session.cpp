@@ -1,6 +1,8 @@
 #include "ngspice_session.h"
 
+#include <fcntl.h>
 #include <ngspice/sharedspice.h>
+#include <unistd.h>
 
 #include <cstdio>
 
@@ -26,9 +28,18 @@ NgspiceSession::NgspiceSession(std::function<void(const std::string&)> sink)
     : sink_(std::move(sink)) {
   if (g_session) throw SimError("internal: a second ngspice session in one process");
   g_session = this;
+  // At start-up ngspice sources a ".spiceinit" from the working directory, whose commands may
+  // include shell commands. The working directory is where circuit files come from, so ngspice
+  // starts in "/" instead and we return afterwards (the user's own ~/.spiceinit still counts).
+  int here = ::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (here < 0 || ::chdir("/") != 0)
+    throw SimError("cannot keep ngspice from the folder's .spiceinit");
   int rc = ngSpice_Init(&NgspiceSession::OnText, nullptr,
                         reinterpret_cast<ControlledExit*>(&NgspiceSession::OnExit), nullptr,
                         nullptr, nullptr, this);
+  bool back = ::fchdir(here) == 0;
+  ::close(here);
+  if (!back) throw SimError("cannot return to the working folder after starting ngspice");
   Check("starting ngspice", rc);
 }
 
