@@ -113,67 +113,70 @@ struct FailureCase {
   std::string reason;
   std::function<void(AnalysisState&)> setUp = nullptr;
   std::vector<std::string> written = {};  // when not just the lines before the last
+  std::string quoted = "";                // when not the last line
 };
 
 TEST(CircuitFileFailureTest, LineThatCannotBeRewrittenIsQuoted) {
+  // clang-format off
   const std::vector<FailureCase> cases = {
-      {"model of a modelled device without '('",
-       false,
-       {"title", ".MODEL QN NPN"},
+      {"model of a modelled device without '('", false, {"title", ".MODEL QN NPN"},
        ".MODEL line of a modelled device without \"(\" after its type"},
-      {"sweep line without a value",
-       false,
-       {"title", ".DC V1 LIN"},
+      {"sweep line without a value", false, {"title", ".DC V1 LIN"},
        ".DC line without a value after the swept source"},
-      {"probe line with too few quantities",
-       false,
-       {"title", ".PROBE V(3) IB(Q1) V(5) IC(Q1)"},
+      {"probe line with too few quantities", false, {"title", ".PROBE V(3) IB(Q1) V(5) IC(Q1)"},
        ".PROBE line with fewer than 4 quantities after its first word (the word right after "
        ".PROBE is taken as an option such as /CSDF, not as a quantity)"},
-      {"probe line without the last companion",
-       true,
-       {"title", ".PROBE/CSDF V(3) IB(Q1) V(5)"},
+      {"probe line without the last companion", true, {"title", ".PROBE/CSDF V(3) IB(Q1) V(5)"},
        ".PROBE line with fewer than 4 quantities after its first word (the word right after "
        ".PROBE is taken as an option such as /CSDF, not as a quantity)",
        [](AnalysisState& s) { s.windowStartTime = 0.0; }},
-      {"node set without a probe list",
-       false,
-       {"title", ".NODESET V(3)=1"},
+      {"node set without a probe list", false, {"title", ".NODESET V(3)=1"},
        ".NODESET line needs 2 node quantities from the .PROBE line, and the .PROBE line gave 0",
        [](AnalysisState& s) { s.probeNodeNames.Fill(120); }},
-      {"pulse without its delay",
-       true,
-       {"title", "V1 1 0 PULSE(0 5)"},
+      {"pulse without its delay", true, {"title", "V1 1 0 PULSE(0 5)"},
        "pulse source without its delay (write 0 if it has none)"},
-      {"pulse without ')'",
-       true,
-       {"title", "V1 1 0 PULSE(0 5 1u 1n 1n"},
-       "pulse source without \")\""},
-      {"sine without its delay",
-       true,
-       {"title", "V1 1 0 SIN(0 1 1k)"},
+      {"pulse without ')'", true, {"title", "V1 1 0 PULSE(0 5 1u 1n 1n"}, "pulse source without \")\""},
+      {"sine without its delay", true, {"title", "V1 1 0 SIN(0 1 1k)"},
        "sine source without its delay (write 0 if it has none)"},
-      {"more inductors than declared",
-       true,
-       {"title", "L1 1 2 1u", "L2 2 3 1u"},
-       "more inductor lines than the 1 the problem file declares",
-       nullptr,
+      {"more inductors than declared", true, {"title", "L1 1 2 1u", "L2 2 3 1u"},
+       "more inductor lines than the 1 the problem file declares", nullptr,
        {"title", "L1 1 2 1u ic= 1.25000000000000E-0001"}},
-      {"more capacitors than declared",
-       true,
-       {"title", "C1 1 0 1n", "C2 2 0 1n"},
-       "more capacitor lines than the 1 the problem file declares",
-       nullptr,
+      {"more capacitors than declared", true, {"title", "C1 1 0 1n", "C2 2 0 1n"},
+       "more capacitor lines than the 1 the problem file declares", nullptr,
        {"title", "C1 1 0 1n ic= 3.30000000000000E+0000"}},
-      {"capacitor without its value",
-       true,
-       {"title", "C1 1 0"},
-       "capacitor line without its value"},
-      {".TRAN without its print step",
-       true,
-       {"title", ".TRAN "},
-       ".TRAN line without its print step"},
+      {"capacitor without its value", true, {"title", "C1 1 0"}, "capacitor line without its value"},
+      {".TRAN without its print step", true, {"title", ".TRAN "}, ".TRAN line without its print step"},
+      {"SFFM at the start of an analysis", true, {"title", "V6 1 0 SFFM(0 1 10k 5 1k)"},
+       "SFFM source: its waveform cannot be carried from one time window to the next, so a "
+       "transient analysis cannot use it",
+       [](AnalysisState& s) { s.windowStartTime = 0.0; }},
+      {"noise source", true, {"title", "V6 1 0 trnoise(1m 1n 0 0)"},
+       "TRNOISE source: its waveform cannot be carried from one time window to the next, so a "
+       "transient analysis cannot use it"},
+      {"time function after a DC value", true, {"title", "V1 1 0 DC 0 PULSE(0 5 1u 1n 1n 1u 2u)"},
+       "PULSE after the source's DC or AC value: a transient analysis carries a time function "
+       "only right after the nodes"},
+      {"PWL repeat", true, {"title", "V5 1 0 PWL(0 0 1u 5) R=0"},
+       "PWL source with a repeat (r=): its timing cannot be carried from one time window to the "
+       "next"},
+      {"PWL repeat on a '+' line", true, {"title", "V5 1 0 PWL(0 0 1u 5)", "* x", "+ td=1u r=0"},
+       "PWL source with a repeat (r=): its timing cannot be carried from one time window to the "
+       "next", nullptr, {"title", "V5 1 0 PWL({0-0.0000900000} 0 {1u-0.0000900000} 5)", "* x"},
+       "V5 1 0 PWL(0 0 1u 5)"},
+      {"PWL time without its value", true, {"title", "V5 1 0 PWL(0 0 1u)"},
+       "PWL source with a time point without its value"},
+      {"PWL without '('", true, {"title", "V5 1 0 PWL 0 0 1u 5"}, "PWL source without \"(\""},
+      {"PWL not closed before the next element", true, {"title", "V5 1 0 PWL(0 0", "R1 1 0 1k"},
+       "PWL source without \")\"", nullptr, {"title", "V5 1 0 PWL({0-0.0000900000} 0"},
+       "V5 1 0 PWL(0 0"},
+      {"PWL without points", true, {"title", "V5 1 0 PWL( )"}, "PWL source without points"},
+      {"EXP with one value", true, {"title", "V7 1 0 EXP(1)"}, "EXP source without its two values"},
+      {"EXP without ')'", true, {"title", "V7 1 0 EXP(0 1 1u"}, "EXP source without \")\""},
+      {"behavioural source of TIME", true, {"title", "B1 1 0 V=sin(6.28e3*Time)"},
+       "source whose expression uses TIME: its waveform would start again in every time window, "
+       "so a transient analysis cannot use it"},
   };
+  // clang-format on
   for (const FailureCase& c : cases) {
     SCOPED_TRACE(c.what);
     ScratchFolder folder;
@@ -190,8 +193,9 @@ TEST(CircuitFileFailureTest, LineThatCannotBeRewrittenIsQuoted) {
       }
       ADD_FAILURE() << "no failure";
     } catch (const Failure& failure) {
-      EXPECT_EQ(std::string(failure.what()),
-                "Circuit file \"" + state.baseName + ".cir\": " + c.reason + ": " + c.lines.back());
+      EXPECT_EQ(std::string(failure.what()), "Circuit file \"" + state.baseName +
+                                                 ".cir\": " + c.reason + ": " +
+                                                 (c.quoted.empty() ? c.lines.back() : c.quoted));
     }
     std::vector<std::string> before(c.lines.begin(), c.lines.end() - 1);
     EXPECT_EQ(ReadBytes(state.baseName + "3.cir"),
@@ -200,6 +204,23 @@ TEST(CircuitFileFailureTest, LineThatCannotBeRewrittenIsQuoted) {
     EXPECT_EQ(state.workFileC.mode(), TextFile::Mode::kClosed);
     EXPECT_EQ(state.resultFile.mode(), TextFile::Mode::kClosed);
   }
+}
+
+TEST(CircuitFileFailureTest, PointListOpenAtTheEnd) {
+  ScratchFolder folder;
+  AnalysisState state;
+  SetUpState(state, folder.path());
+  WriteResults(state);
+  WriteBytes(state.baseName + ".cir", CrLfLines({"V5 1 0 PWL(0 0", "+ 1u 5"}));
+  try {
+    WriteTransientCircuitFile(state);
+    ADD_FAILURE() << "no failure";
+  } catch (const Failure& failure) {
+    EXPECT_EQ(std::string(failure.what()), "Circuit file \"" + state.baseName +
+                                               ".cir\": PWL source without \")\": V5 1 0 PWL(0 0");
+  }
+  EXPECT_EQ(ReadBytes(state.baseName + "3.cir"),
+            CrLfLines({"V5 1 0 PWL({0-0.0000900000} 0", "+ {1u-0.0000900000} 5"}));
 }
 
 TEST(CircuitFileFailureTest, ProbeListIsKeptWhenItsLineFails) {

@@ -42,8 +42,12 @@ void CopyLine(AnalysisState& state) {
 }
 
 void ThrowLineFailure(const AnalysisState& state, std::string_view what) {
+  ThrowQuotedFailure(state, what, state.lineBuffer.Text());
+}
+
+void ThrowQuotedFailure(const AnalysisState& state, std::string_view what, std::string_view line) {
   throw Failure("Circuit file \"" + state.baseName + ".cir\": " + std::string(what) + ": " +
-                state.lineBuffer.Text());
+                std::string(line));
 }
 
 std::string ProbeNodeName(const AnalysisState& state, int k) {

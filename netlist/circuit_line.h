@@ -36,6 +36,9 @@ void CopyLine(AnalysisState& state);
 
 // Ends the analysis over a line a rewrite needs but cannot handle, quoting it.
 [[noreturn]] void ThrowLineFailure(const AnalysisState& state, std::string_view what);
+// The same for a line read earlier.
+[[noreturn]] void ThrowQuotedFailure(const AnalysisState& state, std::string_view what,
+                                     std::string_view line);
 
 // The k-th node quantity (1-based) stored in probeNodeNames; empty when there is none.
 std::string ProbeNodeName(const AnalysisState& state, int k);

@@ -1,6 +1,10 @@
 #include "netlist/source_line.h"
 
+#include <algorithm>
+#include <array>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "netlist/circuit_line.h"
 #include "textio/number_text.h"
@@ -12,18 +16,51 @@ namespace {
 
 constexpr int kStartTimeTextLength = 12;
 
-// A word of a source function ends at a blank or '('; the run of blanks and '(' after it
-// goes with it.
-int SkipFunctionWord(const LineText<kLineCapacity>& line, int p) {
+// Functions whose waveform a window cannot continue: a frequency modulation whose phase would
+// have to follow the window start, and noise and pattern sources that restart their sequence.
+constexpr std::array<std::string_view, 5> kRefusedFunctions = {"SFFM", "AM", "TRNOISE", "TRRANDOM",
+                                                               "PAT"};
+constexpr std::array<std::string_view, 10> kTimeFunctions = {
+    "PULSE", "SIN", "SINE", "PWL", "EXP", "SFFM", "AM", "TRNOISE", "TRRANDOM", "PAT"};
+
+template <std::size_t N>
+bool IsOneOf(std::string_view word, const std::array<std::string_view, N>& words) {
+  return std::find(words.begin(), words.end(), word) != words.end();
+}
+
+using Line = LineText<kLineCapacity>;
+
+void SetStartTimeText(AnalysisState& state) {
+  state.startTimeText =
+      FormatReal(state.windowStartTime, kStartTimeTextLength, 10).substr(0, kStartTimeTextLength);
+}
+
+// The name of a source function: the word up to '(' or a blank, upper-cased.
+std::string FunctionName(const Line& line, int p) {
+  std::string name;
+  while (p <= line.length && line.at(p) != '(' && line.at(p) != ' ')
+    name += UpperCase(line.at(p++));
+  return name;
+}
+
+std::string ShiftedTime(std::string_view time, const std::string& startTimeText) {
+  if (time.size() >= 2 && time.front() == '{' && time.back() == '}') {
+    return "{(" + std::string(time.substr(1, time.size() - 2)) + ")-" + startTimeText + "}";
+  }
+  return "{" + std::string(time) + "-" + startTimeText + "}";
+}
+
+// A word of a pulse or sine function ends at a blank or '('; the run of blanks and '(' after
+// it goes with it.
+int SkipFunctionWord(const Line& line, int p) {
   while (p <= line.length && line.at(p) != ' ' && line.at(p) != '(') ++p;
   while (p <= line.length && (line.at(p) == ' ' || line.at(p) == '(')) ++p;
   return p;
 }
 
-// Pulse and sine sources: the delay is the (n+1)-th word of the function.
 void WriteDelayedSource(AnalysisState& state, int functionStart, int wordsBeforeDelay,
                         const char* kind) {
-  const LineText<kLineCapacity>& line = state.lineBuffer;
+  const Line& line = state.lineBuffer;
   int p = functionStart;
   for (int i = 0; i < wordsBeforeDelay; ++i) p = SkipFunctionWord(line, p);
   if (p > line.length) {
@@ -40,8 +77,7 @@ void WriteDelayedSource(AnalysisState& state, int functionStart, int wordsBefore
   }
   if (close == 0) ThrowLineFailure(state, std::string(kind) + " source without \")\"");
 
-  state.startTimeText =
-      FormatReal(state.windowStartTime, kStartTimeTextLength, 10).substr(0, kStartTimeTextLength);
+  SetStartTimeText(state);
   TextFile& out = state.workFileC;
   WritePositions(state, 1, delayStart - 1);
   WriteChar(out, '{');
@@ -53,10 +89,188 @@ void WriteDelayedSource(AnalysisState& state, int functionStart, int wordsBefore
   WriteLineEnd(out);
 }
 
+// Parameters of a PWL or EXP list, separated by blanks or commas; a braced expression is one
+// parameter whatever it holds.
+struct Parameter {
+  int first;
+  int last;
+};
+
+bool IsSeparator(char c) {
+  return c == ' ' || c == ',' || c == '\t';
+}
+
+// The parameters from position p up to the first ')' outside braces or the end of the line;
+// close is that ')' or 0.
+std::vector<Parameter> ScanParameters(const Line& line, int p, int& close) {
+  std::vector<Parameter> parameters;
+  close = 0;
+  while (p <= line.length) {
+    if (line.at(p) == ')') {
+      close = p;
+      break;
+    }
+    if (IsSeparator(line.at(p))) {
+      ++p;
+      continue;
+    }
+    const int first = p;
+    int depth = 0;
+    for (; p <= line.length; ++p) {
+      const char c = line.at(p);
+      if (c == '{') {
+        ++depth;
+      } else if (c == '}') {
+        depth = std::max(0, depth - 1);
+      } else if (depth == 0 && (IsSeparator(c) || c == ')')) {
+        break;
+      }
+    }
+    parameters.push_back({first, p - 1});
+  }
+  return parameters;
+}
+
+// The '(' that opens the list after the function name, or a failure.
+int OpenParenthesis(const AnalysisState& state, int functionStart, const std::string& name) {
+  const Line& line = state.lineBuffer;
+  int p = functionStart;
+  while (p <= line.length && line.at(p) != '(' && line.at(p) != ' ') ++p;
+  while (p <= line.length && line.at(p) == ' ') ++p;
+  if (p > line.length || line.at(p) != '(') {
+    ThrowLineFailure(state, name + " source without \"(\"");
+  }
+  return p;
+}
+
+// True when the words after a PWL list ask for a repeat (r=...), which would repeat from a
+// time the window shift has moved.
+bool AsksForRepeat(const Line& line, int p) {
+  while (p <= line.length) {
+    while (p <= line.length && (IsSeparator(line.at(p)) || line.at(p) == '=')) ++p;
+    if (p > line.length || line.at(p) == ';' || line.at(p) == '$') return false;
+    std::string word;
+    while (p <= line.length && !IsSeparator(line.at(p)) && line.at(p) != '=') {
+      word += UpperCase(line.at(p++));
+    }
+    if (word == "R") return true;
+  }
+  return false;
+}
+
+[[noreturn]] void RefuseRepeat(const AnalysisState& state, const OpenPointList& points) {
+  ThrowQuotedFailure(state,
+                     "PWL source with a repeat (r=): its timing cannot be carried from one time "
+                     "window to the next",
+                     points.sourceLine);
+}
+
+// Writes the line with the PWL points from position p on, every time shifted, and closes the
+// list at its ')'. A list that cannot be carried fails before any of the line is written.
+void WritePoints(AnalysisState& state, int p, OpenPointList& points) {
+  const int listStart = p;
+  const Line& line = state.lineBuffer;
+  int close = 0;
+  const std::vector<Parameter> parameters = ScanParameters(line, p, close);
+  if (close != 0) {
+    const bool oddCount = parameters.size() % 2 == 1;
+    const bool endsOnTime = points.nextIsTime == oddCount;
+    const int values =
+        points.valueCount + static_cast<int>(parameters.size() + (points.nextIsTime ? 0 : 1)) / 2;
+    if (values == 0) ThrowQuotedFailure(state, "PWL source without points", points.sourceLine);
+    if (endsOnTime) {
+      ThrowQuotedFailure(state, "PWL source with a time point without its value",
+                         points.sourceLine);
+    }
+    if (AsksForRepeat(line, close + 1)) RefuseRepeat(state, points);
+  }
+  TextFile& out = state.workFileC;
+  WritePositions(state, 1, listStart - 1);
+  for (const Parameter& parameter : parameters) {
+    WritePositions(state, p, parameter.first - 1);
+    const std::string_view text = Span(line, parameter.first, parameter.last);
+    if (points.nextIsTime) {
+      WriteText(out, ShiftedTime(text, state.startTimeText));
+    } else {
+      WriteText(out, text);
+      ++points.valueCount;
+    }
+    points.nextIsTime = !points.nextIsTime;
+    p = parameter.last + 1;
+  }
+  WritePositions(state, p, line.length);
+  WriteLineEnd(out);
+  if (close != 0) {
+    points.open = false;
+    points.closedAbove = true;
+  }
+}
+
+void WritePointListSource(AnalysisState& state, int functionStart, OpenPointList& points) {
+  const int open = OpenParenthesis(state, functionStart, "PWL");
+  SetStartTimeText(state);
+  points = OpenPointList{};
+  points.open = true;
+  points.sourceLine = state.lineBuffer.Text();
+  WritePoints(state, open + 1, points);
+}
+
+// EXP(V1 V2 TD1 TAU1 TD2 TAU2): both delays shifted.
+void WriteExponentialSource(AnalysisState& state, int functionStart) {
+  const Line& line = state.lineBuffer;
+  const int open = OpenParenthesis(state, functionStart, "EXP");
+  int close = 0;
+  const std::vector<Parameter> parameters = ScanParameters(line, open + 1, close);
+  if (close == 0) ThrowLineFailure(state, "EXP source without \")\"");
+  if (parameters.size() < 2) ThrowLineFailure(state, "EXP source without its two values");
+  SetStartTimeText(state);
+  TextFile& out = state.workFileC;
+  WritePositions(state, 1, open);
+  int p = open + 1;
+  for (std::size_t i = 0; i < parameters.size(); ++i) {
+    WritePositions(state, p, parameters[i].first - 1);
+    const std::string_view text = Span(line, parameters[i].first, parameters[i].last);
+    WriteText(out, i == 2 || i == 4 ? ShiftedTime(text, state.startTimeText) : std::string(text));
+    p = parameters[i].last + 1;
+  }
+  // Without a first delay the rise would start again at every window start.
+  if (parameters.size() == 2) WriteText(out, " " + ShiftedTime("0", state.startTimeText));
+  WritePositions(state, p, close);
+  WriteLineEnd(out);
+}
+
+[[noreturn]] void RefuseFunction(const AnalysisState& state, const std::string& name) {
+  ThrowLineFailure(state, name +
+                              " source: its waveform cannot be carried from one time window to "
+                              "the next, so a transient analysis cannot use it");
+}
+
+// A DC or AC source, or a function the line names only after its DC value.
+void WritePlainSource(AnalysisState& state, int functionStart) {
+  const Line& line = state.lineBuffer;
+  for (int p = functionStart; p <= line.length;) {
+    while (p <= line.length && IsSeparator(line.at(p))) ++p;
+    if (p > line.length || line.at(p) == ';' || line.at(p) == '$') break;
+    const std::string name = FunctionName(line, p);
+    if (IsOneOf(name, kTimeFunctions)) {
+      ThrowLineFailure(state, name +
+                                  " after the source's DC or AC value: a transient analysis "
+                                  "carries a time function only right after the nodes");
+    }
+    while (p <= line.length && !IsSeparator(line.at(p))) ++p;
+  }
+  WritePositions(state, 1, std::max(functionStart - 1, kPaddedLineLength));
+  WriteLineEnd(state.workFileC);
+}
+
+bool IsIdentifierChar(char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
+}
+
 }  // namespace
 
-void WriteTransientSourceLine(AnalysisState& state) {
-  const LineText<kLineCapacity>& line = state.lineBuffer;
+void WriteTransientSourceLine(AnalysisState& state, OpenPointList& points) {
+  const Line& line = state.lineBuffer;
   const int scanEnd = ScanEnd(state);
   int p = 1;
   for (int word = 0; word < 3; ++word) {
@@ -64,15 +278,63 @@ void WriteTransientSourceLine(AnalysisState& state) {
     while (p <= scanEnd && line.at(p) == ' ') ++p;
   }
   const int functionStart = p;
-  const char first = p <= scanEnd ? UpperCase(line.at(p)) : ' ';
-  const char second = p + 1 <= scanEnd ? UpperCase(line.at(p + 1)) : ' ';
-  if (first == 'P' || second == 'U') {
+  const std::string name = FunctionName(line, functionStart);
+  if (name == "PULSE") {
     WriteDelayedSource(state, functionStart, 3, "pulse");
-  } else if (first == 'S' || second == 'I') {
+  } else if (name == "SIN" || name == "SINE") {
     WriteDelayedSource(state, functionStart, 4, "sine");
+  } else if (name == "PWL") {
+    WritePointListSource(state, functionStart, points);
+  } else if (name == "EXP") {
+    WriteExponentialSource(state, functionStart);
+  } else if (IsOneOf(name, kRefusedFunctions)) {
+    RefuseFunction(state, name);
   } else {
-    WritePositions(state, 1, std::max(functionStart - 1, kPaddedLineLength));
-    WriteLineEnd(state.workFileC);
+    WritePlainSource(state, functionStart);
+  }
+}
+
+bool WritePointListContinuation(AnalysisState& state, OpenPointList& points) {
+  if (!points.open && !points.closedAbove) return false;
+  const Line& line = state.lineBuffer;
+  int firstNonBlank = 1;
+  while (firstNonBlank <= line.length && line.at(firstNonBlank) == ' ') ++firstNonBlank;
+  if (firstNonBlank > line.length || line.at(1) == '*') {
+    CopyLine(state);
+  } else if (line.at(1) == '+' && points.open) {
+    WritePoints(state, 2, points);
+  } else if (line.at(1) == '+') {
+    if (AsksForRepeat(line, 2)) RefuseRepeat(state, points);
+    CopyLine(state);
+  } else if (points.open) {
+    ThrowQuotedFailure(state, "PWL source without \")\"", points.sourceLine);
+  } else {
+    points.closedAbove = false;
+    return false;
+  }
+  return true;
+}
+
+void CheckPointListClosed(const AnalysisState& state, const OpenPointList& points) {
+  if (points.open) ThrowQuotedFailure(state, "PWL source without \")\"", points.sourceLine);
+}
+
+void CheckTimeDependentExpression(const AnalysisState& state) {
+  const Line& line = state.lineBuffer;
+  const char first = UpperCase(line.at(1));
+  if (first != 'B' && first != 'E' && first != 'G') return;
+  // The expression follows the nodes: after the first '=', '{' or quote.
+  int p = 1;
+  while (p <= line.length && line.at(p) != '=' && line.at(p) != '{' && line.at(p) != '\'') ++p;
+  for (; p + 3 <= line.length; ++p) {
+    if (UpperCase(line.at(p)) == 'T' && UpperCase(line.at(p + 1)) == 'I' &&
+        UpperCase(line.at(p + 2)) == 'M' && UpperCase(line.at(p + 3)) == 'E' &&
+        !IsIdentifierChar(line.at(p - 1)) &&
+        (p + 4 > line.length || !IsIdentifierChar(line.at(p + 4)))) {
+      ThrowLineFailure(state,
+                       "source whose expression uses TIME: its waveform would start again in "
+                       "every time window, so a transient analysis cannot use it");
+    }
   }
 }
 

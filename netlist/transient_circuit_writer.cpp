@@ -152,11 +152,11 @@ void WriteNodeInitialLine(AnalysisState& state, const CarriedValues& carried, Wr
 }
 
 void WriteTransientLine(AnalysisState& state, CarriedValues& carried, WriterFiles& files,
-                        double windowLength) {
+                        double windowLength, OpenPointList& points) {
   const bool laterWindow = state.windowStartTime > 0;
   const char first = UpperCase(state.lineBuffer.at(1));
   if (first == 'V' || first == 'I') {
-    WriteTransientSourceLine(state);
+    WriteTransientSourceLine(state, points);
   } else if (first == 'L' && laterWindow) {
     WriteInitialConditionElement(state, carried, true);
   } else if (first == 'C' && laterWindow) {
@@ -182,6 +182,7 @@ void WriteTransientLine(AnalysisState& state, CarriedValues& carried, WriterFile
       CopyLine(state);
     }
   } else {
+    CheckTimeDependentExpression(state);
     CopyLine(state);
   }
 }
@@ -202,10 +203,14 @@ void WriteTransientCircuitFile(AnalysisState& state) {
   SkipLine(state.resultFile);
   if (state.windowStartTime > 0) ReadCarriedValues(state, carried);
 
+  OpenPointList points;
   while (!AtEnd(state.workFileA)) {
     ReadCircuitLine(state);
-    WriteTransientLine(state, carried, files, windowLength);
+    if (!WritePointListContinuation(state, points)) {
+      WriteTransientLine(state, carried, files, windowLength, points);
+    }
   }
+  CheckPointListClosed(state, points);
   files.CloseAll();
 }
 
