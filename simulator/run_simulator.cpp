@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <system_error>
 
@@ -41,23 +42,14 @@ void AppendRunLogLine(AnalysisState& state, const std::string& text) {
   log.Close();
 }
 
-// The listing's last lines that say what went wrong, for the failure text.
-std::string ListingExcerpt(const std::string& listingName) {
-  TextFile listing;
-  try {
-    listing.OpenForReading(listingName);
-  } catch (const Failure&) {
-    return "";
-  }
-  std::string reason;
-  while (!AtEnd(listing)) {
-    std::string line = ReadString(listing, 400);
-    SkipLine(listing);
-    while (!line.empty() && (line.back() == '\n' || line.back() == ' ')) line.pop_back();
-    if (line.find("rror") != std::string::npos || line.find("cannot") != std::string::npos ||
-        line.find("refuse") != std::string::npos) {
-      reason = line;
-    }
+// The simulator's own account of what went wrong: the last line of its listing that begins
+// with "etherm-sim:". Empty when there is none.
+std::string ListingReason(const std::string& listingName) {
+  std::ifstream listing(listingName, std::ios::binary);
+  std::string line, reason;
+  while (std::getline(listing, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.rfind("etherm-sim:", 0) == 0) reason = line;
   }
   return reason;
 }
@@ -110,7 +102,7 @@ void RunSimulator(AnalysisState& state, SimulationKind kind) {
   std::string text = "The circuit simulator wrote no results file \"" + probeDataName + "\" in " +
                      std::to_string(kMaxPasses) + " runs";
   if (timedOut) text += " (a run exceeded the time limit of ETHERM_SIM_TIMEOUT seconds)";
-  const std::string reason = ListingExcerpt(listingName);
+  const std::string reason = ListingReason(listingName);
   if (!reason.empty()) text += ": " + reason;
   text += "; see its listing \"" + listingName + "\"";
   throw Failure(text);

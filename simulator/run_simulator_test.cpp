@@ -133,13 +133,14 @@ TEST_F(RunSimulatorTest, DcPassDoesNotTouchBiasFiles) {
 TEST_F(RunSimulatorTest, ThreePassesWithoutResultsFailQuotingTheListing) {
   UseSimulator(
       "echo run >> passes\n"
-      "printf 'line 4: R1 1 0\\nError: resistor R1 has no value\\n' > 'my circuit1.out'\nexit 1");
+      "printf 'etherm-sim: early note\\nline 4: R1 1 0\\netherm-sim: resistor R1 has no value\\n' "
+      "> 'my circuit1.out'\nexit 1");
   // A results file of an earlier run must not be taken for this run's.
   Write("my circuit1.csd", "stale");
   const std::string text = Fail(SimulationKind::kDc);
   EXPECT_NE(text.find("no results file \"my circuit1.csd\" in 3 runs"), std::string::npos)
       << text;
-  EXPECT_NE(text.find("Error: resistor R1 has no value"), std::string::npos) << text;
+  EXPECT_NE(text.find(": etherm-sim: resistor R1 has no value; see"), std::string::npos) << text;
   EXPECT_NE(text.find("\"my circuit1.out\""), std::string::npos) << text;
   EXPECT_EQ(Read("passes"), "run\nrun\nrun\n");
   const auto log = LogLines();

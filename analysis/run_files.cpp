@@ -1,0 +1,89 @@
+#include "analysis/run_files.h"
+
+#include <filesystem>
+#include <system_error>
+
+#include "textio/failure.h"
+#include "textio/number_text.h"
+
+namespace etherm {
+
+void AppendRunLog(AnalysisState& state, std::string_view text) {
+  TextFile& log = state.workFileA;
+  log.OpenForAppending(kRunLogName);
+  WriteText(log, text);
+  WriteLineEnd(log);
+  log.Close();
+}
+
+void AppendRunLogReal(AnalysisState& state, std::string_view text, double value) {
+  TextFile& log = state.workFileA;
+  log.OpenForAppending(kRunLogName);
+  WriteText(log, text);
+  WriteReal(log, value);
+  WriteLineEnd(log);
+  log.Close();
+}
+
+void CreateEmptyFile(TextFile& file, const std::string& name) {
+  file.OpenForWriting(name);
+  file.Close();
+}
+
+void KeepInLineBuffer(AnalysisState& state, const std::string& line) {
+  const int n = static_cast<int>(std::min<std::size_t>(line.size(), kLineCapacity));
+  for (int i = 0; i < n; ++i) state.lineBuffer.at(i + 1) = line[static_cast<std::size_t>(i)];
+  state.lineBuffer.length = n;
+}
+
+void RequireMoreLines(TextFile& table, double wantedTime) {
+  if (AtEndOfTokens(table)) {
+    throw Failure("The table \"" + table.name() + "\" ends before a line at time " +
+                  FormatExponent(wantedTime, 23).substr(1) + " s");
+  }
+}
+
+double ReadTimedLine(TextFile& table, std::string* rest, double wantedTime) {
+  RequireMoreLines(table, wantedTime);
+  const double time = ReadReal(table);
+  *rest = ReadString(table, kLineCapacity);
+  SkipLine(table);
+  return time;
+}
+
+void WriteRebuiltLine(TextFile& file, double time, const std::string& rest) {
+  WriteReal(file, time);
+  WriteChar(file, ' ');
+  WriteText(file, rest);
+  WriteLineEnd(file);
+}
+
+void DeleteIterationFiles(AnalysisState& state, std::initializer_list<const char*> extensions) {
+  for (const char* extension : extensions) {
+    state.obsoleteFileName = state.baseName + state.iterationText + extension;
+    std::error_code ignored;
+    std::filesystem::remove(state.obsoleteFileName, ignored);
+  }
+}
+
+void CloseAllFiles(AnalysisState& state) {
+  for (TextFile* f : {&state.problemFile, &state.resultFile, &state.temperatureFile,
+                      &state.powerFile, &state.termRiseHistoryFile, &state.workFileA,
+                      &state.workFileB, &state.workFileC}) {
+    try {
+      f->Close();
+    } catch (const Failure&) {
+    }
+  }
+}
+
+std::string TemperatureList(const AnalysisState& state, const DeviceTable<double>& temperatures) {
+  std::string text;
+  for (int i = 1; i <= state.deviceCount; ++i) {
+    if (i > 1) text += ", ";
+    text += state.deviceName[i].Trimmed() + " " + FormatReal(temperatures[i], 0, 3) + " K";
+  }
+  return text;
+}
+
+}  // namespace etherm

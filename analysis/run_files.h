@@ -1,0 +1,48 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "model/analysis_state.h"
+
+namespace etherm {
+
+// Pieces the two drivers share: the run log, the accumulated files, the copying of table lines.
+
+inline constexpr char kRunLogName[] = "wyniki.txt";
+
+// Opens the run log for appending, writes one line, closes it. Text in Windows-1250 bytes.
+void AppendRunLog(AnalysisState& state, std::string_view text);
+// The same with a real in the 23-character exponent form after the text ("dc= ", "t0= ").
+void AppendRunLogReal(AnalysisState& state, std::string_view text, double value);
+
+// Creates the named file empty through the handle, which stays bound to the name.
+void CreateEmptyFile(TextFile& file, const std::string& name);
+
+// Keeps a copied line in lineBuffer, as the circuit writers also use it: positions 1.. take the
+// line, the length becomes the line's; later positions keep what they held.
+void KeepInLineBuffer(AnalysisState& state, const std::string& line);
+
+// Throws Failure naming the table and the wanted time when the table has no more numbers, so
+// a copy that waits for a line that never comes ends instead of reading zeros for ever.
+void RequireMoreLines(TextFile& table, double wantedTime);
+
+// Reads one line of a table as its time and the rest of the line (up to 200 bytes, starting
+// with the blank after the time) and skips to the next line. Throws Failure naming the table
+// and the wanted time when the table has no more lines.
+double ReadTimedLine(TextFile& table, std::string* rest, double wantedTime);
+
+// Writes a rebuilt line: the time in the 23-character form, one blank, the rest, line end.
+void WriteRebuiltLine(TextFile& file, double time, const std::string& rest);
+
+// Deletes the iteration's files with these extensions, ignoring failures.
+void DeleteIterationFiles(AnalysisState& state, std::initializer_list<const char*> extensions);
+
+// Closes every file of the state, ignoring failures, so that what was written before a failure
+// reaches the disk.
+void CloseAllFiles(AnalysisState& state);
+
+// The temperatures of devices 1..deviceCount as "300.1 K, 310.2 K", for failure texts.
+std::string TemperatureList(const AnalysisState& state, const DeviceTable<double>& temperatures);
+
+}  // namespace etherm

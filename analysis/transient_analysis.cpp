@@ -1,0 +1,253 @@
+#include <string>
+#include <vector>
+
+#include "analysis/analysis.h"
+#include "analysis/run_files.h"
+#include "extraction/result_extraction.h"
+#include "model/problem_file.h"
+#include "netlist/circuit_writer.h"
+#include "power/power_table.h"
+#include "simulator/run_simulator.h"
+#include "textio/failure.h"
+#include "textio/number_text.h"
+#include "thermal/thermal.h"
+
+namespace etherm {
+
+namespace {
+
+constexpr double kFirstWindowEnd = 9e-05;
+// A window start that stays put this long will not move: the temperatures oscillate.
+constexpr int kMaxIterationsWithoutAdvance = 100;
+const char kTermRiseName[] = "temp.txt";
+
+void WriteFirstHistoryLine(AnalysisState& state, const std::string& historyName) {
+  TextFile& history = state.termRiseHistoryFile;
+  history.OpenForWriting(historyName);
+  WriteText(history, "0 ");
+  for (int i = 1; i <= state.deviceCount; ++i) {
+    for (int k = 1; k <= state.selfTermCount[i]; ++k) WriteText(history, "0 ");
+  }
+  WriteLineEnd(history);
+  history.Close();
+}
+
+std::vector<std::string> SplitTokens(const std::string& text) {
+  std::vector<std::string> tokens;
+  std::size_t i = 0;
+  while (i < text.size()) {
+    while (i < text.size() && static_cast<unsigned char>(text[i]) <= 32) ++i;
+    const std::size_t start = i;
+    while (i < text.size() && static_cast<unsigned char>(text[i]) > 32) ++i;
+    if (i > start) tokens.push_back(text.substr(start, i - start));
+  }
+  return tokens;
+}
+
+// Appends to the history the line of "temp.txt" at or after the new window start, holding
+// after its time only each device's own term rises. A "temp.txt" line lists the rises of every
+// pair, four slots a pair at time 0, so the own terms are picked from their places; the line
+// is read whole, since ten devices' rises do not fit 200 characters.
+void AppendTermRiseHistory(AnalysisState& state, const std::string& historyName) {
+  TextFile& rises = state.workFileC;
+  rises.OpenForReading(kTermRiseName);
+  std::string rest;
+  do {
+    RequireMoreLines(rises, state.windowStartTime);
+    state.sampleTime = ReadReal(rises);
+    rest = ReadString(rises, 1 << 24);
+    SkipLine(rises);
+  } while (state.sampleTime < state.windowStartTime);
+  rises.Close();
+
+  const std::vector<std::string> values = SplitTokens(rest);
+  const bool steadyState = state.sampleTime == 0;
+  TextFile& history = state.termRiseHistoryFile;
+  history.OpenForAppending(historyName);
+  WriteReal(history, state.sampleTime);
+  WriteChar(history, ' ');
+  std::size_t offset = 0;
+  for (int i = 1; i <= state.deviceCount; ++i) {
+    for (int j = 1; j <= state.deviceCount; ++j) {
+      const int slots = steadyState ? kMaxTerms : std::max(state.termCount[i][j], 0);
+      if (i == j) {
+        if (offset + static_cast<std::size_t>(state.selfTermCount[i]) > values.size()) {
+          throw Failure(std::string("The line of \"") + kTermRiseName + "\" at time " +
+                        FormatExponent(state.sampleTime, 23).substr(1) +
+                        " s holds fewer term rises than the problem has terms");
+        }
+        for (int k = 0; k < state.selfTermCount[i]; ++k) {
+          const std::string& v = values[offset + static_cast<std::size_t>(k)];
+          if (v.size() < 23) WriteText(history, std::string(23 - v.size(), ' '));
+          WriteText(history, v);
+          WriteChar(history, ' ');
+        }
+      }
+      offset += static_cast<std::size_t>(slots);
+    }
+  }
+  WriteLineEnd(history);
+  history.Close();
+}
+
+// Reads table lines as time and rest until one at or after `until` (inclusive), appending
+// them rebuilt to `target`.
+double CopyThrough(TextFile& table, TextFile& target, double until) {
+  std::string rest;
+  double time;
+  do {
+    time = ReadTimedLine(table, &rest, until);
+    WriteRebuiltLine(target, time, rest);
+  } while (time < until);
+  return time;
+}
+
+// Passes over table lines through the one whose time equals `time` exactly, appending them
+// rebuilt to `target` only when `copy` is set.
+void PassThroughExactly(TextFile& table, TextFile& target, double time, bool copy) {
+  std::string rest;
+  double read;
+  do {
+    read = ReadTimedLine(table, &rest, time);
+    if (copy) WriteRebuiltLine(target, read, rest);
+  } while (read != time);
+}
+
+void CopyHeaderLine(TextFile& table, TextFile& target) {
+  const std::string line = ReadString(table, kLineCapacity);
+  SkipLine(table);
+  WriteText(target, line);
+  WriteLineEnd(target);
+}
+
+// Appends the accepted lines of the iteration's tables to the accumulated files.
+void AcceptLines(AnalysisState& state, TextFile& results, TextFile& powers,
+                 TextFile& temperatures) {
+  const bool firstAdvance = state.previousWindowStartTime == 0;
+  if (firstAdvance) {
+    SkipLine(results);
+    SkipLine(powers);
+    const std::string title = ReadString(temperatures, kLineCapacity);
+    SkipLine(temperatures);
+    for (TextFile* f : {&state.powerFile, &state.temperatureFile, &state.resultFile}) {
+      WriteText(*f, title);
+      WriteLineEnd(*f);
+    }
+    CopyHeaderLine(results, state.resultFile);
+    CopyHeaderLine(powers, state.powerFile);
+    CopyHeaderLine(temperatures, state.temperatureFile);
+  } else {
+    for (TextFile* f : {&results, &powers, &temperatures}) {
+      SkipLine(*f);
+      SkipLine(*f);
+    }
+  }
+
+  CopyThrough(results, state.resultFile, state.windowStartTime);
+
+  PassThroughExactly(powers, state.powerFile, state.previousWindowStartTime, firstAdvance);
+  do {
+    RequireMoreLines(powers, state.windowStartTime);
+    state.sampleTime = ReadReal(powers);
+    WriteReal(state.powerFile, state.sampleTime);
+    WriteChar(state.powerFile, ' ');
+    for (int i = 1; i <= state.deviceCount; ++i) {
+      state.powerSample[i] = ReadReal(powers);
+      WriteReal(state.powerFile, static_cast<double>(state.powerSample[i]));
+      WriteChar(state.powerFile, ' ');
+    }
+    SkipLine(powers);
+    WriteLineEnd(state.powerFile);
+  } while (state.sampleTime < state.windowStartTime);
+
+  PassThroughExactly(temperatures, state.temperatureFile, state.previousWindowStartTime,
+                     firstAdvance);
+  CopyThrough(temperatures, state.temperatureFile, state.windowStartTime);
+
+  if (state.windowStartTime > state.previousWindowStartTime) ComputeWindowEnd(state);
+}
+
+void RunTransient(AnalysisState& state) {
+  state.probeNodeNames.Fill(120);
+  ReadProblemFile(state);
+  CheckTransientProblem(state);
+  CreateEmptyFile(state.workFileA, kRunLogName);
+  for (int i = 1; i <= state.deviceCount; ++i) state.deviceTemperature[i] = AmbientTemperature;
+  state.previousTemperature = state.deviceTemperature;
+  state.iterationNumber = 1;
+  const std::string resultName = state.baseName + ".wyn";
+  const std::string powerName = state.baseName + ".moc";
+  const std::string temperatureName = state.baseName + ".tem";
+  const std::string historyName = state.baseName + ".spl";
+  // The accumulated files are bound to their names here; the power routine reads powerFile.
+  CreateEmptyFile(state.powerFile, powerName);
+  CreateEmptyFile(state.temperatureFile, temperatureName);
+  CreateEmptyFile(state.resultFile, resultName);
+  WriteFirstHistoryLine(state, historyName);
+  state.windowEndTime = kFirstWindowEnd;
+  state.windowStartTime = 0;
+  state.previousWindowStartTime = 0;
+  state.sampleTime = 0;
+
+  int iterationsWithoutAdvance = 0;
+  do {
+    WriteTransientCircuitFile(state);
+    AppendRunLog(state, "startuj\xEA");
+    state.DrawStatusLine(30, 10, "startuję");
+    RunSimulator(state, SimulationKind::kTransient);
+
+    const std::string iterationName = state.baseName + state.iterationText;
+    ExtractTransientResults(state, iterationName + ".csd", iterationName + ".txt",
+                            state.sampleTime);
+    state.stageInputName = iterationName + ".moc";
+    ComputeTransientPower(state, iterationName + ".txt", iterationName + ".moc");
+    state.stageOutputName = iterationName + ".tem";
+    ComputeTransientTemperatures(state, iterationName + ".moc", iterationName + ".tem");
+    const DeviceTable<double> given = state.previousTemperature;
+    state.previousWindowStartTime = state.windowStartTime;
+    state.windowStartTime = FindRestartTime(state, iterationName + ".tem");
+    state.previousTemperature = state.deviceTemperature;
+
+    AppendTermRiseHistory(state, historyName);
+    AppendRunLogReal(state, "t0= ", state.windowStartTime);
+    state.DrawStatusLine(30, 60, ("t0 =" + state.startTimeText).substr(0, 16));
+
+    state.powerFile.OpenForAppending(powerName);
+    state.temperatureFile.OpenForAppending(temperatureName);
+    state.resultFile.OpenForAppending(resultName);
+    state.workFileA.OpenForReading(iterationName + ".txt");
+    state.workFileB.OpenForReading(iterationName + ".moc");
+    state.workFileC.OpenForReading(iterationName + ".tem");
+    if (state.windowStartTime > 0) {
+      AcceptLines(state, state.workFileA, state.workFileB, state.workFileC);
+    }
+    for (TextFile* f : {&state.powerFile, &state.temperatureFile, &state.resultFile,
+                        &state.workFileA, &state.workFileB, &state.workFileC}) {
+      f->Close();
+    }
+    DeleteIterationFiles(state, {".csd", ".txt", ".moc", ".tem"});
+    ++state.iterationNumber;
+
+    if (state.windowStartTime > state.previousWindowStartTime) {
+      iterationsWithoutAdvance = 0;
+    } else if (++iterationsWithoutAdvance >= kMaxIterationsWithoutAdvance) {
+      throw Failure("The transient window at " + FormatExponent(state.windowStartTime, 16).substr(1) +
+                    " s has not advanced in " + std::to_string(kMaxIterationsWithoutAdvance) +
+                    " iterations; the simulator was given " + TemperatureList(state, given) +
+                    " and its results gave " + TemperatureList(state, state.deviceTemperature));
+    }
+  } while (state.windowStartTime < state.analysisEnd);
+}
+
+}  // namespace
+
+void RunTransientAnalysis(AnalysisState& state) {
+  try {
+    RunTransient(state);
+  } catch (const Failure&) {
+    CloseAllFiles(state);
+    throw;
+  }
+}
+
+}  // namespace etherm
