@@ -3,9 +3,15 @@
 #include <FL/Fl.H>
 #include <FL/fl_draw.H>
 #include <FL/x.H>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cmath>
+#include <cstdlib>
+#include <string>
 
 // X11's mouse-button macros would hide the window's components of the same names.
 #undef Button1
@@ -17,6 +23,46 @@
 namespace etherm {
 
 namespace {
+
+// Each test program gets an X server of its own. Tests run in parallel, and on a shared screen
+// another program's window may cover this one's, which loses what is drawn there and what is
+// read back.
+class PrivateXServer : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    int pipeFds[2];
+    ASSERT_EQ(::pipe(pipeFds), 0);
+    const std::string fd = std::to_string(pipeFds[1]);
+    // -terminate: the server ends with its last client, so a test that crashes leaves none.
+    const char* argv[] = {"Xvfb",        "-displayfd", fd.c_str(), "-screen",    "0",
+                          "1024x768x24", "-nolisten",  "tcp",      "-terminate", nullptr};
+    const int spawned =
+        ::posix_spawnp(&pid_, "Xvfb", nullptr, nullptr, const_cast<char* const*>(argv), environ);
+    ::close(pipeFds[1]);
+    ASSERT_EQ(spawned, 0) << "cannot start Xvfb (package xvfb)";
+    // Xvfb writes its display number once it accepts connections.
+    std::string number;
+    pollfd wait{pipeFds[0], POLLIN, 0};
+    char c = 0;
+    while (::poll(&wait, 1, 20000) == 1 && ::read(pipeFds[0], &c, 1) == 1 && c != '\n') {
+      number += c;
+    }
+    ::close(pipeFds[0]);
+    ASSERT_FALSE(number.empty()) << "Xvfb did not report a display";
+    ::setenv("DISPLAY", (":" + number).c_str(), 1);
+  }
+  void TearDown() override {
+    if (pid_ <= 0) return;
+    ::kill(pid_, SIGTERM);
+    ::waitpid(pid_, nullptr, 0);
+  }
+
+ private:
+  pid_t pid_ = 0;
+};
+
+[[maybe_unused]] ::testing::Environment* const privateXServer =
+    ::testing::AddGlobalTestEnvironment(new PrivateXServer);
 
 Pixels TakeImage(unsigned char* data, int w, int h) {
   Pixels pixels(data, data + static_cast<std::size_t>(w) * h * 3);

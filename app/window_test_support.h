@@ -1,8 +1,8 @@
 #pragma once
 
-// Support for the window tests, which run under an X server (scripts/test starts Xvfb with
-// 24-bit colour): reading the screen, rendering expected text, simulated input, and a fixture
-// with a fresh window in a scratch folder.
+// Support for the window tests: each test program starts an X server of its own (Xvfb, 24-bit
+// colour); reading the screen, rendering expected text, simulated input, and a fixture with a
+// fresh window in a scratch folder.
 
 #include <FL/Enumerations.H>
 #include <FL/Fl_Window.H>
