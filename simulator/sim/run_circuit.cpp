@@ -272,10 +272,9 @@ void Simulate(const std::string& circuitPath, Listing& listing, const std::strin
     ng.Load(d, origins);
     ng.Run();
   }
-  CheckTemperatures(ng, t, stage.tempParams);
-
   const std::string scale = ScaleName(ng, t);
   PlotData plot = ReadPlot(ng, scale);
+  CheckTemperatures(ng, t, stage.tempParams);
   if (biasPoint && StartsAtZero(t)) PrependBiasPoint(plot, *biasPoint);
   if (plot.x.empty()) throw SimError("the analysis produced no points");
   auto names = ng.PlotVectors();
