@@ -1,0 +1,105 @@
+#include <cmath>
+
+#include "analysis/analysis_test_support.h"
+
+namespace etherm {
+namespace {
+
+// A power diode fed from the swept source through a resistor.
+constexpr char kDiodeCircuit[] =
+    "diode and resistor\n"
+    "V1 1 0 DC 1\n"
+    "R1 1 2 2\n"
+    "D1 2 0 DP\n"
+    ".MODEL DP D(T_ABS=27 IS=2.5E-9 N=1.75 RS=0.042 XTI=3 EG=1.11)\n"
+    ".DC V1 1 8 1\n"
+    ".PROBE/CSDF V(2) I(D1)\n"
+    ".END\n";
+
+std::string DiodeProblem(double start, double step, double end, double resistance) {
+  std::ostringstream p;
+  p << "DC diode\n1\n" << start << "\n" << step << "\n" << end << "\nDP 2 " << resistance
+    << " 0\n1\n";
+  return p.str();
+}
+
+TEST_F(AnalysisTest, DcPointsObeyTheThermalNetwork) {
+  WriteLines("c.cir", kDiodeCircuit);
+  WriteLines("c.par", DiodeProblem(0, 1.5, 6, 25));
+  RunDcAnalysis(state());
+  const auto results = Numbers("c.wyn", 0);
+  const auto powers = Numbers("c.moc", 0);
+  const auto temperatures = Numbers("c.tem", 0);
+  ASSERT_EQ(results.size(), 4u);  // 0, 1.5, 3, 4.5
+  ASSERT_EQ(powers.size(), 4u);
+  ASSERT_EQ(temperatures.size(), 4u);
+  for (std::size_t n = 0; n < results.size(); ++n) {
+    const double sweep = 1.5 * static_cast<double>(n);
+    EXPECT_EQ(results[n][0], sweep);
+    const double power = results[n][1] * results[n][2];
+    EXPECT_NEAR(powers[n][1], power, 1e-6 * std::fabs(power) + 1e-12);
+    EXPECT_NEAR(temperatures[n][1], 295 + 25 * power, 1.0) << "at " << sweep;
+  }
+  // The hottest point is tens of kelvin above ambient: the loop really iterated.
+  EXPECT_GT(temperatures.back()[1], 330);
+  // Only the run's own files remain beside the inputs.
+  EXPECT_EQ(Files(), (std::vector<std::string>{"a1.cir", "c.cir", "c.moc", "c.par", "c.tem",
+                                               "c.wyn", "wyniki.txt"}));
+}
+
+TEST_F(AnalysisTest, DcSweepRules) {
+  // Without thermal resistance every point settles in its first iteration.
+  struct Case {
+    double start, step, end;
+    std::vector<double> points;
+  } cases[] = {
+      {0, 1, 5, {0, 1, 2, 3, 4}},
+      {5, -1, 0, {5, 4, 3, 2, 1}},
+      {3, 1, 2, {3}},
+      {3, 1, 3, {3}},
+  };
+  WriteLines("c.cir", kDiodeCircuit);
+  for (const auto& c : cases) {
+    WriteLines("c.par", DiodeProblem(c.start, c.step, c.end, 0));
+    RunDcAnalysis(state());
+    const auto results = Numbers("c.wyn", 0);
+    ASSERT_EQ(results.size(), c.points.size()) << c.start << " " << c.step << " " << c.end;
+    for (std::size_t n = 0; n < results.size(); ++n) EXPECT_EQ(results[n][0], c.points[n]);
+    // Each point settled at once: one iteration of four log lines.
+    const auto log = Lines("wyniki.txt");
+    ASSERT_EQ(log.size(), 4 * c.points.size());
+    EXPECT_EQ(log[0], "startuj\xEA");
+    EXPECT_EQ(log[1], "pierwszy");
+    EXPECT_EQ(log[2].size(), 8u);
+    EXPECT_EQ(log[3].substr(0, 4), "dc= ");
+    EXPECT_EQ(std::strtod(log.back().c_str() + 4, nullptr), c.points.back() + c.step);
+  }
+}
+
+TEST_F(AnalysisTest, DcFailures) {
+  WriteLines("c.cir", kDiodeCircuit);
+  // A zero step is refused before anything runs.
+  WriteLines("c.par", DiodeProblem(0, 0, 5, 25));
+  EXPECT_NE(FailureOf([&] { RunDcAnalysis(state()); }).find("sweep step is 0"),
+            std::string::npos);
+  EXPECT_FALSE(std::filesystem::exists("c1.cir"));
+
+  // A stand-in simulator whose power flips between 1 W and 5 W from run to run: the computed
+  // temperature never meets the relaxed one, so the first point never settles.
+  UseStandIn(
+      "n=$(cat count 2>/dev/null || echo 0); n=$((n+1)); echo $n > count\n"
+      "i=1; [ $((n % 2)) = 0 ] && i=5\n"
+      "out=\"${1%.cir}.csd\"\n"
+      "{ printf '#H\\r\\n\\r\\nTITLE\\r\\n'; for k in 4 5 6 7 8 9 10 11 12; do printf 'x\\r\\n'; done\n"
+      "  printf \"'V(2)' 'I(D1)'\\r\\n#C 0 2\\r\\n1.00000000e+000:1   $i.00000000e+000:2   \\r\\n#;\\r\\n\"; } > \"$out\"");
+  WriteLines("c.par", DiodeProblem(0, 1, 5, 25));
+  const std::string text = FailureOf([&] { RunDcAnalysis(state()); });
+  EXPECT_NE(text.find("sweep value 0 has not settled after 100 iterations"), std::string::npos)
+      << text;
+  EXPECT_NE(text.find("DP "), std::string::npos) << text;
+  EXPECT_EQ(ReadFile("c.wyn"), "");  // nothing settled, nothing recorded
+  EXPECT_EQ(ReadFile("count"), "100\n");
+}
+
+}  // namespace
+}  // namespace etherm

@@ -1,0 +1,114 @@
+#include <cmath>
+
+#include "analysis/analysis_test_support.h"
+
+namespace etherm {
+namespace {
+
+// A diode whose current steps from 0.1 A to 2 A at 0.5 ms.
+constexpr char kDiodeCircuit[] =
+    "diode under a current step\n"
+    "I1 0 1 PWL(0 0.1 0.5m 0.1 0.52m 2 10 2)\n"
+    "D1 1 0 DP\n"
+    ".MODEL DP D(T_ABS=27 IS=2.5E-9 N=1.75 RS=0.042 XTI=3 EG=1.11)\n"
+    ".TRAN 10u 2m\n"
+    ".PROBE/CSDF V(1) I(D1)\n"
+    ".END\n";
+
+// Own impedance 25 K/W in two terms (40 % at 0.3 ms, 60 % at 1.5 ms); plain products.
+constexpr char kDiodeProblem[] =
+    "TRAN diode\n1\n0.002\nDP 2 2 25 0.4 0.0003 0.6 0.0015 0\n0\n0\n0\n1\n";
+
+// The temperature of the thermal impedance driven by the accepted powers, integrated
+// independently of the system's convolution: power linear between rows, exact response of
+// each term to it.
+std::vector<double> ModelTemperatures(const std::vector<std::vector<double>>& powers) {
+  const double resistance = 25, weight[2] = {0.4, 0.6}, tau[2] = {0.0003, 0.0015};
+  double rise[2];
+  std::vector<double> temperatures;
+  for (std::size_t n = 0; n < powers.size(); ++n) {
+    const double t = powers[n][0], p = powers[n][1];
+    for (int k = 0; k < 2; ++k) {
+      const double r = resistance * weight[k];
+      if (n == 0) {
+        rise[k] = r * p;  // steady state at time 0
+        continue;
+      }
+      const double dt = t - powers[n - 1][0], p0 = powers[n - 1][1];
+      if (dt == 0) continue;
+      const double e = std::exp(-dt / tau[k]);
+      rise[k] = rise[k] * e + r * (p0 * (1 - e) + (p - p0) * (1 - tau[k] / dt * (1 - e)));
+    }
+    temperatures.push_back(295 + rise[0] + rise[1]);
+  }
+  return temperatures;
+}
+
+TEST_F(AnalysisTest, TransientRunFollowsTheThermalModel) {
+  WriteLines("c.cir", kDiodeCircuit);
+  WriteLines("c.par", kDiodeProblem);
+  RunTransientAnalysis(state());
+
+  // Each accumulated file: two header lines once, then rows of numbers only.
+  for (const char* name : {"c.wyn", "c.moc", "c.tem"}) {
+    const auto lines = Lines(name);
+    ASSERT_GT(lines.size(), 10u) << name;
+    EXPECT_EQ(lines[0], "TITLE='diode under a current step'") << name;
+    for (std::size_t n = 2; n < lines.size(); ++n) {
+      ASSERT_TRUE(lines[n][0] == ' ' || lines[n][0] == '-') << name << " line " << n + 1;
+    }
+  }
+  EXPECT_EQ(Lines("c.moc")[1].substr(0, 8), "czas DP ");
+
+  const auto powers = Numbers("c.moc", 2);
+  const auto temperatures = Numbers("c.tem", 2);
+  ASSERT_EQ(powers.size(), temperatures.size());
+  const auto model = ModelTemperatures(powers);
+  double hottest = 0;
+  for (std::size_t n = 0; n < temperatures.size(); ++n) {
+    ASSERT_EQ(temperatures[n][0], powers[n][0]);
+    if (n > 0) {
+      ASSERT_GE(temperatures[n][0], temperatures[n - 1][0]) << "times decrease";
+    }
+    EXPECT_NEAR(temperatures[n][1], model[n], 1.0) << "at " << temperatures[n][0] << " s";
+    hottest = std::max(hottest, temperatures[n][1]);
+  }
+  EXPECT_GE(temperatures.back()[0], 0.002);
+  EXPECT_GT(hottest, 320);  // the step heats the diode by tens of kelvin
+
+  // The window at 0 was simulated again until the temperatures at 0 settled.
+  const auto log = Lines("wyniki.txt");
+  int startsAtZero = 0;
+  for (const auto& line : log) startsAtZero += line == "t0=  0.00000000000000E+0000";
+  EXPECT_GE(startsAtZero, 1);
+
+  // A second run in the same state starts afresh and gives the same files.
+  const std::string first = ReadFile("c.tem");
+  RunTransientAnalysis(state());
+  EXPECT_EQ(ReadFile("c.tem"), first);
+}
+
+TEST_F(AnalysisTest, TransientWindowThatNeverAdvancesEnds) {
+  // A stand-in simulator whose power flips between 1 W and 5 W from run to run: the
+  // temperature at time 0 never settles, so the window at 0 is repeated.
+  UseStandIn(
+      "n=$(cat count 2>/dev/null || echo 0); n=$((n+1)); echo $n > count\n"
+      "i=1; [ $((n % 2)) = 0 ] && i=5\n"
+      "out=\"${1%.cir}.csd\"\n"
+      "{ printf '#H\\r\\n\\r\\nTITLE\\r\\n'; for k in 4 5 6 7 8 9 10 11 12; do printf 'x\\r\\n'; done\n"
+      "  printf \"'V(1)' 'I(D1)'\\r\\n\"\n"
+      "  for t in 0 4.5e-5 9e-5; do\n"
+      "    printf \"#C $t 2\\r\\n1.00000000e+000:1   $i.00000000e+000:2   \\r\\n\"; done\n"
+      "  printf '#;\\r\\n'; } > \"$out\"");
+  WriteLines("c.cir", kDiodeCircuit);
+  WriteLines("c.par", kDiodeProblem);
+  const std::string text = FailureOf([&] { RunTransientAnalysis(state()); });
+  EXPECT_NE(text.find("window at 0.0000000E+0000 s has not advanced in 100 iterations"),
+            std::string::npos)
+      << text;
+  EXPECT_EQ(ReadFile("count"), "100\n");
+  EXPECT_EQ(Lines("c.spl").size(), 101u);  // the first line and one per iteration
+}
+
+}  // namespace
+}  // namespace etherm
