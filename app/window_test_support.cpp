@@ -173,8 +173,30 @@ void Form1Test::ShowForm() {
   Settle(*form_);
 }
 
+void TypeText(Fl_Window& window, const std::string& text) {
+  for (std::size_t i = 0; i < text.size();) {
+    // One character a key press, its UTF-8 bytes as the key's text.
+    std::size_t length = 1;
+    while (i + length < text.size() &&
+           (static_cast<unsigned char>(text[i + length]) & 0xC0) == 0x80) {
+      ++length;
+    }
+    std::string character = text.substr(i, length);
+    Fl::e_keysym = static_cast<unsigned char>(character[0]) < 0x80 ? character[0] : 0x1000;
+    Fl::e_state = 0;
+    Fl::e_text = character.data();
+    Fl::e_length = static_cast<int>(length);
+    Fl::handle(FL_KEYBOARD, &window);
+    i += length;
+  }
+  Fl::e_text = const_cast<char*>("");
+  Fl::e_length = 0;
+}
+
 void Form1Test::Enter(const std::string& name) {
-  form_->TextInput->value(name.c_str());
+  form_->TextInput->value("");
+  Click(*form_, *form_->TextInput);
+  TypeText(*form_, name);
   Click(*form_, *form_->Button3);
 }
 

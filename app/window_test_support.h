@@ -46,6 +46,9 @@ void Settle(Fl_Window& window);
 // A left click as the toolkit delivers it: press and release over the widget.
 void Click(Fl_Window& window, Fl_Widget& widget);
 
+// Keys pressed for each character of the UTF-8 text, delivered to the window's focus.
+void TypeText(Fl_Window& window, const std::string& text);
+
 // A key press delivered to the window's focus, as from the keyboard.
 void PressKey(Fl_Window& window, int key, int state = 0);
 
@@ -57,7 +60,7 @@ class Form1Test : public ::testing::Test {
   void TearDown() override;
   // Shown at the screen's corner, so every pixel can be read back on any screen size.
   void ShowForm();
-  // Types the name into the edit box and clicks "Wprowadź".
+  // Empties the edit box, clicks into it, types the name and clicks "Wprowadź".
   void Enter(const std::string& name);
 
   AnalysisState state_;
