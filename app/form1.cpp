@@ -61,7 +61,7 @@ Fl_Button* MakeButton(const Bounds& b, const char* caption, Fl_Callback* onClick
 }
 
 TextLabel* MakeLabel(int parentX, int parentY, const Bounds& b, const char* caption,
-                     const FontSpec& font) {
+                     const FontStyle& font) {
   auto* label = new TextLabel(parentX + b.x, parentY + b.y, b.w, b.h, caption);
   label->labelfont(font.face);
   label->labelsize(font.size);

@@ -10,7 +10,7 @@ struct Bounds {
   int x, y, w, h;
 };
 
-struct FontSpec {
+struct FontStyle {
   Fl_Font face;
   Fl_Fontsize size;  // pixel height of the character cell's em, as the designed heights give it
 };
@@ -30,12 +30,12 @@ inline constexpr int kClientWidth = kOuterWidth - 2 * kFrameWidth;
 inline constexpr int kClientHeight = kOuterHeight - 2 * kFrameWidth - kTitleBarHeight;
 
 // "MS Sans Serif" is drawn with Helvetica, "Times New Roman" with Times, bold where designed.
-inline constexpr FontSpec kWindowFont{FL_HELVETICA, 11};
-inline constexpr FontSpec kButtonFont{FL_HELVETICA_BOLD, 13};
-inline constexpr FontSpec kEditFont{FL_HELVETICA, 16};
-inline constexpr FontSpec kLabel1Font{FL_TIMES_BOLD, 16};
-inline constexpr FontSpec kLabel2Font{FL_TIMES_BOLD, 24};
-inline constexpr FontSpec kLabel3Font{FL_TIMES_BOLD, 19};
+inline constexpr FontStyle kWindowFont{FL_HELVETICA, 11};
+inline constexpr FontStyle kButtonFont{FL_HELVETICA_BOLD, 13};
+inline constexpr FontStyle kEditFont{FL_HELVETICA, 16};
+inline constexpr FontStyle kLabel1Font{FL_TIMES_BOLD, 16};
+inline constexpr FontStyle kLabel2Font{FL_TIMES_BOLD, 24};
+inline constexpr FontStyle kLabel3Font{FL_TIMES_BOLD, 19};
 
 inline constexpr Bounds kLabel1{32, 112, 167, 19};
 inline constexpr Bounds kButton1{384, 176, 113, 41};
