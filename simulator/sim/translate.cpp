@@ -111,16 +111,16 @@ std::optional<std::vector<std::string>> RewritePulse(const std::vector<std::stri
   size_t k = 0;
   while (k < words.size() && !StartsWithNoCase(words[k], "pulse")) ++k;
   if (k == words.size()) return std::nullopt;
-  std::string spec = std::string(Trim(std::string_view(words[k]).substr(5)));
+  std::string values = std::string(Trim(std::string_view(words[k]).substr(5)));
   size_t used = 1;
   std::vector<std::string> a;
-  if (spec.empty() && k + 1 < words.size() && words[k + 1][0] == '(') {
-    spec = words[k + 1];
+  if (values.empty() && k + 1 < words.size() && words[k + 1][0] == '(') {
+    values = words[k + 1];
     used = 2;
   }
-  if (!spec.empty()) {
-    if (spec.size() < 2 || spec.front() != '(' || spec.back() != ')') return std::nullopt;
-    a = SplitWords(spec.substr(1, spec.size() - 2));
+  if (!values.empty()) {
+    if (values.size() < 2 || values.front() != '(' || values.back() != ')') return std::nullopt;
+    a = SplitWords(values.substr(1, values.size() - 2));
   } else {
     // PULSE written without parentheses: its values follow as words.
     auto isValue = [](const std::string& w) {
