@@ -18,7 +18,10 @@ constexpr size_t kKeptLines = 2000;
 // Lines by which ngspice says that a command failed; warnings are not among them.
 bool MarksFailure(const std::string& line) {
   std::string l = Lower(Trim(line));
-  return l.rfind("error", 0) == 0 || l.rfind("doanalyses:", 0) == 0 ||
+  // "Error: ..." or "Error on line ...", not a measurement named error_x.
+  const bool error =
+      l.rfind("error", 0) == 0 && (l.size() == 5 || l[5] == ':' || l[5] == ' ' || l[5] == '\t');
+  return error || l.rfind("doanalyses:", 0) == 0 ||
          l.find("simulation(s) aborted") != std::string::npos || l.rfind("panic", 0) == 0 ||
          l.find("fatal error") != std::string::npos;
 }
