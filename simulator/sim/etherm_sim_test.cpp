@@ -176,6 +176,26 @@ TEST(EthermSimTransient, WindowSplittingIsInvisible) {
   }
 }
 
+TEST(EthermSimTransient, InductorsWithoutIcKeepTheirBiasPointCurrent) {
+  // C1's ic= makes the run start from a bias point; the inductors carry no ic= of their own and
+  // must start with their bias-point current, not with 0.
+  ScratchDir dir;
+  dir.Write("l.cir",
+            "inductors\r\nV1 1 0 DC 1\r\nX1 1 2 SUB\r\n.SUBCKT SUB a b\r\nL1 a b 1m\r\n"
+            ".ENDS\r\nR2 2 0 10\r\nL2 1 4 2m\r\nR4 4 0 20\r\nC1 3 0 1n ic=0.5\r\n"
+            "R3 3 0 1k\r\n.TRAN 0.1u 5u\r\n.PROBE I(X1.L1) I(L2) V(3)\r\n");
+  ASSERT_EQ(RunEthermSim(dir, "l.cir"), 0) << dir.Read("l.out");
+  Csdf d = ReadCsdf(dir.Read("l.csd"));
+  ASSERT_GT(d.x.size(), 10u);
+  EXPECT_EQ(d.x.front(), 0);
+  EXPECT_NEAR(d.Column("V(3)").at(0), 0.5, 1e-6);
+  for (size_t i = 0; i < d.x.size(); ++i) {
+    EXPECT_NEAR(d.Column("I(X1.L1)").at(i), 0.1, 1e-6) << "at " << d.x[i];
+    EXPECT_NEAR(d.Column("I(L2)").at(i), 0.05, 1e-6) << "at " << d.x[i];
+  }
+  EXPECT_LT(d.Column("V(3)").back(), 0.1) << "C1 discharges through R3";
+}
+
 TEST(EthermSimTransient, SaveBiasWritesTheBiasPointOnlyWhenTheRunReachesItsTime) {
   ScratchDir dir;
   const std::string circuit =
