@@ -101,5 +101,27 @@ TEST_F(AnalysisTest, DcFailures) {
   EXPECT_EQ(ReadFile("count"), "100\n");
 }
 
+TEST_F(AnalysisTest, ModelThatCannotTakeItsTemperatureEndsTheFirstIteration) {
+  // BSIM4 devices take neither temp= nor dtemp=: the simulator refuses the circuit rather than
+  // compute the device cold, and the analysis shows its reason.
+  WriteLines("c.cir",
+             "bsim4 switch\n"
+             "VD 1 0 DC 5\nVG 2 0 DC 1\nRD 1 3 100\n"
+             "M1 3 2 0 0 MB W=10u L=1u\n"
+             ".MODEL MB NMOS(T_ABS=27 LEVEL=14 VERSION=4.8)\n"
+             ".DC VG 1 3 1\n"
+             ".PROBE/CSDF V(2) IG(M1) V(3) ID(M1)\n"
+             ".END\n");
+  WriteLines("c.par", "DC\n1\n1\n1\n3\nMB 3 50 0\n2\n");
+  const std::string text = FailureOf([&] { RunDcAnalysis(state()); });
+  EXPECT_NE(text.find("ngspice cannot set the temperature of each device of model MB"),
+            std::string::npos)
+      << text;
+  EXPECT_EQ(ReadFile("c.wyn"), "");
+  EXPECT_EQ(Lines("wyniki.txt")[0], "startuj\xEA");
+  EXPECT_TRUE(std::filesystem::exists("c1.cir"));  // the first iteration's files stay
+  EXPECT_FALSE(std::filesystem::exists("c2.cir"));
+}
+
 }  // namespace
 }  // namespace etherm
