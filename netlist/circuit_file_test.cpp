@@ -116,6 +116,10 @@ struct FailureCase {
   std::string quoted = "";                // when not the last line
 };
 
+const std::string kSffmWithoutFrequencies =
+    "SFFM source without its carrier frequency FC or signal frequency FS: FC and FS must be "
+    "given (not 0), since ngspice would otherwise take them from each time window's length";
+
 TEST(CircuitFileFailureTest, LineThatCannotBeRewrittenIsQuoted) {
   // clang-format off
   const std::vector<FailureCase> cases = {
@@ -146,10 +150,12 @@ TEST(CircuitFileFailureTest, LineThatCannotBeRewrittenIsQuoted) {
        {"title", "C1 1 0 1n ic= 3.30000000000000E+0000"}},
       {"capacitor without its value", true, {"title", "C1 1 0"}, "capacitor line without its value"},
       {".TRAN without its print step", true, {"title", ".TRAN "}, ".TRAN line without its print step"},
-      {"SFFM at the start of an analysis", true, {"title", "V6 1 0 SFFM(0 1 10k 5 1k)"},
-       "SFFM source: its waveform cannot be carried from one time window to the next, so a "
-       "transient analysis cannot use it",
-       [](AnalysisState& s) { s.windowStartTime = 0.0; }},
+      {"SFFM without FS at the start of an analysis", true, {"title", "V6 1 0 SFFM(0 1 10k 5)"},
+       kSffmWithoutFrequencies, [](AnalysisState& s) { s.windowStartTime = 0.0; }},
+      {"SFFM without FC", true, {"title", "V6 1 0 SFFM(0 1)"}, kSffmWithoutFrequencies},
+      {"SFFM with FC 0", true, {"title", "V6 1 0 SFFM(0 1 0.0 5 1k)"}, kSffmWithoutFrequencies},
+      {"SFFM with FS 0", true, {"title", "V6 1 0 SFFM(0 1 10k 5 0MEG 30)"}, kSffmWithoutFrequencies},
+      {"SFFM without ')'", true, {"title", "V6 1 0 SFFM(0 1 10k 5 1k"}, "SFFM source without \")\""},
       {"noise source", true, {"title", "V6 1 0 trnoise(1m 1n 0 0)"},
        "TRNOISE source: its waveform cannot be carried from one time window to the next, so a "
        "transient analysis cannot use it"},

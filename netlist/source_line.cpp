@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,10 +18,9 @@ namespace {
 
 constexpr int kStartTimeTextLength = 12;
 
-// Functions whose waveform a window cannot continue: a frequency modulation whose phase would
-// have to follow the window start, and noise and pattern sources that restart their sequence.
-constexpr std::array<std::string_view, 5> kRefusedFunctions = {"SFFM", "AM", "TRNOISE", "TRRANDOM",
-                                                               "PAT"};
+// Functions whose waveform a window cannot continue: an amplitude modulation, and noise and
+// pattern sources that restart their sequence.
+constexpr std::array<std::string_view, 4> kRefusedFunctions = {"AM", "TRNOISE", "TRRANDOM", "PAT"};
 constexpr std::array<std::string_view, 10> kTimeFunctions = {
     "PULSE", "SIN", "SINE", "PWL", "EXP", "SFFM", "AM", "TRNOISE", "TRRANDOM", "PAT"};
 
@@ -239,6 +240,127 @@ void WriteExponentialSource(AnalysisState& state, int functionStart) {
   WriteLineEnd(out);
 }
 
+// The value ngspice reads from a number word: sign, digits with an optional '.', an exponent
+// after E or D, then a scale factor (T G MEG K M MIL U N P F A); letters after that are units.
+// Empty for a word that is no number.
+std::optional<double> NumberValue(std::string_view word) {
+  std::size_t i = 0;
+  bool negative = false;
+  if (i < word.size() && (word[i] == '+' || word[i] == '-')) negative = word[i++] == '-';
+  const auto isDigit = [&](std::size_t k) {
+    return k < word.size() && word[k] >= '0' && word[k] <= '9';
+  };
+  if (!isDigit(i) && !(i < word.size() && word[i] == '.')) return std::nullopt;
+  std::string digits;
+  long exponent = 0;
+  while (isDigit(i)) digits += word[i++];
+  if (i < word.size() && word[i] == '.') {
+    for (++i; isDigit(i); ++i) {
+      digits += word[i];
+      --exponent;
+    }
+  }
+  if (digits.empty()) digits = "0";
+  if (i < word.size() && (UpperCase(word[i]) == 'E' || UpperCase(word[i]) == 'D')) {
+    ++i;
+    long sign = 1;
+    if (i < word.size() && (word[i] == '+' || word[i] == '-')) sign = word[i++] == '-' ? -1 : 1;
+    long written = 0;
+    for (; isDigit(i); ++i) written = std::min(10 * written + (word[i] - '0'), 100000L);
+    exponent += sign * written;
+  }
+  double factor = 1.0;
+  const std::string scale = [&] {
+    std::string s;
+    for (std::size_t k = i; k < word.size() && s.size() < 3; ++k) s += UpperCase(word[k]);
+    return s;
+  }();
+  if (scale.rfind("MEG", 0) == 0) {
+    exponent += 6;
+  } else if (scale.rfind("MIL", 0) == 0) {
+    exponent -= 6;
+    factor = 25.4;
+  } else if (!scale.empty()) {
+    static constexpr std::string_view kLetters = "TGKMUNPFA";
+    static constexpr std::array<int, 9> kExponents = {12, 9, 3, -3, -6, -9, -12, -15, -18};
+    const std::size_t letter = kLetters.find(scale.front());
+    if (letter != std::string_view::npos) exponent += kExponents[letter];
+  }
+  const std::string text = digits + "e" + std::to_string(exponent);
+  double value = 0.0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  value *= factor;
+  return negative ? -value : value;
+}
+
+// A parameter as an operand of a phase expression: a number as plain digits, so the expression
+// does not rest on how the expression parser reads scale letters and units; an expression (or
+// anything else) in parentheses.
+std::string PhaseOperand(std::string_view text) {
+  if (text.size() >= 2 && text.front() == '{' && text.back() == '}') {
+    return "(" + std::string(text.substr(1, text.size() - 2)) + ")";
+  }
+  const std::optional<double> value = NumberValue(text);
+  if (!value) return "(" + std::string(text) + ")";
+  std::array<char, 400> buffer{};
+  auto result =
+      std::to_chars(buffer.data(), buffer.data() + buffer.size(), *value, std::chars_format::fixed);
+  if (result.ec != std::errc() || result.ptr - buffer.data() > 24) {
+    result = std::to_chars(buffer.data(), buffer.data() + buffer.size(), *value);
+  }
+  const std::string plain(buffer.data(), result.ptr);
+  return *value < 0 ? "(" + plain + ")" : plain;
+}
+
+// SFFM(VO VA FC MDI FS PHASEC PHASES), phases in degrees: the waveform at absolute time
+// t = t' + start is the window's own waveform with PHASEC + 360 FC start and PHASES + 360 FS start.
+// FC or FS missing or 0 would be taken from each window's length, which no phase can carry.
+void WriteFrequencyModulatedSource(AnalysisState& state, int functionStart) {
+  const Line& line = state.lineBuffer;
+  const int open = OpenParenthesis(state, functionStart, "SFFM");
+  int close = 0;
+  const std::vector<Parameter> parameters = ScanParameters(line, open + 1, close);
+  if (close == 0) ThrowLineFailure(state, "SFFM source without \")\"");
+  const auto text = [&](std::size_t i) {
+    return Span(line, parameters[i].first, parameters[i].last);
+  };
+  const auto isZero = [](std::string_view word) {
+    const std::optional<double> value = NumberValue(word);
+    return value && *value == 0.0;
+  };
+  if (parameters.size() < 5 || isZero(text(2)) || isZero(text(4))) {
+    ThrowLineFailure(state,
+                     "SFFM source without its carrier frequency FC or signal frequency FS: FC and "
+                     "FS must be given (not 0), since ngspice would otherwise take them from each "
+                     "time window's length");
+  }
+  SetStartTimeText(state);
+  const auto shiftedPhase = [&](std::size_t phase, std::size_t frequency) {
+    std::string expression = "{";
+    if (phase < parameters.size()) expression += PhaseOperand(text(phase)) + "+";
+    return expression + "360*" + PhaseOperand(text(frequency)) + "*" + state.startTimeText + "}";
+  };
+  TextFile& out = state.workFileC;
+  WritePositions(state, 1, open);
+  int p = open + 1;
+  for (std::size_t i = 0; i < parameters.size(); ++i) {
+    WritePositions(state, p, parameters[i].first - 1);
+    if (i == 5) {
+      WriteText(out, shiftedPhase(5, 2));
+    } else if (i == 6) {
+      WriteText(out, shiftedPhase(6, 4));
+    } else {
+      WriteText(out, text(i));
+    }
+    p = parameters[i].last + 1;
+  }
+  if (parameters.size() < 6) WriteText(out, " " + shiftedPhase(5, 2));
+  if (parameters.size() < 7) WriteText(out, " " + shiftedPhase(6, 4));
+  WritePositions(state, p, close);
+  WriteLineEnd(out);
+}
+
 [[noreturn]] void RefuseFunction(const AnalysisState& state, const std::string& name) {
   ThrowLineFailure(state, name +
                               " source: its waveform cannot be carried from one time window to "
@@ -287,6 +409,8 @@ void WriteTransientSourceLine(AnalysisState& state, OpenPointList& points) {
     WritePointListSource(state, functionStart, points);
   } else if (name == "EXP") {
     WriteExponentialSource(state, functionStart);
+  } else if (name == "SFFM") {
+    WriteFrequencyModulatedSource(state, functionStart);
   } else if (IsOneOf(name, kRefusedFunctions)) {
     RefuseFunction(state, name);
   } else {

@@ -31,7 +31,11 @@ struct OpenPointList {
 //   open); text after the ')' is kept, but a repeat (r=) is refused.
 // - EXP: both delays shifted (the first inserted as "{0-startTimeText}" when it is missing;
 //   the second, when missing, follows the first as its default does); text after ')' dropped.
-// - SFFM, AM, TRNOISE, TRRANDOM, PAT: refused.
+// - SFFM(VO VA FC MDI FS PHASEC PHASES): each phase (in degrees, 0 when missing) becomes
+//   "{PHASE+360*F*startTimeText}" with F its frequency (FC or FS), numbers written as plain
+//   digits and expressions in parentheses; missing phases are appended. FC or FS missing or 0
+//   (ngspice then takes them from the window's length) is a failure; text after ')' dropped.
+// - AM, TRNOISE, TRRANDOM, PAT: refused.
 // - anything else (DC and AC values): the line up to position 120, blank padded; a time
 //   function later on the line (after a DC value) is refused.
 void WriteTransientSourceLine(AnalysisState& state, OpenPointList& points);

@@ -11,10 +11,10 @@ namespace etherm {
 // first 200 bytes, CR LF) except:
 // - subcircuit calls and ".MODEL" lines of modelled devices get the device temperatures;
 // - independent sources keep their absolute timing (see WriteTransientSourceLine); sources
-//   whose timing cannot be carried between windows (SFFM, AM, noise and pattern sources, a
-//   PWL repeat, B, E and G expressions of TIME) are refused with a failure quoting their line.
-//   The refusal happens in every window, the first included, so a transient analysis with
-//   such a source ends before the simulator first runs; no separate check is needed;
+//   whose timing cannot be carried between windows (SFFM without FC or FS, AM, noise and
+//   pattern sources, a PWL repeat, B, E and G expressions of TIME) are refused with a failure
+//   quoting their line. The refusal happens in every window, the first included, so a transient
+//   analysis with such a source ends before the simulator first runs; no separate check is needed;
 // - ".PROBE" lines: in the first window their node quantities are stored into probeNodeNames;
 //   in later windows an ".ic" line with the carried node values is written before them;
 // - in later windows: inductor and capacitor lines keep four words and get " ic=" with the
