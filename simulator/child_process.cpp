@@ -2,11 +2,15 @@
 
 #include <signal.h>
 #include <spawn.h>
+#include <poll.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstring>
 #include <thread>
 
@@ -20,8 +24,20 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Waits for the child until the deadline; true when it ended.
+// Waits for the child until the deadline; true when it ended. A pidfd wakes the wait the
+// moment the child ends; without one (older kernels) the child is polled.
 bool WaitUntil(pid_t pid, Clock::time_point deadline, int* status) {
+  const int pidfd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
+  if (pidfd >= 0) {
+    for (;;) {
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+      pollfd fd{pidfd, POLLIN, 0};
+      const int ready = poll(&fd, 1, static_cast<int>(std::max<std::int64_t>(left.count(), 0)) + 1);
+      if (ready > 0 || Clock::now() >= deadline) break;
+      if (ready < 0 && errno != EINTR) break;
+    }
+    close(pidfd);
+  }
   auto pause = std::chrono::microseconds(200);
   for (;;) {
     const pid_t r = waitpid(pid, status, WNOHANG);

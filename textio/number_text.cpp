@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <ctime>
 #include <locale.h>
 
@@ -20,7 +21,7 @@ struct Digits18 {
   int exponent;
 };
 
-Digits18 ExpandTo18Digits(double magnitude) {
+Digits18 ExpandTo18DigitsExactly(double magnitude) {
   char buf[40];
   auto res = std::to_chars(buf, buf + sizeof buf, magnitude, std::chars_format::scientific, 17);
   // Form: d.ddddddddddddddddde[+-]xx
@@ -31,6 +32,48 @@ Digits18 ExpandTo18Digits(double magnitude) {
   int exp = 0;
   std::from_chars(e + 2, res.ptr, exp);
   d.exponent = (e[1] == '-') ? -exp : exp;
+  return d;
+}
+
+// The shortest text that reads back as the double: up to 17 digits, padded with zeros to 18.
+Digits18 ShortestDigits(double magnitude, int* count) {
+  char buf[40];
+  auto res = std::to_chars(buf, buf + sizeof buf, magnitude, std::chars_format::scientific);
+  Digits18 d;
+  std::memset(d.digit, '0', sizeof d.digit);
+  const char* p = buf;
+  int n = 0;
+  d.digit[n++] = *p++;
+  if (*p == '.') {
+    ++p;
+    while (*p != 'e') d.digit[n++] = *p++;
+  }
+  int exp = 0;
+  std::from_chars(p + 2, res.ptr, exp);
+  d.exponent = (p[1] == '-') ? -exp : exp;
+  *count = n;
+  return d;
+}
+
+// The digits that rounding to n significant digits needs. The 18-digit expansion is costly to
+// produce; the shortest round-trip digits S decide the rounding the same way where the double's
+// spacing cannot tip it. S lies within half a unit in the last place of the value, at most
+// 1.2e-15 in units of the leading digit: far below half a unit of digit n for n <= 15, so when S
+// has at most n digits the expansion rounds back to S; otherwise S decides unless its digits
+// after the n-th lie within that distance of the halfway point. Subnormals, with fewer bits,
+// and n >= 16 always take the exact expansion.
+Digits18 ExpandTo18Digits(double magnitude, int n) {
+  if (n >= 16 || magnitude < std::numeric_limits<double>::min()) {
+    return ExpandTo18DigitsExactly(magnitude);
+  }
+  int count = 0;
+  Digits18 d = ShortestDigits(magnitude, &count);
+  if (count <= n) return d;
+  // Digits n+1 and n+2 as units of digit n+2: 50 is the halfway point, and S may lie up to 12
+  // such units off the value when n is 15, under one unit for smaller n.
+  const int tail = (d.digit[n] - '0') * 10 + (d.digit[n + 1] - '0');
+  const int margin = n == 15 ? 13 : 2;
+  if (tail >= 50 - margin && tail <= 50 + margin) return ExpandTo18DigitsExactly(magnitude);
   return d;
 }
 
@@ -76,7 +119,7 @@ char* FormatExponentTo(char* out, double x, int w) {
   if (magnitude == 0.0) {
     std::memset(mant, '0', n);
   } else {
-    Digits18 d = ExpandTo18Digits(magnitude);
+    Digits18 d = ExpandTo18Digits(magnitude, n);
     std::memcpy(mant, d.digit, n);
     exponent = d.exponent;
     if (n < 18 && RoundDigitsHalfUp(mant, n, d.digit[n])) {
@@ -128,7 +171,7 @@ std::string FormatReal(double x, int w, int d) {
     intPart.assign(s.substr(0, dot));
     fracPart.assign(s.substr(dot + 1));
   } else {
-    Digits18 e = ExpandTo18Digits(magnitude);
+    Digits18 e = ExpandTo18DigitsExactly(magnitude);
     const int intDigits = e.exponent + 1;  // magnitude >= 10, so at least 2
     if (intDigits >= 18) {
       intPart.assign(e.digit, 18);

@@ -4,7 +4,11 @@
 
 #include <cmath>
 #include <cstdio>
+#include <algorithm>
+#include <cstring>
 #include <limits>
+#include <random>
+#include <vector>
 
 namespace etherm {
 namespace {
@@ -169,6 +173,63 @@ TEST(NumberText, TimeOfDayText) {
   EXPECT_EQ(t[2], ':');
   EXPECT_EQ(t[5], ':');
   for (int i : {0, 1, 3, 4, 6, 7}) EXPECT_TRUE(std::isdigit(static_cast<unsigned char>(t[i])));
+}
+
+}  // namespace
+}  // namespace etherm
+
+namespace etherm {
+namespace {
+
+// The reference: round the exact 18-digit expansion half away from zero, written out plainly.
+std::string ReferenceExponent(double x, int w) {
+  int n = std::clamp(w - 8, 2, 18);
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%.17e", std::fabs(x));
+  std::string digits = std::string(1, buf[0]) + std::string(buf + 2, 17);
+  int exponent = std::atoi(buf + 20);
+  if (buf[19] == '-') exponent = -exponent;
+  if (x == 0) exponent = 0;
+  std::string kept = digits.substr(0, static_cast<size_t>(n));
+  if (n < 18 && digits[static_cast<size_t>(n)] >= '5') {
+    int i = n - 1;
+    while (i >= 0 && kept[static_cast<size_t>(i)] == '9') kept[static_cast<size_t>(i--)] = '0';
+    if (i < 0) {
+      kept.insert(kept.begin(), '1');
+      kept.pop_back();
+      ++exponent;
+    } else {
+      ++kept[static_cast<size_t>(i)];
+    }
+  }
+  char e[16];
+  std::snprintf(e, sizeof e, "E%c%04d", exponent < 0 ? '-' : '+', std::abs(exponent));
+  std::string text = std::string(std::signbit(x) ? "-" : " ") + kept[0] + "." + kept.substr(1) + e;
+  if (static_cast<int>(text.size()) < w) text.insert(0, static_cast<size_t>(w) - text.size(), ' ');
+  return text;
+}
+
+TEST(NumberText, ExponentFormMatchesTheExactExpansionEverywhere) {
+  // Random doubles of every exponent, and values next to decimal halfway points, where the
+  // double's own spacing decides the rounding.
+  std::mt19937_64 rng(7);
+  std::vector<double> values;
+  for (int i = 0; i < 50000; ++i) {
+    double x;
+    const std::uint64_t bits = rng();
+    std::memcpy(&x, &bits, sizeof x);
+    if (std::isfinite(x)) values.push_back(x);
+  }
+  for (int i = 0; i < 5000; ++i) {
+    const double tie = (1 + static_cast<double>(rng() % 899999999999999ull) + 0.5) * 1e-14;
+    const double scale = std::pow(10.0, static_cast<int>(rng() % 40) - 20);
+    for (double x = std::nextafter(tie * scale, 0), k = 0; k < 3; ++k, x = std::nextafter(x, 100)) {
+      values.push_back(x);
+    }
+  }
+  for (double x : values) {
+    for (int w : {23, 16, 24, 25}) ASSERT_EQ(FormatExponent(x, w), ReferenceExponent(x, w)) << x;
+  }
 }
 
 }  // namespace
