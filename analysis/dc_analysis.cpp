@@ -52,23 +52,12 @@ void RunDc(AnalysisState& state) {
   }
   ReadProblemFile(state);
   CheckDcProblem(state);
-  CreateEmptyFile(state.workFileA, kRunLogName);
-  for (int i = 1; i <= state.deviceCount; ++i) state.deviceTemperature[i] = AmbientTemperature;
-  state.previousTemperature = state.deviceTemperature;
-  state.iterationNumber = 1;
-  const std::string resultName = state.baseName + ".wyn";
-  const std::string powerName = state.baseName + ".moc";
-  const std::string temperatureName = state.baseName + ".tem";
-  // The accumulated files are bound to their names here; the power routine reads powerFile.
-  CreateEmptyFile(state.powerFile, powerName);
-  CreateEmptyFile(state.temperatureFile, temperatureName);
-  CreateEmptyFile(state.resultFile, resultName);
+  const AccumulatedNames accumulated = BeginRun(state);
 
   int iterationsAtPoint = 0;
   do {
     WriteDcCircuitFile(state);
-    AppendRunLog(state, "startuj\xEA");
-    state.DrawStatusLine(30, 10, "startuję");
+    LogIterationStart(state);
     RunSimulator(state, SimulationKind::kDc);
 
     const std::string iterationName = state.baseName + state.iterationText;
@@ -80,16 +69,16 @@ void RunDc(AnalysisState& state) {
     const bool settled = DcTemperaturesSettled(state, iterationName + ".tem");
 
     if (settled) {
-      state.resultFile.OpenForAppending(resultName);
+      state.resultFile.OpenForAppending(accumulated.results);
       AppendThirdLine(state, iterationName + ".txt", state.resultFile);
       state.resultFile.Close();
       state.sweepValue += state.stepSize;
       state.previousNodeValue = state.nodeValue;
       AppendRunLogReal(state, "dc= ", state.sweepValue);
-      state.powerFile.OpenForAppending(powerName);
+      state.powerFile.OpenForAppending(accumulated.powers);
       AppendThirdLine(state, iterationName + ".moc", state.powerFile);
       state.powerFile.Close();
-      state.temperatureFile.OpenForAppending(temperatureName);
+      state.temperatureFile.OpenForAppending(accumulated.temperatures);
       AppendThirdLine(state, iterationName + ".tem", state.temperatureFile);
       state.temperatureFile.Close();
       iterationsAtPoint = 0;
@@ -97,8 +86,8 @@ void RunDc(AnalysisState& state) {
       throw Failure("The DC point at the sweep value " + ShortNumber(state.sweepValue) +
                     " has not settled after " + std::to_string(kMaxIterationsPerPoint) +
                     " iterations; the simulator was given " +
-                    TemperatureList(state, state.previousTemperature) +
-                    " and its results gave " + TemperatureList(state, state.deviceTemperature));
+                    TemperatureList(state, state.previousTemperature) + " and its results gave " +
+                    TemperatureList(state, state.deviceTemperature));
     }
 
     for (int i = 1; i <= kMaxDevices; ++i) {

@@ -30,6 +30,23 @@ void CreateEmptyFile(TextFile& file, const std::string& name) {
   file.Close();
 }
 
+AccumulatedNames BeginRun(AnalysisState& state) {
+  CreateEmptyFile(state.workFileA, kRunLogName);
+  for (int i = 1; i <= state.deviceCount; ++i) state.deviceTemperature[i] = AmbientTemperature;
+  state.previousTemperature = state.deviceTemperature;
+  state.iterationNumber = 1;
+  AccumulatedNames names{state.baseName + ".wyn", state.baseName + ".moc", state.baseName + ".tem"};
+  CreateEmptyFile(state.powerFile, names.powers);
+  CreateEmptyFile(state.temperatureFile, names.temperatures);
+  CreateEmptyFile(state.resultFile, names.results);
+  return names;
+}
+
+void LogIterationStart(AnalysisState& state) {
+  AppendRunLog(state, "startuj\xEA");
+  state.DrawStatusLine(30, 10, "startuję");
+}
+
 void KeepInLineBuffer(AnalysisState& state, const std::string& line) {
   const int n = static_cast<int>(std::min<std::size_t>(line.size(), kLineCapacity));
   for (int i = 0; i < n; ++i) state.lineBuffer.at(i + 1) = line[static_cast<std::size_t>(i)];
@@ -67,9 +84,9 @@ void DeleteIterationFiles(AnalysisState& state, std::initializer_list<const char
 }
 
 void CloseAllFiles(AnalysisState& state) {
-  for (TextFile* f : {&state.problemFile, &state.resultFile, &state.temperatureFile,
-                      &state.powerFile, &state.termRiseHistoryFile, &state.workFileA,
-                      &state.workFileB, &state.workFileC}) {
+  for (TextFile* f :
+       {&state.problemFile, &state.resultFile, &state.temperatureFile, &state.powerFile,
+        &state.termRiseHistoryFile, &state.workFileA, &state.workFileB, &state.workFileC}) {
     try {
       f->Close();
     } catch (const Failure&) {

@@ -19,6 +19,21 @@ void AppendRunLogReal(AnalysisState& state, std::string_view text, double value)
 // Creates the named file empty through the handle, which stays bound to the name.
 void CreateEmptyFile(TextFile& file, const std::string& name);
 
+struct AccumulatedNames {
+  std::string results;       // baseName + ".wyn"
+  std::string powers;        // baseName + ".moc"
+  std::string temperatures;  // baseName + ".tem"
+};
+
+// The start both analyses share once the problem file is read: an empty run log, every device
+// at the ambient temperature, iteration 1, and the three accumulated files created empty
+// through the handles they stay bound to (the transient power routine reads powerFile).
+AccumulatedNames BeginRun(AnalysisState& state);
+
+// Marks the start of an iteration whose circuit file is written: "startuję" in the run log and
+// on the window.
+void LogIterationStart(AnalysisState& state);
+
 // Keeps a copied line in lineBuffer, as the circuit writers also use it: positions 1.. take the
 // line, the length becomes the line's; later positions keep what they held.
 void KeepInLineBuffer(AnalysisState& state, const std::string& line);

@@ -171,18 +171,8 @@ void RunTransient(AnalysisState& state) {
   state.probeNodeNames.Fill(120);
   ReadProblemFile(state);
   CheckTransientProblem(state);
-  CreateEmptyFile(state.workFileA, kRunLogName);
-  for (int i = 1; i <= state.deviceCount; ++i) state.deviceTemperature[i] = AmbientTemperature;
-  state.previousTemperature = state.deviceTemperature;
-  state.iterationNumber = 1;
-  const std::string resultName = state.baseName + ".wyn";
-  const std::string powerName = state.baseName + ".moc";
-  const std::string temperatureName = state.baseName + ".tem";
+  const AccumulatedNames accumulated = BeginRun(state);
   const std::string historyName = state.baseName + ".spl";
-  // The accumulated files are bound to their names here; the power routine reads powerFile.
-  CreateEmptyFile(state.powerFile, powerName);
-  CreateEmptyFile(state.temperatureFile, temperatureName);
-  CreateEmptyFile(state.resultFile, resultName);
   WriteFirstHistoryLine(state, historyName);
   state.windowEndTime = kFirstWindowEnd;
   state.windowStartTime = 0;
@@ -192,8 +182,7 @@ void RunTransient(AnalysisState& state) {
   int iterationsWithoutAdvance = 0;
   do {
     WriteTransientCircuitFile(state);
-    AppendRunLog(state, "startuj\xEA");
-    state.DrawStatusLine(30, 10, "startuję");
+    LogIterationStart(state);
     RunSimulator(state, SimulationKind::kTransient);
 
     const std::string iterationName = state.baseName + state.iterationText;
@@ -212,9 +201,9 @@ void RunTransient(AnalysisState& state) {
     AppendRunLogReal(state, "t0= ", state.windowStartTime);
     state.DrawStatusLine(30, 60, ("t0 =" + state.startTimeText).substr(0, 16));
 
-    state.powerFile.OpenForAppending(powerName);
-    state.temperatureFile.OpenForAppending(temperatureName);
-    state.resultFile.OpenForAppending(resultName);
+    state.powerFile.OpenForAppending(accumulated.powers);
+    state.temperatureFile.OpenForAppending(accumulated.temperatures);
+    state.resultFile.OpenForAppending(accumulated.results);
     state.workFileA.OpenForReading(iterationName + ".txt");
     state.workFileB.OpenForReading(iterationName + ".moc");
     state.workFileC.OpenForReading(iterationName + ".tem");
@@ -231,7 +220,8 @@ void RunTransient(AnalysisState& state) {
     if (state.windowStartTime > state.previousWindowStartTime) {
       iterationsWithoutAdvance = 0;
     } else if (++iterationsWithoutAdvance >= kMaxIterationsWithoutAdvance) {
-      throw Failure("The transient window at " + FormatExponent(state.windowStartTime, 16).substr(1) +
+      throw Failure("The transient window at " +
+                    FormatExponent(state.windowStartTime, 16).substr(1) +
                     " s has not advanced in " + std::to_string(kMaxIterationsWithoutAdvance) +
                     " iterations; the simulator was given " + TemperatureList(state, given) +
                     " and its results gave " + TemperatureList(state, state.deviceTemperature));

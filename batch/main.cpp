@@ -13,17 +13,19 @@
 int main(int argc, char** argv) {
   using etherm::BatchDisplay;
   if (argc != 3 || (std::strcmp(argv[1], "dc") != 0 && std::strcmp(argv[1], "tran") != 0)) {
-    std::fputs("usage: etherm-batch dc BASE\n       etherm-batch tran BASE\n"
-               "Runs the DC or transient electrothermal analysis of BASE.par and BASE.cir in the "
-               "current folder.\n",
-               stderr);
+    std::fputs(
+        "usage: etherm-batch dc BASE\n       etherm-batch tran BASE\n"
+        "Runs the DC or transient electrothermal analysis of BASE.par and BASE.cir in the "
+        "current folder.\n",
+        stderr);
     return 2;
   }
   const bool dc = std::strcmp(argv[1], "dc") == 0;
   // The state is large; keep it off the stack.
   auto state = std::make_unique<etherm::AnalysisState>();
   state->baseName = argv[2];
-  BatchDisplay display(*state, dc ? BatchDisplay::Analysis::kDc : BatchDisplay::Analysis::kTransient,
+  BatchDisplay display(*state,
+                       dc ? BatchDisplay::Analysis::kDc : BatchDisplay::Analysis::kTransient,
                        stderr, isatty(STDERR_FILENO) != 0);
   state->statusDisplay = &display;
   try {

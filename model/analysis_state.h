@@ -19,7 +19,7 @@ inline constexpr int kLineCapacity = 200;
 inline constexpr int kMaxDcNodeValues = 4;
 inline constexpr int kMaxCarriedValues = 10;
 
-inline constexpr double AmbientTemperature = 295.0;   // K
+inline constexpr double AmbientTemperature = 295.0;  // K
 inline constexpr double TemperatureTolerance = 1.0;  // K
 
 // Tables are indexed from 1 (device numbers, term numbers), as the analyses count; entry 0 is
@@ -28,8 +28,8 @@ template <class T>
 using DeviceTable = std::array<T, kMaxDevices + 1>;
 template <class T>
 using PairTable = std::array<std::array<T, kMaxDevices + 1>, kMaxDevices + 1>;
-using TermTable = std::array<std::array<std::array<double, kMaxTerms + 1>, kMaxDevices + 1>,
-                             kMaxDevices + 1>;
+using TermTable =
+    std::array<std::array<std::array<double, kMaxTerms + 1>, kMaxDevices + 1>, kMaxDevices + 1>;
 
 // What the problem file describes. Kept as its own part of the state so the reader can fill a
 // scratch copy and commit it whole.

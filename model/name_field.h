@@ -44,7 +44,9 @@ struct LineText {
     length = n;
   }
   // The current text: positions 1..length.
-  std::string Text() const { return std::string(chars.data() + 1, static_cast<std::size_t>(length)); }
+  std::string Text() const {
+    return std::string(chars.data() + 1, static_cast<std::size_t>(length));
+  }
   static constexpr int capacity() { return N; }
 };
 

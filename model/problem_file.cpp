@@ -53,8 +53,8 @@ class ProblemReader {
     p_.deviceCount = ReadInteger(file_);
     SkipLine(file_);
     if (p_.deviceCount < 1 || p_.deviceCount > kMaxDevices) {
-      Refuse(std::to_string(p_.deviceCount) + " devices; from 1 to " +
-             std::to_string(kMaxDevices) + " are possible");
+      Refuse(std::to_string(p_.deviceCount) + " devices; from 1 to " + std::to_string(kMaxDevices) +
+             " are possible");
     }
   }
 
@@ -200,9 +200,8 @@ class ProblemReader {
     if (carried > kMaxCarriedValues) {
       Refuse(std::to_string(carried) + " values carried between time windows (" +
              std::to_string(p_.probeNodeCount) + " node quantities, " +
-             std::to_string(p_.inductorCount) + " inductors, " +
-             std::to_string(p_.capacitorCount) + " capacitors); at most " +
-             std::to_string(kMaxCarriedValues) + " are possible");
+             std::to_string(p_.inductorCount) + " inductors, " + std::to_string(p_.capacitorCount) +
+             " capacitors); at most " + std::to_string(kMaxCarriedValues) + " are possible");
     }
   }
 
@@ -256,9 +255,9 @@ void CheckDcProblem(const AnalysisState& state) {
   for (int i = 1; i <= state.deviceCount; ++i) {
     const double kind = state.deviceParameters[i][0];
     if (kind != 1 && kind != 2 && kind != 3) {
-      throw Failure(prefix + "device " + std::to_string(i) + " (" +
-                    state.deviceName[i].Trimmed() + ") has the kind code " +
-                    FormatReal(kind, 0, 3) + "; a DC analysis takes the codes 1, 2 and 3");
+      throw Failure(prefix + "device " + std::to_string(i) + " (" + state.deviceName[i].Trimmed() +
+                    ") has the kind code " + FormatReal(kind, 0, 3) +
+                    "; a DC analysis takes the codes 1, 2 and 3");
     }
   }
   if (state.stepSize == 0) {

@@ -62,9 +62,10 @@ TEST_F(ProblemFileTest, DcExample) {
 TEST_F(ProblemFileTest, TransientExample) {
   std::string params = "2";
   for (int k = 1; k <= 13; ++k) params += " " + std::to_string(k) + ".5" + (k == 6 ? "\r\n" : "");
-  Write("TRAN two transistors\r\n2\r\n0.01\r\n"
-        "Q1 3 2 50.0 0.3 0.001 0.7 0.01 1 2 0 1 10.0 1.0 0.005\r\n" +
-        params + "\r\nQ2 3 1 60.0 1.0 0.002 0\r\n0\r\n1\r\n0\r\n1\r\n");
+  Write(
+      "TRAN two transistors\r\n2\r\n0.01\r\n"
+      "Q1 3 2 50.0 0.3 0.001 0.7 0.01 1 2 0 1 10.0 1.0 0.005\r\n" +
+      params + "\r\nQ2 3 1 60.0 1.0 0.002 0\r\n0\r\n1\r\n0\r\n1\r\n");
   ReadProblemFile(*state_);
   const AnalysisState& s = *state_;
   EXPECT_EQ(s.deviceCount, 2);
@@ -141,7 +142,8 @@ TEST_F(ProblemFileTest, FilesBeyondTheLimitsAreRefusedWithTheStateUntouched) {
   } cases[] = {
       {"DC\r\n11\r\n", "11 devices; from 1 to 10 are possible"},
       {"DC\r\n0\r\n", "0 devices; from 1 to 10 are possible"},
-      {"DC\r\n1\r\n0\r\n1\r\n2\r\nQ2N22222 3 1 0\r\n1\r\n", "(Q2N2222...) has 8 or more characters"},
+      {"DC\r\n1\r\n0\r\n1\r\n2\r\nQ2N22222 3 1 0\r\n1\r\n",
+       "(Q2N2222...) has 8 or more characters"},
       {"DC\r\n1\r\n0\r\n1\r\n2\r\nQ1\t3 1 0\r\n1\r\n", "must be followed by a blank"},
       {"DC\r\n1\r\n0\r\n1\r\n2\r\nQ1\r\n3 1 0\r\n1\r\n", "must be followed by a blank"},
       {"DC\r\n1\r\n0\r\n1\r\n2\r\nQ1", "the file ends in the name of device 1 (Q1)"},
@@ -192,7 +194,9 @@ TEST_F(ProblemFileTest, AnalysisChecks) {
   state_->stepSize = 0;
   EXPECT_NE(dcFailure().find("sweep step is 0"), std::string::npos);
 
-  Write("T\r\n2\r\n1\r\nA 2 1 10 1 0.001 1 2 0 2 5 0.5 0.01 0.5 0\r\n0\r\nB 2 0 10 0\r\n0\r\n0\r\n0\r\n0\r\n");
+  Write(
+      "T\r\n2\r\n1\r\nA 2 1 10 1 0.001 1 2 0 2 5 0.5 0.01 0.5 0\r\n0\r\nB 2 0 10 "
+      "0\r\n0\r\n0\r\n0\r\n0\r\n");
   ReadProblemFile(*state_);
   try {
     CheckTransientProblem(*state_);

@@ -1,14 +1,14 @@
 #include "simulator/child_process.h"
 
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
-#include <poll.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdint>
 #include <cstring>
@@ -30,7 +30,8 @@ bool WaitUntil(pid_t pid, Clock::time_point deadline, int* status) {
   const int pidfd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
   if (pidfd >= 0) {
     for (;;) {
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+      const auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
       pollfd fd{pidfd, POLLIN, 0};
       const int ready = poll(&fd, 1, static_cast<int>(std::max<std::int64_t>(left.count(), 0)) + 1);
       if (ready > 0 || Clock::now() >= deadline) break;
@@ -79,8 +80,8 @@ ChildResult RunChild(const std::string& program, const std::vector<std::string>&
   const int err = posix_spawn(&pid, program.c_str(), nullptr, &attr, argv.data(), environ);
   posix_spawnattr_destroy(&attr);
   if (err != 0) {
-    throw Failure("The circuit simulator \"" + program + "\" cannot be started: " +
-                  std::strerror(err));
+    throw Failure("The circuit simulator \"" + program +
+                  "\" cannot be started: " + std::strerror(err));
   }
 
   int status = 0;

@@ -138,8 +138,7 @@ TEST_F(RunSimulatorTest, ThreePassesWithoutResultsFailQuotingTheListing) {
   // A results file of an earlier run must not be taken for this run's.
   Write("my circuit1.csd", "stale");
   const std::string text = Fail(SimulationKind::kDc);
-  EXPECT_NE(text.find("no results file \"my circuit1.csd\" in 3 runs"), std::string::npos)
-      << text;
+  EXPECT_NE(text.find("no results file \"my circuit1.csd\" in 3 runs"), std::string::npos) << text;
   EXPECT_NE(text.find(": etherm-sim: resistor R1 has no value; see"), std::string::npos) << text;
   EXPECT_NE(text.find("\"my circuit1.out\""), std::string::npos) << text;
   EXPECT_EQ(Read("passes"), "run\nrun\nrun\n");

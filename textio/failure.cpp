@@ -28,6 +28,8 @@ std::string IoErrorText(int errnoValue) {
   }
 }
 
-void ThrowIoError(int runtimeCode) { throw Failure("I/O error " + std::to_string(runtimeCode)); }
+void ThrowIoError(int runtimeCode) {
+  throw Failure("I/O error " + std::to_string(runtimeCode));
+}
 
 }  // namespace etherm

@@ -10,7 +10,9 @@ namespace {
 constexpr int kTrappedFlags = FE_INVALID | FE_DIVBYZERO | FE_OVERFLOW;
 }
 
-void ClearFloatFlags() { std::feclearexcept(kTrappedFlags); }
+void ClearFloatFlags() {
+  std::feclearexcept(kTrappedFlags);
+}
 
 void CheckFloatFlags() {
   const int raised = std::fetestexcept(kTrappedFlags);

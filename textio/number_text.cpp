@@ -1,13 +1,14 @@
 #include "textio/number_text.h"
 
+#include <locale.h>
+
 #include <charconv>
 #include <clocale>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <limits>
 #include <ctime>
-#include <locale.h>
+#include <limits>
 
 namespace etherm {
 
@@ -181,7 +182,8 @@ std::string FormatReal(double x, int w, int d) {
       fracPart.assign(e.digit + intDigits, static_cast<size_t>(18 - intDigits));
     }
   }
-  if (fracPart.size() < static_cast<size_t>(d) + 1) fracPart.resize(static_cast<size_t>(d) + 1, '0');
+  if (fracPart.size() < static_cast<size_t>(d) + 1)
+    fracPart.resize(static_cast<size_t>(d) + 1, '0');
 
   std::string digits = intPart + fracPart.substr(0, static_cast<size_t>(d));
   if (RoundDigitsHalfUp(digits.data(), static_cast<int>(digits.size()), fracPart[d])) {

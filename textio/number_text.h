@@ -48,7 +48,9 @@ ParsedInteger ParseInteger(std::string_view text);
 bool ParseRealToken(std::string_view token, double* value);
 
 // 'a'..'z' to 'A'..'Z'; every other byte unchanged.
-constexpr char UpperCase(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
+constexpr char UpperCase(char c) {
+  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
+}
 
 // The local time of day as "hh:mm:ss".
 std::string TimeOfDayText();

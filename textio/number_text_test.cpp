@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <algorithm>
 #include <cstring>
 #include <limits>
 #include <random>
@@ -141,12 +141,15 @@ TEST(NumberText, RealTokens) {
     bool ok;
     double value;
   } cases[] = {
-      {"1.5", true, 1.5},       {"-2.5E-0003", true, -0.0025}, {"+3", true, 3},
-      {"5.", true, 5},          {".5", true, 0.5},              {".", true, 0},
-      {"1.0e+000", true, 1},    {"1e400", false, 0},            {"1e-400", true, 0},
-      {"1,5", false, 0},        {"1.5e-3:2", false, 0},         {"--1", false, 0},
-      {"1e", false, 0},         {"e5", false, 0},               {"-", false, 0},
-      {"1.2.3", false, 0},      {"12e+0005", true, 1.2e6},      {"Nan", false, 0},
+      {"1.5", true, 1.5},        {"-2.5E-0003", true, -0.0025},
+      {"+3", true, 3},           {"5.", true, 5},
+      {".5", true, 0.5},         {".", true, 0},
+      {"1.0e+000", true, 1},     {"1e400", false, 0},
+      {"1e-400", true, 0},       {"1,5", false, 0},
+      {"1.5e-3:2", false, 0},    {"--1", false, 0},
+      {"1e", false, 0},          {"e5", false, 0},
+      {"-", false, 0},           {"1.2.3", false, 0},
+      {"12e+0005", true, 1.2e6}, {"Nan", false, 0},
   };
   for (const auto& c : cases) {
     double v = -99;

@@ -51,7 +51,9 @@ void TextFile::OpenOutput(const std::string& name, const char* fopenMode, Mode m
   mode_ = mode;
 }
 
-void TextFile::OpenForWriting(const std::string& name) { OpenOutput(name, "wb", Mode::kWriting); }
+void TextFile::OpenForWriting(const std::string& name) {
+  OpenOutput(name, "wb", Mode::kWriting);
+}
 
 void TextFile::OpenForAppending(const std::string& name) {
   // Appending needs an existing file, like opening for reading.
@@ -109,15 +111,25 @@ void TextFile::RequireWriting() const {
   ThrowIoError(mode_ == Mode::kClosed ? kNotOpen : kNotOpenForOutput);
 }
 
-void WriteText(TextFile& file, std::string_view text) { file.Put(text); }
+void WriteText(TextFile& file, std::string_view text) {
+  file.Put(text);
+}
 
-void WriteChar(TextFile& file, char c) { file.Put(std::string_view(&c, 1)); }
+void WriteChar(TextFile& file, char c) {
+  file.Put(std::string_view(&c, 1));
+}
 
-void WriteLineEnd(TextFile& file) { file.Put("\r\n"); }
+void WriteLineEnd(TextFile& file) {
+  file.Put("\r\n");
+}
 
-void WriteInteger(TextFile& file, std::int32_t n) { file.Put(std::to_string(n)); }
+void WriteInteger(TextFile& file, std::int32_t n) {
+  file.Put(std::to_string(n));
+}
 
-void WriteReal(TextFile& file, double x) { WriteReal(file, x, 23); }
+void WriteReal(TextFile& file, double x) {
+  WriteReal(file, x, 23);
+}
 
 void WriteReal(TextFile& file, double x, int w) {
   if (w > kMaxNumberWidth) {
@@ -129,7 +141,9 @@ void WriteReal(TextFile& file, double x, int w) {
   file.Put(std::string_view(buf, static_cast<std::size_t>(end - buf)));
 }
 
-void WriteReal(TextFile& file, double x, int w, int d) { file.Put(FormatReal(x, w, d)); }
+void WriteReal(TextFile& file, double x, int w, int d) {
+  file.Put(FormatReal(x, w, d));
+}
 
 char ReadChar(TextFile& file) {
   file.RequireReading();
@@ -194,13 +208,15 @@ bool TakeToken(TextFile& file, std::size_t maxLen, std::string_view* token) {
   }
   const std::size_t tokenStart = i;
   const std::size_t limit = std::min(end, i + maxLen);
-  while (i < limit && static_cast<unsigned char>(p[i]) > 32) ++i;
+  while (i<limit&& static_cast<unsigned char>(p[i])> 32) ++i;
   file.Advance(i - start);
   *token = std::string_view(p + tokenStart, i - tokenStart);
   return true;
 }
 
-[[noreturn]] void ThrowInvalidNumber() { throw Failure("Invalid numeric input"); }
+[[noreturn]] void ThrowInvalidNumber() {
+  throw Failure("Invalid numeric input");
+}
 }  // namespace
 
 std::int32_t ReadInteger(TextFile& file) {

@@ -1,12 +1,11 @@
 #include "textio/text_file.h"
 
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <filesystem>
-#include <functional>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <string>
 
@@ -50,8 +49,7 @@ TEST_F(TextFileTest, WritesExactBytesAndAppends) {
   WriteReal(f, 300, 16);
   WriteReal(f, 1.5, 8, 3);
   f.Close();
-  EXPECT_EQ(Contents(path),
-            "startuj\xEA\r\n-7  1.50000000000000E+0000 3.0000000E+0002   1.500");
+  EXPECT_EQ(Contents(path), "startuj\xEA\r\n-7  1.50000000000000E+0000 3.0000000E+0002   1.500");
   f.OpenForAppending(path);
   WriteText(f, "x");
   WriteLineEnd(f);
@@ -95,7 +93,9 @@ TEST_F(TextFileTest, EndOfFileCases) {
   SkipLine(f);
   EXPECT_TRUE(AtEnd(f));
   // Ctrl-Z ends the file; nothing after it is read.
-  f.OpenForReading(Make("c.txt", "1 2\x1A" "3\r\n"));
+  f.OpenForReading(Make("c.txt",
+                        "1 2\x1A"
+                        "3\r\n"));
   EXPECT_EQ(ReadInteger(f), 1);
   EXPECT_EQ(ReadInteger(f), 2);
   EXPECT_TRUE(AtEnd(f));
@@ -109,8 +109,8 @@ TEST_F(TextFileTest, EndOfFileCases) {
 
 TEST_F(TextFileTest, TokenReading) {
   TextFile f;
-  f.OpenForReading(Make("t.txt", "  1.5\t-2.5E-0003\r\n\r\n 7 .5 " + std::string(70, '9') +
-                                     " 1.5e-3:2 12x\r\n2.0"));
+  f.OpenForReading(Make(
+      "t.txt", "  1.5\t-2.5E-0003\r\n\r\n 7 .5 " + std::string(70, '9') + " 1.5e-3:2 12x\r\n2.0"));
   EXPECT_EQ(ReadReal(f), 1.5);
   EXPECT_EQ(ReadReal(f), -0.0025);
   EXPECT_EQ(ReadInteger(f), 7);  // across line ends
