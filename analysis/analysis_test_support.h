@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "analysis/analysis.h"
+#include "testing/scratch_folder.h"
 #include "textio/failure.h"
 
 namespace etherm {
@@ -22,24 +23,13 @@ namespace etherm {
 class AnalysisTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    home_ = std::filesystem::current_path();
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    dir_ = std::filesystem::temp_directory_path() /
-           ("analysis_" + std::to_string(::getpid()) + "_" + info->name());
-    std::filesystem::remove_all(dir_);
-    std::filesystem::create_directories(dir_);
-    std::filesystem::current_path(dir_);
     const char* bin = std::getenv("ETHERM_BIN");
     ASSERT_NE(bin, nullptr) << "ETHERM_BIN is not set";
     setenv("ETHERM_SIMULATOR", (std::string(bin) + "/etherm-sim").c_str(), 1);
     state_ = std::make_unique<AnalysisState>();
     state_->baseName = "c";
   }
-  void TearDown() override {
-    std::filesystem::current_path(home_);
-    if (!HasFailure()) std::filesystem::remove_all(dir_);
-    unsetenv("ETHERM_SIMULATOR");
-  }
+  void TearDown() override { unsetenv("ETHERM_SIMULATOR"); }
 
   AnalysisState& state() { return *state_; }
 
@@ -52,12 +42,7 @@ class AnalysisTest : public ::testing::Test {
     }
     std::ofstream(name, std::ios::binary) << bytes;
   }
-  static std::string ReadFile(const std::string& name) {
-    std::ifstream in(name, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-  }
+  static std::string ReadFile(const std::string& name) { return etherm::testing::ReadBytes(name); }
   static std::vector<std::string> Lines(const std::string& name) {
     std::vector<std::string> lines;
     std::istringstream in(ReadFile(name));
@@ -67,17 +52,8 @@ class AnalysisTest : public ::testing::Test {
     }
     return lines;
   }
-  // The numbers of each line after the first `skip` lines.
   static std::vector<std::vector<double>> Numbers(const std::string& name, int skip) {
-    std::vector<std::vector<double>> rows;
-    const auto lines = Lines(name);
-    for (std::size_t n = static_cast<std::size_t>(skip); n < lines.size(); ++n) {
-      std::istringstream values(lines[n]);
-      std::vector<double> row;
-      for (std::string token; values >> token;) row.push_back(std::strtod(token.c_str(), nullptr));
-      rows.push_back(row);
-    }
-    return rows;
+    return etherm::testing::NumberRows(name, skip);
   }
   // The files of the folder, sorted.
   static std::vector<std::string> Files() {
@@ -90,7 +66,7 @@ class AnalysisTest : public ::testing::Test {
   }
   // A stand-in simulator: a shell script run with the circuit file name as $1.
   void UseStandIn(const std::string& body) {
-    const std::string path = (dir_ / "stand-in").string();
+    const std::string path = folder_.File("stand-in");
     std::ofstream(path, std::ios::binary) << "#!/bin/sh\n" << body << "\n";
     chmod(path.c_str(), 0755);
     setenv("ETHERM_SIMULATOR", path.c_str(), 1);
@@ -105,7 +81,7 @@ class AnalysisTest : public ::testing::Test {
     return "no failure";
   }
 
-  std::filesystem::path home_, dir_;
+  etherm::testing::ScratchFolder folder_{etherm::testing::ScratchFolder::Enter::kYes};
   std::unique_ptr<AnalysisState> state_;
 };
 

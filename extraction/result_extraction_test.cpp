@@ -8,6 +8,7 @@
 #include <iterator>
 #include <memory>
 
+#include "testing/scratch_folder.h"
 #include "textio/failure.h"
 
 namespace etherm {
@@ -25,15 +26,10 @@ std::string ProbeData(const std::string& records, const std::string& names = kNa
 class ExtractionTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = std::filesystem::temp_directory_path() /
-           ("extraction_" + std::to_string(::getpid()) + "_" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::create_directories(dir_);
     state_ = std::make_unique<AnalysisState>();
-    csd_ = (dir_ / "a1.csd").string();
-    txt_ = (dir_ / "a1.txt").string();
+    csd_ = folder_.File("a1.csd");
+    txt_ = folder_.File("a1.txt");
   }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
 
   void WriteCsd(const std::string& bytes) { std::ofstream(csd_, std::ios::binary) << bytes; }
   std::string Table() {
@@ -52,7 +48,7 @@ class ExtractionTest : public ::testing::Test {
     return Table();
   }
 
-  std::filesystem::path dir_;
+  etherm::testing::ScratchFolder folder_;
   std::unique_ptr<AnalysisState> state_;
   std::string csd_;
   std::string txt_;

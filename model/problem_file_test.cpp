@@ -7,6 +7,7 @@
 #include <fstream>
 #include <memory>
 
+#include "testing/scratch_folder.h"
 #include "textio/failure.h"
 
 namespace etherm {
@@ -16,14 +17,9 @@ namespace {
 class ProblemFileTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = std::filesystem::temp_directory_path() /
-           ("model_" + std::to_string(::getpid()) + "_" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::create_directories(dir_);
     state_ = std::make_unique<AnalysisState>();
-    state_->baseName = (dir_ / "p").string();
+    state_->baseName = folder_.File("p");
   }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
 
   void Write(const std::string& bytes) {
     std::ofstream(state_->baseName + ".par", std::ios::binary) << bytes;
@@ -37,7 +33,7 @@ class ProblemFileTest : public ::testing::Test {
     return "no failure";
   }
 
-  std::filesystem::path dir_;
+  testing::ScratchFolder folder_;
   std::unique_ptr<AnalysisState> state_;
 };
 
@@ -158,7 +154,7 @@ TEST_F(ProblemFileTest, FilesBeyondTheLimitsAreRefusedWithTheStateUntouched) {
   };
   for (const auto& c : cases) {
     state_ = std::make_unique<AnalysisState>();
-    state_->baseName = (dir_ / "p").string();
+    state_->baseName = folder_.File("p");
     state_->deviceName[1] = NameField::From("KEEP");
     state_->deviceCount = 3;
     state_->thermalResistance[1] = 42;

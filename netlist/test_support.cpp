@@ -1,41 +1,10 @@
 #include "netlist/test_support.h"
 
-#include <fstream>
-#include <iterator>
-#include <random>
 #include <sstream>
 
 #include "textio/number_text.h"
 
 namespace etherm::testing {
-
-ScratchFolder::ScratchFolder() {
-  std::random_device random;
-  path_ = std::filesystem::temp_directory_path() /
-          ("etherm_netlist_" + std::to_string(random()) + std::to_string(random()));
-  std::filesystem::create_directories(path_);
-}
-
-ScratchFolder::~ScratchFolder() {
-  std::error_code ignored;
-  std::filesystem::remove_all(path_, ignored);
-}
-
-std::string ReadBytes(const std::filesystem::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void WriteBytes(const std::filesystem::path& file, const std::string& bytes) {
-  std::ofstream out(file, std::ios::binary);
-  out << bytes;
-}
-
-std::string CrLfLines(const std::vector<std::string>& lines) {
-  std::string text;
-  for (const std::string& line : lines) text += line + "\r\n";
-  return text;
-}
 
 void SetUpState(AnalysisState& state, const std::filesystem::path& folder) {
   state.baseName = (folder / "c").string();

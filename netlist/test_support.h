@@ -5,26 +5,9 @@
 #include <vector>
 
 #include "model/analysis_state.h"
+#include "testing/scratch_folder.h"
 
 namespace etherm::testing {
-
-// A fresh folder for one test, removed afterwards.
-class ScratchFolder {
- public:
-  ScratchFolder();
-  ~ScratchFolder();
-  ScratchFolder(const ScratchFolder&) = delete;
-  ScratchFolder& operator=(const ScratchFolder&) = delete;
-  const std::filesystem::path& path() const { return path_; }
-
- private:
-  std::filesystem::path path_;
-};
-
-std::string ReadBytes(const std::filesystem::path& file);
-void WriteBytes(const std::filesystem::path& file, const std::string& bytes);
-// The lines joined with CR LF after each.
-std::string CrLfLines(const std::vector<std::string>& lines);
 
 // A state as the drivers leave it before a writer runs: devices QN (295 K) and QSUB
 // (350.5 K), probeNodeCount 2 with names V(3) and V(5) stored, one inductor and one capacitor

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "model/analysis_state.h"
+#include "testing/scratch_folder.h"
 #include "textio/failure.h"
 
 namespace etherm {
@@ -18,16 +19,11 @@ namespace etherm {
 class PowerTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = std::filesystem::temp_directory_path() /
-           ("power_" + std::to_string(::getpid()) + "_" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::create_directories(dir_);
     state_ = std::make_unique<AnalysisState>();
-    state_->baseName = (dir_ / "p").string();
-    txt_ = (dir_ / "p1.txt").string();
-    moc_ = (dir_ / "p1.moc").string();
+    state_->baseName = folder_.File("p");
+    txt_ = folder_.File("p1.txt");
+    moc_ = folder_.File("p1.moc");
   }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
 
   // Devices named D1, D2, ... with the given kind codes.
   void Devices(std::initializer_list<double> kinds) {
@@ -56,7 +52,7 @@ class PowerTest : public ::testing::Test {
     return "no failure";
   }
 
-  std::filesystem::path dir_;
+  etherm::testing::ScratchFolder folder_;
   std::unique_ptr<AnalysisState> state_;
   std::string txt_;
   std::string moc_;

@@ -12,6 +12,7 @@
 #include <memory>
 #include <vector>
 
+#include "testing/scratch_folder.h"
 #include "textio/failure.h"
 
 namespace etherm {
@@ -36,12 +37,6 @@ class RecordingDisplay : public StatusDisplay {
 class RunSimulatorTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("runsim_" + std::to_string(::getpid()) + "_" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::create_directories(dir_);
-    previous_ = fs::current_path();
-    fs::current_path(dir_);
     state_ = std::make_unique<AnalysisState>();
     state_->baseName = "my circuit";
     state_->iterationText = "1";
@@ -51,8 +46,6 @@ class RunSimulatorTest : public ::testing::Test {
     unsetenv("ETHERM_SIM_TIMEOUT");
   }
   void TearDown() override {
-    fs::current_path(previous_);
-    fs::remove_all(dir_);
     unsetenv("ETHERM_SIMULATOR");
     unsetenv("ETHERM_SIM_TIMEOUT");
   }
@@ -65,7 +58,7 @@ class RunSimulatorTest : public ::testing::Test {
     return std::string(std::istreambuf_iterator<char>(in), {});
   }
   void UseSimulator(const std::string& body) {
-    const std::string path = (dir_ / "stand-in-sim").string();
+    const std::string path = folder_.File("stand-in-sim");
     Write(path, "#!/bin/sh\n" + body + "\n");
     chmod(path.c_str(), 0755);
     setenv("ETHERM_SIMULATOR", path.c_str(), 1);
@@ -90,7 +83,7 @@ class RunSimulatorTest : public ::testing::Test {
     return lines;
   }
 
-  fs::path dir_, previous_;
+  testing::ScratchFolder folder_{testing::ScratchFolder::Enter::kYes};
   RecordingDisplay display_;
   std::unique_ptr<AnalysisState> state_;
 };
@@ -161,7 +154,7 @@ TEST_F(RunSimulatorTest, HangingSimulatorIsEndedAtTheTimeLimit) {
 }
 
 TEST_F(RunSimulatorTest, MissingProgramFailsAtOnce) {
-  setenv("ETHERM_SIMULATOR", (dir_ / "no-such-simulator").c_str(), 1);
+  setenv("ETHERM_SIMULATOR", folder_.File("no-such-simulator").c_str(), 1);
   const std::string text = Fail(SimulationKind::kDc);
   EXPECT_NE(text.find("no-such-simulator\" cannot be started"), std::string::npos) << text;
   EXPECT_TRUE(LogLines().empty());

@@ -9,6 +9,7 @@
 #include <iterator>
 #include <string>
 
+#include "testing/scratch_folder.h"
 #include "textio/failure.h"
 
 namespace etherm {
@@ -16,15 +17,7 @@ namespace {
 
 class TextFileTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = std::filesystem::temp_directory_path() /
-           ("textio_" + std::to_string(::getpid()) + "_" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::create_directories(dir_);
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
-
-  std::string Path(const char* name) { return (dir_ / name).string(); }
+  std::string Path(const char* name) { return folder_.File(name); }
   std::string Make(const char* name, const std::string& bytes) {
     std::ofstream(Path(name), std::ios::binary) << bytes;
     return Path(name);
@@ -34,7 +27,7 @@ class TextFileTest : public ::testing::Test {
     return std::string(std::istreambuf_iterator<char>(in), {});
   }
 
-  std::filesystem::path dir_;
+  testing::ScratchFolder folder_;
 };
 
 TEST_F(TextFileTest, WritesExactBytesAndAppends) {

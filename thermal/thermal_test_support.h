@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "model/analysis_state.h"
+#include "testing/scratch_folder.h"
 #include "textio/failure.h"
 #include "textio/number_text.h"
 
@@ -22,19 +23,7 @@ namespace etherm {
 // with a fresh state.
 class ThermalTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    home_ = std::filesystem::current_path();
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    dir_ = std::filesystem::temp_directory_path() / ("thermal_" + std::to_string(::getpid()) + "_" +
-                                                     info->test_suite_name() + "_" + info->name());
-    std::filesystem::create_directories(dir_);
-    std::filesystem::current_path(dir_);
-    state_ = std::make_unique<AnalysisState>();
-  }
-  void TearDown() override {
-    std::filesystem::current_path(home_);
-    std::filesystem::remove_all(dir_);
-  }
+  void SetUp() override { state_ = std::make_unique<AnalysisState>(); }
 
   AnalysisState& state() { return *state_; }
   AnalysisState& FreshState() {
@@ -43,28 +32,12 @@ class ThermalTest : public ::testing::Test {
   }
 
   static void WriteFile(const std::string& name, const std::string& bytes) {
-    std::ofstream(name, std::ios::binary) << bytes;
+    etherm::testing::WriteBytes(name, bytes);
   }
-  static std::string ReadFile(const std::string& name) {
-    std::ifstream in(name, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-  }
-
+  static std::string ReadFile(const std::string& name) { return etherm::testing::ReadBytes(name); }
   // The numbers of each line after the first `skip` lines of a file written by the system.
   static std::vector<std::vector<double>> Numbers(const std::string& name, int skip) {
-    std::vector<std::vector<double>> lines;
-    std::istringstream in(ReadFile(name));
-    std::string line;
-    for (int n = 0; std::getline(in, line); ++n) {
-      if (n < skip) continue;
-      std::istringstream values(line);
-      std::vector<double> row;
-      for (std::string token; values >> token;) row.push_back(std::strtod(token.c_str(), nullptr));
-      lines.push_back(row);
-    }
-    return lines;
+    return etherm::testing::NumberRows(name, skip);
   }
 
   // The failure text of f, or "no failure".
@@ -78,8 +51,7 @@ class ThermalTest : public ::testing::Test {
     return "no failure";
   }
 
-  std::filesystem::path home_;
-  std::filesystem::path dir_;
+  etherm::testing::ScratchFolder folder_{etherm::testing::ScratchFolder::Enter::kYes};
   std::unique_ptr<AnalysisState> state_;
 };
 
