@@ -12,12 +12,7 @@ void ComputeDcPower(AnalysisState& state, const std::string& tableName,
   TextFile power;
   table.OpenForReading(tableName);
   power.OpenForWriting(powerTableName);
-  const std::string title = ReadString(table, 120);
-  SkipLine(table);
-  WriteText(power, title);
-  WriteLineEnd(power);
-  SkipLine(table);
-  WriteNamesLine(power, state, "dc ");
+  CopyHeaderWithNames(table, power, state, "dc ");
 
   ClearFloatFlags();
   Quantities q{};

@@ -34,7 +34,12 @@ double Checked(double x) {
   return settled;
 }
 
-void WriteNamesLine(TextFile& file, const AnalysisState& state, std::string_view word) {
+void CopyHeaderWithNames(TextFile& table, TextFile& file, const AnalysisState& state,
+                         std::string_view word) {
+  WriteText(file, ReadString(table, 120));
+  WriteLineEnd(file);
+  SkipLine(table);
+  SkipLine(table);  // the result table's names are not used
   WriteText(file, word);
   for (int i = 1; i <= state.deviceCount; ++i) {
     WriteText(file, std::string_view(state.deviceName[i].chars.data(), 8));

@@ -81,12 +81,7 @@ void ComputeTransientPower(AnalysisState& state, const std::string& tableName,
     SkipLine(table);
     CopyHistory(state, history, power);
   } else {
-    const std::string title = ReadString(table, 120);
-    SkipLine(table);
-    WriteText(power, title);
-    WriteLineEnd(power);
-    SkipLine(table);
-    WriteNamesLine(power, state, "czas ");
+    CopyHeaderWithNames(table, power, state, "czas ");
   }
 
   ClearFloatFlags();
