@@ -52,12 +52,13 @@ void AppendTermRiseHistory(AnalysisState& state, const std::string& historyName)
   TextFile& rises = state.workFileC;
   rises.OpenForReading(kTermRiseName);
   std::string rest;
-  do {
+  for (;;) {
     RequireMoreLines(rises, state.windowStartTime);
     state.sampleTime = ReadReal(rises);
-    rest = ReadString(rises, 1 << 24);
-    SkipLine(rises);
-  } while (state.sampleTime < state.windowStartTime);
+    if (state.sampleTime >= state.windowStartTime) break;
+    SkipLine(rises);  // the rises of earlier lines are not needed
+  }
+  rest = ReadString(rises, 1 << 24);
   rises.Close();
 
   const std::vector<std::string> values = SplitTokens(rest);
@@ -108,8 +109,14 @@ void PassThroughExactly(TextFile& table, TextFile& target, double time, bool cop
   std::string rest;
   double read;
   do {
-    read = ReadTimedLine(table, &rest, time);
-    if (copy) WriteRebuiltLine(target, read, rest);
+    if (copy) {
+      read = ReadTimedLine(table, &rest, time);
+      WriteRebuiltLine(target, read, rest);
+    } else {
+      RequireMoreLines(table, time);
+      read = ReadReal(table);
+      SkipLine(table);
+    }
   } while (read != time);
 }
 
