@@ -13,10 +13,13 @@
 #include <vector>
 
 #include "analysis/analysis.h"
+#include "testing/failure_of.h"
 #include "testing/scratch_folder.h"
 #include "textio/failure.h"
 
 namespace etherm {
+
+using etherm::testing::FailureOf;
 
 // Each test runs the real analyses in a folder of its own, with the built etherm-sim (or a
 // stand-in script the test writes) as the simulator.
@@ -71,14 +74,25 @@ class AnalysisTest : public ::testing::Test {
     chmod(path.c_str(), 0755);
     setenv("ETHERM_SIMULATOR", path.c_str(), 1);
   }
-  template <class F>
-  static std::string FailureOf(F f) {
-    try {
-      f();
-    } catch (const Failure& failure) {
-      return failure.what();
-    }
-    return "no failure";
+
+  // A stand-in simulator whose probe data give the device 1 V and a current that flips
+  // between 1 A and 5 A from run to run, at the given times (a sweep point is one time): the
+  // computed temperature never meets the one the simulator was given.
+  void UseFlippingStandIn(const std::string& quantityNames, const std::string& times) {
+    UseStandIn(
+        "n=$(cat count 2>/dev/null || echo 0); n=$((n+1)); echo $n > count\n"
+        "i=1; [ $((n % 2)) = 0 ] && i=5\n"
+        "out=\"${1%.cir}.csd\"\n"
+        "{ printf '#H\\r\\n\\r\\nTITLE\\r\\n'; for k in 4 5 6 7 8 9 10 11 12; do printf 'x\\r\\n'; "
+        "done\n"
+        "  printf \"" +
+        quantityNames +
+        "\\r\\n\"\n"
+        "  for t in " +
+        times +
+        "; do\n"
+        "    printf \"#C $t 2\\r\\n1.00000000e+000:1   $i.00000000e+000:2   \\r\\n\"; done\n"
+        "  printf '#;\\r\\n'; } > \"$out\"");
   }
 
   etherm::testing::ScratchFolder folder_{etherm::testing::ScratchFolder::Enter::kYes};

@@ -85,16 +85,8 @@ TEST_F(AnalysisTest, DcFailures) {
   EXPECT_NE(FailureOf([&] { RunDcAnalysis(state()); }).find("sweep step is 0"), std::string::npos);
   EXPECT_FALSE(std::filesystem::exists("c1.cir"));
 
-  // A stand-in simulator whose power flips between 1 W and 5 W from run to run: the computed
-  // temperature never meets the relaxed one, so the first point never settles.
-  UseStandIn(
-      "n=$(cat count 2>/dev/null || echo 0); n=$((n+1)); echo $n > count\n"
-      "i=1; [ $((n % 2)) = 0 ] && i=5\n"
-      "out=\"${1%.cir}.csd\"\n"
-      "{ printf '#H\\r\\n\\r\\nTITLE\\r\\n'; for k in 4 5 6 7 8 9 10 11 12; do printf 'x\\r\\n'; "
-      "done\n"
-      "  printf \"'V(2)' 'I(D1)'\\r\\n#C 0 2\\r\\n1.00000000e+000:1   $i.00000000e+000:2   "
-      "\\r\\n#;\\r\\n\"; } > \"$out\"");
+  // Power flipping between 1 W and 5 W: the first point never settles.
+  UseFlippingStandIn("'V(2)' 'I(D1)'", "0");
   WriteLines("c.par", DiodeProblem(0, 1, 5, 25));
   const std::string text = FailureOf([&] { RunDcAnalysis(state()); });
   EXPECT_NE(text.find("sweep value 0 has not settled after 100 iterations"), std::string::npos)

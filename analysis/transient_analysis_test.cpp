@@ -89,18 +89,9 @@ TEST_F(AnalysisTest, TransientRunFollowsTheThermalModel) {
 }
 
 TEST_F(AnalysisTest, TransientWindowThatNeverAdvancesEnds) {
-  // A stand-in simulator whose power flips between 1 W and 5 W from run to run: the
-  // temperature at time 0 never settles, so the window at 0 is repeated.
-  UseStandIn(
-      "n=$(cat count 2>/dev/null || echo 0); n=$((n+1)); echo $n > count\n"
-      "i=1; [ $((n % 2)) = 0 ] && i=5\n"
-      "out=\"${1%.cir}.csd\"\n"
-      "{ printf '#H\\r\\n\\r\\nTITLE\\r\\n'; for k in 4 5 6 7 8 9 10 11 12; do printf 'x\\r\\n'; "
-      "done\n"
-      "  printf \"'V(1)' 'I(D1)'\\r\\n\"\n"
-      "  for t in 0 4.5e-5 9e-5; do\n"
-      "    printf \"#C $t 2\\r\\n1.00000000e+000:1   $i.00000000e+000:2   \\r\\n\"; done\n"
-      "  printf '#;\\r\\n'; } > \"$out\"");
+  // Power flipping between 1 W and 5 W: the temperature at time 0 never settles, so the
+  // window at 0 is repeated.
+  UseFlippingStandIn("'V(1)' 'I(D1)'", "0 4.5e-5 9e-5");
   WriteLines("c.cir", kDiodeCircuit);
   WriteLines("c.par", kDiodeProblem);
   const std::string text = FailureOf([&] { RunTransientAnalysis(state()); });

@@ -13,11 +13,14 @@
 #include <vector>
 
 #include "model/analysis_state.h"
+#include "testing/failure_of.h"
 #include "testing/scratch_folder.h"
 #include "textio/failure.h"
 #include "textio/number_text.h"
 
 namespace etherm {
+
+using etherm::testing::FailureOf;
 
 // Each test works in a folder of its own (the routines write "temp.txt" into the current one),
 // with a fresh state.
@@ -38,17 +41,6 @@ class ThermalTest : public ::testing::Test {
   // The numbers of each line after the first `skip` lines of a file written by the system.
   static std::vector<std::vector<double>> Numbers(const std::string& name, int skip) {
     return etherm::testing::NumberRows(name, skip);
-  }
-
-  // The failure text of f, or "no failure".
-  template <class F>
-  static std::string FailureOf(F f) {
-    try {
-      f();
-    } catch (const Failure& failure) {
-      return failure.what();
-    }
-    return "no failure";
   }
 
   etherm::testing::ScratchFolder folder_{etherm::testing::ScratchFolder::Enter::kYes};
