@@ -6,6 +6,7 @@
 #include "extraction/result_extraction.h"
 #include "model/problem_file.h"
 #include "netlist/circuit_writer.h"
+#include "netlist/probe_line_check.h"
 #include "power/power_table.h"
 #include "simulator/run_simulator.h"
 #include "textio/failure.h"
@@ -52,6 +53,7 @@ void RunDc(AnalysisState& state) {
   }
   ReadProblemFile(state);
   CheckDcProblem(state);
+  CheckCircuitHasProbeLine(state);
   const AccumulatedNames accumulated = BeginRun(state);
 
   int iterationsAtPoint = 0;

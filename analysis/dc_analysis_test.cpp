@@ -85,6 +85,16 @@ TEST_F(AnalysisTest, DcFailures) {
   EXPECT_NE(FailureOf([&] { RunDcAnalysis(state()); }).find("sweep step is 0"), std::string::npos);
   EXPECT_FALSE(std::filesystem::exists("c1.cir"));
 
+  // A circuit without a .PROBE line would record nothing: every device at 295 K.
+  std::string noProbe = kDiodeCircuit;
+  noProbe.erase(noProbe.find(".PROBE"), noProbe.find(".END") - noProbe.find(".PROBE"));
+  WriteLines("c.cir", noProbe);
+  WriteLines("c.par", DiodeProblem(0, 1, 5, 25));
+  EXPECT_EQ(FailureOf([&] { RunDcAnalysis(state()); }),
+            "Circuit file \"c.cir\" has no .PROBE line; it must list 1 pair of a node voltage "
+            "and a current for the modelled devices");
+  WriteLines("c.cir", kDiodeCircuit);
+
   // Power flipping between 1 W and 5 W: the first point never settles.
   UseFlippingStandIn("'V(2)' 'I(D1)'", "0");
   WriteLines("c.par", DiodeProblem(0, 1, 5, 25));

@@ -6,6 +6,7 @@
 #include "extraction/result_extraction.h"
 #include "model/problem_file.h"
 #include "netlist/circuit_writer.h"
+#include "netlist/probe_line_check.h"
 #include "power/power_table.h"
 #include "simulator/run_simulator.h"
 #include "textio/failure.h"
@@ -178,6 +179,7 @@ void RunTransient(AnalysisState& state) {
   state.probeNodeNames.Fill(120);
   ReadProblemFile(state);
   CheckTransientProblem(state);
+  CheckCircuitHasProbeLine(state);
   const AccumulatedNames accumulated = BeginRun(state);
   const std::string historyName = state.baseName + ".spl";
   WriteFirstHistoryLine(state, historyName);
