@@ -5,8 +5,8 @@
 #include "analysis/run_files.h"
 #include "extraction/result_extraction.h"
 #include "model/problem_file.h"
+#include "netlist/circuit_check.h"
 #include "netlist/circuit_writer.h"
-#include "netlist/probe_line_check.h"
 #include "power/power_table.h"
 #include "simulator/run_simulator.h"
 #include "textio/failure.h"
@@ -53,7 +53,7 @@ void RunDc(AnalysisState& state) {
   }
   ReadProblemFile(state);
   CheckDcProblem(state);
-  CheckCircuitHasProbeLine(state);
+  CheckCircuitForProblem(state);
   const AccumulatedNames accumulated = BeginRun(state);
 
   int iterationsAtPoint = 0;

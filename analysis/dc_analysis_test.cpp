@@ -93,7 +93,13 @@ TEST_F(AnalysisTest, DcFailures) {
   EXPECT_EQ(FailureOf([&] { RunDcAnalysis(state()); }),
             "Circuit file \"c.cir\" has no .PROBE line; it must list 1 pair of a node voltage "
             "and a current for the modelled devices");
+  // A device whose name matches no model of the circuit would stay cold in the simulator.
   WriteLines("c.cir", kDiodeCircuit);
+  WriteLines("c.par", "DC\n1\n0\n1\n5\ndp 2 25 0\n1\n");
+  EXPECT_NE(FailureOf([&] {
+              RunDcAnalysis(state());
+            }).find("has no .MODEL line named dp (case included)"),
+            std::string::npos);
 
   // Power flipping between 1 W and 5 W: the first point never settles.
   UseFlippingStandIn("'V(2)' 'I(D1)'", "0");
