@@ -270,6 +270,13 @@ double StrtodC(const char* text) {
 }
 }  // namespace
 
+namespace {
+// Powers of ten that a double holds exactly.
+constexpr double kExactPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                        1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                        1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+}  // namespace
+
 bool ParseRealToken(std::string_view token, double* value) {
   const size_t len = token.size();
   size_t i = 0;
@@ -279,26 +286,58 @@ bool ParseRealToken(std::string_view token, double* value) {
     ++i;
   }
   const size_t numberStart = i;
+  // The digits are gathered while the token is checked, for the fast path below.
+  std::uint64_t mantissa = 0;
+  int significant = 0;   // digits gathered into mantissa, leading zeros not counted
+  int scale = 0;         // power of ten the gathered digits are to be multiplied by
+  bool dropped = false;  // digits beyond what mantissa holds exactly
   size_t mantissaDigits = 0;
-  while (i < len && token[i] >= '0' && token[i] <= '9') ++i, ++mantissaDigits;
+  auto gather = [&](char c, bool afterPoint) {
+    if (significant < 19) {
+      if (mantissa != 0 || c != '0') {
+        mantissa = mantissa * 10 + static_cast<std::uint64_t>(c - '0');
+        ++significant;
+      }
+      if (afterPoint) --scale;
+    } else {
+      dropped = dropped || c != '0';
+      if (!afterPoint) ++scale;
+    }
+  };
+  while (i < len && token[i] >= '0' && token[i] <= '9') gather(token[i++], false), ++mantissaDigits;
   bool point = false;
   if (i < len && token[i] == '.') {
     point = true;
     ++i;
-    while (i < len && token[i] >= '0' && token[i] <= '9') ++i, ++mantissaDigits;
+    while (i < len && token[i] >= '0' && token[i] <= '9')
+      gather(token[i++], true), ++mantissaDigits;
   }
   if (mantissaDigits == 0 && !point) return false;
+  int exponent = 0;
   if (i < len && (token[i] == 'e' || token[i] == 'E')) {
     ++i;
-    if (i < len && (token[i] == '+' || token[i] == '-')) ++i;
+    bool negativeExponent = false;
+    if (i < len && (token[i] == '+' || token[i] == '-')) negativeExponent = token[i++] == '-';
     size_t expDigits = 0;
-    while (i < len && token[i] >= '0' && token[i] <= '9') ++i, ++expDigits;
+    while (i < len && token[i] >= '0' && token[i] <= '9') {
+      if (exponent < 100000) exponent = exponent * 10 + (token[i] - '0');
+      ++i, ++expDigits;
+    }
     if (expDigits == 0) return false;
+    if (negativeExponent) exponent = -exponent;
   }
   if (i != len) return false;
 
   double v = 0.0;
-  if (mantissaDigits > 0) {
+  const int power = scale + exponent;
+  if (mantissaDigits == 0 || mantissa == 0) {
+    v = 0.0;
+  } else if (!dropped && mantissa <= (std::uint64_t{1} << 53) && power >= -22 && power <= 22) {
+    // Both the digits and the power of ten are exact doubles, so one multiplication or
+    // division rounds correctly (the common case of the system's own files).
+    const double m = static_cast<double>(mantissa);
+    v = power >= 0 ? m * kExactPowersOfTen[power] : m / kExactPowersOfTen[-power];
+  } else {
     // from_chars takes no '+' and no mantissa without digits; both were handled above.
     auto res = std::from_chars(token.data() + numberStart, token.data() + len, v,
                                std::chars_format::general);

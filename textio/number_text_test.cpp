@@ -237,3 +237,39 @@ TEST(NumberText, ExponentFormMatchesTheExactExpansionEverywhere) {
 
 }  // namespace
 }  // namespace etherm
+
+namespace etherm {
+namespace {
+
+TEST(NumberText, RealTokensReadAsStrtodReadsThem) {
+  // The system's own forms and others, over every exponent: the value must be the correctly
+  // rounded one, as strtod gives it.
+  std::mt19937_64 rng(11);
+  for (int i = 0; i < 50000; ++i) {
+    double x;
+    const std::uint64_t bits = rng();
+    std::memcpy(&x, &bits, sizeof x);
+    if (!std::isfinite(x)) continue;
+    char other[64];
+    std::snprintf(other, sizeof other, "%.*g", static_cast<int>(rng() % 19) + 1, x);
+    for (const std::string& text : {FormatExponent(x, 23), FormatExponent(x, 16),
+                                    std::string(other), FormatReal(std::fmod(x, 1e6), 0, 10)}) {
+      std::string token = text.substr(text.find_first_not_of(' '));
+      const double want = std::strtod(token.c_str(), nullptr);
+      if (std::isinf(want)) continue;  // rounded beyond the largest double: refused, as tested
+      double got;
+      ASSERT_TRUE(ParseRealToken(token, &got)) << token;
+      ASSERT_EQ(std::memcmp(&got, &want, sizeof got), 0) << token;
+    }
+  }
+  for (const char* token :
+       {"123456789012345678901234567890", "0.000000000000000000001234", "9007199254740993",
+        "1.0000000000000000000000001", "00000000000000000000001e5"}) {
+    double got;
+    ASSERT_TRUE(ParseRealToken(token, &got)) << token;
+    EXPECT_EQ(got, std::strtod(token, nullptr)) << token;
+  }
+}
+
+}  // namespace
+}  // namespace etherm
