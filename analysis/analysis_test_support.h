@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -13,6 +14,8 @@
 #include <vector>
 
 #include "analysis/analysis.h"
+#include "extraction/result_extraction.h"
+#include "simulator/child_process.h"
 #include "testing/failure_of.h"
 #include "testing/scratch_folder.h"
 #include "textio/failure.h"
@@ -20,6 +23,19 @@
 namespace etherm {
 
 using etherm::testing::FailureOf;
+
+// The value in `column` at time t (column 0), linear between the rows.
+inline double ValueAt(const std::vector<std::vector<double>>& rows, double t,
+                      std::size_t column = 1) {
+  const auto later = std::lower_bound(
+      rows.begin(), rows.end(), t, [](const std::vector<double>& r, double x) { return r[0] < x; });
+  if (later == rows.begin()) return rows.front()[column];
+  if (later == rows.end()) return rows.back()[column];
+  const auto& b = *later;
+  const auto& a = *(later - 1);
+  return b[0] == a[0] ? b[column]
+                      : a[column] + (b[column] - a[column]) * (t - a[0]) / (b[0] - a[0]);
+}
 
 // Each test runs the real analyses in a folder of its own, with the built etherm-sim (or a
 // stand-in script the test writes) as the simulator.
@@ -93,6 +109,21 @@ class AnalysisTest : public ::testing::Test {
         "; do\n"
         "    printf \"#C $t 2\\r\\n1.00000000e+000:1   $i.00000000e+000:2   \\r\\n\"; done\n"
         "  printf '#;\\r\\n'; } > \"$out\"");
+  }
+
+  // Runs the simulator on `circuit` and returns its rows as the transient analysis reads them:
+  // times shifted by `offset`, cut at 1.02 x windowEndTime; rows with fewer than `columns`
+  // numbers (the header lines) are left out.
+  std::vector<std::vector<double>> SimulateTable(const std::string& circuit, double offset,
+                                                 std::size_t columns) {
+    const std::string program = std::string(std::getenv("ETHERM_SIMULATOR"));
+    const ChildResult run = RunChild(program, {circuit}, 120);
+    const std::string name = circuit.substr(0, circuit.size() - 4);
+    EXPECT_EQ(run.exitStatus, 0) << ReadFile(name + ".out");
+    ExtractTransientResults(state(), name + ".csd", "table.txt", offset);
+    auto rows = Numbers("table.txt", 2);
+    std::erase_if(rows, [&](const std::vector<double>& row) { return row.size() < columns; });
+    return rows;
   }
 
   etherm::testing::ScratchFolder folder_{etherm::testing::ScratchFolder::Enter::kYes};

@@ -29,29 +29,11 @@ std::string Circuit(const std::string& source, const std::string& tran) {
          ".END\n";
 }
 
-double At(const std::vector<std::vector<double>>& rows, double t) {
-  const auto later = std::lower_bound(
-      rows.begin(), rows.end(), t, [](const std::vector<double>& r, double x) { return r[0] < x; });
-  if (later == rows.begin()) return rows.front()[1];
-  if (later == rows.end()) return rows.back()[1];
-  const auto& b = *later;
-  const auto& a = *(later - 1);
-  return b[0] == a[0] ? b[1] : a[1] + (b[1] - a[1]) * (t - a[0]) / (b[0] - a[0]);
-}
-
 class SourceWindows : public AnalysisTest {
  protected:
-  // Runs etherm-sim on `circuit` and returns the rows (absolute time, V(1), I(D1)) up to
-  // 1.02 x windowEndTime, read the way the transient analysis reads them.
+  // The rows (absolute time, V(1), I(D1)) of a run, as the transient analysis reads them.
   std::vector<std::vector<double>> Simulate(const std::string& circuit, double offset) {
-    const std::string program = std::string(std::getenv("ETHERM_SIMULATOR"));
-    const ChildResult run = RunChild(program, {circuit}, 120);
-    const std::string name = circuit.substr(0, circuit.size() - 4);
-    EXPECT_EQ(run.exitStatus, 0) << ReadFile(name + ".out");
-    ExtractTransientResults(state(), name + ".csd", "table.txt", offset);
-    auto rows = Numbers("table.txt", 2);
-    std::erase_if(rows, [](const std::vector<double>& row) { return row.size() < 3; });
-    return rows;
+    return SimulateTable(circuit, offset, 3);
   }
 
   // The user's circuit with `source` run once over [0, end] (the reference from `reference`,
@@ -71,7 +53,7 @@ class SourceWindows : public AnalysisTest {
     // window start with the node value and its companion.
     std::string results = "TITLE='source in windows'\n time V(1) I(D1)\n";
     for (double start : starts) {
-      results += FormatExponent(start, 23) + " " + FormatExponent(At(full, start), 23) + " " +
+      results += FormatExponent(start, 23) + " " + FormatExponent(ValueAt(full, start), 23) + " " +
                  FormatExponent(0.0, 23) + "\n";
     }
     WriteLines("c.cir", Circuit(source, tran));
@@ -99,7 +81,7 @@ class SourceWindows : public AnalysisTest {
       ASSERT_GT(window.size(), 5u);
       double worst = 0, at = 0;
       for (const auto& row : window) {
-        const double deviation = std::fabs(row[1] - At(full, row[0]));
+        const double deviation = std::fabs(row[1] - ValueAt(full, row[0]));
         if (deviation > worst) worst = deviation, at = row[0];
       }
       EXPECT_LE(worst, 1e-3 * scale) << "worst at " << at << " s in\n"

@@ -88,6 +88,45 @@ TEST_F(AnalysisTest, TransientRunFollowsTheThermalModel) {
   EXPECT_EQ(ReadFile("c.tem"), first);
 }
 
+TEST_F(AnalysisTest, InductorAndCapacitorStatesCrossTheWindows) {
+  // A ringing RLC whose inductor current and capacitor voltage are carried from window to
+  // window. With next to no thermal resistance the device stays at 295 K (22 °C), so the
+  // windowed run must follow one simulation of the whole time at that temperature.
+  const std::string circuit =
+      "RLC into a diode\n"
+      "V1 1 0 PULSE(0 5 20u 1u 1u 60u 150u)\n"
+      "R1 1 2 2\nL1 2 3 100u\nC1 3 0 2u\nRD 3 4 100\nD1 4 0 DX\n"
+      ".MODEL DX D(T_ABS=27 IS=1e-14 N=1)\n"
+      ".TRAN 0.2u 400u\n"
+      ".PROBE/CSDF V(4) I(D1) I(L1) V(3)\n"
+      ".END\n";
+  WriteLines("c.cir", circuit);
+  WriteLines("c.par", "TRAN\n1\n0.0004\nDX 2 1 0.001 1 0.0001 0\n0\n1\n1\n1\n");
+  RunTransientAnalysis(state());
+  int windows = 0;
+  for (const auto& line : Lines("wyniki.txt")) windows += line.rfind("t0= ", 0) == 0;
+  ASSERT_GE(windows, 2);  // at least one window starts mid-pulse, with current in L1
+
+  std::string reference = circuit;
+  reference.replace(reference.find("T_ABS=27"), 8, "T_ABS=22");
+  WriteLines("ref.cir", reference);
+  state().windowEndTime = 1;
+  const auto full = SimulateTable("ref.cir", 0.0, 5);
+  ASSERT_GT(full.size(), 100u);
+  const auto accepted = Numbers("c.wyn", 2);
+  for (std::size_t column : {1u, 3u, 4u}) {  // V(4), I(L1), V(3)
+    double scale = 0;
+    for (const auto& row : full) scale = std::max(scale, std::fabs(row[column]));
+    double worst = 0, at = 0;
+    for (const auto& row : accepted) {
+      if (row[0] > full.back()[0]) break;  // the last window runs past the end time
+      const double deviation = std::fabs(row[column] - ValueAt(full, row[0], column));
+      if (deviation > worst) worst = deviation, at = row[0];
+    }
+    EXPECT_LE(worst, 1e-3 * scale) << "column " << column << ", worst at " << at << " s";
+  }
+}
+
 TEST_F(AnalysisTest, TransientWindowThatNeverAdvancesEnds) {
   // Power flipping between 1 W and 5 W: the temperature at time 0 never settles, so the
   // window at 0 is repeated.
