@@ -52,14 +52,13 @@ std::vector<std::string> SplitTokens(const std::string& text) {
 void AppendTermRiseHistory(AnalysisState& state, const std::string& historyName) {
   TextFile& rises = state.workFileC;
   rises.OpenForReading(kTermRiseName);
-  std::string rest;
   for (;;) {
     RequireMoreLines(rises, state.windowStartTime);
     state.sampleTime = ReadReal(rises);
     if (state.sampleTime >= state.windowStartTime) break;
     SkipLine(rises);  // the rises of earlier lines are not needed
   }
-  rest = ReadString(rises, 1 << 24);
+  const std::string rest = ReadString(rises, 1 << 24);
   rises.Close();
 
   const std::vector<std::string> values = SplitTokens(rest);
@@ -94,14 +93,13 @@ void AppendTermRiseHistory(AnalysisState& state, const std::string& historyName)
 
 // Reads table lines as time and rest until one at or after `until` (inclusive), appending
 // them rebuilt to `target`.
-double CopyThrough(TextFile& table, TextFile& target, double until) {
+void CopyThrough(TextFile& table, TextFile& target, double until) {
   std::string rest;
   double time;
   do {
     time = ReadTimedLine(table, &rest, until);
     WriteRebuiltLine(target, time, rest);
   } while (time < until);
-  return time;
 }
 
 // Passes over table lines through the one whose time equals `time` exactly, appending them
