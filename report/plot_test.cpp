@@ -85,7 +85,7 @@ TEST(Plot, DrawsBothPicturesWhateverTheBaseName) {
     ExpectPng800x600(c.base + ".png");
     ExpectXml(c.base + ".svg");
     EXPECT_NE(ReadBytes(c.base + ".svg").find(">QA<"), std::string::npos) << "legend";
-    EXPECT_FALSE(fs::exists("pwned"));
+    EXPECT_FALSE(fs::exists("pwned.csv")) << "a command ran";
     EXPECT_FALSE(fs::exists(c.base + ".svg.part"));
     EXPECT_FALSE(fs::exists(c.base + ".png.part"));
   }
