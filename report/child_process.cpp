@@ -1,0 +1,146 @@
+#include "report/child_process.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+
+extern char** environ;
+
+namespace etherm::report {
+
+namespace {
+
+constexpr size_t kErrorTextLimit = 4096;
+
+class Fd {
+ public:
+  Fd() = default;
+  explicit Fd(int fd) : fd_(fd) {}
+  ~Fd() { Reset(); }
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  int get() const { return fd_; }
+  void Reset() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+  }
+
+ private:
+  int fd_ = -1;
+};
+
+class SpawnSetup {
+ public:
+  SpawnSetup() { posix_spawn_file_actions_init(&actions); }
+  ~SpawnSetup() { posix_spawn_file_actions_destroy(&actions); }
+  posix_spawn_file_actions_t actions;
+};
+
+}  // namespace
+
+ChildResult RunChild(const std::vector<std::string>& argv, std::string_view input,
+                     std::chrono::milliseconds timeout) {
+  ChildResult result;
+  // A socket rather than a pipe for standard input: send with MSG_NOSIGNAL reports a child that
+  // stopped reading as EPIPE instead of killing this process.
+  int inPair[2];
+  if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, inPair) != 0) {
+    result.startError = errno;
+    return result;
+  }
+  Fd inParent(inPair[0]), inChild(inPair[1]);
+  int errPipe[2];
+  if (::pipe2(errPipe, O_CLOEXEC) != 0) {
+    result.startError = errno;
+    return result;
+  }
+  Fd errParent(errPipe[0]), errChild(errPipe[1]);
+
+  SpawnSetup setup;
+  posix_spawn_file_actions_adddup2(&setup.actions, inChild.get(), STDIN_FILENO);
+  posix_spawn_file_actions_addopen(&setup.actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_adddup2(&setup.actions, errChild.get(), STDERR_FILENO);
+  std::vector<char*> args;
+  for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+  pid_t pid = 0;
+  int err = ::posix_spawnp(&pid, args[0], &setup.actions, nullptr, args.data(), environ);
+  if (err != 0) {
+    result.startError = err;
+    return result;
+  }
+  inChild.Reset();
+  errChild.Reset();
+  ::fcntl(inParent.get(), F_SETFL, O_NONBLOCK);
+  ::fcntl(errParent.get(), F_SETFL, O_NONBLOCK);
+
+  auto readError = [&] {
+    char buffer[4096];
+    for (;;) {
+      ssize_t n = ::read(errParent.get(), buffer, sizeof buffer);
+      if (n > 0) {
+        size_t room = kErrorTextLimit - std::min(kErrorTextLimit, result.errorText.size());
+        result.errorText.append(buffer, std::min<size_t>(n, room));
+        continue;
+      }
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0 && errno == EAGAIN) return;
+      errParent.Reset();  // end of file, or an error that more reading would not mend
+      return;
+    }
+  };
+
+  auto deadline = std::chrono::steady_clock::now() + timeout;
+  size_t sent = 0;
+  if (input.empty()) inParent.Reset();
+  int status = 0;
+  for (;;) {
+    pid_t done = ::waitpid(pid, &status, WNOHANG);
+    if (done == pid) break;
+    auto now = std::chrono::steady_clock::now();
+    if (now >= deadline) {
+      ::kill(pid, SIGKILL);
+      while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+      }
+      result.outcome = ChildResult::Outcome::kTimedOut;
+      return result;
+    }
+    pollfd fds[2];
+    nfds_t count = 0;
+    if (inParent.get() >= 0) fds[count++] = {inParent.get(), POLLOUT, 0};
+    if (errParent.get() >= 0) fds[count++] = {errParent.get(), POLLIN, 0};
+    // Short slices: the child's end is noticed by waitpid, not by its pipes, which a grandchild
+    // could hold open.
+    auto slice = std::min<long long>(
+        50, std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count() + 1);
+    if (::poll(fds, count, static_cast<int>(slice)) <= 0) continue;
+    if (inParent.get() >= 0 && fds[0].revents != 0) {
+      ssize_t n = ::send(inParent.get(), input.data() + sent, input.size() - sent,
+                         MSG_NOSIGNAL | MSG_DONTWAIT);
+      if (n > 0) sent += n;
+      // A child that stopped reading gets no more; its exit status tells the rest.
+      if (sent == input.size() || (n < 0 && errno != EAGAIN && errno != EINTR)) {
+        inParent.Reset();
+      }
+    }
+    if (errParent.get() >= 0) readError();
+  }
+  if (errParent.get() >= 0) readError();
+  if (WIFEXITED(status)) {
+    result.outcome = ChildResult::Outcome::kExited;
+    result.exitStatus = WEXITSTATUS(status);
+  } else {
+    result.outcome = ChildResult::Outcome::kSignalled;
+    result.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+  }
+  return result;
+}
+
+}  // namespace etherm::report

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <chrono>
+#include <string>
+
+#include "report/run_description.h"
+
+namespace etherm::report {
+
+struct PlotOptions {
+  std::string folder = ".";         // where BASE.csv is and the pictures go
+  std::string program = "gnuplot";  // looked up in PATH unless it holds a slash
+  std::chrono::milliseconds timeout{60000};
+};
+
+// How a plot ended; `message` is one line for the user.
+struct PlotStatus {
+  enum class Kind { kWritten, kSkipped, kFailed };
+  Kind kind = Kind::kFailed;
+  std::string message;
+};
+
+// Draws BASE.csv into BASE.svg and BASE.png (800x600): every device's temperature against time
+// or the sweep value on top, its power below on the same x axis. Never throws for a missing
+// program, a bad file or a failing plot: the status says what happened, and pictures of an
+// earlier run are replaced only by complete new ones.
+PlotStatus PlotRun(const RunDescription& run, const PlotOptions& options = {});
+
+// The gnuplot script drawing `csv` into `svg` and `png`; throws Failure for a name that cannot
+// be written into a script (a line break).
+std::string PlotScript(const RunDescription& run, const std::string& csv, const std::string& svg,
+                       const std::string& png);
+
+}  // namespace etherm::report
