@@ -12,7 +12,7 @@ TEST_F(AnalysisTest, DcWithMoreThanFourNodeQuantitiesRunsWithoutNodeSet) {
   std::string problem = "DC five diodes\n5\n1\n1\n3\n";
   std::string probe = ".PROBE/CSDF";
   for (int k = 1; k <= 5; ++k) {
-    const std::string n = std::to_string(k + 1), model = std::string("D") + char('A' + k - 1);
+    const std::string n = std::to_string(k + 1), model = "DP" + std::to_string(k);
     circuit += "R" + n + " 1 " + n + " 2\nD" + n + " " + n + " 0 " + model + "\n.MODEL " + model +
                " D(T_ABS=27 IS=2.5E-9 N=1.75 RS=0.042)\n";
     problem += model + " 2 25 0\n1\n";
