@@ -53,14 +53,14 @@ void CheckCircuitForProblem(const AnalysisState& state, CircuitAnalysis analysis
       // The writer reads the first such line for the window's bound.
       if (!analysisLine && !HasPositivePrintStep(line)) {
         circuit.Close();
-        throw Failure(prefix + ": .TRAN line whose print step is not a number above 0: " +
-                      line.Text());
+        throw Failure(prefix +
+                      ": .TRAN line whose print step is not a number above 0: " + line.Text());
       }
       analysisLine = true;
     }
     if (keyword != ".MODEL  " && !call) continue;
-    const TemperatureField field = call ? FindCallTemperatureField(state, line)
-                                        : FindModelTemperatureField(state, line);
+    const TemperatureField field =
+        call ? FindCallTemperatureField(state, line) : FindModelTemperatureField(state, line);
     if (field.device == 0) continue;
     if (!field.problem.empty()) {
       circuit.Close();
@@ -79,11 +79,13 @@ void CheckCircuitForProblem(const AnalysisState& state, CircuitAnalysis analysis
   }
   if (!analysisLine) {
     throw Failure(analysis == CircuitAnalysis::kDc
-                      ? prefix + " has no .DC line naming the swept source; a DC analysis "
-                                 "sweeps the source of that line"
-                      : prefix + " has no .TRAN line (\".TRAN\", a blank, the print step and "
-                                 "the end time); a transient analysis sets the length of each "
-                                 "time window in it");
+                      ? prefix +
+                            " has no .DC line naming the swept source; a DC analysis "
+                            "sweeps the source of that line"
+                      : prefix +
+                            " has no .TRAN line (\".TRAN\", a blank, the print step and "
+                            "the end time); a transient analysis sets the length of each "
+                            "time window in it");
   }
   for (int i = 1; i <= state.deviceCount; ++i) {
     if (named[i]) continue;

@@ -26,7 +26,9 @@ TEST(CircuitCheckTest, CircuitsThatWouldGiveAWrongAnalysisAreRefused) {
     std::vector<std::string> circuit;
     const char* refusal;  // nullptr: accepted
     int probeNodeCount = 3;
-  } cases[] = {
+  };
+  // clang-format off
+  const Case cases[] = {
       {dc, {"t", kModel, kCall, kProbe, kDc}, nullptr},
       {tran, {"t", ".model QN npn(T_ABS=27)", "x1 1 2 QSUB params: t=0", ".probe V(1) I(R)", kTran},
        nullptr},
@@ -61,6 +63,7 @@ TEST(CircuitCheckTest, CircuitsThatWouldGiveAWrongAnalysisAreRefused) {
       {dc, {"t", kModel, kCall, kProbe, kDc, ".NODESET V(1)=0"}, nullptr, 4},
       {tran, {"t", kModel, kCall, kProbe, kTran, ".NODESET V(1)=0"}, nullptr, 6},
   };
+  // clang-format on
   for (const auto& c : cases) {
     ScratchFolder folder;
     AnalysisState state;

@@ -112,8 +112,7 @@ TemperatureField FindCallTemperatureField(const AnalysisState& state, const Whol
   return field;
 }
 
-TemperatureField FindModelTemperatureField(const AnalysisState& state,
-                                           const WholeLineText& line) {
+TemperatureField FindModelTemperatureField(const AnalysisState& state, const WholeLineText& line) {
   TemperatureField field;
   const int length = line.length;
   int p = 8;

@@ -35,8 +35,7 @@ TemperatureField FindCallTemperatureField(const AnalysisState& state, const Whol
 // A ".MODEL name type(T_ABS=27 ...)" line (name as written, case included): the first
 // parameter, which ends at ',', a blank or ')', is replaced by "t_abs=" (inserted when the '('
 // is followed by a blank). A first parameter other than T_ABS=..., or no '(', is a problem.
-TemperatureField FindModelTemperatureField(const AnalysisState& state,
-                                           const WholeLineText& line);
+TemperatureField FindModelTemperatureField(const AnalysisState& state, const WholeLineText& line);
 
 // Writes a subcircuit call with the device's temperature in degrees Celsius (width 8, 3
 // decimals) in its field, the rest of the line as written. A call without ':' or whose
