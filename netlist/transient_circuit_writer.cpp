@@ -197,9 +197,9 @@ void WriteTransientLine(AnalysisState& state, CarriedValues& carried, WriterFile
   }
 }
 
-// The print step of the circuit's first ".TRAN" line (0 when there is none or it cannot be
-// read; writing that line fails then), read ahead since
-// the ".SAVEBIAS" line, which takes the same window length, may come first.
+// The print step of the circuit's first ".TRAN" line (0 when there is none, or when it cannot
+// be read: writing that line fails then). Read ahead, since the ".SAVEBIAS" line, which takes
+// the same window length, may come first.
 double FirstPrintStep(const AnalysisState& state) {
   TextFile circuit;
   circuit.OpenForReading(state.baseName + ".cir");
