@@ -53,7 +53,7 @@ void RunDc(AnalysisState& state) {
   }
   ReadProblemFile(state);
   CheckDcProblem(state);
-  CheckCircuitForProblem(state);
+  CheckCircuitForProblem(state, CircuitAnalysis::kDc);
   const AccumulatedNames accumulated = BeginRun(state);
 
   int iterationsAtPoint = 0;

@@ -177,7 +177,7 @@ void RunTransient(AnalysisState& state) {
   state.probeNodeNames.Fill(120);
   ReadProblemFile(state);
   CheckTransientProblem(state);
-  CheckCircuitForProblem(state);
+  CheckCircuitForProblem(state, CircuitAnalysis::kTransient);
   const AccumulatedNames accumulated = BeginRun(state);
   const std::string historyName = state.baseName + ".spl";
   WriteFirstHistoryLine(state, historyName);

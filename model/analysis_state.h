@@ -76,7 +76,7 @@ struct AnalysisState : ProblemDescription {
   std::array<double, kMaxDcNodeValues + 1> previousNodeValue{};
 
   // Circuit text.
-  LineText<kLineCapacity> lineBuffer;
+  WholeLineText lineBuffer;
   LineText<kLineCapacity> probeNodeNames;
 
   // File names and files.

@@ -50,4 +50,32 @@ struct LineText {
   static constexpr int capacity() { return N; }
 };
 
+// A line of any length, positions 1-based like LineText; positions never stored read as
+// blanks. Circuit lines are held whole in it, so no rewrite of a long line loses its end.
+struct WholeLineText {
+  std::string chars = std::string(1, ' ');  // chars[0] unused
+  int length = 0;
+
+  char& at(int position) {
+    const auto p = static_cast<std::size_t>(position);
+    if (p >= chars.size()) chars.resize(p + 1, ' ');
+    return chars[p];
+  }
+  char at(int position) const {
+    const auto p = static_cast<std::size_t>(position);
+    return p < chars.size() ? chars[p] : ' ';
+  }
+  // Positions 1..n become blanks, later ones read as blanks; the length becomes n.
+  void Fill(int n) {
+    chars.assign(static_cast<std::size_t>(n) + 1, ' ');
+    length = n;
+  }
+  // The current text: positions 1..length.
+  std::string Text() const {
+    std::string text = chars.substr(1, static_cast<std::size_t>(length));
+    text.resize(static_cast<std::size_t>(length), ' ');
+    return text;
+  }
+};
+
 }  // namespace etherm

@@ -247,11 +247,6 @@ void ReadProblemFile(AnalysisState& state) {
 
 void CheckDcProblem(const AnalysisState& state) {
   const std::string prefix = "Problem file \"" + state.baseName + ".par\": ";
-  if (state.probeNodeCount > kMaxDcNodeValues) {
-    throw Failure(prefix + std::to_string(state.probeNodeCount) +
-                  " node quantities for a DC analysis; at most " +
-                  std::to_string(kMaxDcNodeValues) + " can be carried between sweep points");
-  }
   for (int i = 1; i <= state.deviceCount; ++i) {
     const double kind = state.deviceParameters[i][0];
     if (kind != 1 && kind != 2 && kind != 3) {

@@ -24,7 +24,7 @@ void ReadProblemFile(AnalysisState& state);
 
 // Limits that only one analysis has; the drivers call these when an analysis starts, after
 // the problem file is read. Each throws Failure naming the device and what is wrong.
-// DC: at most 4 probe node quantities, kind codes 1, 2 or 3, a nonzero sweep step.
+// DC: kind codes 1, 2 or 3, a nonzero sweep step.
 void CheckDcProblem(const AnalysisState& state);
 // Transient: every term in use has a time constant above zero.
 void CheckTransientProblem(const AnalysisState& state);

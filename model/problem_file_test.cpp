@@ -182,7 +182,8 @@ TEST_F(ProblemFileTest, AnalysisChecks) {
   };
   state_->terminalCount[2] = 3;
   state_->probeNodeCount = 5;
-  EXPECT_NE(dcFailure().find("5 node quantities"), std::string::npos);
+  // Only a .NODESET line limits the node quantities; the circuit check refuses that.
+  EXPECT_EQ(dcFailure(), "no failure");
   state_->probeNodeCount = 4;
   state_->deviceParameters[2][0] = 0;
   EXPECT_NE(dcFailure().find("device 2 (B) has the kind code 0.000"), std::string::npos);

@@ -1,9 +1,12 @@
 #include "netlist/circuit_check.h"
 
-#include <sstream>
+#include <cmath>
+#include <optional>
 #include <string>
-#include <vector>
 
+#include "netlist/circuit_line.h"
+#include "netlist/line_rewrites.h"
+#include "netlist/spice_number.h"
 #include "textio/failure.h"
 #include "textio/number_text.h"
 #include "textio/text_file.h"
@@ -12,61 +15,93 @@ namespace etherm {
 
 namespace {
 
-std::vector<std::string> Words(const std::string& line) {
-  std::vector<std::string> words;
-  std::istringstream in(line);
-  for (std::string w; in >> w;) words.push_back(w);
-  return words;
+// The second word of a line, as the DC writer keeps it: the swept source.
+bool HasSweptSource(const WholeLineText& line) {
+  int p = 1;
+  while (p <= line.length && line.at(p) != ' ') ++p;
+  while (p <= line.length && line.at(p) == ' ') ++p;
+  return p <= line.length;
 }
 
-std::string Upper(std::string text) {
-  for (char& c : text) c = UpperCase(c);
-  return text;
+bool HasPositivePrintStep(const WholeLineText& line) {
+  const std::optional<double> step = SpiceNumberValue(TransientPrintStep(line));
+  return step && *step > 0 && std::isfinite(*step);
 }
 
 }  // namespace
 
-void CheckCircuitForProblem(const AnalysisState& state) {
+void CheckCircuitForProblem(const AnalysisState& state, CircuitAnalysis analysis) {
   const std::string name = state.baseName + ".cir";
+  const std::string prefix = "Circuit file \"" + name + "\"";
   TextFile circuit;
   circuit.OpenForReading(name);
   bool probeLine = false;
+  bool analysisLine = false;
+  bool nodeSetLine = false;
   DeviceTable<bool> named{};
+  WholeLineText line;
   while (!AtEnd(circuit)) {
-    const std::string line = ReadString(circuit, kLineCapacity);
-    SkipLine(circuit);
-    const std::string head = Upper(line.substr(0, 6));
-    const std::vector<std::string> words = Words(line);
-    if (head == ".PROBE") probeLine = true;
-    for (int i = 1; i <= state.deviceCount; ++i) {
-      const std::string device = state.deviceName[i].Trimmed();
-      if (head == ".MODEL" && words.size() > 1) {
-        named[i] = named[i] || words[1] == device;  // as written, case included
-      } else if (!line.empty() && UpperCase(line[0]) == 'X') {
-        // As the writer finds it: the word before the one holding the ':' of "PARAMS:"; a
-        // call without ':' is copied unchanged and receives no temperature.
-        for (std::size_t w = 1; w < words.size(); ++w) {
-          if (words[w].find(':') == std::string::npos) continue;
-          named[i] = named[i] || Upper(words[w - 1]) == device;
-          break;
-        }
+    SetWholeLine(line, ReadWholeLine(circuit));
+    const std::string keyword = DotKeyword(line);
+    const bool call = UpperCase(line.at(1)) == 'X';
+    if (keyword == ".PROBE  ") probeLine = true;
+    if (keyword == ".NODES  ") nodeSetLine = true;
+    if (analysis == CircuitAnalysis::kDc && keyword.compare(0, 3, ".DC") == 0) {
+      analysisLine = analysisLine || HasSweptSource(line);
+    }
+    if (analysis == CircuitAnalysis::kTransient && IsTransientLengthLine(line)) {
+      // The writer reads the first such line for the window's bound.
+      if (!analysisLine && !HasPositivePrintStep(line)) {
+        circuit.Close();
+        throw Failure(prefix +
+                      ": .TRAN line whose print step is not a number above 0: " + line.Text());
       }
+      analysisLine = true;
+    }
+    if (keyword != ".MODEL  " && !call) continue;
+    const TemperatureField field =
+        call ? FindCallTemperatureField(state, line) : FindModelTemperatureField(state, line);
+    if (field.device == 0) continue;
+    if (!field.problem.empty()) {
+      circuit.Close();
+      throw Failure(prefix + ": " + field.problem + ": " + line.Text());
+    }
+    for (int i = 1; i <= state.deviceCount; ++i) {
+      named[i] = named[i] || state.deviceName[i] == state.deviceName[field.device];
     }
   }
+  circuit.Close();
   if (!probeLine) {
     const int pairs = state.probeNodeCount;
-    throw Failure("Circuit file \"" + name + "\" has no .PROBE line; it must list " +
-                  std::to_string(pairs) + (pairs == 1 ? " pair" : " pairs") +
+    throw Failure(prefix + " has no .PROBE line; it must list " + std::to_string(pairs) +
+                  (pairs == 1 ? " pair" : " pairs") +
                   " of a node voltage and a current for the modelled devices");
+  }
+  if (!analysisLine) {
+    throw Failure(analysis == CircuitAnalysis::kDc
+                      ? prefix +
+                            " has no .DC line naming the swept source; a DC analysis "
+                            "sweeps the source of that line"
+                      : prefix +
+                            " has no .TRAN line (\".TRAN\", a blank, the print step and "
+                            "the end time); a transient analysis sets the length of each "
+                            "time window in it");
   }
   for (int i = 1; i <= state.deviceCount; ++i) {
     if (named[i]) continue;
     const std::string device = state.deviceName[i].Trimmed();
-    throw Failure("Circuit file \"" + name + "\" has no .MODEL line named " + device +
+    throw Failure(prefix + " has no .MODEL line named " + device +
                   " (case included) and no subcircuit call with PARAMS: whose name in upper case "
                   "is " +
                   device + ", so device " + std::to_string(i) +
                   " of the problem file would never receive its temperature");
+  }
+  if (analysis == CircuitAnalysis::kDc && nodeSetLine && state.probeNodeCount > kMaxDcNodeValues) {
+    throw Failure(prefix + " has a .NODESET line, and the problem file asks for " +
+                  std::to_string(state.probeNodeCount) +
+                  " node quantities; a .NODESET line carries at most " +
+                  std::to_string(kMaxDcNodeValues) +
+                  " from one sweep point to the next (remove the line, or probe fewer nodes)");
   }
 }
 

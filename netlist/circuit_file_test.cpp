@@ -94,7 +94,7 @@ TEST_F(StageCircuitTest, LaterTransientWindow) {
   LaterTemperatures();
   state_.iterationNumber = 7;
   state_.windowStartTime = 9e-05;
-  state_.windowEndTime = 2.1e-04;
+  state_.windowEndTime = 2.1e-04;  // 130500 print steps of 1n: the window keeps 100000
   std::filesystem::copy_file("testdata/stage_tran_later.wyn", state_.baseName + ".wyn",
                              std::filesystem::copy_options::overwrite_existing);
   WriteTransientCircuitFile(state_);
@@ -125,8 +125,15 @@ TEST(CircuitFileFailureTest, LineThatCannotBeRewrittenIsQuoted) {
   const std::vector<FailureCase> cases = {
       {"model of a modelled device without '('", false, {"title", ".MODEL QN NPN"},
        ".MODEL line of a modelled device without \"(\" after its type"},
-      {"sweep line without a value", false, {"title", ".DC V1 LIN"},
-       ".DC line without a value after the swept source"},
+      {"sweep line without its source", false, {"title", ".DC  "}, ".DC line without the swept source"},
+      {"model whose first parameter is not T_ABS", true, {"title", ".MODEL QN D(IS=2.5E-9 RS=1)"},
+       ".MODEL line of QN whose first parameter is IS=2.5E-9, not T_ABS=; the first parameter "
+       "receives the device temperature, so IS=2.5E-9 would be lost"},
+      {"subcircuit call without t=", false, {"title", "X1 1 2 QSUB PARAMS: area=2 m=1"},
+       "subcircuit call of QSUB without t= among its PARAMS: values; t= receives the device "
+       "temperature, and no other value may take its place"},
+      {".TRAN with a print step that is no number", true, {"title", ".TRAN {ts} 1m"},
+       ".TRAN line whose print step is not a number above 0"},
       {"probe line with too few quantities", false, {"title", ".PROBE V(3) IB(Q1) V(5) IC(Q1)"},
        ".PROBE line with fewer than 4 quantities after its first word (the word right after "
        ".PROBE is taken as an option such as /CSDF, not as a quantity)"},

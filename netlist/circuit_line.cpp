@@ -1,6 +1,7 @@
 #include "netlist/circuit_line.h"
 
 #include <algorithm>
+#include <limits>
 
 #include "textio/failure.h"
 #include "textio/number_text.h"
@@ -8,23 +9,47 @@
 
 namespace etherm {
 
+std::string ReadWholeLine(TextFile& file) {
+  std::string text = ReadString(file, std::numeric_limits<int>::max());
+  SkipLine(file);
+  return text;
+}
+
+void SetWholeLine(WholeLineText& line, const std::string& text) {
+  const int length = static_cast<int>(text.size());
+  line.Fill(std::max(length, kPaddedLineLength));
+  line.chars.replace(1, text.size(), text);
+  line.length = length;
+}
+
 void ReadCircuitLine(AnalysisState& state) {
-  LineText<kLineCapacity>& line = state.lineBuffer;
-  line.Fill(kPaddedLineLength);
-  const std::string text = ReadString(state.workFileA, kLineCapacity);
-  SkipLine(state.workFileA);
-  for (std::size_t i = 0; i < text.size(); ++i) line.at(static_cast<int>(i) + 1) = text[i];
-  line.length = static_cast<int>(text.size());
+  SetWholeLine(state.lineBuffer, ReadWholeLine(state.workFileA));
 }
 
 int ScanEnd(const AnalysisState& state) {
-  return std::min(kLineCapacity, std::max(state.lineBuffer.length, kPaddedLineLength));
+  return std::max(state.lineBuffer.length, kPaddedLineLength);
+}
+
+std::string DotKeyword(const WholeLineText& line) {
+  std::string keyword;
+  for (int p = 1; p <= 6; ++p) keyword += UpperCase(line.at(p));
+  return keyword + "  ";
 }
 
 std::string DotKeyword(const AnalysisState& state) {
-  std::string keyword;
-  for (int p = 1; p <= 6; ++p) keyword += UpperCase(state.lineBuffer.at(p));
-  return keyword + "  ";
+  return DotKeyword(state.lineBuffer);
+}
+
+bool IsTransientLengthLine(const WholeLineText& line) {
+  return DotKeyword(line) == ".TRAN   ";
+}
+
+std::string TransientPrintStep(const WholeLineText& line) {
+  int p = 7;
+  while (p <= line.length && line.at(p) == ' ') ++p;
+  const int start = p;
+  while (p <= line.length && line.at(p) != ' ') ++p;
+  return std::string(Span(line, start, p - 1));
 }
 
 std::string_view Span(const LineText<kLineCapacity>& text, int first, int last) {
@@ -32,8 +57,19 @@ std::string_view Span(const LineText<kLineCapacity>& text, int first, int last) 
   return std::string_view(text.chars.data() + first, static_cast<std::size_t>(last - first + 1));
 }
 
+std::string_view Span(const WholeLineText& text, int first, int last) {
+  const int stored = static_cast<int>(text.chars.size()) - 1;
+  last = std::min(last, stored);
+  if (last < first) return {};
+  return std::string_view(text.chars.data() + first, static_cast<std::size_t>(last - first + 1));
+}
+
 void WritePositions(AnalysisState& state, int first, int last) {
-  WriteText(state.workFileC, Span(state.lineBuffer, first, last));
+  const std::string_view stored = Span(state.lineBuffer, first, last);
+  WriteText(state.workFileC, stored);
+  // Positions past the stored text are blanks.
+  const int blanks = last - first + 1 - static_cast<int>(stored.size());
+  if (blanks > 0) WriteText(state.workFileC, std::string(static_cast<std::size_t>(blanks), ' '));
 }
 
 void CopyLine(AnalysisState& state) {

@@ -14,24 +14,38 @@ namespace etherm {
 // after a line shorter than this.
 inline constexpr int kPaddedLineLength = 120;
 
-// Reads the next line of workFileA into lineBuffer: 120 blanks, then at most 200 bytes of the
-// line over them; the length becomes the number of bytes read. The rest of the line is skipped.
+// Reads the next line of workFileA whole into lineBuffer, padded with blanks to at least 120
+// positions; the length becomes the number of bytes read.
 void ReadCircuitLine(AnalysisState& state);
 
+// A circuit line read whole from a file (without its line end).
+std::string ReadWholeLine(TextFile& file);
+
+// Stores text as line, padded with blanks to at least 120 positions.
+void SetWholeLine(WholeLineText& line, const std::string& text);
+
 // The last position a scan may look at: the line itself or its blank padding, whichever is
-// longer. Positions beyond it may hold what an earlier, longer line left.
+// longer.
 int ScanEnd(const AnalysisState& state);
 
 // The keyword of a dot command: positions 1..6 in upper case followed by two blanks.
 std::string DotKeyword(const AnalysisState& state);
+std::string DotKeyword(const WholeLineText& line);
 
-// Positions first..last of a line text (empty when last < first).
+// A ".TRAN" line followed by a blank, whose length the transient writer sets, and its print
+// step: the first word after the keyword (empty when there is none).
+bool IsTransientLengthLine(const WholeLineText& line);
+std::string TransientPrintStep(const WholeLineText& line);
+
+// Positions first..last of a line text (empty when last < first); for a whole line, at most
+// up to its stored positions.
 std::string_view Span(const LineText<kLineCapacity>& text, int first, int last);
+std::string_view Span(const WholeLineText& text, int first, int last);
 
 // Writes positions first..last of lineBuffer (nothing when last < first).
 void WritePositions(AnalysisState& state, int first, int last);
 
-// Writes the line as read (its first 200 bytes) and the line end.
+// Writes the line as read and the line end.
 void CopyLine(AnalysisState& state);
 
 // Ends the analysis over a line a rewrite needs but cannot handle, quoting it.

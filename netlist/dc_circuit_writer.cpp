@@ -1,7 +1,5 @@
 #include "netlist/dc_circuit_writer.h"
 
-#include <cctype>
-
 #include "netlist/circuit_line.h"
 #include "netlist/line_rewrites.h"
 #include "netlist/writer_files.h"
@@ -12,21 +10,19 @@ namespace etherm {
 
 namespace {
 
-bool IsDigit(char c) {
-  return c >= '0' && c <= '9';
-}
-
-// ".DC V1 5 10 0.5": the command and the source are kept up to the blank before the first
-// value; the values become the single point sweepValue.
+// ".DC V1 5 10 0.5": the command and the swept source are kept with the blanks after them;
+// the values, whatever their form, become the single point sweepValue.
 void WriteSweepLine(AnalysisState& state) {
-  const LineText<kLineCapacity>& line = state.lineBuffer;
-  int cut = 0;
-  for (int p = 1; p < line.length && cut == 0; ++p) {
-    if (line.at(p) == ' ' && IsDigit(line.at(p + 1))) cut = p;
-  }
-  if (cut == 0) ThrowLineFailure(state, ".DC line without a value after the swept source");
+  const WholeLineText& line = state.lineBuffer;
+  int p = 1;
+  while (p <= line.length && line.at(p) != ' ') ++p;
+  while (p <= line.length && line.at(p) == ' ') ++p;
+  if (p > line.length) ThrowLineFailure(state, ".DC line without the swept source");
+  while (p <= line.length && line.at(p) != ' ') ++p;
+  while (p <= line.length && line.at(p) == ' ') ++p;
   TextFile& out = state.workFileC;
-  WritePositions(state, 1, cut);
+  WritePositions(state, 1, p - 1);
+  if (line.at(p - 1) != ' ') WriteChar(out, ' ');
   WriteReal(out, state.sweepValue);
   WriteChar(out, ' ');
   WriteReal(out, state.sweepValue);

@@ -5,11 +5,11 @@
 namespace etherm {
 
 // Writes the circuit file of one DC iteration, baseName + iterationText + ".cir", from the
-// user's circuit baseName + ".cir", and sets iterationText. Lines are copied as read (their
-// first 200 bytes, CR LF) except:
+// user's circuit baseName + ".cir", and sets iterationText. Lines are copied whole as read
+// (CR LF) except:
 // - subcircuit calls and ".MODEL" lines of modelled devices get the device temperatures;
-// - the ".DC" line keeps its command and source and sweeps the single point sweepValue:
-//   sweepValue, sweepValue and stepSize in the 23-wide exponent form;
+// - the ".DC" line keeps its command and source (with the blanks after them) and sweeps the
+//   single point sweepValue: sweepValue, sweepValue and stepSize in the 23-wide exponent form;
 // - ".NODES..." lines after the first sweep point become ".NODESET " with the node
 //   quantities of the ".PROBE" line set to previousNodeValue;
 // - ".PROBE" lines are copied, and their node quantities stored into probeNodeNames.

@@ -16,8 +16,28 @@ bool CanNameDevice(int length) {
   return length >= 1 && length <= kMaxNameLength;
 }
 
-bool IsControl(char c) {
-  return static_cast<unsigned char>(c) < static_cast<unsigned char>(' ');
+bool IsBlankOrControl(char c) {
+  return static_cast<unsigned char>(c) <= static_cast<unsigned char>(' ');
+}
+
+bool IsParameterSeparator(char c) {
+  return IsBlankOrControl(c) || c == ',';
+}
+
+// The position after a parameter value starting at p: it ends at a separator outside braces.
+int ValueEnd(const WholeLineText& line, int p) {
+  int depth = 0;
+  for (; p <= line.length; ++p) {
+    const char c = line.at(p);
+    if (c == '{') {
+      ++depth;
+    } else if (c == '}') {
+      depth = std::max(0, depth - 1);
+    } else if (depth == 0 && IsParameterSeparator(c)) {
+      break;
+    }
+  }
+  return p;
 }
 
 }  // namespace
@@ -30,90 +50,169 @@ int FindDevice(const AnalysisState& state, const NameField& key) {
   return state.deviceCount + 1;
 }
 
-void RewriteSubcircuitCall(AnalysisState& state) {
-  const LineText<kLineCapacity>& line = state.lineBuffer;
+TemperatureField FindCallTemperatureField(const AnalysisState& state, const WholeLineText& line) {
+  TemperatureField field;
   const int length = line.length;
   int colon = 0;
   for (int p = 2; p <= length && colon == 0; ++p) {
     if (line.at(p) == ':') colon = p;
   }
-  int device = 0;
-  if (colon != 0) {
-    int p = colon;
-    while (p >= 1 && line.at(p) != ' ') --p;
-    while (p >= 1 && line.at(p) == ' ') --p;
-    const int nameEnd = p;
-    while (p >= 1 && line.at(p) != ' ') --p;
-    const int nameStart = p + 1;
-    if (CanNameDevice(nameEnd - nameStart + 1)) {
-      std::string name;
-      for (int q = nameStart; q <= nameEnd; ++q) name += UpperCase(line.at(q));
-      device = FindDevice(state, NameField::From(name));
+  if (colon == 0) return field;
+  int p = colon;
+  while (p >= 1 && line.at(p) != ' ') --p;
+  while (p >= 1 && line.at(p) == ' ') --p;
+  const int nameEnd = p;
+  while (p >= 1 && line.at(p) != ' ') --p;
+  const int nameStart = p + 1;
+  if (!CanNameDevice(nameEnd - nameStart + 1)) return field;
+  std::string name;
+  for (int q = nameStart; q <= nameEnd; ++q) name += UpperCase(line.at(q));
+  const int device = FindDevice(state, NameField::From(name));
+  if (device < 1 || device > state.deviceCount) return field;
+  field.device = device;
+
+  // The t= among the parameters after the ':'; the other values stay as written.
+  bool otherParameter = false;
+  p = colon + 1;
+  for (;;) {
+    while (p <= length && IsParameterSeparator(line.at(p))) ++p;
+    if (p > length) break;
+    const int parameterStart = p;
+    std::string parameterName;
+    while (p <= length && !IsParameterSeparator(line.at(p)) && line.at(p) != '=') {
+      parameterName += UpperCase(line.at(p++));
     }
+    int q = p;
+    while (q <= length && line.at(q) == ' ') ++q;
+    if (q > length || line.at(q) != '=') {
+      otherParameter = true;
+      continue;
+    }
+    p = q + 1;
+    while (p <= length && line.at(p) == ' ') ++p;
+    p = ValueEnd(line, p);
+    if (parameterName == "T") {
+      // Written first, it keeps the form ": t=" the call has always been given.
+      field.first = otherParameter ? parameterStart : colon;
+      field.last = p - 1;
+      field.prefix = otherParameter ? "t=" : ": t=";
+      return field;
+    }
+    otherParameter = true;
   }
-  if (device < 1 || device > state.deviceCount) {
-    CopyLine(state);
-    return;
+  if (otherParameter) {
+    field.problem = "subcircuit call of " + name +
+                    " without t= among its PARAMS: values; t= receives the device temperature, "
+                    "and no other value may take its place";
+    return field;
   }
-  WritePositions(state, 1, colon - 1);
-  WriteText(state.workFileC, ": t=");
-  WriteReal(state.workFileC, CircuitTemperature(state, device), 8, 3);
-  WriteLineEnd(state.workFileC);
+  field.first = colon;
+  field.last = length;
+  field.prefix = ": t=";
+  return field;
 }
 
-void RewriteModelLine(AnalysisState& state) {
-  const LineText<kLineCapacity>& line = state.lineBuffer;
+TemperatureField FindModelTemperatureField(const AnalysisState& state, const WholeLineText& line) {
+  TemperatureField field;
   const int length = line.length;
-  const int scanEnd = ScanEnd(state);
-
   int p = 8;
   while (p <= length && line.at(p) == ' ') ++p;
   const int nameStart = p;
   while (p <= length && line.at(p) != ' ') ++p;
   const int nameBlank = p;  // the blank after the name (padding when the name ends the line)
-  const int nameLength = nameBlank - nameStart;
-  int device = 0;
-  NameField modelNameField;
-  if (CanNameDevice(nameLength)) {
-    modelNameField = NameField::From(Span(line, nameStart, nameBlank - 1));
-    device = FindDevice(state, modelNameField);
-  }
-  if (device < 1 || device > state.deviceCount) {
-    CopyLine(state);
-    return;
-  }
+  if (!CanNameDevice(nameBlank - nameStart)) return field;
+  const std::string name(Span(line, nameStart, nameBlank - 1));
+  const int device = FindDevice(state, NameField::From(name));
+  if (device < 1 || device > state.deviceCount) return field;
+  field.device = device;
 
   int open = 0;
   for (int q = nameBlank + 1; q <= length && open == 0; ++q) {
     if (line.at(q) == '(') open = q;
   }
   if (open == 0) {
-    ThrowLineFailure(state, ".MODEL line of a modelled device without \"(\" after its type");
+    field.problem = ".MODEL line of a modelled device without \"(\" after its type";
+    return field;
   }
-  // The first parameter is replaced; it ends at ',', ' ' or ')'.
+  // The first parameter is replaced; it ends at ',', a blank or ')'.
+  const int scanEnd = std::max(length, kPaddedLineLength);
   int delimiter = open + 1;
-  while (delimiter <= scanEnd && line.at(delimiter) != ',' && line.at(delimiter) != ' ' &&
-         line.at(delimiter) != ')') {
+  while (delimiter <= scanEnd && line.at(delimiter) != ',' && line.at(delimiter) != ')' &&
+         !IsBlankOrControl(line.at(delimiter))) {
     ++delimiter;
   }
+  std::string first(Span(line, open + 1, delimiter - 1));
+  std::string head;
+  for (std::size_t i = 0; i < first.size() && i < 6; ++i) head += UpperCase(first[i]);
+  if (!first.empty() && head != "T_ABS=") {
+    field.problem = ".MODEL line of " + name + " whose first parameter is " + first +
+                    ", not T_ABS=; the first parameter receives the device temperature, so " +
+                    first + " would be lost";
+    return field;
+  }
+  field.first = open + 1;
+  field.last = delimiter - 1;
+  field.prefix = "t_abs=";
+  return field;
+}
+
+void RewriteSubcircuitCall(AnalysisState& state) {
+  const TemperatureField field = FindCallTemperatureField(state, state.lineBuffer);
+  if (field.device == 0) {
+    CopyLine(state);
+    return;
+  }
+  if (!field.problem.empty()) ThrowLineFailure(state, field.problem);
+  WritePositions(state, 1, field.first - 1);
+  WriteText(state.workFileC, field.prefix);
+  WriteReal(state.workFileC, CircuitTemperature(state, field.device), 8, 3);
+  WritePositions(state, field.last + 1, state.lineBuffer.length);
+  WriteLineEnd(state.workFileC);
+}
+
+void RewriteModelLine(AnalysisState& state) {
+  const WholeLineText& line = state.lineBuffer;
+  const TemperatureField field = FindModelTemperatureField(state, line);
+  if (field.device == 0) {
+    CopyLine(state);
+    return;
+  }
+  if (!field.problem.empty()) ThrowLineFailure(state, field.problem);
+
+  int nameBlank = 8;
+  while (nameBlank <= line.length && line.at(nameBlank) == ' ') ++nameBlank;
+  const int nameStart = nameBlank;
+  while (nameBlank <= line.length && line.at(nameBlank) != ' ') ++nameBlank;
+
+  // The list ends at the first ')' outside braces; without one it continues on "+" lines and
+  // the line is written whole, padded to 120 as it always was.
+  int end = 0;
+  int depth = 0;
+  for (int q = field.last + 1; q <= line.length && end == 0; ++q) {
+    const char c = line.at(q);
+    if (c == '{') {
+      ++depth;
+    } else if (c == '}') {
+      depth = std::max(0, depth - 1);
+    } else if (c == ')' && depth == 0) {
+      end = q;
+    }
+  }
+  if (end == 0) end = ScanEnd(state);
 
   TextFile& out = state.workFileC;
   WriteText(out, ".MODEL  ");
-  WriteText(out, modelNameField.Text());
+  WriteText(out, NameField::From(Span(line, nameStart, nameBlank - 1)).Text());
   WriteChar(out, ' ');
-  WritePositions(state, nameBlank + 1, open);
-  WriteText(out, "t_abs=");
-  WriteReal(out, CircuitTemperature(state, device), 3, 3);
-  for (int q = delimiter; q <= scanEnd; ++q) {
-    const char c = line.at(q);
-    WriteChar(out, c);
-    if (c == ')' || IsControl(c) || q >= kPaddedLineLength) break;
-  }
+  WritePositions(state, nameBlank + 1, field.first - 1);
+  WriteText(out, field.prefix);
+  WriteReal(out, CircuitTemperature(state, field.device), 3, 3);
+  WritePositions(state, field.last + 1, end);
   WriteLineEnd(out);
 }
 
 void CaptureProbeNodes(AnalysisState& state) {
-  const LineText<kLineCapacity>& line = state.lineBuffer;
+  const WholeLineText& line = state.lineBuffer;
   const int length = line.length;
   const auto skipWord = [&](int p) {
     while (p <= length && line.at(p) != ' ') ++p;
@@ -144,6 +243,10 @@ void CaptureProbeNodes(AnalysisState& state) {
   }
 
   LineText<kLineCapacity>& target = state.probeNodeNames;
+  if (names.size() > static_cast<std::size_t>(kLineCapacity)) {
+    ThrowLineFailure(state, ".PROBE line whose node quantities take more than " +
+                                std::to_string(kLineCapacity) + " characters");
+  }
   for (std::size_t i = 0; i < names.size(); ++i) target.at(static_cast<int>(i) + 1) = names[i];
   target.length = std::max(target.length, static_cast<int>(names.size()));
 }

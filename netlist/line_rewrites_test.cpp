@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "model/analysis_state.h"
@@ -57,6 +58,29 @@ std::string WriteOneLine(const LineCase& c, AnalysisState& state) {
 
 const std::string kLongComment = "*" + std::string(249, 'x');
 
+// A vendor model line of 300 characters whose last parameters lie far beyond column 200.
+const std::string kLongModel = [] {
+  std::string line = ".MODEL QN NPN(T_ABS=27";
+  for (int i = 0; line.size() < 270; ++i) line += " P" + std::to_string(i) + "=1.5E-9";
+  line += " RS=0.042 RE=0.5";
+  line += std::string(299 - line.size(), ' ') + ")";
+  return line;
+}();
+
+const std::string kLongCall =
+    "X1 " + std::string(150, '7') + " 8 QSUB PARAMS: t=27 " + std::string(250, 'a') + "=1";
+
+// A PWL source of 40 points on one line, as written and as shifted in the window from 9e-05.
+const std::pair<std::string, std::string> kLongPointList = [] {
+  std::string in = "V5 1 0 PWL(";
+  std::string out = in;
+  for (int i = 0; i < 40; ++i) {
+    in += std::to_string(i) + "u " + std::to_string(i % 5) + " ";
+    out += "{" + std::to_string(i) + "u-0.0000900000} " + std::to_string(i % 5) + " ";
+  }
+  return std::pair{in + ")", out + ")"};
+}();
+
 std::vector<LineCase> Cases() {
   const auto device2At = [](double kelvin) {
     return [kelvin](AnalysisState& s) { s.deviceTemperature[2] = kelvin; };
@@ -74,7 +98,7 @@ std::vector<LineCase> Cases() {
       {"comment", Writer::kDcLaterPoint, "* R1 1 2 .MODEL", {"* R1 1 2 .MODEL"}},
       {"continuation", Writer::kDcLaterPoint, "+ IS=1e-14)", {"+ IS=1e-14)"}},
       {"leading blank", Writer::kDcLaterPoint, " X1 1 2 QSUB PARAMS: t=1", {" X1 1 2 QSUB PARAMS: t=1"}},
-      {"200 of a longer line", Writer::kDcLaterPoint, kLongComment, {kLongComment.substr(0, 200)}},
+      {"a long line is copied whole", Writer::kDcLaterPoint, kLongComment, {kLongComment}},
       {"other dot command", Writer::kLaterWindow, ".OPTIONS RELTOL=1e-4", {".OPTIONS RELTOL=1e-4"}},
 
       // Model lines.
@@ -99,12 +123,32 @@ std::vector<LineCase> Cases() {
        {".MODEL  QN       NPN(t_abs=22.000 IS=1E-14" + std::string(89, ' ')}},
       {"model line in a transient window", Writer::kLaterWindow, ".MODEL QN NPN(T_ABS=27)",
        {".MODEL  QN       NPN(t_abs=22.000)"}},
+      {"long model line written whole", Writer::kFirstWindow, kLongModel,
+       {".MODEL  QN       NPN(t_abs=22.000" + kLongModel.substr(22)}},
+      {"long model line continued on '+' lines: whole, not padded", Writer::kDcLaterPoint,
+       kLongModel.substr(0, kLongModel.size() - 1),
+       {".MODEL  QN       NPN(t_abs=22.000" + kLongModel.substr(22, kLongModel.size() - 23)}},
+      {"')' inside braces does not end the list", Writer::kDcLaterPoint,
+       ".MODEL QN NPN(T_ABS=27 BF={(100)} VAF=50) ; x",
+       {".MODEL  QN       NPN(t_abs=22.000 BF={(100)} VAF=50)"}},
+      {"tabs between parameters", Writer::kDcLaterPoint, ".MODEL QN NPN(T_ABS=27\tIS=1E-14\tBF=9)",
+       {".MODEL  QN       NPN(t_abs=22.000\tIS=1E-14\tBF=9)"}},
 
       // Subcircuit calls.
       {"subcircuit call", Writer::kDcLaterPoint, "X1 4 5 6 QSUB PARAMS: t=27",
        {"X1 4 5 6 QSUB PARAMS: t=  77.500"}},
       {"subcircuit call in lower case", Writer::kDcLaterPoint, "x1 4 5 6 qsub params: t=0 k=1",
-       {"x1 4 5 6 qsub params: t=  77.500"}},
+       {"x1 4 5 6 qsub params: t=  77.500 k=1"}},
+      {"t first of three values", Writer::kDcLaterPoint, "X1 4 5 6 QSUB PARAMS:  t=27 area=2 m={n}",
+       {"X1 4 5 6 QSUB PARAMS: t=  77.500 area=2 m={n}"}},
+      {"t between two values", Writer::kLaterWindow, "X1 4 5 6 QSUB PARAMS: area=2 T = 27 m=1",
+       {"X1 4 5 6 QSUB PARAMS: area=2 t=  77.500 m=1"}},
+      {"t last of three values", Writer::kDcLaterPoint, "X1 4 5 6 QSUB PARAMS: area=2,m=1,t={tj + 1}",
+       {"X1 4 5 6 QSUB PARAMS: area=2,m=1,t=  77.500"}},
+      {"empty PARAMS: list gets t", Writer::kDcLaterPoint, "X1 4 5 6 QSUB PARAMS:",
+       {"X1 4 5 6 QSUB PARAMS: t=  77.500"}},
+      {"long subcircuit call written whole", Writer::kDcLaterPoint, kLongCall,
+       {kLongCall.substr(0, kLongCall.find(':')) + ": t=  77.500 " + std::string(250, 'a') + "=1"}},
       {"subcircuit call below 0 degrees", Writer::kLaterWindow, "X1 4 QSUB PARAMS: t=27",
        {"X1 4 QSUB PARAMS: t= -73.000"}, device2At(200.0)},
       {"subcircuit of an unmodelled device", Writer::kDcLaterPoint, "X2 7 8 9 OPAMP PARAMS: a=1e5",
@@ -117,11 +161,13 @@ std::vector<LineCase> Cases() {
       {"sweep line", Writer::kDcLaterPoint, ".DC V1 5 10 0.5",
        {".DC V1  7.50000000000000E+0000  7.50000000000000E+0000  5.00000000000000E-0001"}},
       {"sweep line in lower case, first value with '-'", Writer::kDcFirstPoint, ".dc vin -5 10 0.5",
-       {".dc vin -5  5.00000000000000E+0000  5.00000000000000E+0000  5.00000000000000E-0001"}},
+       {".dc vin  5.00000000000000E+0000  5.00000000000000E+0000  5.00000000000000E-0001"}},
       {"first value with '+'", Writer::kDcLaterPoint, ".DC V1 +5 10 1",
-       {".DC V1 +5  7.50000000000000E+0000  7.50000000000000E+0000  5.00000000000000E-0001"}},
-      {"first value with '.'", Writer::kDcLaterPoint, ".DC I2 .5 1 .1",
-       {".DC I2 .5  7.50000000000000E+0000  7.50000000000000E+0000  5.00000000000000E-0001"}},
+       {".DC V1  7.50000000000000E+0000  7.50000000000000E+0000  5.00000000000000E-0001"}},
+      {"first value with '.', extra blanks kept", Writer::kDcLaterPoint, ".DC  I2  .5 1 .1",
+       {".DC  I2   7.50000000000000E+0000  7.50000000000000E+0000  5.00000000000000E-0001"}},
+      {"sweep line without values", Writer::kDcLaterPoint, ".DC V1",
+       {".DC V1  7.50000000000000E+0000  7.50000000000000E+0000  5.00000000000000E-0001"}},
       {"negative sweep values", Writer::kDcLaterPoint, ".DC V1 0 -5 -1",
        {".DC V1 -2.50000000000000E+0000 -2.50000000000000E+0000 -1.00000000000000E+0000"},
        [](AnalysisState& s) {
@@ -154,13 +200,14 @@ std::vector<LineCase> Cases() {
        {"V2 1 0 SIN(0 1 1k {2m-12.500000000})"}, window(12.5, 13.0)},
       {"DC source padded to 120", Writer::kLaterWindow, "V3 1 0 DC 5", {Padded("V3 1 0 DC 5")}},
       {"source without a function", Writer::kFirstWindow, "I3 1 0", {Padded("I3 1 0")}},
-      {"other source longer than 120 is cut there", Writer::kLaterWindow,
-       "V4 1 0 DC 5 AC 1 ; " + std::string(130, 'c'),
-       {("V4 1 0 DC 5 AC 1 ; " + std::string(130, 'c')).substr(0, 120)}},
+      {"other source longer than 120 is written whole", Writer::kLaterWindow,
+       "V4 1 0 DC 5 AC 1 ; " + std::string(230, 'c'), {"V4 1 0 DC 5 AC 1 ; " + std::string(230, 'c')}},
       {"a DC value whose second letter is U is no pulse", Writer::kLaterWindow, "I3 1 0 1U",
        {Padded("I3 1 0 1U")}},
       {"a function named in a comment", Writer::kLaterWindow, "V3 1 0 DC 5 ; PULSE(0 1)",
        {Padded("V3 1 0 DC 5 ; PULSE(0 1)")}},
+      {"long PWL line: every point shifted", Writer::kLaterWindow, kLongPointList.first,
+       {kLongPointList.second}},
       {"every PWL time shifted", Writer::kFirstWindow, "V5 1 0 PWL(0 0 1u 5 2u 0)",
        {"V5 1 0 PWL({0-0.0000000000} 0 {1u-0.0000000000} 5 {2u-0.0000000000} 0)"}},
       {"PWL with commas, a braced time and td kept", Writer::kLaterWindow,
@@ -191,14 +238,24 @@ std::vector<LineCase> Cases() {
        {"E1 time 0 2 0 1"}},
 
       // Length, bias save, initial conditions.
-      {"length line", Writer::kLaterWindow, ".TRAN 1n 100u", {".TRAN   1n 0.0001200000"}},
-      {"length line drops further words", Writer::kLaterWindow, ".tran  1n 100u 0 1n UIC",
-       {".TRAN   1n 0.0001200000"}},
+      {"length line", Writer::kLaterWindow, ".TRAN 10n 100u", {".TRAN   10n 0.0001200000"}},
+      {"length line drops further words", Writer::kLaterWindow, ".tran  10n 100u 0 1n UIC",
+       {".TRAN   10n 0.0001200000"}},
+      {"1n print steps: 100000 of them, not the 120000 of the window", Writer::kLaterWindow,
+       ".TRAN 1n 100u", {".TRAN   1n 0.0001000000"}},
       {"length of exactly 10", Writer::kLaterWindow, ".TRAN 1m 20", {".TRAN   1m 10.0000000000"},
        window(0.5, 10.0)},
       {"length above 10", Writer::kLaterWindow, ".TRAN 1m 20", {".TRAN   1m  10 "},
        window(0.5, 10.5)},
       {"length line in the first window", Writer::kFirstWindow, ".TRAN 1n 100u", {".TRAN 1n 100u"}},
+      {"a far window end: at most 100000 print steps, the bias save too", Writer::kLaterWindow,
+       ".SAVEBIAS \"a1.bsp\" TRAN TIME=90u\r\n.TRAN 2us 90u",
+       {".savebias \"a1.bsp\" tran time=0.2000000000", ".TRAN   2us 0.2000000000"},
+       window(9e-05, 1e30)},
+      {"100000 print steps above 10 s", Writer::kLaterWindow, ".TRAN 1m 20", {".TRAN   1m  10 "},
+       window(0.5, 1e30)},
+      {"a far window end in the first window", Writer::kFirstWindow, ".TRAN 2u 90u",
+       {".TRAN 2u 90u"}, window(0.0, 1e30)},
       {".TRAN with an option after the keyword", Writer::kLaterWindow, ".TRAN/OP 1n 100u",
        {".TRAN/OP 1n 100u"}},
       {"bias save", Writer::kLaterWindow, ".SAVEBIAS \"a1.bsp\" TRAN TIME=100u",

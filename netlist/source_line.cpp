@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "netlist/circuit_line.h"
+#include "netlist/spice_number.h"
 #include "textio/number_text.h"
 #include "textio/text_file.h"
 
@@ -29,7 +30,7 @@ bool IsOneOf(std::string_view word, const std::array<std::string_view, N>& words
   return std::find(words.begin(), words.end(), word) != words.end();
 }
 
-using Line = LineText<kLineCapacity>;
+using Line = WholeLineText;
 
 void SetStartTimeText(AnalysisState& state) {
   state.startTimeText =
@@ -240,60 +241,6 @@ void WriteExponentialSource(AnalysisState& state, int functionStart) {
   WriteLineEnd(out);
 }
 
-// The value ngspice reads from a number word: sign, digits with an optional '.', an exponent
-// after E or D, then a scale factor (T G MEG K M MIL U N P F A); letters after that are units.
-// Empty for a word that is no number.
-std::optional<double> NumberValue(std::string_view word) {
-  std::size_t i = 0;
-  bool negative = false;
-  if (i < word.size() && (word[i] == '+' || word[i] == '-')) negative = word[i++] == '-';
-  const auto isDigit = [&](std::size_t k) {
-    return k < word.size() && word[k] >= '0' && word[k] <= '9';
-  };
-  if (!isDigit(i) && !(i < word.size() && word[i] == '.')) return std::nullopt;
-  std::string digits;
-  long exponent = 0;
-  while (isDigit(i)) digits += word[i++];
-  if (i < word.size() && word[i] == '.') {
-    for (++i; isDigit(i); ++i) {
-      digits += word[i];
-      --exponent;
-    }
-  }
-  if (digits.empty()) digits = "0";
-  if (i < word.size() && (UpperCase(word[i]) == 'E' || UpperCase(word[i]) == 'D')) {
-    ++i;
-    long sign = 1;
-    if (i < word.size() && (word[i] == '+' || word[i] == '-')) sign = word[i++] == '-' ? -1 : 1;
-    long written = 0;
-    for (; isDigit(i); ++i) written = std::min(10 * written + (word[i] - '0'), 100000L);
-    exponent += sign * written;
-  }
-  double factor = 1.0;
-  const std::string scale = [&] {
-    std::string s;
-    for (std::size_t k = i; k < word.size() && s.size() < 3; ++k) s += UpperCase(word[k]);
-    return s;
-  }();
-  if (scale.rfind("MEG", 0) == 0) {
-    exponent += 6;
-  } else if (scale.rfind("MIL", 0) == 0) {
-    exponent -= 6;
-    factor = 25.4;
-  } else if (!scale.empty()) {
-    static constexpr std::string_view kLetters = "TGKMUNPFA";
-    static constexpr std::array<int, 9> kExponents = {12, 9, 3, -3, -6, -9, -12, -15, -18};
-    const std::size_t letter = kLetters.find(scale.front());
-    if (letter != std::string_view::npos) exponent += kExponents[letter];
-  }
-  const std::string text = digits + "e" + std::to_string(exponent);
-  double value = 0.0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
-  value *= factor;
-  return negative ? -value : value;
-}
-
 // A parameter as an operand of a phase expression: a number as plain digits, so the expression
 // does not rest on how the expression parser reads scale letters and units; an expression (or
 // anything else) in parentheses.
@@ -301,7 +248,7 @@ std::string PhaseOperand(std::string_view text) {
   if (text.size() >= 2 && text.front() == '{' && text.back() == '}') {
     return "(" + std::string(text.substr(1, text.size() - 2)) + ")";
   }
-  const std::optional<double> value = NumberValue(text);
+  const std::optional<double> value = SpiceNumberValue(text);
   if (!value) return "(" + std::string(text) + ")";
   std::array<char, 400> buffer{};
   auto result =
@@ -326,7 +273,7 @@ void WriteFrequencyModulatedSource(AnalysisState& state, int functionStart) {
     return Span(line, parameters[i].first, parameters[i].last);
   };
   const auto isZero = [](std::string_view word) {
-    const std::optional<double> value = NumberValue(word);
+    const std::optional<double> value = SpiceNumberValue(word);
     return value && *value == 0.0;
   };
   if (parameters.size() < 5 || isZero(text(2)) || isZero(text(4))) {
@@ -381,7 +328,7 @@ void WritePlainSource(AnalysisState& state, int functionStart) {
     }
     while (p <= line.length && !IsSeparator(line.at(p))) ++p;
   }
-  WritePositions(state, 1, std::max(functionStart - 1, kPaddedLineLength));
+  WritePositions(state, 1, std::max(functionStart - 1, ScanEnd(state)));
   WriteLineEnd(state.workFileC);
 }
 

@@ -1,12 +1,15 @@
 #include "netlist/transient_circuit_writer.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
+#include <optional>
 #include <string>
 
 #include "netlist/circuit_line.h"
 #include "netlist/line_rewrites.h"
 #include "netlist/source_line.h"
+#include "netlist/spice_number.h"
 #include "netlist/writer_files.h"
 #include "textio/failure.h"
 #include "textio/float_check.h"
@@ -74,7 +77,7 @@ void ReadCarriedValues(AnalysisState& state, CarriedValues& carried) {
 
 // "L1 3 4 10u" and "C1 6 0 1n": the first four words and the carried initial condition.
 void WriteInitialConditionElement(AnalysisState& state, CarriedValues& carried, bool inductor) {
-  const LineText<kLineCapacity>& line = state.lineBuffer;
+  const WholeLineText& line = state.lineBuffer;
   const char* kind = inductor ? "inductor" : "capacitor";
   int& index = inductor ? carried.inductorIndex : carried.capacitorIndex;
   const int declared = inductor ? state.inductorCount : state.capacitorCount;
@@ -104,17 +107,24 @@ void WriteInitialConditionElement(AnalysisState& state, CarriedValues& carried, 
   ++index;
 }
 
+// The print step in seconds; 0 when it is not a number above 0.
+double PrintStepValue(const WholeLineText& line) {
+  const std::optional<double> step = SpiceNumberValue(TransientPrintStep(line));
+  return step && *step > 0 && std::isfinite(*step) ? *step : 0.0;
+}
+
 // ".TRAN 1n 100u": the print step stays, the length becomes the window's.
 void WriteLengthLine(AnalysisState& state, double windowLength) {
-  const LineText<kLineCapacity>& line = state.lineBuffer;
-  int p = 7;
-  while (p <= line.length && line.at(p) == ' ') ++p;
-  if (p > line.length) ThrowLineFailure(state, ".TRAN line without its print step");
-  const int stepStart = p;
-  while (p <= line.length && line.at(p) != ' ') ++p;
+  const WholeLineText& line = state.lineBuffer;
+  const std::string step = TransientPrintStep(line);
+  if (step.empty()) ThrowLineFailure(state, ".TRAN line without its print step");
+  // The window's bound rests on it.
+  if (PrintStepValue(line) == 0.0) {
+    ThrowLineFailure(state, ".TRAN line whose print step is not a number above 0");
+  }
   TextFile& out = state.workFileC;
   WriteText(out, ".TRAN   ");
-  WritePositions(state, stepStart, p - 1);
+  WriteText(out, step);
   WriteChar(out, ' ');
   if (windowLength > kMaxWindowLength) {
     WriteText(out, " 10 ");
@@ -187,11 +197,32 @@ void WriteTransientLine(AnalysisState& state, CarriedValues& carried, WriterFile
   }
 }
 
+// The print step of the circuit's first ".TRAN" line (0 when there is none, or when it cannot
+// be read: writing that line fails then). Read ahead, since the ".SAVEBIAS" line, which takes
+// the same window length, may come first.
+double FirstPrintStep(const AnalysisState& state) {
+  TextFile circuit;
+  circuit.OpenForReading(state.baseName + ".cir");
+  WholeLineText line;
+  while (!AtEnd(circuit)) {
+    SetWholeLine(line, ReadWholeLine(circuit));
+    if (!IsTransientLengthLine(line)) continue;
+    circuit.Close();
+    return PrintStepValue(line);
+  }
+  circuit.Close();
+  return 0;
+}
+
 }  // namespace
 
 void WriteTransientCircuitFile(AnalysisState& state) {
-  const double windowLength =
+  double windowLength =
       WithFloatCheck([&] { return 1.05 * state.windowEndTime - state.windowStartTime; });
+  if (state.windowStartTime > 0) {
+    const double step = FirstPrintStep(state);
+    if (step > 0) windowLength = std::min(windowLength, kMaxPrintStepsPerWindow * step);
+  }
   WriterFiles files(state);
   files.OpenInput();
   state.iterationText = IterationText(state.iterationNumber);

@@ -4,11 +4,18 @@
 
 namespace etherm {
 
+// A window never simulates more print steps than this: the predicted window end may lie far
+// off (a device without power, an end time of 1e30), and the simulator's output grows with the
+// print steps. A shorter window is still a correct one, since the next starts where the
+// temperatures were accepted.
+inline constexpr double kMaxPrintStepsPerWindow = 100000;
+
 // Writes the circuit file of one transient window, baseName + iterationText + ".cir", from the
 // user's circuit baseName + ".cir", and sets iterationText. The window starts at the absolute
 // time windowStartTime (0 for the first window) and the simulator runs it for
-// 1.05 x windowEndTime - windowStartTime seconds, at most 10. Lines are copied as read (their
-// first 200 bytes, CR LF) except:
+// 1.05 x windowEndTime - windowStartTime seconds, at most 10 and at most kMaxPrintStepsPerWindow
+// print steps of the circuit's first ".TRAN" line. Lines are copied whole as read (CR LF)
+// except:
 // - subcircuit calls and ".MODEL" lines of modelled devices get the device temperatures;
 // - independent sources keep their absolute timing (see WriteTransientSourceLine); sources
 //   whose timing cannot be carried between windows (SFFM without FC or FS, AM, noise and
@@ -19,7 +26,8 @@ namespace etherm {
 //   in later windows an ".ic" line with the carried node values is written before them;
 // - in later windows: inductor and capacitor lines keep four words and get " ic=" with the
 //   carried current or voltage; ".TRAN" (followed by a blank) keeps its print step and gets
-//   the window length; ".SAVEB..." becomes a ".savebias" of "a1.bsp" at the window's end.
+//   the window length; ".SAVEB..." becomes a ".savebias" of "a1.bsp" at the window's end. A
+//   ".TRAN" line whose print step is not a number above 0 is then a failure.
 // The carried values come from the line of baseName + ".wyn" whose time is windowStartTime
 // (within 1e-10 s); without such a line the analysis ends with a failure naming the time.
 // Failures end the analysis; the output file is closed and keeps the lines written before.
