@@ -175,7 +175,7 @@ std::string TermsText(int terms) {
 }  // namespace
 
 FosterFit FitFoster(const Curve& curve, int terms,
-                    const std::function<void(const FosterFit&)>& onTry) {
+                    const std::function<void(int terms, const FosterFit&)>& onTry) {
   gsl_set_error_handler_off();
   const int points = static_cast<int>(curve.size());
   const int most = terms > 0 ? terms : std::min(kMaxFosterTerms, points / 2);
@@ -190,7 +190,7 @@ FosterFit FitFoster(const Curve& curve, int terms,
     std::optional<FosterFit> fit = FitTerms(curve, n, fewer);
     fewer = fit ? fit->network : FosterNetwork{};
     if (!fit || (terms > 0 && n < terms)) continue;
-    if (onTry) onTry(*fit);
+    if (onTry) onTry(n, *fit);
     if (!best || fit->largestRelativeError < best->largestRelativeError) best = fit;
     if (terms == 0 && fit->largestRelativeError < kGoodFit) return *fit;
   }

@@ -18,9 +18,10 @@ inline constexpr double kGoodFit = 0.01;
 // Zth_fit(t_i) / Zth_i - 1, with R and tau kept positive as exponentials of the free
 // parameters. terms 1..4 fits exactly that many terms; terms 0 tries 1, 2, ... up to 4 (and at
 // most half the point count) and keeps the first fit whose largest relative error is under
-// kGoodFit, else the best one. onTry sees every count tried. Throws Failure when the curve has
-// fewer points than the 2 parameters a term needs.
+// kGoodFit, else the best one. onTry sees every count tried and its fit, from which terms
+// that do nothing on the curve have been dropped. Throws Failure when the curve has fewer
+// points than the 2 parameters a term needs.
 FosterFit FitFoster(const Curve& curve, int terms,
-                    const std::function<void(const FosterFit&)>& onTry = {});
+                    const std::function<void(int terms, const FosterFit&)>& onTry = {});
 
 }  // namespace etherm

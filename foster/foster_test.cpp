@@ -76,8 +76,10 @@ TEST(FosterFit, ChoosesTheFewestTermsThatFit) {
   EXPECT_EQ(FitFoster(oneTerm, 0).network.size(), 1u);
   std::vector<std::size_t> tried;
   const Curve twoTerms = CurveOf({{1, 1e-4}, {4, 0.1}}, 1e-5, 10, 10);
-  const FosterFit fit =
-      FitFoster(twoTerms, 0, [&](const FosterFit& f) { tried.push_back(f.network.size()); });
+  const FosterFit fit = FitFoster(twoTerms, 0, [&](int terms, const FosterFit& f) {
+    EXPECT_EQ(f.network.size(), static_cast<std::size_t>(terms));
+    tried.push_back(f.network.size());
+  });
   EXPECT_EQ(fit.network.size(), 2u);
   EXPECT_EQ(tried, (std::vector<std::size_t>{1, 2}));
 }

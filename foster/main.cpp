@@ -1,5 +1,6 @@
 // etherm-foster: the thermal impedance terms of a device line of the transient problem file,
 // from a measured curve, a maker's Foster table or a Cauer ladder.
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -113,9 +114,14 @@ std::string TermsText(std::size_t terms) {
   return std::to_string(terms) + (terms == 1 ? " term" : " terms");
 }
 
-void ReportTry(const etherm::FosterFit& fit) {
-  std::fprintf(stderr, "%s: largest relative error %s\n", TermsText(fit.network.size()).c_str(),
-               Percent(fit.largestRelativeError).c_str());
+// Progress on standard error, so the device line stays alone on standard output.
+void ReportTry(int terms, const etherm::FosterFit& fit) {
+  std::string text =
+      TermsText(terms) + ": largest relative error " + Percent(fit.largestRelativeError);
+  if (fit.network.size() < static_cast<std::size_t>(terms)) {
+    text += " (" + std::to_string(terms - fit.network.size()) + " of them without effect)";
+  }
+  std::fprintf(stderr, "%s\n", text.c_str());
 }
 
 // The device line and, after it where the problem file reader ignores it, how close it is.
@@ -161,7 +167,10 @@ int main(int argc, char** argv) {
     const std::string line = Run(Parse(args));
     // CR LF like the problem file, so the line may be appended to one.
     std::printf("%s\r\n", line.c_str());
-    return std::fflush(stdout) == 0 ? 0 : 1;
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+      throw etherm::Failure("standard output: " + etherm::IoErrorText(errno));
+    }
+    return 0;
   } catch (const UsageError& error) {
     std::fprintf(stderr, "etherm-foster: %s\n\n%s", error.text.c_str(), kHelp);
     return 2;
