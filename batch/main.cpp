@@ -8,6 +8,7 @@
 
 #include "analysis/analysis.h"
 #include "batch/batch_display.h"
+#include "batch/interrupt.h"
 #include "textio/failure.h"
 
 int main(int argc, char** argv) {
@@ -28,6 +29,7 @@ int main(int argc, char** argv) {
                        dc ? BatchDisplay::Analysis::kDc : BatchDisplay::Analysis::kTransient,
                        stderr, isatty(STDERR_FILENO) != 0);
   state->statusDisplay = &display;
+  etherm::InstallInterruptHandlers();
   try {
     if (dc) {
       etherm::RunDcAnalysis(*state);
@@ -36,9 +38,10 @@ int main(int argc, char** argv) {
     }
   } catch (const etherm::Failure& failure) {
     display.Finish();
+    if (const int status = etherm::ReportInterrupt(stderr)) return status;
     std::fprintf(stderr, "etherm-batch: %s\n", failure.what());
     return 1;
   }
   display.Finish();
-  return 0;
+  return etherm::ReportInterrupt(stderr);
 }

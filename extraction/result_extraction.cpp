@@ -3,6 +3,7 @@
 #include <array>
 #include <string_view>
 
+#include "extraction/probe_data_check.h"
 #include "textio/float_check.h"
 #include "textio/text_file.h"
 
@@ -102,6 +103,7 @@ void ExtractDcResults(AnalysisState& /*state*/, const std::string& probeDataName
   TextFile out;
   in.OpenForReading(probeDataName);
   out.OpenForWriting(tableName);
+  CheckProbeData(in, probeDataName);
   CopyHeaderLines(in, out, "dc ");
   while (CopyValues(in, out, true) == ValuesEnd::kRecordHeader) {
     WriteLineEnd(out);
@@ -122,6 +124,7 @@ void ExtractTransientResults(AnalysisState& state, const std::string& probeDataN
   TextFile out;
   in.OpenForReading(probeDataName);
   out.OpenForWriting(tableName);
+  CheckProbeData(in, probeDataName);
   CopyHeaderLines(in, out, "time ");
   ClearFloatFlags();
   const double limit = Checked(1.02 * state.windowEndTime);

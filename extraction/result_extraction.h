@@ -17,8 +17,9 @@ namespace etherm {
 //   blank and each CR LF removed. Every record header first ends the line before it.
 // An index suffix that runs to the end of the file still gives its blank. Each routine opens
 // and closes its own two files; an existing table is replaced. Failures: Failure with the text
-// of the I/O error ("File not found", ...), "Invalid numeric input" for a record header whose
-// value is not a number.
+// of the I/O error ("File not found", ...); probe data that cannot be read faithfully (see
+// CheckProbeData) are refused before anything is written to the table, with a Failure naming
+// the file and the line.
 
 // DC: x is the record's sweep value. The table ends at the end record "#;", after any other
 // ';' byte (which is copied), or at the end of the file. Changes nothing in the state.

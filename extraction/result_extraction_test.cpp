@@ -8,6 +8,7 @@
 #include <iterator>
 #include <memory>
 
+#include "testing/failure_of.h"
 #include "testing/scratch_folder.h"
 #include "textio/failure.h"
 
@@ -68,18 +69,10 @@ TEST_F(ExtractionTest, DcTables) {
        "\r\n-1.00000000000000E+0000 3.00000000e+000   -4.00000000e-003   \r\n"},
       {"one record gives three lines", "#C 0.5 2\r\n1.0:1   2.0:2   \r\n#;\r\n",
        "\r\n 5.00000000000000E-0001 1.0   2.0   \r\n"},
-      {"only the end record", "#;\r\n", "\r\n"},
-      {"bytes before the first header join the names line", "x:1 \r\n#;\r\n", "x \r\n"},
-      {"an index without a blank swallows the next header",
-       "#C 1 2\r\n1.0:1   2.0:2\r\n#C 2 2\r\n3.0:1   4.0:2   \r\n#;\r\n",
-       "\r\n 1.00000000000000E+0000 1.0   2.0 2 23.0   4.0   \r\n"},
-      {"a ';' among the values is copied and ends the table",
-       "#C 1 2\r\n1.0:1 ;2.0:2 \r\n#C 2 2\r\n3.0:1 4.0:2 \r\n#;\r\n",
-       "\r\n 1.00000000000000E+0000 1.0 ;"},
-      {"no end record: the last line has no line end", "#C 1 1\r\n1.0:1 \r\n",
-       "\r\n 1.00000000000000E+0000 1.0 "},
-      {"an index running to the end of the file still gives its blank", "#C 1 1\r\n1.0:12",
-       "\r\n 1.00000000000000E+0000 1.0 "},
+      {"bytes before the first header join the names line", "x:1 \r\n#C 1 2\r\n1:1 2:2 \r\n#;\r\n",
+       "x \r\n 1.00000000000000E+0000 1 2 \r\n"},
+      {"values spread over lines, tabs kept", "#C 2 2\r\n1:1 \t\r\n2:2 \r\n#;\r\n",
+       "\r\n 2.00000000000000E+0000 1 \t2 \r\n"},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(Dc(ProbeData(c.records)), head + c.tableAfterHead) << c.what;
@@ -88,8 +81,9 @@ TEST_F(ExtractionTest, DcTables) {
 
 TEST_F(ExtractionTest, LongLinesAreCutAt120Bytes) {
   const std::string names(150, 'n');
-  const std::string table = Dc(ProbeData("#;\r\n", names));
-  EXPECT_EQ(table, "TITLE='t'\r\ndc " + names.substr(0, 120) + "\r\n");
+  const std::string table = Dc(ProbeData("#C 1 1\r\n1:1 \r\n#;\r\n", names));
+  EXPECT_EQ(table,
+            "TITLE='t'\r\ndc " + names.substr(0, 120) + "\r\n 1.00000000000000E+0000 1 \r\n");
 }
 
 TEST_F(ExtractionTest, SimulatorProbeDataFile) {
@@ -119,10 +113,10 @@ TEST_F(ExtractionTest, TransientWindows) {
        "\r\n 1.50000000000000E-0003 3 4 "
        "\r\n 2.03000000000000E-0003 5 6 \r\n"},
       {"an offset beyond the window reads nothing after the names", fourRecords, 0.003, 0.002, ""},
-      {"a run that ends early keeps every record; ';' is copied",
-       "#C 0 1\r\n1;:1 \r\n#C 1e-5 1\r\n2:1 \r\n#;\r\n", 9e-5, 1.0,
-       "\r\n 9.00000000000000E-0005 1; "
-       "\r\n 1.00000000000000E-0004 2 \r\n"},
+      {"a run that ends early keeps every record",
+       "#C 0 2\r\n1:1 5:2 \r\n#C 1e-5 2\r\n2:1 6:2 \r\n#;\r\n", 9e-5, 1.0,
+       "\r\n 9.00000000000000E-0005 1 5 "
+       "\r\n 1.00000000000000E-0004 2 6 \r\n"},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(Transient(ProbeData(c.records), c.offset, c.windowEnd), head + c.tableAfterHead)
@@ -140,12 +134,57 @@ TEST_F(ExtractionTest, Failures) {
     return "no failure";
   };
   EXPECT_EQ(failure([&] { ExtractDcResults(*state_, csd_, txt_); }), "File not found");
-  EXPECT_EQ(failure([&] { Dc(ProbeData("#C 1 1\r\n1:1 \r\n#C one 1\r\n")); }),
-            "Invalid numeric input");
-  // What was written before the failure stays in the table.
-  EXPECT_EQ(Table(), "TITLE='t'\r\ndc " + kNames + "\r\n 1.00000000000000E+0000 1 \r\n");
-  EXPECT_EQ(failure([&] { Transient(ProbeData("#C 1e308 1\r\n1:1 \r\n"), 1e308, 1e308); }),
-            "Floating point overflow");
+  EXPECT_EQ(
+      failure([&] { Transient(ProbeData("#C 1e308 2\r\n1:1 2:2 \r\n#;\r\n"), 1e308, 1e308); }),
+      "Floating point overflow");
+}
+
+TEST_F(ExtractionTest, UnreadableProbeDataIsRefusedNamingTheLine) {
+  struct Case {
+    const char* what;
+    std::string bytes;
+    std::string says;  // after the file's name
+  } cases[] = {
+      {"header lines missing", "#H\r\nSOURCE\r\n",
+       "line 3: the file ends before its quantity names (line 13)"},
+      {"no data record", ProbeData("#;\r\n"),
+       "line 14: no results: the end record \"#;\" comes before any data record"},
+      {"a header without a number", ProbeData("#C one 2\r\n1:1 2:2 \r\n#;\r\n"),
+       "line 14: a record header without a number after its type byte: \"#C one 2\""},
+      {"nan", ProbeData("#C 1 2\r\n1:1 2:2 \r\n#C 2 2\r\nnan:1 2:2 \r\n#;\r\n"),
+       "line 17: \"nan\" is not a number"},
+      {"inf", ProbeData("#C 1 2\r\n1:1 -inf:2 \r\n#;\r\n"), "line 15: \"-inf\" is not a number"},
+      {"random bytes", ProbeData("#C 1 2\r\n\x01\xff\x80:1 2:2 \r\n#;\r\n"),
+       "line 15: \"\\x01\\xFF\\x80\" is not a number"},
+      {"a missing column", ProbeData("#C 1 2\r\n1:1 2:2 \r\n#C 2 2\r\n1:1 \r\n#;\r\n"),
+       "line 16: the record has 1 value for the 2 quantity names of line 13"},
+      {"a file cut in half", ProbeData("#C 1 2\r\n1:1 2:2 \r\n#C 2 2\r\n3:1 4:2 \r\n"),
+       "line 18: the file ends before its end record \"#;\" (is it cut short?)"},
+      {"cut inside an index", ProbeData("#C 1 2\r\n1:1 2:2"),
+       "line 15: the index \":2\" has no blank after it on its line"},
+      {"an index without its blank would merge the next record",
+       ProbeData("#C 1 2\r\n1.0:1   2.0:2\r\n#C 2 2\r\n3.0:1   4.0:2   \r\n#;\r\n"),
+       "line 15: the index \":2\" has no blank after it on its line"},
+      {"a ';' among the values", ProbeData("#C 1 2\r\n1.0:1 ;2.0:2 \r\n#;\r\n"),
+       "line 15: \";2.0\" is not a number"},
+      {"a bare line feed", ProbeData("#C 1 2\r\n1:1\n2:2 \r\n#;\r\n"),
+       "line 15: the index \":1\" has no blank after it on its line"},
+      {"text after the end record", ProbeData("#C 1 2\r\n1:1 2:2 \r\n#;\r\nmore\r\n"),
+       "line 17: text after the end record \"#;\": \"more\""},
+  };
+  for (const Case& c : cases) {
+    for (bool dc : {true, false}) {
+      const std::string text = etherm::testing::FailureOf([&] {
+        if (dc) {
+          Dc(c.bytes);
+        } else {
+          Transient(c.bytes, 0, 1);
+        }
+      });
+      EXPECT_EQ(text, "Unreadable results file \"" + csd_ + "\", " + c.says) << c.what;
+      EXPECT_EQ(Table(), "") << c.what << ": nothing of it reaches the table";
+    }
+  }
 }
 
 }  // namespace

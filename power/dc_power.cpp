@@ -1,6 +1,5 @@
 #include "power/power_rows.h"
 #include "power/power_table.h"
-#include "textio/float_check.h"
 #include "textio/text_file.h"
 
 namespace etherm {
@@ -14,7 +13,6 @@ void ComputeDcPower(AnalysisState& state, const std::string& tableName,
   power.OpenForWriting(powerTableName);
   CopyHeaderWithNames(table, power, state, "dc ");
 
-  ClearFloatFlags();
   Quantities q{};
   do {
     WriteReal(power, ReadReal(table));
@@ -27,7 +25,7 @@ void ComputeDcPower(AnalysisState& state, const std::string& tableName,
       state.nodeValue[1] = q[1];
       if (kind >= 2) state.nodeValue[2] = q[3];
       if (kind == 3) state.nodeValue[3] = q[5];
-      WriteReal(power, Checked(DirectPower(kind, q)));
+      WriteReal(power, DirectPower(kind, q));
       WriteChar(power, ' ');
     }
     SkipLine(table);

@@ -80,6 +80,10 @@ TEST_F(DcPowerTest, Failures) {
             " 2.00000000000000E+0000 ");
   Write(txt_, kResultHead + " 1 1e200 1e200\r\n");
   EXPECT_EQ(FailureText([&] { ComputeDcPower(*state_, txt_, moc_); }), "Floating point overflow");
+  // Both products overflow and their difference is inf - inf: the overflow came first.
+  Devices({3});
+  Write(txt_, kResultHead + " 1 1e200 1e200 1e200 1e200 0 0\r\n");
+  EXPECT_EQ(FailureText([&] { ComputeDcPower(*state_, txt_, moc_); }), "Floating point overflow");
 }
 
 }  // namespace

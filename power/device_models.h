@@ -10,8 +10,9 @@ namespace etherm {
 // recorded terminal quantities. Parameters are a device's row of deviceParameters ([1..16]
 // used, [0] the kind code); quantities q[1..6] are the device's values in the result table
 // (q[0] unused). T is in kelvin. The arithmetic follows the models' formulas in their written
-// order; a division by zero, a logarithm of a non-positive number or an overflow raises the
-// floating-point flags and is left to the caller's check.
+// order, every value computed whether or not a branch uses it; a division by zero, a logarithm
+// of a non-positive number, an invalid operation or an overflow throws Failure with the
+// arithmetic text of the first operation that failed.
 
 inline constexpr double kBoltzmannOverCharge = 8.62e-5;      // V/K
 inline constexpr double kModelReferenceTemperature = 295.0;  // K, where the parameters hold

@@ -1,7 +1,7 @@
 #include "power/power_rows.h"
 
 #include "textio/failure.h"
-#include "textio/float_check.h"
+#include "thermal/arithmetic_traps.h"
 
 namespace etherm {
 
@@ -17,21 +17,24 @@ void ReadQuantities(TextFile& table, int count, Quantities& q) {
 }
 
 double DirectPower(int kind, const Quantities& q) {
-  switch (kind) {
-    case 2:
-      return q[2] * q[1] + q[3] * q[4];
-    case 3:
-      return q[1] * q[2] - (q[6] + q[4]) * q[3];
-    default:
-      return q[2] * q[1];
-  }
-}
-
-double Checked(double x) {
-  // The volatile store keeps the optimiser from moving the arithmetic past the check.
-  volatile double settled = x;
-  CheckFloatFlags();
-  return settled;
+  double power = 0;
+  ComputeWithTraps([&](auto m) {
+    switch (kind) {
+      case 2: {
+        const double gate = TrapAfter(m, q[2] * q[1]);
+        power = TrapAfter(m, gate + TrapAfter(m, q[3] * q[4]));
+        break;
+      }
+      case 3: {
+        const double gate = TrapAfter(m, q[1] * q[2]);
+        power = TrapAfter(m, gate - TrapAfter(m, TrapAfter(m, q[6] + q[4]) * q[3]));
+        break;
+      }
+      default:
+        power = TrapAfter(m, q[2] * q[1]);
+    }
+  });
+  return power;
 }
 
 void CopyHeaderWithNames(TextFile& table, TextFile& file, const AnalysisState& state,

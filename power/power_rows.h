@@ -18,12 +18,9 @@ int QuantityCount(double kindCode);
 void ReadQuantities(TextFile& table, int count, Quantities& q);
 
 // The plain product of the recorded quantities: q2 q1 (kinds 0 and 1), q2 q1 + q3 q4 (kind 2),
-// q1 q2 - (q6 + q4) q3 (kind 3).
+// q1 q2 - (q6 + q4) q3 (kind 3). Failure with the arithmetic text of the first operation that
+// overflows or is invalid.
 double DirectPower(int kind, const Quantities& q);
-
-// Returns x once it has really been computed, after the arithmetic flags raised since they were
-// last cleared have been checked (Failure with the arithmetic text).
-double Checked(double x);
 
 // The power table's two header lines from the result table's: its title (first 120 bytes) and
 // word followed by each device's 8-byte name and a blank. Leaves the table after its names line.

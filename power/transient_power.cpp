@@ -1,7 +1,6 @@
 #include "power/device_models.h"
 #include "power/power_rows.h"
 #include "power/power_table.h"
-#include "textio/float_check.h"
 #include "textio/text_file.h"
 
 namespace etherm {
@@ -25,19 +24,19 @@ struct ClosesOnExit {
 };
 
 double DevicePower(AnalysisState& state, int i, int kind, const Quantities& q) {
-  if (state.directPowerFlag || kind == 0) return Checked(DirectPower(kind, q));
+  if (state.directPowerFlag || kind == 0) return DirectPower(kind, q);
   const ModelParameters& p = state.deviceParameters[i];
   const double t = state.deviceTemperature[i];
   double power;
   switch (kind) {
     case 1:
-      return Checked(JunctionDiodePower(p, q, t));
+      return JunctionDiodePower(p, q, t);
     case 2:
       state.powerModelCoefficient = p[13];
-      power = Checked(TransistorModelAPower(p, q, t));
+      power = TransistorModelAPower(p, q, t);
       break;
     default:
-      power = Checked(TransistorModelBPower(p, q, t));
+      power = TransistorModelBPower(p, q, t);
       break;
   }
   return power > kPowerLimit ? kPowerLimit : power;
@@ -84,7 +83,6 @@ void ComputeTransientPower(AnalysisState& state, const std::string& tableName,
     CopyHeaderWithNames(table, power, state, "czas ");
   }
 
-  ClearFloatFlags();
   Quantities q{};
   do {
     state.sampleTime = ReadReal(table);

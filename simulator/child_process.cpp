@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
@@ -54,13 +55,28 @@ bool WaitUntil(pid_t pid, Clock::time_point deadline, int* status) {
   }
 }
 
-int DecodeStatus(int status) {
-  if (WIFEXITED(status)) return WEXITSTATUS(status);
-  if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
-  return 1;
+ChildResult Decode(ChildOutcome outcome, int status) {
+  if (WIFEXITED(status)) return {outcome, WEXITSTATUS(status), 0};
+  if (WIFSIGNALED(status)) return {outcome, 128 + WTERMSIG(status), WTERMSIG(status)};
+  return {outcome, 1, 0};
 }
 
+// Read and written from a signal handler: lock-free atomics only.
+std::atomic<pid_t> g_runningGroup{0};
+std::atomic<int> g_interruptSignal{0};
+static_assert(std::atomic<pid_t>::is_always_lock_free && std::atomic<int>::is_always_lock_free);
+
 }  // namespace
+
+void InterruptChild(int signalNumber) {
+  g_interruptSignal.store(signalNumber);
+  const pid_t group = g_runningGroup.load();
+  if (group > 0) kill(-group, SIGKILL);
+}
+
+int InterruptSignal() {
+  return g_interruptSignal.load();
+}
 
 ChildResult RunChild(const std::string& program, const std::vector<std::string>& args,
                      double timeoutSeconds) {
@@ -71,6 +87,7 @@ ChildResult RunChild(const std::string& program, const std::vector<std::string>&
   for (auto& a : argvText) argv.push_back(a.data());
   argv.push_back(nullptr);
 
+  if (InterruptSignal() != 0) throw Failure("interrupted");
   // Its own process group, so a time-out ends whatever the program started too.
   posix_spawnattr_t attr;
   posix_spawnattr_init(&attr);
@@ -84,10 +101,17 @@ ChildResult RunChild(const std::string& program, const std::vector<std::string>&
                   "\" cannot be started: " + std::strerror(err));
   }
 
+  g_runningGroup.store(pid);
+  // An interrupt between the start and the line above found no group to end.
+  if (InterruptSignal() != 0) kill(-pid, SIGKILL);
+  struct Forget {
+    ~Forget() { g_runningGroup.store(0); }
+  } forget;
+
   int status = 0;
   const auto deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(
                                            std::chrono::duration<double>(timeoutSeconds));
-  if (WaitUntil(pid, deadline, &status)) return {ChildOutcome::kExited, DecodeStatus(status)};
+  if (WaitUntil(pid, deadline, &status)) return Decode(ChildOutcome::kExited, status);
 
   kill(-pid, SIGTERM);
   if (!WaitUntil(pid, Clock::now() + std::chrono::seconds(2), &status)) {
@@ -95,7 +119,7 @@ ChildResult RunChild(const std::string& program, const std::vector<std::string>&
     waitpid(pid, &status, 0);
   }
   kill(-pid, SIGKILL);  // anything of the group still left
-  return {ChildOutcome::kTimedOut, DecodeStatus(status)};
+  return Decode(ChildOutcome::kTimedOut, status);
 }
 
 }  // namespace etherm

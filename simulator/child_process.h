@@ -9,13 +9,23 @@ enum class ChildOutcome { kExited, kTimedOut };
 
 struct ChildResult {
   ChildOutcome outcome = ChildOutcome::kExited;
-  int exitStatus = 0;  // exit code, or 128 + signal number
+  int exitStatus = 0;    // exit code, or 128 + signal number
+  int endingSignal = 0;  // the signal that ended the child, 0 when it exited
 };
 
 // Starts program with argv {program, args...} in the current folder, without a shell, and
 // waits for it. A child still running after timeoutSeconds is sent SIGTERM, then SIGKILL, with
-// everything it started. Throws Failure naming the program when it cannot be started.
+// everything it started. Throws Failure naming the program when it cannot be started, and
+// Failure("interrupted") when InterruptChild was called before the start.
 ChildResult RunChild(const std::string& program, const std::vector<std::string>& args,
                      double timeoutSeconds);
+
+// For a signal handler (async-signal-safe): kills the process group of the child RunChild is
+// waiting for, now or as soon as it is started, and records the signal, so that the waiting
+// RunChild returns at once and the run can end with "interrupted".
+void InterruptChild(int signalNumber);
+
+// The signal given to InterruptChild, 0 when none was.
+int InterruptSignal();
 
 }  // namespace etherm

@@ -1,5 +1,6 @@
 #include "simulator/run_simulator.h"
 
+#include <string.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -9,6 +10,7 @@
 #include <system_error>
 
 #include "simulator/child_process.h"
+#include "simulator/sim/exit_status.h"
 #include "textio/failure.h"
 #include "textio/number_text.h"
 #include "textio/text_file.h"
@@ -54,6 +56,13 @@ std::string ListingReason(const std::string& listingName) {
   return reason;
 }
 
+std::string SignalName(int signalNumber) {
+  if (const char* abbreviation = sigabbrev_np(signalNumber); abbreviation != nullptr) {
+    return std::string("SIG") + abbreviation;
+  }
+  return "number " + std::to_string(signalNumber);
+}
+
 }  // namespace
 
 std::string SimulatorProgram() {
@@ -71,10 +80,13 @@ void RunSimulator(AnalysisState& state, SimulationKind kind) {
   const std::string iterationName = state.baseName + state.iterationText;
   const std::string circuitName = iterationName + ".cir";
   const std::string probeDataName = iterationName + ".csd";
+  const std::string listingName = iterationName + ".out";
   const std::string program = SimulatorProgram();
+  const std::string programName = fs::path(program).filename().string();
   const double timeout = PassTimeoutSeconds();
 
   bool timedOut = false;
+  std::string crash;  // how the last crashed pass ended
   for (int pass = 1; pass <= kMaxPasses; ++pass) {
     std::error_code ignored;  // the copies and deletions are not checked; the .csd test is
     state.copySourcePath = circuitName;
@@ -85,7 +97,13 @@ void RunSimulator(AnalysisState& state, SimulationKind kind) {
     fs::remove(probeDataName, ignored);
 
     const ChildResult result = RunChild(program, {circuitName}, timeout);
-    timedOut = timedOut || result.outcome == ChildOutcome::kTimedOut;
+    if (InterruptSignal() != 0) throw Failure("interrupted");
+    const bool timedOutNow = result.outcome == ChildOutcome::kTimedOut;
+    timedOut = timedOut || timedOutNow;
+    if (!timedOutNow && result.endingSignal != 0) {
+      crash = programName + " ended by signal " + SignalName(result.endingSignal) + " on " +
+              circuitName;
+    }
     if (transient) {
       fs::copy_file("a1.bsp", "a2.bsp", fs::copy_options::overwrite_existing, ignored);
       if (!ignored) fs::remove("a1.bsp", ignored);
@@ -96,15 +114,28 @@ void RunSimulator(AnalysisState& state, SimulationKind kind) {
     state.stageOutputName = iterationName + ".txt";
     AppendRunLogLine(state, TimeOfDayText());
     if (fs::exists(probeDataName)) return;
+    // A refusal is the simulator's answer to this circuit; another pass would give it again.
+    if (!timedOutNow && result.endingSignal == 0 && result.exitStatus == sim::kExitRefused) {
+      if (std::string reason = ListingReason(listingName); !reason.empty()) {
+        for (const std::string& said :
+             {std::string("etherm-sim: "), "error in " + circuitName + ": "}) {
+          if (reason.rfind(said, 0) == 0) reason.erase(0, said.size());
+        }
+        throw Failure("The circuit simulator refused \"" + circuitName + "\": " + reason +
+                      "; see its listing \"" + listingName + "\"");
+      }
+    }
   }
 
-  const std::string listingName = iterationName + ".out";
   std::string text = "The circuit simulator wrote no results file \"" + probeDataName + "\" in " +
                      std::to_string(kMaxPasses) + " runs";
   if (timedOut) text += " (a run exceeded the time limit of ETHERM_SIM_TIMEOUT seconds)";
-  const std::string reason = ListingReason(listingName);
-  if (!reason.empty()) text += ": " + reason;
-  text += "; see its listing \"" + listingName + "\"";
+  if (!crash.empty()) text += " (" + crash + ")";
+  if (fs::exists(listingName)) {
+    const std::string reason = ListingReason(listingName);
+    if (!reason.empty()) text += ": " + reason;
+    text += "; see its listing \"" + listingName + "\"";
+  }
   throw Failure(text);
 }
 

@@ -127,7 +127,7 @@ TEST_F(RunSimulatorTest, ThreePassesWithoutResultsFailQuotingTheListing) {
   UseSimulator(
       "echo run >> passes\n"
       "printf 'etherm-sim: early note\\nline 4: R1 1 0\\netherm-sim: resistor R1 has no value\\n' "
-      "> 'my circuit1.out'\nexit 1");
+      "> 'my circuit1.out'\nexit 3");
   // A results file of an earlier run must not be taken for this run's.
   Write("my circuit1.csd", "stale");
   const std::string text = Fail(SimulationKind::kDc);
@@ -140,6 +140,39 @@ TEST_F(RunSimulatorTest, ThreePassesWithoutResultsFailQuotingTheListing) {
   for (int pass = 0; pass < 3; ++pass) {
     EXPECT_EQ(log[2 * pass], "pierwszy");
     EXPECT_TRUE(IsClockText(log[2 * pass + 1]));
+  }
+}
+
+TEST_F(RunSimulatorTest, ARefusalEndsAtOnceOtherEndsAreTriedAgain) {
+  const std::string refusal =
+      "printf 'etherm-sim listing\\netherm-sim: error in my circuit1.cir: line 6: .CONTROL "
+      "blocks are not accepted\\n' > 'my circuit1.out'\n";
+  struct Case {
+    const char* what;
+    std::string body;
+    const char* passes;
+    std::string text;
+  } cases[] = {
+      {"refusal", refusal + "exit 1", "run\n",
+       "The circuit simulator refused \"my circuit1.cir\": line 6: .CONTROL blocks are not "
+       "accepted; see its listing \"my circuit1.out\""},
+      {"exit 1 without a reason in the listing", "exit 1", "run\nrun\nrun\n",
+       "The circuit simulator wrote no results file \"my circuit1.csd\" in 3 runs"},
+      {"a crash, no listing", "kill -SEGV $$", "run\nrun\nrun\n",
+       "The circuit simulator wrote no results file \"my circuit1.csd\" in 3 runs "
+       "(stand-in-sim ended by signal SIGSEGV on my circuit1.cir)"},
+      {"a crash after the refusal's words", refusal + "kill -ABRT $$", "run\nrun\nrun\n",
+       "The circuit simulator wrote no results file \"my circuit1.csd\" in 3 runs "
+       "(stand-in-sim ended by signal SIGABRT on my circuit1.cir): etherm-sim: error in my "
+       "circuit1.cir: line 6: .CONTROL blocks are not accepted; see its listing \"my "
+       "circuit1.out\""},
+  };
+  for (const Case& c : cases) {
+    fs::remove("passes");
+    fs::remove("my circuit1.out");
+    UseSimulator("echo run >> passes\n" + c.body);
+    EXPECT_EQ(Fail(SimulationKind::kDc), c.text) << c.what;
+    EXPECT_EQ(Read("passes"), c.passes) << c.what;
   }
 }
 

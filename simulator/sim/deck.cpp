@@ -1,8 +1,13 @@
 #include "deck.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "sim_error.h"
 #include "text_util.h"
@@ -12,6 +17,10 @@ namespace etherm::sim {
 namespace {
 
 constexpr int kMaxIncludeDepth = 16;
+
+std::string MegabytesText(std::size_t bytes) {
+  return std::to_string(bytes >> 20) + " MB";
+}
 
 std::string DisplayName(const std::string& path) {
   return std::filesystem::path(path).filename().string();
@@ -75,12 +84,29 @@ struct Loader {
   }
 
   std::vector<std::string> ReadFileLines(const std::string& path, const SourceLine& from) {
-    std::optional<std::string> bytes = read(path);
+    std::optional<std::string> bytes;
+    try {
+      bytes = read(path);
+    } catch (const UnfitFile& e) {
+      throw SimError(from.where + ": the file " + DisplayName(path) + " named here " + e.what() +
+                     " (" + path + ")");
+    }
     if (!bytes)
       throw SimError(from.where + ": the file " + DisplayName(path) +
                      " named here cannot be read (" + path + ")");
+    Count(bytes->size(), from.where + ": with " + DisplayName(path));
     return SplitPhysicalLines(*bytes);
   }
+
+  // Adds a file's bytes to the circuit's; a file that includes itself again and again ends
+  // here too.
+  void Count(std::size_t bytes, const std::string& where) {
+    total += bytes;
+    if (total > kMaxCircuitBytes)
+      throw SimError(where + ", the circuit holds more than " + MegabytesText(kMaxCircuitBytes) +
+                     ", the most etherm-sim reads");
+  }
+  std::size_t total = 0;
 
   // Appends `lines` to the deck, reading includes in place. Returns false once .END is met.
   bool Append(const std::vector<SourceLine>& lines, const std::string& file, int depth) {
@@ -161,23 +187,52 @@ std::vector<std::string> SplitPhysicalLines(std::string_view bytes) {
 }
 
 Deck LoadDeck(const std::string& path, const FileReader& read) {
-  std::optional<std::string> bytes = read(path);
+  std::optional<std::string> bytes;
+  try {
+    bytes = read(path);
+  } catch (const UnfitFile& e) {
+    throw SimError("the circuit file " + path + " " + e.what());
+  }
   if (!bytes) throw SimError("the circuit file " + path + " cannot be read (is it there?)");
   std::vector<std::string> physical = SplitPhysicalLines(*bytes);
   if (physical.empty()) throw SimError("the circuit file " + path + " is empty");
   Loader loader{read, {}};
+  loader.Count(bytes->size(), "the circuit file " + path + ": with it");
   loader.deck.title = physical[0];
   loader.Append(loader.LogicalLines(physical, 1, path, true), path, 0);
   return std::move(loader.deck);
 }
 
 std::optional<std::string> ReadWholeFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
-  std::ostringstream s;
-  s << in.rdbuf();
-  if (in.bad()) return std::nullopt;
-  return s.str();
+  // Not blocking: opening a FIFO would otherwise wait for a writer.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return std::nullopt;
+  struct Closer {
+    int fd;
+    ~Closer() { ::close(fd); }
+  } closer{fd};
+  struct stat info {};
+  if (::fstat(fd, &info) != 0) return std::nullopt;
+  if (S_ISDIR(info.st_mode)) throw UnfitFile("is a directory, not a file");
+  if (!S_ISREG(info.st_mode)) throw UnfitFile("is not a regular file (a device, pipe or socket)");
+  const std::string tooLarge =
+      "holds more than " + MegabytesText(kMaxCircuitBytes) + ", the most etherm-sim reads";
+  if (static_cast<std::uintmax_t>(info.st_size) > kMaxCircuitBytes) throw UnfitFile(tooLarge);
+  std::string bytes;
+  bytes.resize(static_cast<std::size_t>(info.st_size));
+  std::size_t have = 0;
+  // A file may grow while it is read; one byte beyond the bound tells.
+  for (;;) {
+    if (have == bytes.size()) bytes.resize(std::min(bytes.size() * 2 + 4096, kMaxCircuitBytes + 1));
+    if (have == bytes.size()) throw UnfitFile(tooLarge);
+    const ssize_t n = ::read(fd, bytes.data() + have, bytes.size() - have);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return std::nullopt;
+    if (n == 0) break;
+    have += static_cast<std::size_t>(n);
+  }
+  bytes.resize(have);
+  return bytes;
 }
 
 }  // namespace etherm::sim

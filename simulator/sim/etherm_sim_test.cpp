@@ -1,8 +1,11 @@
 // etherm-sim as built, on real ngspice. Reference values come from ngspice run directly.
 
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <cmath>
+#include <cstdint>
+#include <filesystem>
 #include <sstream>
 
 #include "sim_test_util.h"
@@ -300,12 +303,26 @@ TEST(EthermSimFailures, FailedRunsLeaveNoProbeDataAndNameTheProblem) {
       {"missing include", "t\nV1 1 0 DC 1\n.INCLUDE nothere.lib\n.PROBE V(1)\n.DC V1 0 1 1\n",
        "line 3: the file nothere.lib named here cannot be read"},
       {"missing file", nullptr, "the circuit file c.cir cannot be read"},
+      {"a folder included", "t\nV1 1 0 DC 1\n.inc sub\n.PROBE V(1)\n.DC V1 0 1 1\n",
+       "line 3: the file sub named here is a directory, not a file"},
+      {"an endless device included", "t\nV1 1 0 DC 1\n.lib /dev/zero\n.PROBE V(1)\n.DC V1 0 1 1\n",
+       "line 3: the file zero named here is not a regular file"},
+      {"a file beyond the size bound", "t\nV1 1 0 DC 1\n.inc huge.lib\n.PROBE V(1)\n.DC V1 0 1 1\n",
+       "line 3: the file huge.lib named here holds more than 64 MB"},
+      {"mutually recursive functions",
+       "t\n.func f(x) {g(x)+1}\n.func g(x) {f(x)*2}\nV1 1 0 DC {f(1)}\nR1 1 0 1k\n"
+       ".PROBE V(1)\n.DC V1 1 2 1\n",
+       "line 2: the function F calls itself (F -> G -> F)"},
   };
   for (const Case& c : cases) {
     ScratchDir dir;
     dir.Write("evil.inc", "R1 1 0 1k\n.control\nshell touch owned\n.endc\n");
+    std::filesystem::create_directory(dir.File("sub"));
+    dir.Write("huge.lib", "");
+    std::filesystem::resize_file(dir.File("huge.lib"), (std::uintmax_t{64} << 20) + 1);  // sparse
     if (c.circuit) dir.Write("c.cir", c.circuit);
-    EXPECT_NE(RunEthermSim(dir, "c.cir"), 0) << c.name;
+    // A refusal, the status the analyses do not retry.
+    EXPECT_EQ(RunEthermSim(dir, "c.cir"), 1) << c.name;
     EXPECT_FALSE(dir.Exists("c.csd")) << c.name;
     EXPECT_FALSE(dir.Exists("owned")) << c.name;
     std::string listing = dir.Read("c.out");
@@ -313,6 +330,38 @@ TEST(EthermSimFailures, FailedRunsLeaveNoProbeDataAndNameTheProblem) {
         << c.name << ": listing lacks \"" << c.listingSays << "\"\n"
         << listing;
   }
+}
+
+TEST(EthermSimProgram, HelpAndMemoryBound) {
+  ScratchDir dir;
+  for (const char* option : {"--help", "-h"}) {
+    const ProgramRun help = RunEthermSimProgram(dir, {option});
+    EXPECT_EQ(help.status, 0) << option;
+    EXPECT_EQ(help.out.rfind("usage: etherm-sim CIRCUIT.cir\n", 0), 0u) << option << help.out;
+    EXPECT_FALSE(dir.Exists("--help.out"));
+  }
+  EXPECT_EQ(RunEthermSimProgram(dir, {}).status, 2);
+
+  dir.Write("c.cir", "t\nV1 1 0 DC 1\nR1 1 0 1k\n.PROBE V(1)\n.DC V1 0 1 1\n");
+  const ProgramRun bad = RunEthermSimProgram(dir, {"c.cir"}, "ETHERM_SIM_MEMORY_MB=plenty");
+  EXPECT_EQ(bad.status, 1);
+  EXPECT_NE(dir.Read("c.out").find("ETHERM_SIM_MEMORY_MB must be a whole number of megabytes"),
+            std::string::npos)
+      << dir.Read("c.out");
+  EXPECT_EQ(RunEthermSimProgram(dir, {"c.cir"}, "ETHERM_SIM_MEMORY_MB=2048").status, 0);
+}
+
+TEST(EthermSimProgram, EndsWhenItsParentEnds) {
+  ScratchDir dir;
+  // A transient of 1E9 steps: it would run for hours.
+  dir.Write("long.cir",
+            "t\nV1 1 0 SIN(0 1 1k)\nR1 1 2 1k\nC1 2 0 1u\n.PROBE V(2)\n"
+            ".TRAN 1n 1 0 1n\n");
+  const pid_t simulator = StartOrphanedEthermSim(dir, "long.cir");
+  ASSERT_GT(simulator, 0);
+  const bool ended = ProcessEnds(simulator, 20);
+  EXPECT_TRUE(ended) << "etherm-sim outlived its parent";
+  if (!ended) ::kill(simulator, SIGKILL);
 }
 
 }  // namespace

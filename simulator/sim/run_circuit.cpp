@@ -8,10 +8,13 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <new>
 
 #include "csdf.h"
 #include "deck.h"
+#include "exit_status.h"
 #include "ngspice_session.h"
+#include "process_guard.h"
 #include "sim_error.h"
 #include "spice_number.h"
 #include "temperature.h"
@@ -350,19 +353,30 @@ int RunCircuitFile(const std::string& circuitPath) {
   if (!listing.ok()) {
     std::fprintf(stderr, "etherm-sim: cannot create the listing %s: %s\n", listingPath.c_str(),
                  std::strerror(errno));
-    return 2;
+    return kExitUsage;
   }
   listing.Line("etherm-sim listing of " + circuitPath);
-  try {
-    Simulate(circuitPath, listing, csdPath);
-    return 0;
-  } catch (const std::exception& e) {
+  const std::string name = std::filesystem::path(circuitPath).filename();
+  auto report = [&](const std::string& text) {
     listing.Restore();
-    std::string name = std::filesystem::path(circuitPath).filename();
-    listing.Line("etherm-sim: error in " + name + ": " + e.what());
-    std::fprintf(stderr, "etherm-sim: %s: %s (see %s)\n", name.c_str(), e.what(),
+    listing.Line("etherm-sim: error in " + name + ": " + text);
+    std::fprintf(stderr, "etherm-sim: %s: %s (see %s)\n", name.c_str(), text.c_str(),
                  listingPath.c_str());
-    return 1;
+  };
+  try {
+    LimitAddressSpace();
+    Simulate(circuitPath, listing, csdPath);
+    return kExitSuccess;
+  } catch (const SimError& e) {
+    report(e.what());
+    return kExitRefused;
+  } catch (const std::bad_alloc&) {
+    report("memory ran out (ETHERM_SIM_MEMORY_MB bounds it, " +
+           std::to_string(MemoryLimitMegabytes()) + " MB now)");
+    return kExitUnexpected;
+  } catch (const std::exception& e) {
+    report(e.what());
+    return kExitUnexpected;
   }
 }
 

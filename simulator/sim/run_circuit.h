@@ -6,8 +6,9 @@
 
 namespace etherm::sim {
 
-// Returns the exit status: 0 after a successful run, 1 when the run failed (the listing and
-// standard error say why), 2 when not even the listing could be written.
+// Returns the exit status (exit_status.h): success; refused, when the circuit cannot be run
+// (the listing and standard error say why); usage, when not even the listing could be written;
+// unexpected for anything else (memory running out). Applies the memory limit first.
 int RunCircuitFile(const std::string& circuitPath);
 
 }  // namespace etherm::sim

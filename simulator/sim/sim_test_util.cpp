@@ -1,13 +1,18 @@
 #include "sim_test_util.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <random>
 #include <sstream>
+#include <thread>
 
 namespace etherm::sim::test {
 
@@ -50,6 +55,59 @@ int RunEthermSim(const ScratchDir& dir, const std::string& circuit) {
                         circuit + "' 2>/dev/null";
   int status = std::system(command.c_str());
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+namespace {
+std::string Bin() {
+  const char* bin = std::getenv("ETHERM_BIN");
+  EXPECT_NE(bin, nullptr) << "ETHERM_BIN is not set";
+  return bin ? bin : "/nonexistent";
+}
+}  // namespace
+
+ProgramRun RunEthermSimProgram(const ScratchDir& dir, const std::vector<std::string>& args,
+                               const std::string& environment) {
+  std::string command = "cd '" + dir.path() + "' && " + environment + " '" + Bin() + "/etherm-sim'";
+  for (const std::string& a : args) command += " '" + a + "'";
+  command += " >stdout.txt 2>/dev/null";
+  const int status = std::system(command.c_str());
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, dir.Read("stdout.txt")};
+}
+
+pid_t StartOrphanedEthermSim(const ScratchDir& dir, const std::string& circuit) {
+  const std::string script = "cd '" + dir.path() + "' && '" + Bin() + "/etherm-sim' '" + circuit +
+                             "' 2>/dev/null & echo $! > '" + dir.File("sim.pid") + "'; wait";
+  const pid_t shell = ::fork();
+  if (shell == 0) {
+    ::execl("/bin/sh", "sh", "-c", script.c_str(), static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  if (shell < 0) return -1;
+  // The listing is created after etherm-sim asked to end with its parent.
+  const std::string listing = fs::path(circuit).replace_extension(".out").string();
+  pid_t simulator = -1;
+  for (int wait = 0; wait < 600 && simulator < 0; ++wait) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    if (!dir.Exists(listing)) continue;
+    std::istringstream(dir.Read("sim.pid")) >> simulator;
+  }
+  ::kill(shell, SIGKILL);
+  ::waitpid(shell, nullptr, 0);
+  return simulator;
+}
+
+bool ProcessEnds(pid_t pid, int seconds) {
+  for (int wait = 0; wait < seconds * 10; ++wait) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string text;
+    if (!std::getline(stat, text)) return true;
+    const size_t close = text.rfind(')');
+    if (close != std::string::npos && close + 2 < text.size() && text[close + 2] == 'Z') {
+      return true;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  return false;
 }
 
 std::vector<double> Csdf::Column(const std::string& name) const {

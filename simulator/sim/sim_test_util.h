@@ -1,6 +1,8 @@
 #pragma once
 // Helpers for the tests that run the built etherm-sim and, for reference values, ngspice itself.
 
+#include <sys/types.h>
+
 #include <map>
 #include <string>
 #include <vector>
@@ -24,6 +26,22 @@ class ScratchDir {
 
 // Runs ETHERM_BIN/etherm-sim on `circuit` in its folder; returns the exit status.
 int RunEthermSim(const ScratchDir& dir, const std::string& circuit);
+
+// Runs ETHERM_BIN/etherm-sim with `args` in the folder, with `environment` ("NAME=value", or
+// empty) added; returns the exit status and what it wrote on standard output.
+struct ProgramRun {
+  int status;
+  std::string out;
+};
+ProgramRun RunEthermSimProgram(const ScratchDir& dir, const std::vector<std::string>& args,
+                               const std::string& environment = "");
+
+// Starts etherm-sim on `circuit` under a shell, waits until it runs, and kills the shell.
+// Returns the simulator's process id, or -1 when it never started.
+pid_t StartOrphanedEthermSim(const ScratchDir& dir, const std::string& circuit);
+
+// True once the process is gone (or a zombie) within `seconds`.
+bool ProcessEnds(pid_t pid, int seconds);
 
 // The probe data of a .csd file, as the extraction would read it.
 struct Csdf {

@@ -4,6 +4,7 @@
 #include <map>
 #include <set>
 
+#include "functions.h"
 #include "sim_error.h"
 #include "spice_number.h"
 #include "text_util.h"
@@ -627,6 +628,7 @@ struct Translator {
 }  // namespace
 
 Translation Translate(const Deck& deck) {
+  RefuseRecursiveFunctions(deck.lines);
   Translator t;
   t.Run(deck);
   return std::move(t.out);

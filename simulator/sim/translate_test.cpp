@@ -208,6 +208,10 @@ TEST(Translate, Refusals) {
       {"t\n.lib models.lib fast\n.dc V1 0 1 1\n", "the library models.lib has no section fast"},
       {"t\n.inc self.inc\n.dc V1 0 1 1\n", "nest more than"},
       {"t\n.ic I(X1.L1)=1\n.tran 1n 1u\n", "top level only"},
+      {"t\n.func f(x) {1 + F (x - 1)}\n.dc V1 0 1 1\n",
+       "line 2: the function F calls itself (F -> F)"},
+      {"t\n.func h(x) {f(x)}\n.FUNC f(x) = {g(x)*2}\n.func g(y) {sqrt(y) + f(y)}\n.dc V1 0 1 1\n",
+       "line 3: the function F calls itself (F -> G -> F)"},
   };
   std::map<std::string, std::string> files{{"dir/lib.inc", "R2 2 0 1\n.control\n.endc\n"},
                                            {"dir/models.lib", ".lib slow\nR3 3 0 1\n.endl\n"},
@@ -221,6 +225,12 @@ TEST(Translate, Refusals) {
           << e.what() << "\nlacks: " << c.says;
     }
   }
+}
+
+TEST(Translate, FunctionsCallingOtherFunctionsAreAccepted) {
+  EXPECT_NO_THROW(
+      Translate(DeckOf("t\n.func g(x) {x*2}\n.func f(x) {g(x) + g(sin(x))}\n"
+                       ".func h(f) {f + f(1)}\nV1 1 0 DC {h(2)}\n.dc V1 0 1 1\n")));
 }
 
 TEST(Translate, LibrarySectionsAndDtemp) {
