@@ -102,7 +102,7 @@ TEST_F(BatchProgramTest, ExitStatusAndMessages) {
 
   BatchRun missing = Run("dc nothing");
   EXPECT_EQ(missing.status, 1);
-  EXPECT_EQ(missing.errors, "etherm-batch: File not found\n");
+  EXPECT_EQ(missing.errors, "etherm-batch: File not found: nothing.par\n");
 
   Write("d.cir",
         "diode\nV1 1 0 DC 1\nR1 1 2 2\nD1 2 0 DP\n.MODEL DP D(T_ABS=27 IS=2.5E-9 N=1.75)\n"

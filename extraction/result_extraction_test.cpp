@@ -139,9 +139,9 @@ TEST_F(ExtractionTest, Failures) {
     }
     return "no failure";
   };
-  EXPECT_EQ(failure([&] { ExtractDcResults(*state_, csd_, txt_); }), "File not found");
+  EXPECT_EQ(failure([&] { ExtractDcResults(*state_, csd_, txt_); }), "File not found: " + csd_);
   EXPECT_EQ(failure([&] { Dc(ProbeData("#C 1 1\r\n1:1 \r\n#C one 1\r\n")); }),
-            "Invalid numeric input");
+            "Invalid numeric input: \"one\" in " + csd_ + ", line 16");
   // What was written before the failure stays in the table.
   EXPECT_EQ(Table(), "TITLE='t'\r\ndc " + kNames + "\r\n 1.00000000000000E+0000 1 \r\n");
   EXPECT_EQ(failure([&] { Transient(ProbeData("#C 1e308 1\r\n1:1 \r\n"), 1e308, 1e308); }),
