@@ -347,7 +347,7 @@ void CheckSweep(const AnalysisState& state) {
   }
   if ((step < 0 && end > start) || (step > 0 && end < start)) {
     throw Failure(ProblemPrefix(state) + "the sweep step leads away from the sweep end" + values +
-                  "; no point would be computed");
+                  "; the sweep would stop at its start");
   }
   if (start + step == start || end + step == end) {
     throw Failure(ProblemPrefix(state) + "the sweep step is too small to change the sweep value" +
