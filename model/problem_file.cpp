@@ -133,8 +133,8 @@ class ProblemReader {
         break;
       }
     }
-    // The circuit writers find a device by its name; a second device of that name would
-    // never be found, and its power would be taken from the first.
+    // The circuit writers find a device's model by its name; two devices of one name could
+    // not be told apart there.
     for (int other = 1; other < i; ++other) {
       if (p_.deviceName[other] == name) {
         Refuse("devices " + std::to_string(other) + " and " + std::to_string(i) +
