@@ -158,7 +158,7 @@ void AcceptLines(AnalysisState& state, TextFile& results, TextFile& powers,
     WriteReal(state.powerFile, state.sampleTime);
     WriteChar(state.powerFile, ' ');
     for (int i = 1; i <= state.deviceCount; ++i) {
-      state.powerSample[i] = ReadReal(powers);
+      state.powerSample[i] = ReadExtended(powers);
       WriteReal(state.powerFile, static_cast<double>(state.powerSample[i]));
       WriteChar(state.powerFile, ' ');
     }

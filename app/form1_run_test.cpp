@@ -26,8 +26,8 @@ TEST_F(Form1Test, StartWithoutProblemFileShowsFileNotFoundAndStaysUsable) {
   Click(*form_, *form_->Button4);
   Click(*form_, *form_->Button4);
   Click(*form_, *form_->Button1);
-  EXPECT_EQ(failures_,
-            (std::vector<std::string>{"File not found", "File not found", "File not found"}));
+  EXPECT_EQ(failures_, (std::vector<std::string>{"File not found: .par", "File not found: .par",
+                                                 "File not found: .par"}));
   EXPECT_TRUE(form_->shown());
   Enter("next");
   EXPECT_EQ(state_.baseName, "next");
@@ -40,7 +40,7 @@ TEST_F(Form1Test, StartDcOnAnExampleCompletesAndLeavesItsFiles) {
   ShowForm();
   // A failed start first: the next one must not be hindered by it.
   Click(*form_, *form_->Button4);
-  ASSERT_EQ(failures_, std::vector<std::string>{"File not found"});
+  ASSERT_EQ(failures_, std::vector<std::string>{"File not found: .par"});
 
   Enter("diode_dc");
   Click(*form_, *form_->Button4);

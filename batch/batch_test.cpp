@@ -151,7 +151,7 @@ TEST_F(BatchProgramTest, ExitStatusAndMessages) {
 
   BatchRun missing = Run("dc nothing");
   EXPECT_EQ(missing.status, 1);
-  EXPECT_EQ(missing.errors, "etherm-batch: File not found\n");
+  EXPECT_EQ(missing.errors, "etherm-batch: File not found: nothing.par\n");
 
   Write("d.cir", kDiodeCircuit);
   Write("d.par", kDiodeProblem);

@@ -133,7 +133,7 @@ TEST_F(ExtractionTest, Failures) {
     }
     return "no failure";
   };
-  EXPECT_EQ(failure([&] { ExtractDcResults(*state_, csd_, txt_); }), "File not found");
+  EXPECT_EQ(failure([&] { ExtractDcResults(*state_, csd_, txt_); }), "File not found: " + csd_);
   EXPECT_EQ(
       failure([&] { Transient(ProbeData("#C 1e308 2\r\n1:1 2:2 \r\n#;\r\n"), 1e308, 1e308); }),
       "Floating point overflow");

@@ -18,6 +18,8 @@ inline constexpr int kMaxNameLength = 7;
 inline constexpr int kLineCapacity = 200;
 inline constexpr int kMaxDcNodeValues = 4;
 inline constexpr int kMaxCarriedValues = 10;
+// More points than a sweep could finish in any sensible time; a bigger count is a typing error.
+inline constexpr double kMaxSweepPoints = 1000000;
 
 inline constexpr double AmbientTemperature = 295.0;  // K
 inline constexpr double TemperatureTolerance = 1.0;  // K
@@ -31,9 +33,13 @@ using PairTable = std::array<std::array<T, kMaxDevices + 1>, kMaxDevices + 1>;
 using TermTable =
     std::array<std::array<std::array<double, kMaxTerms + 1>, kMaxDevices + 1>, kMaxDevices + 1>;
 
+// The layout of the last problem file read; the first character of the file selects it.
+enum class ProblemLayout { kNone, kDc, kTransient };
+
 // What the problem file describes. Kept as its own part of the state so the reader can fill a
 // scratch copy and commit it whole.
 struct ProblemDescription {
+  ProblemLayout layout = ProblemLayout::kNone;
   int deviceCount = 0;
   DeviceTable<NameField> deviceName{};
   DeviceTable<int> terminalCount{};

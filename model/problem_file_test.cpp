@@ -88,7 +88,7 @@ TEST_F(ProblemFileTest, TransientExample) {
   EXPECT_EQ(s.probeNodeCount, 4);
 }
 
-TEST_F(ProblemFileTest, LayoutNamesCommentsAndMissingNumbers) {
+TEST_F(ProblemFileTest, LayoutNamesAndComments) {
   // Lower-case 't' selects the transient layout; comments after the last number of a line
   // are ignored; a name with leading blanks is stored without them, and the numbers continue
   // after the first blank behind it; power mode 2 leaves the flag false; the file ends early.
@@ -101,30 +101,64 @@ TEST_F(ProblemFileTest, LayoutNamesCommentsAndMissingNumbers) {
   EXPECT_EQ(state_->probeNodeCount, 1);
 
   // A DC file loaded after it keeps the transient tables; a blank first line means DC; the
-  // file ends before the kind code, which reads as 0 without an error.
-  Write("\r\n3\r\n0\r\n1\r\n4\r\nA 3 10 0\r\n1\r\nB 2 20 0\r\n1\r\nC 4 30 1 1 0 5.5");
+  // last value needs no line end.
+  Write("\r\n3\r\n0\r\n1\r\n4\r\nA 3 10 0\r\n1\r\nB 2 20 0\r\n1\r\nC 4 30 1 1 0 5.5\r\n3");
   ReadProblemFile(*state_);
   EXPECT_EQ(state_->deviceCount, 3);
   EXPECT_EQ(state_->probeNodeCount, 2 + 1 + 3);
   EXPECT_EQ(state_->thermalCoupling[3][1], 5.5);
-  EXPECT_EQ(state_->deviceParameters[3][0], 0);
+  EXPECT_EQ(state_->deviceParameters[3][0], 3);
   EXPECT_EQ(state_->thermalCoupling[1][1], 80);  // left by the transient file
   EXPECT_EQ(state_->termCount[1][1], 0);
   EXPECT_EQ(state_->sweepValue, 0);
+}
+
+TEST_F(ProblemFileTest, AnyLineEndsReadAlike) {
+  // LF only (as Linux editors write), CR only, a CR LF title over LF lines, and empty titles.
+  struct Case {
+    const char* title;
+    const char* titleEnd;
+    const char* lineEnd;
+  } cases[] = {{"DC two", "\n", "\n"},
+               {"DC two", "\r", "\r"},
+               {"DC two", "\r\n", "\n"},
+               {"", "\n", "\n"},
+               {"", "\r", "\n"}};
+  for (const auto& c : cases) {
+    std::string bytes = std::string(c.title) + c.titleEnd;
+    for (const char* line :
+         {"2", "0.5", "0.5", "5", "Q1 3 120.0 1 2 0 7 comment", "1", "Q2 2 60 0", "3"}) {
+      bytes += std::string(line) + c.lineEnd;
+    }
+    state_ = std::make_unique<AnalysisState>();
+    state_->baseName = folder_.File("p");
+    Write(bytes);
+    ReadProblemFile(*state_);
+    const AnalysisState& s = *state_;
+    EXPECT_EQ(s.layout, ProblemLayout::kDc) << bytes;
+    EXPECT_EQ(s.deviceCount, 2) << bytes;
+    EXPECT_EQ(s.stepSize, 0.5) << bytes;
+    EXPECT_EQ(s.analysisEnd, 5) << bytes;
+    EXPECT_EQ(s.thermalCoupling[1][2], 7) << bytes;
+    EXPECT_EQ(s.deviceParameters[1][0], 1) << bytes;
+    EXPECT_EQ(s.deviceName[2].Text(), "Q2      ") << bytes;
+    EXPECT_EQ(s.thermalResistance[2], 60) << bytes;
+    EXPECT_EQ(s.deviceParameters[2][0], 3) << bytes;
+  }
 }
 
 TEST_F(ProblemFileTest, ReadFailures) {
   // A missing file: "File not found", only the names blanked.
   state_->deviceName[1] = NameField::From("OLD");
   state_->deviceCount = 7;
-  EXPECT_EQ(Fail(), "File not found");
+  EXPECT_EQ(Fail(), "File not found: " + state_->baseName + ".par");
   EXPECT_EQ(state_->deviceName[1].Text(), "        ");
   EXPECT_EQ(state_->deviceCount, 7);
 
   // An unreadable number: what was read before it stays.
   state_->thermalResistance[1] = 1;
   Write("DC\r\n1\r\n2.5\r\n0,5\r\n5\r\nQ1 3 120.0 0\r\n2\r\n");
-  EXPECT_EQ(Fail(), "Invalid numeric input");
+  EXPECT_EQ(Fail(), "Invalid numeric input: \"0,5\" in " + state_->baseName + ".par, line 4");
   EXPECT_EQ(state_->deviceCount, 1);
   EXPECT_EQ(state_->sweepStart, 2.5);
   EXPECT_EQ(state_->sweepValue, 2.5);
@@ -151,6 +185,36 @@ TEST_F(ProblemFileTest, FilesBeyondTheLimitsAreRefusedWithTheStateUntouched) {
       {"T\r\n1\r\n1\r\nQ1 3 1 1 1 1 0\r\n4\r\n", "device 1 (Q1) has the kind code 4.000"},
       {"T\r\n1\r\n1\r\nQ1 3 1 1 1 1 0\r\n0\r\n5\r\n4\r\n1\r\n",
        "11 values carried between time windows (2 node quantities, 5 inductors, 4 capacitors)"},
+      {"DC\n11\n", "11 devices; from 1 to 10 are possible"},  // LF line ends
+      {"DC\r\n2\r\n0\r\n1\r\n2\r\nQ1 3 1 0\r\n1\r\nQ1 2 1 0\r\n1\r\n",
+       "devices 1 and 2 have the same name Q1"},
+      {"T\r\n1\r\n1\r\nQ1 3 0 10 1 1 0 0 5\r\n0\r\n0\r\n0\r\n0\r\n",
+       "device 1 (Q1) has a coupling entry for itself"},
+      // Negative thermal resistances and term weights.
+      {"DC\r\n1\r\n0\r\n1\r\n2\r\nQ1 3 -5 0\r\n1\r\n",
+       "device 1 (Q1): its thermal resistance is -5 K/W"},
+      {"DC\r\n2\r\n0\r\n1\r\n2\r\nQ1 3 1 1 2 0 -2.5\r\n1\r\nQ2 3 1 0\r\n1\r\n",
+       "device 1 (Q1): the thermal resistance of coupling entry 1 is -2.5 K/W (to device 2)"},
+      {"T\r\n1\r\n1\r\nQ1 3 0 -50 0\r\n0\r\n0\r\n0\r\n0\r\n",
+       "device 1 (Q1): its own thermal resistance is -50 K/W"},
+      {"T\r\n1\r\n1\r\nQ1 3 1 50 -0.3 0.001 0\r\n0\r\n0\r\n0\r\n0\r\n",
+       "device 1 (Q1): the weight of own term 1 is -0.3;"},
+      {"T\r\n2\r\n1\r\nQ1 3 0 50 1 2 0 1 10 -1 0.005\r\n0\r\nQ2 3 0 50 0\r\n0\r\n0\r\n0\r\n0\r\n",
+       "device 1 (Q1): the weight of term 1 of coupling entry 1 is -1;"},
+      // Files that end before their last value.
+      {"", "the file ends before the number of devices"},
+      {"DC\r\n1\r\n0\r\n1\r\n", "the file ends before the sweep end"},
+      {"DC\r\n1\r\n0\r\n1\r\n2\r\nDPWR 2",
+       "the file ends in device 1 (DPWR) before its thermal resistance"},
+      {"DC\r\n1\r\n0\r\n1\r\n2\r\nQ1 3 1 1 1", "before the coupling code of coupling entry 1"},
+      {"DC\r\n1\r\n0\r\n1\r\n2\r\nQ1 3 1 0\r\n",
+       "the file ends in device 1 (Q1) before its kind code"},
+      {"DC\r\n2\r\n0\r\n1\r\n2\r\nQ1 3 1 0\r\n1\r\n\r\n", "the file ends before device 2"},
+      {"T\r\n1\r\n1\r\nQ1 3 1 50 1", "before the time constant of own term 1"},
+      {"T\r\n2\r\n1\r\nQ1 3 0 50 1 2 0 1 10 1",
+       "device 1 (Q1) before the time constant of term 1 of coupling entry 1"},
+      {"T\r\n1\r\n1\r\nQ1 3 0 50 0\r\n1 1 2 3\r\n", "before its power-model parameter 4"},
+      {"T\r\n1\r\n1\r\nQ1 3 0 50 0\r\n0\r\n0\r\n0\r\n", "the file ends before the power mode"},
   };
   for (const auto& c : cases) {
     state_ = std::make_unique<AnalysisState>();
@@ -180,16 +244,44 @@ TEST_F(ProblemFileTest, AnalysisChecks) {
     }
     return std::string("no failure");
   };
+  // Only a circuit with a .NODESET line needs the node values carried, so the count is the
+  // circuit check's matter.
   state_->terminalCount[2] = 3;
   state_->probeNodeCount = 5;
-  // Only a .NODESET line limits the node quantities; the circuit check refuses that.
   EXPECT_EQ(dcFailure(), "no failure");
   state_->probeNodeCount = 4;
   state_->deviceParameters[2][0] = 0;
   EXPECT_NE(dcFailure().find("device 2 (B) has the kind code 0.000"), std::string::npos);
   state_->deviceParameters[2][0] = 2;
-  state_->stepSize = 0;
-  EXPECT_NE(dcFailure().find("sweep step is 0"), std::string::npos);
+
+  // Sweeps that compute nothing or never end; the last rows are the edge cases that pass.
+  struct Sweep {
+    double start, step, end;
+    const char* text;
+  } sweeps[] = {
+      {0, 0, 2, "sweep step is 0"},
+      {0, -1, 5, "the sweep step leads away from the sweep end (start 0, step -1, end 5)"},
+      {5, 1, 0, "the sweep step leads away from the sweep end (start 5, step 1, end 0)"},
+      {1, 1e-17, 2, "the sweep step is too small to change the sweep value (start 1, step 1e-17"},
+      {0, 1e-7, 1,
+       "the sweep would have 10000000 points (start 0, step 1e-07, end 1); at most 1000000"},
+      {0, 1, 1000001, "the sweep would have 1000001 points"},
+      {-1e308, 1e300, 1e308, "the sweep would have too many points"},
+      {0, 1, 1000000, nullptr},
+      {3, -0.5, 3, nullptr},
+      {5, -1, 0, nullptr},
+  };
+  for (const Sweep& c : sweeps) {
+    state_->sweepStart = c.start;
+    state_->stepSize = c.step;
+    state_->analysisEnd = c.end;
+    const std::string text = dcFailure();
+    if (c.text == nullptr) {
+      EXPECT_EQ(text, "no failure");
+    } else {
+      EXPECT_NE(text.find(c.text), std::string::npos) << text;
+    }
+  }
 
   Write(
       "T\r\n2\r\n1\r\nA 2 1 10 1 0.001 1 2 0 2 5 0.5 0.01 0.5 0\r\n0\r\nB 2 0 10 "
@@ -204,6 +296,31 @@ TEST_F(ProblemFileTest, AnalysisChecks) {
   }
   state_->termTimeConstant[1][2][2] = 0.02;
   EXPECT_NO_THROW(CheckTransientProblem(*state_));
+  for (double end : {0.0, -1e-3}) {
+    state_->analysisEnd = end;
+    EXPECT_THROW(CheckTransientProblem(*state_), Failure) << end;
+  }
+}
+
+TEST_F(ProblemFileTest, EachAnalysisRefusesTheOtherLayout) {
+  auto failure = [&](void (*check)(const AnalysisState&)) {
+    ReadProblemFile(*state_);
+    try {
+      check(*state_);
+    } catch (const Failure& f) {
+      return std::string(f.what());
+    }
+    return std::string("no failure");
+  };
+  Write("DC\r\n1\r\n0\r\n1\r\n2\r\nQ1 3 120.0 0\r\n2\r\n");
+  EXPECT_EQ(failure(CheckTransientProblem),
+            "Problem file \"" + state_->baseName +
+                ".par\": the file has the DC layout (its first character is not T); use the DC "
+                "analysis, or begin the file with T for a transient problem");
+  Write("tran\r\n1\r\n1e-3\r\nQ1 3 0 50 0\r\n0\r\n0\r\n0\r\n0\r\n");
+  EXPECT_EQ(failure(CheckDcProblem), "Problem file \"" + state_->baseName +
+                                         ".par\": the file has the transient layout (its first "
+                                         "character is T); use the transient analysis");
 }
 
 }  // namespace

@@ -294,7 +294,7 @@ TEST(CircuitFileFailureTest, MissingFiles) {
     WriteDcCircuitFile(state);
     ADD_FAILURE() << "no failure";
   } catch (const Failure& failure) {
-    EXPECT_EQ(std::string(failure.what()), "File not found");
+    EXPECT_EQ(std::string(failure.what()), "File not found: " + state.baseName + ".cir");
   }
   EXPECT_FALSE(std::filesystem::exists(state.baseName + "3.cir"));
 
@@ -303,7 +303,7 @@ TEST(CircuitFileFailureTest, MissingFiles) {
     WriteTransientCircuitFile(state);
     ADD_FAILURE() << "no failure";
   } catch (const Failure& failure) {
-    EXPECT_EQ(std::string(failure.what()), "File not found");
+    EXPECT_EQ(std::string(failure.what()), "File not found: " + state.baseName + ".wyn");
   }
   EXPECT_EQ(state.workFileA.mode(), TextFile::Mode::kClosed);
 }

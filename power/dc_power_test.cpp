@@ -70,9 +70,10 @@ TEST_F(DcPowerTest, ShortTables) {
 
 TEST_F(DcPowerTest, Failures) {
   Devices({1});
-  EXPECT_EQ(FailureText([&] { ComputeDcPower(*state_, txt_, moc_); }), "File not found");
+  EXPECT_EQ(FailureText([&] { ComputeDcPower(*state_, txt_, moc_); }), "File not found: " + txt_);
   Write(txt_, kResultHead + " 1 2 3\r\n 2 4 x5\r\n");
-  EXPECT_EQ(FailureText([&] { ComputeDcPower(*state_, txt_, moc_); }), "Invalid numeric input");
+  EXPECT_EQ(FailureText([&] { ComputeDcPower(*state_, txt_, moc_); }),
+            "Invalid numeric input: \"x5\" in " + txt_ + ", line 4");
   // The lines before the failure stay in the power table.
   EXPECT_EQ(Read(moc_),
             "TITLE='t'\r\ndc D1       \r\n"

@@ -126,9 +126,11 @@ TEST_F(TransientPowerTest, LaterWindowsStartWithTheHistory) {
 
 TEST_F(TransientPowerTest, Failures) {
   Devices({1});
-  EXPECT_EQ(FailureText([&] { ComputeTransientPower(*state_, txt_, moc_); }), "File not found");
+  EXPECT_EQ(FailureText([&] { ComputeTransientPower(*state_, txt_, moc_); }),
+            "File not found: " + txt_);
   Write(txt_, kResultHead + " 0 1 1\r\n");
-  EXPECT_EQ(FailureText([&] { ComputeTransientPower(*state_, txt_, moc_); }), "File not found")
+  EXPECT_EQ(FailureText([&] { ComputeTransientPower(*state_, txt_, moc_); }),
+            "File not found: " + PowerFileName())
       << "the accumulated power file must exist";
   Write(PowerFileName(), "");
 

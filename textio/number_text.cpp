@@ -353,6 +353,20 @@ bool ParseRealToken(std::string_view token, double* value) {
   return true;
 }
 
+bool ParseExtendedToken(std::string_view token, long double* value) {
+  // The double parse settles which tokens are numbers and the sign of a zero.
+  double asDouble;
+  if (!ParseRealToken(token, &asDouble)) return false;
+  if (asDouble == 0) {
+    *value = asDouble;
+    return true;
+  }
+  static locale_t cLocale = newlocale(LC_ALL_MASK, "C", nullptr);
+  const std::string copy(token);
+  *value = strtold_l(copy.c_str(), nullptr, cLocale);
+  return true;
+}
+
 std::string TimeOfDayText() {
   std::time_t now = std::time(nullptr);
   std::tm local{};

@@ -46,6 +46,8 @@ ParsedInteger ParseInteger(std::string_view text);
 // empty, "." is 0), optional 'E'/'e' with optional sign and at least one digit. Returns false
 // for any other text or a value beyond the range of a double; underflow gives zero.
 bool ParseRealToken(std::string_view token, double* value);
+// The same tokens as ParseRealToken, rounded once to the extended format.
+bool ParseExtendedToken(std::string_view token, long double* value);
 
 // 'a'..'z' to 'A'..'Z'; every other byte unchanged.
 constexpr char UpperCase(char c) {

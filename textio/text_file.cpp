@@ -14,6 +14,18 @@ constexpr char kEndOfFile = 26;
 constexpr int kNotOpen = 103;
 constexpr int kNotOpenForInput = 104;
 constexpr int kNotOpenForOutput = 105;
+
+bool IsLineEndByte(char c) {
+  return c == '\r' || c == '\n';
+}
+
+// The failure of an operation on a named file: the cause first, as front ends match on it,
+// then the file, so the user knows which of the many files of a run it was.
+[[noreturn]] void ThrowFileError(int errnoValue, const std::string& name) {
+  std::string text = IoErrorText(errnoValue);
+  if (!name.empty()) text += ": " + name;
+  throw Failure(text);
+}
 }  // namespace
 
 TextFile::~TextFile() {
@@ -27,7 +39,7 @@ void TextFile::OpenForReading(const std::string& name) {
   Close();
   name_ = name;
   std::FILE* f = std::fopen(name.c_str(), "rb");
-  if (f == nullptr) throw Failure(IoErrorText(errno));
+  if (f == nullptr) ThrowFileError(errno, name);
   data_.clear();
   char buf[1 << 16];
   std::size_t n;
@@ -35,7 +47,7 @@ void TextFile::OpenForReading(const std::string& name) {
   const bool failed = std::ferror(f) != 0;
   const int err = errno;
   std::fclose(f);
-  if (failed) throw Failure(IoErrorText(err));
+  if (failed) ThrowFileError(err, name);
   pos_ = 0;
   const std::size_t ctrlZ = data_.find(kEndOfFile);
   end_ = ctrlZ == std::string::npos ? data_.size() : ctrlZ;
@@ -46,7 +58,7 @@ void TextFile::OpenOutput(const std::string& name, const char* fopenMode, Mode m
   Close();
   name_ = name;
   file_ = std::fopen(name.c_str(), fopenMode);
-  if (file_ == nullptr) throw Failure(IoErrorText(errno));
+  if (file_ == nullptr) ThrowFileError(errno, name);
   out_.clear();
   mode_ = mode;
 }
@@ -59,9 +71,10 @@ void TextFile::OpenForAppending(const std::string& name) {
   // Appending needs an existing file, like opening for reading.
   std::FILE* probe = std::fopen(name.c_str(), "rb");
   if (probe == nullptr) {
+    const int err = errno;
     name_ = name;
     Close();
-    throw Failure(IoErrorText(errno));
+    ThrowFileError(err, name);
   }
   std::fclose(probe);
   OpenOutput(name, "ab", Mode::kAppending);
@@ -74,7 +87,7 @@ void TextFile::Flush() {
   if (written != out_.size()) {
     const int err = errno != 0 ? errno : EIO;
     out_.clear();
-    throw Failure(IoErrorText(err));
+    ThrowFileError(err, name_);
   }
   out_.clear();
 }
@@ -98,7 +111,7 @@ void TextFile::Close() {
     out_.clear();
   }
   if (std::fclose(f) != 0 && err == 0) err = errno != 0 ? errno : EIO;
-  if (err != 0) throw Failure(IoErrorText(err));
+  if (err != 0) ThrowFileError(err, name_);
 }
 
 void TextFile::RequireReading() const {
@@ -159,7 +172,7 @@ std::string ReadString(TextFile& file, int n) {
   std::size_t i = file.position();
   const std::size_t limit = std::min(file.end(), i + static_cast<std::size_t>(n < 0 ? 0 : n));
   const std::size_t start = i;
-  while (i < limit && p[i] != '\r') ++i;
+  while (i < limit && !IsLineEndByte(p[i])) ++i;
   file.Advance(i - start);
   return std::string(p + start, i - start);
 }
@@ -170,10 +183,10 @@ void SkipLine(TextFile& file) {
   std::size_t i = file.position();
   const std::size_t end = file.end();
   const std::size_t start = i;
-  while (i < end && p[i] != '\r') ++i;
+  while (i < end && !IsLineEndByte(p[i])) ++i;
   if (i < end) {
-    ++i;  // the CR
-    if (i < end && p[i] == '\n') ++i;
+    // CR LF is one line end; a CR or an LF alone is one too.
+    if (p[i++] == '\r' && i < end && p[i] == '\n') ++i;
   }
   file.Advance(i - start);
 }
@@ -214,8 +227,22 @@ bool TakeToken(TextFile& file, std::size_t maxLen, std::string_view* token) {
   return true;
 }
 
-[[noreturn]] void ThrowInvalidNumber() {
-  throw Failure("Invalid numeric input");
+// The 1-based number of the line that holds the byte at offset, counting line ends as the
+// reading operations do.
+int LineNumberAt(const TextFile& file, std::size_t offset) {
+  const char* p = file.data();
+  int line = 1;
+  for (std::size_t i = 0; i < offset; ++i) {
+    if (p[i] == '\n' || (p[i] == '\r' && !(i + 1 < offset && p[i + 1] == '\n'))) ++line;
+  }
+  return line;
+}
+
+// The token has been consumed, as with any read; the text says which token of which file.
+[[noreturn]] void ThrowInvalidNumber(const TextFile& file, std::string_view token) {
+  const std::size_t tokenStart = static_cast<std::size_t>(token.data() - file.data());
+  throw Failure("Invalid numeric input: \"" + std::string(token) + "\" in " + file.name() +
+                ", line " + std::to_string(LineNumberAt(file, tokenStart)));
 }
 }  // namespace
 
@@ -223,7 +250,7 @@ std::int32_t ReadInteger(TextFile& file) {
   std::string_view token;
   if (!TakeToken(file, 32, &token)) return 0;
   const ParsedInteger parsed = ParseInteger(token);
-  if (parsed.errorPosition != 0) ThrowInvalidNumber();
+  if (parsed.errorPosition != 0) ThrowInvalidNumber(file, token);
   return parsed.value;
 }
 
@@ -231,7 +258,15 @@ double ReadReal(TextFile& file) {
   std::string_view token;
   if (!TakeToken(file, 64, &token)) return 0.0;
   double value;
-  if (!ParseRealToken(token, &value)) ThrowInvalidNumber();
+  if (!ParseRealToken(token, &value)) ThrowInvalidNumber(file, token);
+  return value;
+}
+
+long double ReadExtended(TextFile& file) {
+  std::string_view token;
+  if (!TakeToken(file, 64, &token)) return 0.0L;
+  long double value;
+  if (!ParseExtendedToken(token, &value)) ThrowInvalidNumber(file, token);
   return value;
 }
 

@@ -8,10 +8,11 @@
 namespace etherm {
 
 // A text file of the system: a name bound to a handle that is closed or open for reading,
-// writing or appending. Lines end in CR LF when written. When read, a CR ends a line and an LF
-// right after it belongs to that line end; a lone LF is an ordinary byte. A byte 26 (Ctrl-Z) is
-// the end of the file. Every failure throws Failure with the text of the cause ("File not
-// found", "Disk full", "I/O error 103" for an operation on a closed file, ...).
+// writing or appending. Lines end in CR LF when written. When read, CR LF, a lone CR and a lone
+// LF each end a line, so files from any editor read alike. A byte 26 (Ctrl-Z) is the end of the
+// file. Every failure throws Failure with the text of the cause first ("File not found", "Disk
+// full", "I/O error 103" for an operation on a closed file, ...), followed by ": " and the file
+// name where the handle has one ("File not found: vd.par").
 class TextFile {
  public:
   enum class Mode { kClosed, kReading, kWriting, kAppending };
@@ -76,9 +77,10 @@ void WriteReal(TextFile& file, double x, int w, int d);
 // Reading (open for reading). None of these is an error at the end of the file.
 // The next byte, whatever it is; byte 26 at the end, without moving.
 char ReadChar(TextFile& file);
-// Up to n bytes of the current line, stopping before a CR or the end; the CR stays unread.
+// Up to n bytes of the current line, stopping before a line end or the end of the file; the
+// line end stays unread.
 std::string ReadString(TextFile& file, int n);
-// Consumes up to and including the next CR and an LF right after it.
+// Consumes up to and including the next line end (CR LF, CR or LF).
 void SkipLine(TextFile& file);
 // True when the next byte is the end of the file.
 bool AtEnd(TextFile& file);
@@ -86,8 +88,11 @@ bool AtEnd(TextFile& file);
 // 0 of the end of the file. Consumes nothing.
 bool AtEndOfTokens(TextFile& file);
 // Skips bytes of code 32 or less (across lines), then takes at most 32 (integers) or 64
-// (reals) bytes above 32. 0 at the end of the file; "Invalid numeric input" for any other text.
+// (reals) bytes above 32. 0 at the end of the file. Any other text is the failure
+// "Invalid numeric input: "25,0" in vd.par, line 6" (the token, the file, the token's line).
 std::int32_t ReadInteger(TextFile& file);
 double ReadReal(TextFile& file);
+// As ReadReal, rounded once to the extended format instead of to a double.
+long double ReadExtended(TextFile& file);
 
 }  // namespace etherm

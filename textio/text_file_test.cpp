@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -61,7 +62,9 @@ TEST_F(TextFileTest, LineReading) {
   SkipLine(f);  // drops the other 30 bytes and the line end
   EXPECT_EQ(ReadString(f, 200), "");
   SkipLine(f);
-  EXPECT_EQ(ReadString(f, 200), "b\nc");  // a lone LF is an ordinary byte
+  EXPECT_EQ(ReadString(f, 200), "b");  // a lone LF ends a line
+  SkipLine(f);
+  EXPECT_EQ(ReadString(f, 200), "c");  // and so does a lone CR
   SkipLine(f);
   EXPECT_EQ(ReadChar(f), 'd');
   EXPECT_EQ(ReadChar(f), '\r');
@@ -94,10 +97,16 @@ TEST_F(TextFileTest, EndOfFileCases) {
   EXPECT_TRUE(AtEnd(f));
   EXPECT_EQ(ReadInteger(f), 0);
   EXPECT_EQ(ReadReal(f), 0.0);
-  // LF-only files are one line.
-  f.OpenForReading(Make("d.txt", "a\nb\n"));
-  SkipLine(f);
-  EXPECT_TRUE(AtEnd(f));
+  // Files from any editor have the same lines: LF only, CR LF, and a mix of both.
+  for (const char* bytes : {"a\nb\n\nc\n", "a\r\nb\r\n\r\nc\r\n", "a\r\nb\n\r\nc"}) {
+    f.OpenForReading(Make("d.txt", bytes));
+    std::string lines;
+    while (!AtEnd(f)) {
+      lines += ReadString(f, 200) + "|";
+      SkipLine(f);
+    }
+    EXPECT_EQ(lines, "a|b||c|") << bytes;
+  }
 }
 
 TEST_F(TextFileTest, TokenReading) {
@@ -115,7 +124,8 @@ TEST_F(TextFileTest, TokenReading) {
     ReadReal(f);
     ADD_FAILURE() << "1.5e-3:2 was read";
   } catch (const Failure& e) {
-    EXPECT_STREQ(e.what(), "Invalid numeric input");
+    EXPECT_EQ(std::string(e.what()),
+              "Invalid numeric input: \"1.5e-3:2\" in " + Path("t.txt") + ", line 3");
   }
   EXPECT_THROW(ReadInteger(f), Failure);  // 12x
   EXPECT_FALSE(AtEndOfTokens(f));
@@ -128,15 +138,65 @@ TEST_F(TextFileTest, TokenReading) {
   EXPECT_FALSE(AtEnd(f));
 }
 
+TEST_F(TextFileTest, UnreadableNumbersNameTokenFileAndLine) {
+  // Line numbers count every kind of line end; the token is shown as it was taken.
+  TextFile f;
+  struct Case {
+    const char* bytes;
+    int good;  // numbers read before the bad one
+    std::string token;
+    int line;
+  } cases[] = {
+      {"x", 0, "x", 1},
+      {"1\r\n2\r\n\r\n 25,0 3", 2, "25,0", 4},
+      {"1\n2\n\n\t1.5.5\n", 2, "1.5.5", 4},
+      {"1\r2\r\n3\n4 -e5", 4, "-e5", 4},
+  };
+  for (const auto& c : cases) {
+    f.OpenForReading(Make("n.txt", c.bytes));
+    for (int k = 0; k < c.good; ++k) ReadReal(f);
+    try {
+      ReadReal(f);
+      ADD_FAILURE() << c.token << " was read";
+    } catch (const Failure& e) {
+      EXPECT_EQ(std::string(e.what()), "Invalid numeric input: \"" + c.token + "\" in " +
+                                           Path("n.txt") + ", line " + std::to_string(c.line));
+    }
+  }
+  f.OpenForReading(Make("i.txt", "7\n12x"));
+  ReadInteger(f);
+  try {
+    ReadInteger(f);
+    ADD_FAILURE() << "12x was read";
+  } catch (const Failure& e) {
+    EXPECT_EQ(std::string(e.what()),
+              "Invalid numeric input: \"12x\" in " + Path("i.txt") + ", line 2");
+  }
+}
+
+TEST_F(TextFileTest, ExtendedReadsRoundOnce) {
+  TextFile f;
+  f.OpenForReading(Make("x.txt", " 1.23456789012345E-0003\r\n0.1 -.\r\n5, "));
+  EXPECT_EQ(ReadExtended(f), 1.23456789012345E-0003L);
+  EXPECT_EQ(ReadExtended(f), 0.1L);  // not the double 0.1 widened
+  EXPECT_NE(0.1L, static_cast<long double>(0.1));
+  const long double negativeZero = ReadExtended(f);
+  EXPECT_EQ(negativeZero, 0.0L);
+  EXPECT_TRUE(std::signbit(negativeZero));
+  EXPECT_THROW(ReadExtended(f), Failure);
+  EXPECT_EQ(ReadExtended(f), 0.0L);  // at the end
+}
+
 TEST_F(TextFileTest, Failures) {
   TextFile f;
   struct Case {
     std::function<void()> operation;
-    const char* text;
+    std::string text;
   } cases[] = {
-      {[&] { f.OpenForReading(Path("missing.txt")); }, "File not found"},
-      {[&] { f.OpenForAppending(Path("missing.txt")); }, "File not found"},
-      {[&] { f.OpenForWriting(Path("no/such/dir/x.txt")); }, "File not found"},
+      {[&] { f.OpenForReading(Path("missing.txt")); }, "File not found: " + Path("missing.txt")},
+      {[&] { f.OpenForAppending(Path("missing.txt")); }, "File not found: " + Path("missing.txt")},
+      {[&] { f.OpenForWriting(Path("no/such/dir/x.txt")); },
+       "File not found: " + Path("no/such/dir/x.txt")},
       {[&] { f.OpenForWriting(""); }, "File not found"},
       {[&] { WriteText(f, "x"); }, "I/O error 103"},
       {[&] { ReadChar(f); }, "I/O error 103"},
@@ -157,7 +217,7 @@ TEST_F(TextFileTest, Failures) {
       c.operation();
       ADD_FAILURE() << "no failure, expected " << c.text;
     } catch (const Failure& e) {
-      EXPECT_STREQ(e.what(), c.text);
+      EXPECT_EQ(std::string(e.what()), c.text);
     }
   }
 }
@@ -171,7 +231,7 @@ TEST_F(TextFileTest, FullDiskIsReported) {
     f.Close();
     ADD_FAILURE() << "closing on a full disk succeeded";
   } catch (const Failure& e) {
-    EXPECT_STREQ(e.what(), "Disk full");
+    EXPECT_STREQ(e.what(), "Disk full: /dev/full");
   }
 }
 

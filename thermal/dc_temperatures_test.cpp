@@ -73,8 +73,9 @@ TEST_F(DcTemperaturesTest, FailuresKeepTheLinesWrittenBefore) {
 
   WriteFile("p.moc", Header() + Line({0, 0, 0}) + "1 0.5 0.5e\r\n");
   EXPECT_EQ(FailureOf([&] { ComputeDcTemperatures(s, "p.moc", "p.tem"); }),
-            "Invalid numeric input");
-  EXPECT_EQ(FailureOf([&] { ComputeDcTemperatures(s, "missing.moc", "p.tem"); }), "File not found");
+            "Invalid numeric input: \"0.5e\" in p.moc, line 4");
+  EXPECT_EQ(FailureOf([&] { ComputeDcTemperatures(s, "missing.moc", "p.tem"); }),
+            "File not found: missing.moc");
 }
 
 using DcSettleTest = ThermalTest;
