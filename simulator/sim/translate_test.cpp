@@ -208,6 +208,8 @@ TEST(Translate, Refusals) {
       {"t\n.lib models.lib fast\n.dc V1 0 1 1\n", "the library models.lib has no section fast"},
       {"t\n.inc self.inc\n.dc V1 0 1 1\n", "nest more than"},
       {"t\n.ic I(X1.L1)=1\n.tran 1n 1u\n", "top level only"},
+      {"t\n.subckt A 1\n.subckt B 1\n.subckt a 1\n.ends\n.ends\n.ends\n.tran 1n 1u\n",
+       "line 4: .SUBCKT A inside its own definition"},
   };
   std::map<std::string, std::string> files{{"dir/lib.inc", "R2 2 0 1\n.control\n.endc\n"},
                                            {"dir/models.lib", ".lib slow\nR3 3 0 1\n.endl\n"},
