@@ -104,8 +104,8 @@ void RunSimTranslation(std::string_view bytes) {
     const Deck deck = LoadDeck("dir/c.cir", [&](const std::string&) { return text; });
     const Translation t = Translate(deck);
     NeedsBiasPointRun(t);
-    const DeckStage::Kind kinds[] = {DeckStage::kRun, DeckStage::kModelQuery,
-                                     DeckStage::kBiasPoint, DeckStage::kFromBias};
+    const DeckStage::Kind kinds[] = {DeckStage::kRun, DeckStage::kModelQuery, DeckStage::kBiasPoint,
+                                     DeckStage::kFromBias};
     const TempParam params[] = {TempParam::kTemp, TempParam::kDtemp, TempParam::kNone};
     for (DeckStage::Kind kind : kinds) {
       for (TempParam param : params) {

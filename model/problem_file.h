@@ -16,9 +16,10 @@ namespace etherm {
 // - a number that cannot be read ("Invalid numeric input"): the fields read before it keep
 //   their new values;
 // - a file beyond the limits of the state (device count outside 1..10, a name of 8 or more
-//   characters or one not followed by a blank, fewer than 2 terminals, a coupling entry naming
-//   a device outside 1..deviceCount, a term count outside 0..4, a transient kind code other
-//   than 0..3, more than 10 values carried between transient windows): refused with a text
+//   characters or one not followed by a blank, fewer than 2 or more than 11 terminals (more
+//   node quantities than any analysis carries), a coupling entry naming a device outside
+//   1..deviceCount, a term count outside 0..4, a transient kind code other than 0..3, more
+//   than 10 values carried between transient windows): refused with a text
 //   naming the device and the limit, before any field of the state changes.
 void ReadProblemFile(AnalysisState& state);
 
