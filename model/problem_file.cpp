@@ -149,6 +149,12 @@ class ProblemReader {
       Refuse(Device(i) + " has " + std::to_string(p_.terminalCount[i]) +
              " terminals; a device has at least 2");
     }
+    // Each terminal past the first is a node quantity to carry, and no analysis carries more
+    // than kMaxCarriedValues; larger counts would also overflow their sum.
+    if (p_.terminalCount[i] > kMaxCarriedValues + 1) {
+      Refuse(Device(i) + " has " + std::to_string(p_.terminalCount[i]) + " terminals; at most " +
+             std::to_string(kMaxCarriedValues + 1) + " are possible");
+    }
   }
 
   int ReadCoupledDevice(int i, int e, bool transient) {

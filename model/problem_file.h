@@ -15,7 +15,8 @@ namespace etherm {
 // - a number that cannot be read ("Invalid numeric input"): the fields read before it keep
 //   their new values;
 // - a file beyond the limits of the state (device count outside 1..10, a name of 8 or more
-//   characters or one not followed by a blank, fewer than 2 terminals, a coupling entry naming
+//   characters or one not followed by a blank, fewer than 2 or more than 11
+//   terminals (more node quantities than any analysis carries), a coupling entry naming
 //   a device outside 1..deviceCount or, in the transient layout, the device itself, a term
 //   count outside 0..4, a transient kind code other than 0..3, more than 10 values carried
 //   between transient windows, two devices of one name, a negative thermal resistance or term

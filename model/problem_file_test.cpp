@@ -178,6 +178,8 @@ TEST_F(ProblemFileTest, FilesBeyondTheLimitsAreRefusedWithTheStateUntouched) {
       {"DC\r\n1\r\n0\r\n1\r\n2\r\nQ1\r\n3 1 0\r\n1\r\n", "must be followed by a blank"},
       {"DC\r\n1\r\n0\r\n1\r\n2\r\nQ1", "the file ends in the name of device 1 (Q1)"},
       {"DC\r\n1\r\n0\r\n1\r\n2\r\nQ1 1 1 0\r\n1\r\n", "device 1 (Q1) has 1 terminals"},
+      {"DC\r\n2\r\n0\r\n1\r\n2\r\nQ1 2000000000 1 0\r\n1\r\nQ2 2000000000 1 0\r\n1\r\n",
+       "device 1 (Q1) has 2000000000 terminals; at most 11 are possible"},
       {"DC\r\n2\r\n0\r\n1\r\n2\r\nQ1 3 1 1 3 0 5\r\n1\r\n",
        "device 1 (Q1) has a coupling entry for device 3, which is not among devices 1 to 2"},
       {"T\r\n1\r\n1\r\nQ1 3 5 1\r\n", "device 1 (Q1) has 5 terms for the pair (1, 1)"},

@@ -196,6 +196,9 @@ struct Translator {
     if (key == ".subckt") {
       if (words.size() < 2) Refuse(line, ".SUBCKT without a name");
       std::string name = Lower(words[1]);
+      // Its own definition would become its parent scope, and the model lookup would circle.
+      for (const std::string& open : scopeStack)
+        if (open == name) Refuse(line, ".SUBCKT " + Upper(name) + " inside its own definition");
       Scope& s = scopes[name];
       s.name = name;
       s.parent = CurrentScope();
@@ -531,9 +534,14 @@ struct Translator {
     }
   }
 
+  // Kept per definition: a definition called twice from each level above would otherwise be
+  // walked once per path, exponentially often, even when nothing calls the top one.
+  mutable std::map<std::string, std::vector<std::string>> pathsOf;
+
   // Every path of calls from the top level down to the definition `scope`, as "x1.x2".
   std::vector<std::string> Paths(const std::string& scope, int depth = 0) const {
     if (scope.empty()) return {""};
+    if (auto known = pathsOf.find(scope); known != pathsOf.end()) return known->second;
     if (depth > 50) throw SimError("subcircuit " + Upper(scope) + " calls itself");
     std::vector<std::string> paths;
     for (const auto& [name, s] : scopes)
@@ -545,6 +553,7 @@ struct Translator {
               throw SimError("the subcircuit calls expand to more than " +
                              std::to_string(kMaxInstancePaths) + " instances");
           }
+    pathsOf[scope] = paths;
     return paths;
   }
 

@@ -212,6 +212,8 @@ TEST(Translate, Refusals) {
        "line 2: the function F calls itself (F -> F)"},
       {"t\n.func h(x) {f(x)}\n.FUNC f(x) = {g(x)*2}\n.func g(y) {sqrt(y) + f(y)}\n.dc V1 0 1 1\n",
        "line 3: the function F calls itself (F -> G -> F)"},
+      {"t\n.subckt A 1\n.subckt B 1\n.subckt a 1\n.ends\n.ends\n.ends\n.tran 1n 1u\n",
+       "line 4: .SUBCKT A inside its own definition"},
   };
   std::map<std::string, std::string> files{{"dir/lib.inc", "R2 2 0 1\n.control\n.endc\n"},
                                            {"dir/models.lib", ".lib slow\nR3 3 0 1\n.endl\n"},

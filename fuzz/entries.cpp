@@ -1,0 +1,124 @@
+#include "fuzz/entries.h"
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "fuzz/scratch_dir.h"
+#include "model/analysis_state.h"
+#include "model/problem_file.h"
+#include "netlist/dc_circuit_writer.h"
+#include "netlist/transient_circuit_writer.h"
+#include "simulator/sim/sim_error.h"
+#include "simulator/sim/translate.h"
+#include "textio/failure.h"
+
+namespace etherm::fuzz {
+
+namespace {
+
+template <class F>
+void Expecting(F&& f) {
+  try {
+    f();
+  } catch (const Failure&) {
+  }
+}
+
+// Devices QN, QPOW and DPWR (the names of the seed circuits), two node quantities, one
+// inductor and one capacitor carried; the user's circuit is `circuit`.
+std::unique_ptr<AnalysisState> WriterState(std::string_view circuit) {
+  auto state = std::make_unique<AnalysisState>();
+  PutFile("c.cir", circuit);
+  state->baseName = ScratchDir() + "/c";
+  state->deviceCount = 3;
+  const char* names[] = {"QN", "QPOW", "DPWR"};
+  for (int i = 1; i <= 3; ++i) {
+    state->deviceName[static_cast<std::size_t>(i)] = NameField::From(names[i - 1]);
+    state->terminalCount[static_cast<std::size_t>(i)] = 2;
+    state->deviceTemperature[static_cast<std::size_t>(i)] = 295.0 + 20.25 * i;
+  }
+  state->probeNodeCount = 2;
+  state->probeNodeNames.Fill(kLineCapacity);
+  state->inductorCount = 1;
+  state->capacitorCount = 1;
+  state->iterationNumber = 1;
+  return state;
+}
+
+}  // namespace
+
+void RunProblemFile(std::string_view bytes) {
+  auto state = std::make_unique<AnalysisState>();
+  state->baseName = ScratchDir() + "/p";
+  PutFile("p.par", bytes);
+  try {
+    ReadProblemFile(*state);
+  } catch (const Failure&) {
+    return;
+  }
+  Expecting([&] { CheckDcProblem(*state); });
+  Expecting([&] { CheckTransientProblem(*state); });
+}
+
+void RunDcWriter(std::string_view bytes) {
+  auto state = WriterState(bytes);
+  state->sweepStart = state->sweepValue = 5.0;
+  state->stepSize = 0.5;
+  Expecting([&] { WriteDcCircuitFile(*state); });
+  // A later point: the node-set line uses the names the first point found.
+  state->iterationNumber = 2;
+  state->sweepValue = 5.5;
+  state->previousNodeValue = {0.0, 0.71, -2.5, 1.25, 0.0};
+  Expecting([&] { WriteDcCircuitFile(*state); });
+}
+
+void RunTransientWriter(std::string_view bytes) {
+  constexpr std::string_view kSplit = "\n*WYN*\n";
+  std::string_view circuit = bytes;
+  std::string results =
+      "accumulated results\r\n"
+      " time V(3) I(Q1) V(5) I(Q2) I(L1) V(C1)\r\n"
+      " 0.00000000000000E+0000 1 2 3 4 5 6\r\n"
+      " 9.00000000000000E-0005 0.71 9.9 -2.5 9.9 0.125 3.3\r\n";
+  if (const std::size_t cut = bytes.find(kSplit); cut != std::string_view::npos) {
+    circuit = bytes.substr(0, cut);
+    results = std::string(bytes.substr(cut + kSplit.size()));
+  }
+  auto state = WriterState(circuit);
+  PutFile("c.wyn", results);
+  state->windowStartTime = 0.0;
+  state->windowEndTime = 9e-05;
+  Expecting([&] { WriteTransientCircuitFile(*state); });
+  // A later window: carried values, the length and bias lines, shifted sources.
+  state->iterationNumber = 2;
+  state->windowStartTime = 9e-05;
+  state->windowEndTime = 2e-04;
+  Expecting([&] { WriteTransientCircuitFile(*state); });
+}
+
+void RunSimTranslation(std::string_view bytes) {
+  using namespace etherm::sim;
+  const std::string text(bytes);
+  try {
+    const Deck deck = LoadDeck("dir/c.cir", [&](const std::string&) { return text; });
+    const Translation t = Translate(deck);
+    NeedsBiasPointRun(t);
+    const DeckStage::Kind kinds[] = {DeckStage::kRun, DeckStage::kModelQuery, DeckStage::kBiasPoint,
+                                     DeckStage::kFromBias};
+    const TempParam params[] = {TempParam::kTemp, TempParam::kDtemp, TempParam::kNone};
+    for (DeckStage::Kind kind : kinds) {
+      for (TempParam param : params) {
+        DeckStage stage;
+        stage.kind = kind;
+        stage.tempParams.assign(t.tempModels.size(), param);
+        stage.icLine = ".ic v(1)=0.5";
+        std::vector<std::string> origins;
+        EmitDeck(t, stage, &origins);
+      }
+    }
+  } catch (const SimError&) {
+  }
+}
+
+}  // namespace etherm::fuzz
