@@ -4,15 +4,15 @@
 
 #include <exception>
 
-#include "app/form1.h"
+#include "app/main_window.h"
 #include "model/analysis_state.h"
 
 int main() {
   try {
     // The one analysis state lives for the whole program and outlives the window.
     static etherm::AnalysisState state;
-    etherm::TForm1 Form1(state);
-    Form1.show();
+    etherm::MainWindow window(state);
+    window.show();
     return Fl::run();
   } catch (const std::exception& failure) {
     fl_alert("%s", failure.what());

@@ -13,13 +13,6 @@
 #include <cstdlib>
 #include <string>
 
-// X11's mouse-button macros would hide the window's components of the same names.
-#undef Button1
-#undef Button2
-#undef Button3
-#undef Button4
-#undef Button5
-
 namespace etherm {
 
 namespace {
@@ -149,7 +142,7 @@ void PressKey(Fl_Window& window, int key, int state) {
   Fl::handle(FL_KEYBOARD, &window);
 }
 
-void Form1Test::SetUp() {
+void MainWindowTest::SetUp() {
   previousDir_ = std::filesystem::current_path();
   dir_ = std::filesystem::temp_directory_path() /
          ("etherm_app_" + std::to_string(::getpid()) + "_" +
@@ -157,20 +150,20 @@ void Form1Test::SetUp() {
   std::filesystem::remove_all(dir_);
   std::filesystem::create_directories(dir_);
   std::filesystem::current_path(dir_);
-  form_ = std::make_unique<TForm1>(state_);
-  form_->SetFailureBox([this](const std::string& text) { failures_.push_back(text); });
+  window_ = std::make_unique<MainWindow>(state_);
+  window_->SetFailureBox([this](const std::string& text) { failures_.push_back(text); });
 }
 
-void Form1Test::TearDown() {
-  form_.reset();
+void MainWindowTest::TearDown() {
+  window_.reset();
   std::filesystem::current_path(previousDir_);
   std::filesystem::remove_all(dir_);
 }
 
-void Form1Test::ShowForm() {
-  form_->position(0, 0);
-  form_->show();
-  Settle(*form_);
+void MainWindowTest::ShowWindow() {
+  window_->position(0, 0);
+  window_->show();
+  Settle(*window_);
 }
 
 void TypeText(Fl_Window& window, const std::string& text) {
@@ -193,11 +186,11 @@ void TypeText(Fl_Window& window, const std::string& text) {
   Fl::e_length = 0;
 }
 
-void Form1Test::Enter(const std::string& name) {
-  form_->TextInput->value("");
-  Click(*form_, *form_->TextInput);
-  TypeText(*form_, name);
-  Click(*form_, *form_->Button3);
+void MainWindowTest::Enter(const std::string& name) {
+  window_->nameInput->value("");
+  Click(*window_, *window_->nameInput);
+  TypeText(*window_, name);
+  Click(*window_, *window_->enterButton);
 }
 
 }  // namespace etherm

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "app/form1.h"
+#include "app/main_window.h"
 #include "model/analysis_state.h"
 
 namespace etherm {
@@ -54,17 +54,17 @@ void PressKey(Fl_Window& window, int key, int state = 0);
 
 // A fresh window over a fresh state, in a scratch folder of the test's own (so analyses find
 // exactly the files the test made); failures are collected instead of shown.
-class Form1Test : public ::testing::Test {
+class MainWindowTest : public ::testing::Test {
  protected:
   void SetUp() override;
   void TearDown() override;
   // Shown at the screen's corner, so every pixel can be read back on any screen size.
-  void ShowForm();
+  void ShowWindow();
   // Empties the edit box, clicks into it, types the name and clicks "Wprowadź".
   void Enter(const std::string& name);
 
   AnalysisState state_;
-  std::unique_ptr<TForm1> form_;
+  std::unique_ptr<MainWindow> window_;
   std::vector<std::string> failures_;
   std::filesystem::path dir_;
   std::filesystem::path previousDir_;

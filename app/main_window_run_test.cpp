@@ -20,30 +20,30 @@ int LineCount(const fs::path& file) {
   return lines;
 }
 
-TEST_F(Form1Test, StartWithoutProblemFileShowsFileNotFoundAndStaysUsable) {
-  ShowForm();
+TEST_F(MainWindowTest, StartWithoutProblemFileShowsFileNotFoundAndStaysUsable) {
+  ShowWindow();
   // No name entered yet: the problem file is ".par", and there is none.
-  Click(*form_, *form_->Button4);
-  Click(*form_, *form_->Button4);
-  Click(*form_, *form_->Button1);
+  Click(*window_, *window_->startDcButton);
+  Click(*window_, *window_->startDcButton);
+  Click(*window_, *window_->startTranButton);
   EXPECT_EQ(failures_,
             (std::vector<std::string>{"File not found", "File not found", "File not found"}));
-  EXPECT_TRUE(form_->shown());
+  EXPECT_TRUE(window_->shown());
   Enter("next");
   EXPECT_EQ(state_.baseName, "next");
 }
 
-TEST_F(Form1Test, StartDcOnAnExampleCompletesAndLeavesItsFiles) {
+TEST_F(MainWindowTest, StartDcOnAnExampleCompletesAndLeavesItsFiles) {
   for (const char* file : {"diode_dc.cir", "diode_dc.par"}) {
     fs::copy_file(fs::path(ETHERM_EXAMPLES_DIR) / "diode_dc" / file, dir_ / file);
   }
-  ShowForm();
+  ShowWindow();
   // A failed start first: the next one must not be hindered by it.
-  Click(*form_, *form_->Button4);
+  Click(*window_, *window_->startDcButton);
   ASSERT_EQ(failures_, std::vector<std::string>{"File not found"});
 
   Enter("diode_dc");
-  Click(*form_, *form_->Button4);
+  Click(*window_, *window_->startDcButton);
   EXPECT_EQ(failures_.size(), 1u) << failures_.back();
 
   // One line per settled sweep point in each accumulated file: 1 V to 7 V.
@@ -56,9 +56,9 @@ TEST_F(Form1Test, StartDcOnAnExampleCompletesAndLeavesItsFiles) {
   // The run's status lines stand on the window until it repaints.
   const int height = StatusHeight();
   const int width = TextWidth("startuję", FL_HELVETICA, 11);
-  EXPECT_EQ(ReadWindow(*form_, 30, 10, width, height),
-            RenderStatusLine(*form_, "startuję", width, height));
-  EXPECT_GT(DarkPixels(ReadWindow(*form_, 30, 60, 60, height)), 20);
+  EXPECT_EQ(ReadWindow(*window_, 30, 10, width, height),
+            RenderStatusLine(*window_, "startuję", width, height));
+  EXPECT_GT(DarkPixels(ReadWindow(*window_, 30, 60, 60, height)), 20);
 }
 
 }  // namespace
