@@ -1,9 +1,9 @@
 // Program entry: the main window and its event loop; no command-line arguments.
 #include <FL/Fl.H>
-#include <FL/fl_ask.H>
 
 #include <exception>
 
+#include "app/failure_box.h"
 #include "app/main_window.h"
 #include "model/analysis_state.h"
 
@@ -15,7 +15,7 @@ int main() {
     window.show();
     return Fl::run();
   } catch (const std::exception& failure) {
-    fl_alert("%s", failure.what());
+    etherm::ShowFailureBox(failure.what());
     return 1;
   }
 }

@@ -1,13 +1,16 @@
 #include "app/main_window.h"
 
 #include <FL/Fl.H>
-#include <FL/fl_ask.H>
 
 #include <exception>
 
 #include "analysis/analysis.h"
+#include "app/failure_box.h"
 #include "app/main_window_layout.h"
+#include "app/pending_input.h"
+#include "app/push_button.h"
 #include "app/window_drawing.h"
+#include "app/window_title.h"
 
 namespace etherm {
 
@@ -47,13 +50,8 @@ void OnClose(Fl_Widget*, void* window) {
   WindowOf(window).OnQuit();
 }
 
-void ShowAlert(const std::string& text) {
-  fl_message_title("etherm");
-  fl_alert("%s", text.c_str());
-}
-
 Fl_Button* MakeButton(const Bounds& b, const char* caption, Fl_Callback* onClick, void* window) {
-  auto* button = new Fl_Button(b.x, b.y, b.w, b.h, caption);
+  auto* button = new PushButton(b.x, b.y, b.w, b.h, caption);
   button->labelfont(kButtonFont.face);
   button->labelsize(kButtonFont.size);
   button->callback(onClick, window);
@@ -80,7 +78,7 @@ Fl_Group* MakeGroupBox(int parentX, int parentY, const Bounds& b) {
 MainWindow::MainWindow(AnalysisState& state)
     : Fl_Window(kLeft, kTop, kClientWidth, kClientHeight, kCaption),
       state_(state),
-      failureBox_(ShowAlert),
+      failureBox_(ShowFailureBox),
       logoPicture_(DecodeLogo()) {
   CreateComponents();
   state_.statusDisplay = this;
@@ -143,6 +141,11 @@ void MainWindow::CreateComponents() {
   startTranButton->take_focus();
 }
 
+void MainWindow::show() {
+  Fl_Window::show();
+  SetLegacyTitle(*this);
+}
+
 void MainWindow::OnEnterName() {
   state_.baseName = nameInput->value();
   DrawStatusLine(kStatusX, kEnteredY, kEnteredText);
@@ -176,6 +179,9 @@ void MainWindow::RunAnalysis(void (*analysis)(AnalysisState&)) {
     failureText = failure.what();
   }
   cursor(FL_CURSOR_DEFAULT);
+  // A click or key press made while the run went on must not start anything once it is over:
+  // a second run would empty the files of this one.
+  DiscardPendingInput();
   if (failed) failureBox_(failureText);
 }
 

@@ -24,13 +24,17 @@ namespace etherm {
 // While it exists the window is the state's status display.
 class MainWindow : public Fl_Window, public StatusDisplay {
  public:
-  // Shows a failure's text to the user; FLTK's alert box unless replaced.
+  // Shows a failure's text to the user; the failure box unless replaced.
   using FailureBox = std::function<void(const std::string& text)>;
 
   explicit MainWindow(AnalysisState& state);
   ~MainWindow() override;
   MainWindow(const MainWindow&) = delete;
   MainWindow& operator=(const MainWindow&) = delete;
+
+  // Also sets the old-style title properties, which the toolkit leaves garbled.
+  using Fl_Window::show;
+  void show() override;
 
   // "Wprowadź": takes the typed text as the base name, exactly as typed.
   void OnEnterName();

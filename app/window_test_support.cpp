@@ -142,6 +142,48 @@ void PressKey(Fl_Window& window, int key, int state) {
   Fl::handle(FL_KEYBOARD, &window);
 }
 
+void SendClick(Fl_Window& window, Fl_Widget& widget) {
+  XEvent event{};
+  XButtonEvent& button = event.xbutton;
+  button.type = ButtonPress;
+  button.display = fl_display;
+  button.window = fl_xid(&window);
+  button.root = RootWindow(fl_display, fl_screen);
+  button.time = CurrentTime;
+  button.x = widget.x() + widget.w() / 2;
+  button.y = widget.y() + widget.h() / 2;
+  button.x_root = window.x_root() + button.x;
+  button.y_root = window.y_root() + button.y;
+  button.button = Button1;
+  button.same_screen = True;
+  XSendEvent(fl_display, button.window, False, ButtonPressMask, &event);
+  button.type = ButtonRelease;
+  button.state = Button1Mask;
+  XSendEvent(fl_display, button.window, False, ButtonReleaseMask, &event);
+  XFlush(fl_display);
+}
+
+void SendKey(Fl_Window& window, unsigned long keySymbol) {
+  XEvent event{};
+  XKeyEvent& key = event.xkey;
+  key.type = KeyPress;
+  key.display = fl_display;
+  key.window = fl_xid(&window);
+  key.root = RootWindow(fl_display, fl_screen);
+  key.time = CurrentTime;
+  key.keycode = XKeysymToKeycode(fl_display, keySymbol);
+  key.same_screen = True;
+  XSendEvent(fl_display, key.window, False, KeyPressMask, &event);
+  key.type = KeyRelease;
+  XSendEvent(fl_display, key.window, False, KeyReleaseMask, &event);
+  XFlush(fl_display);
+}
+
+void RunEventLoopBriefly() {
+  XSync(fl_display, False);
+  for (int i = 0; i < 20; ++i) Fl::wait(0.01);
+}
+
 void MainWindowTest::SetUp() {
   previousDir_ = std::filesystem::current_path();
   dir_ = std::filesystem::temp_directory_path() /

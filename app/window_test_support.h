@@ -52,6 +52,14 @@ void TypeText(Fl_Window& window, const std::string& text);
 // A key press delivered to the window's focus, as from the keyboard.
 void PressKey(Fl_Window& window, int key, int state = 0);
 
+// A left click over the widget and a key press and release (an X key symbol), sent through the
+// X server: they wait in the display connection until the event loop reads them.
+void SendClick(Fl_Window& window, Fl_Widget& widget);
+void SendKey(Fl_Window& window, unsigned long keySymbol);
+
+// Runs the event loop for a while: long enough for everything the server has queued.
+void RunEventLoopBriefly();
+
 // A fresh window over a fresh state, in a scratch folder of the test's own (so analyses find
 // exactly the files the test made); failures are collected instead of shown.
 class MainWindowTest : public ::testing::Test {
