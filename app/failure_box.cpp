@@ -53,11 +53,11 @@ FailureText::FailureText(int x, int y, int w, int h) : Fl_Text_Display(x, y, w, 
 
 int FailureText::DisplayedLines() const {
   const int length = buffer() == nullptr ? 0 : buffer()->length();
-  return count_lines(0, length, true) + 1;
+  return count_lines(0, length, true);
 }
 
 bool FailureText::Scrolls() const {
-  return mVScrollBar->visible() != 0;
+  return scrollbar_width() > 0 && mVScrollBar->visible() != 0;
 }
 
 FailureBox::FailureBox(const std::string& failure, int screenX, int screenY, int screenW,
@@ -78,13 +78,18 @@ FailureBox::FailureBox(const std::string& failure, int screenX, int screenY, int
   icon->color(FL_WHITE);
   icon->labelcolor(FL_BLUE);
 
-  // Laid out once at full height to learn how many lines the wrapped text takes.
+  // Laid out once at full height without a scroll bar to learn how many lines the wrapped
+  // text takes; the scroll bar comes back only for a text that does not fit.
   text = new FailureText(kTextX, kMargin, textWidth, std::max(maxTextHeight, lineHeight));
+  text->scrollbar_width(0);
   buffer_->text(failure.c_str());
   text->buffer(buffer_.get());
   text->wrap_mode(Fl_Text_Display::WRAP_AT_BOUNDS, 0);
-  const int textHeight =
-      std::min(text->DisplayedLines() * lineHeight + kTextPadding, maxTextHeight);
+  int textHeight = text->DisplayedLines() * lineHeight + kTextPadding;
+  if (textHeight > maxTextHeight) {
+    textHeight = maxTextHeight;
+    text->scrollbar_width(Fl::scrollbar_size());
+  }
   text->resize(kTextX, kMargin, textWidth, textHeight);
 
   const int width = kTextX + textWidth + kMargin;

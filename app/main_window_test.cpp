@@ -164,6 +164,46 @@ TEST_F(MainWindowTest, FocusIsOnStartTranWhenFirstShown) {
   EXPECT_STREQ(Fl::focus()->label(), "Start TRAN");
 }
 
+TEST_F(MainWindowTest, EnterAndSpacePressTheFocusedButton) {
+  ShowWindow();
+  for (const int key : {FL_Enter, FL_KP_Enter, int{' '}}) {
+    SCOPED_TRACE(key);
+    state_.baseName.clear();
+    window_->nameInput->value("typed");
+    window_->enterButton->take_focus();
+    PressKey(*window_, key);
+    EXPECT_EQ(state_.baseName, "typed");
+    EXPECT_EQ(Fl::focus(), window_->enterButton);
+  }
+  // With a modifier the key is not a press.
+  state_.baseName.clear();
+  PressKey(*window_, FL_Enter, FL_CTRL);
+  EXPECT_EQ(state_.baseName, "");
+}
+
+TEST_F(MainWindowTest, EnterThenSpaceAtStartUpRunTheTransientAnalysisTwice) {
+  ShowWindow();
+  // Both keys press "Start TRAN", which has the focus; neither moves it to "Koniec".
+  PressKey(*window_, FL_Enter);
+  PressKey(*window_, ' ');
+  EXPECT_TRUE(window_->shown());
+  EXPECT_EQ(failures_, (std::vector<std::string>{"File not found", "File not found"}));
+  EXPECT_EQ(Fl::focus(), window_->startTranButton);
+}
+
+TEST_F(MainWindowTest, EnterInTheNameFieldDoesNothing) {
+  ShowWindow();
+  window_->nameInput->take_focus();
+  window_->nameInput->value("typed");
+  for (const int key : {FL_Enter, FL_KP_Enter}) {
+    PressKey(*window_, key);
+    EXPECT_EQ(Fl::focus(), window_->nameInput);
+    EXPECT_STREQ(window_->nameInput->value(), "typed");
+  }
+  EXPECT_EQ(state_.baseName, "");
+  EXPECT_TRUE(failures_.empty());
+}
+
 TEST_F(MainWindowTest, ImageShowsTheLogo) {
   ShowWindow();
   const RgbPicture logo = DecodeLogo();
