@@ -60,15 +60,17 @@ bool FailureText::Scrolls() const {
   return scrollbar_width() > 0 && mVScrollBar->visible() != 0;
 }
 
-FailureBox::FailureBox(const std::string& failure, int screenX, int screenY, int screenW,
+FailureBox::FailureBox(const std::string& failureText, int screenX, int screenY, int screenW,
                        int screenH)
     : Fl_Window(0, 0, 100, 100, "etherm"), buffer_(std::make_unique<Fl_Text_Buffer>()) {
   fl_font(kTextFont, kTextSize);
   const int lineHeight = fl_height();
-  const int maxTextWidth = screenW - 2 * kScreenGap - kTextX - kMargin;
-  const int maxTextHeight = screenH - 2 * kScreenGap - 3 * kMargin - kButtonHeight;
+  // A screen too small for the margins still gets a box with a few lines of text.
+  const int maxTextWidth = std::max(screenW - 2 * kScreenGap - kTextX - kMargin, 160);
+  const int maxTextHeight =
+      std::max(screenH - 2 * kScreenGap - 3 * kMargin - kButtonHeight, 4 * lineHeight);
   const int textWidth =
-      std::min(std::max(WidestLine(failure) + kTextPadding, kMinTextWidth), maxTextWidth);
+      std::min(std::max(WidestLine(failureText) + kTextPadding, kMinTextWidth), maxTextWidth);
 
   begin();
   auto* icon = new Fl_Box(kMargin, kMargin, kIconSize, kIconSize, "!");
@@ -82,7 +84,7 @@ FailureBox::FailureBox(const std::string& failure, int screenX, int screenY, int
   // text takes; the scroll bar comes back only for a text that does not fit.
   text = new FailureText(kTextX, kMargin, textWidth, std::max(maxTextHeight, lineHeight));
   text->scrollbar_width(0);
-  buffer_->text(failure.c_str());
+  buffer_->text(failureText.c_str());
   text->buffer(buffer_.get());
   text->wrap_mode(Fl_Text_Display::WRAP_AT_BOUNDS, 0);
   int textHeight = text->DisplayedLines() * lineHeight + kTextPadding;

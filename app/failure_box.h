@@ -27,7 +27,7 @@ class FailureText : public Fl_Text_Display {
 class FailureBox : public Fl_Window {
  public:
   // Centred on the screen area at (screenX, screenY) of screenW x screenH pixels.
-  FailureBox(const std::string& text, int screenX, int screenY, int screenW, int screenH);
+  FailureBox(const std::string& failureText, int screenX, int screenY, int screenW, int screenH);
   ~FailureBox() override;
   FailureBox(const FailureBox&) = delete;
   FailureBox& operator=(const FailureBox&) = delete;
