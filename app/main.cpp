@@ -1,21 +1,21 @@
 // Program entry: the main window and its event loop; no command-line arguments.
 #include <FL/Fl.H>
-#include <FL/fl_ask.H>
 
 #include <exception>
 
-#include "app/form1.h"
+#include "app/failure_box.h"
+#include "app/main_window.h"
 #include "model/analysis_state.h"
 
 int main() {
   try {
     // The one analysis state lives for the whole program and outlives the window.
     static etherm::AnalysisState state;
-    etherm::TForm1 Form1(state);
-    Form1.show();
+    etherm::MainWindow window(state);
+    window.show();
     return Fl::run();
   } catch (const std::exception& failure) {
-    fl_alert("%s", failure.what());
+    etherm::ShowFailureBox(failure.what());
     return 1;
   }
 }

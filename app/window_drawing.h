@@ -8,7 +8,8 @@
 namespace etherm {
 
 // Drawing outside the widgets' draw methods, kept apart from the window code: the toolkit's
-// drawing header brings in X11's, which define Button1 .. Button5 as macros.
+// drawing header brings in X11's, whose macros (Button1 .. Button5, Status, None) clash with
+// ordinary names.
 
 // Draws text with its top-left corner at (x, y) of the shown window, over an opaque rectangle
 // of the text's own extent, and sends it to the screen at once.

@@ -13,13 +13,6 @@
 #include <cstdlib>
 #include <string>
 
-// X11's mouse-button macros would hide the window's components of the same names.
-#undef Button1
-#undef Button2
-#undef Button3
-#undef Button4
-#undef Button5
-
 namespace etherm {
 
 namespace {
@@ -149,7 +142,49 @@ void PressKey(Fl_Window& window, int key, int state) {
   Fl::handle(FL_KEYBOARD, &window);
 }
 
-void Form1Test::SetUp() {
+void SendClick(Fl_Window& window, Fl_Widget& widget) {
+  XEvent event{};
+  XButtonEvent& button = event.xbutton;
+  button.type = ButtonPress;
+  button.display = fl_display;
+  button.window = fl_xid(&window);
+  button.root = RootWindow(fl_display, fl_screen);
+  button.time = CurrentTime;
+  button.x = widget.x() + widget.w() / 2;
+  button.y = widget.y() + widget.h() / 2;
+  button.x_root = window.x_root() + button.x;
+  button.y_root = window.y_root() + button.y;
+  button.button = Button1;
+  button.same_screen = True;
+  XSendEvent(fl_display, button.window, False, ButtonPressMask, &event);
+  button.type = ButtonRelease;
+  button.state = Button1Mask;
+  XSendEvent(fl_display, button.window, False, ButtonReleaseMask, &event);
+  XFlush(fl_display);
+}
+
+void SendKey(Fl_Window& window, unsigned long keySymbol) {
+  XEvent event{};
+  XKeyEvent& key = event.xkey;
+  key.type = KeyPress;
+  key.display = fl_display;
+  key.window = fl_xid(&window);
+  key.root = RootWindow(fl_display, fl_screen);
+  key.time = CurrentTime;
+  key.keycode = XKeysymToKeycode(fl_display, keySymbol);
+  key.same_screen = True;
+  XSendEvent(fl_display, key.window, False, KeyPressMask, &event);
+  key.type = KeyRelease;
+  XSendEvent(fl_display, key.window, False, KeyReleaseMask, &event);
+  XFlush(fl_display);
+}
+
+void RunEventLoopBriefly() {
+  XSync(fl_display, False);
+  for (int i = 0; i < 20; ++i) Fl::wait(0.01);
+}
+
+void MainWindowTest::SetUp() {
   previousDir_ = std::filesystem::current_path();
   dir_ = std::filesystem::temp_directory_path() /
          ("etherm_app_" + std::to_string(::getpid()) + "_" +
@@ -157,20 +192,20 @@ void Form1Test::SetUp() {
   std::filesystem::remove_all(dir_);
   std::filesystem::create_directories(dir_);
   std::filesystem::current_path(dir_);
-  form_ = std::make_unique<TForm1>(state_);
-  form_->SetFailureBox([this](const std::string& text) { failures_.push_back(text); });
+  window_ = std::make_unique<MainWindow>(state_);
+  window_->SetFailureBox([this](const std::string& text) { failures_.push_back(text); });
 }
 
-void Form1Test::TearDown() {
-  form_.reset();
+void MainWindowTest::TearDown() {
+  window_.reset();
   std::filesystem::current_path(previousDir_);
   std::filesystem::remove_all(dir_);
 }
 
-void Form1Test::ShowForm() {
-  form_->position(0, 0);
-  form_->show();
-  Settle(*form_);
+void MainWindowTest::ShowWindow() {
+  window_->position(0, 0);
+  window_->show();
+  Settle(*window_);
 }
 
 void TypeText(Fl_Window& window, const std::string& text) {
@@ -193,11 +228,11 @@ void TypeText(Fl_Window& window, const std::string& text) {
   Fl::e_length = 0;
 }
 
-void Form1Test::Enter(const std::string& name) {
-  form_->TextInput->value("");
-  Click(*form_, *form_->TextInput);
-  TypeText(*form_, name);
-  Click(*form_, *form_->Button3);
+void MainWindowTest::Enter(const std::string& name) {
+  window_->nameInput->value("");
+  Click(*window_, *window_->nameInput);
+  TypeText(*window_, name);
+  Click(*window_, *window_->enterButton);
 }
 
 }  // namespace etherm

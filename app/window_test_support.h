@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "app/form1.h"
+#include "app/main_window.h"
 #include "model/analysis_state.h"
 
 namespace etherm {
@@ -52,19 +52,27 @@ void TypeText(Fl_Window& window, const std::string& text);
 // A key press delivered to the window's focus, as from the keyboard.
 void PressKey(Fl_Window& window, int key, int state = 0);
 
+// A left click over the widget and a key press and release (an X key symbol), sent through the
+// X server: they wait in the display connection until the event loop reads them.
+void SendClick(Fl_Window& window, Fl_Widget& widget);
+void SendKey(Fl_Window& window, unsigned long keySymbol);
+
+// Runs the event loop for a while: long enough for everything the server has queued.
+void RunEventLoopBriefly();
+
 // A fresh window over a fresh state, in a scratch folder of the test's own (so analyses find
 // exactly the files the test made); failures are collected instead of shown.
-class Form1Test : public ::testing::Test {
+class MainWindowTest : public ::testing::Test {
  protected:
   void SetUp() override;
   void TearDown() override;
   // Shown at the screen's corner, so every pixel can be read back on any screen size.
-  void ShowForm();
+  void ShowWindow();
   // Empties the edit box, clicks into it, types the name and clicks "Wprowadź".
   void Enter(const std::string& name);
 
   AnalysisState state_;
-  std::unique_ptr<TForm1> form_;
+  std::unique_ptr<MainWindow> window_;
   std::vector<std::string> failures_;
   std::filesystem::path dir_;
   std::filesystem::path previousDir_;

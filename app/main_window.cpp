@@ -1,19 +1,22 @@
-#include "app/form1.h"
+#include "app/main_window.h"
 
 #include <FL/Fl.H>
-#include <FL/fl_ask.H>
 
 #include <exception>
 
 #include "analysis/analysis.h"
-#include "app/form1_layout.h"
+#include "app/failure_box.h"
+#include "app/main_window_layout.h"
+#include "app/pending_input.h"
+#include "app/push_button.h"
 #include "app/window_drawing.h"
+#include "app/window_title.h"
 
 namespace etherm {
 
 namespace {
 
-using namespace form1;
+using namespace main_window_layout;
 
 // The Linux twins of the designed faces: same metrics as the Windows fonts the layout was
 // measured with, so captions fill their boxes as designed.
@@ -24,39 +27,34 @@ void BindFontFaces() {
   Fl::set_font(FL_TIMES_BOLD, "BLiberation Serif");
 }
 
-TForm1& FormOf(void* userData) {
-  return *static_cast<TForm1*>(userData);
+MainWindow& WindowOf(void* userData) {
+  return *static_cast<MainWindow*>(userData);
 }
 
-void OnButton1(Fl_Widget*, void* form) {
-  FormOf(form).Button1Click();
+void StartTransientClicked(Fl_Widget*, void* window) {
+  WindowOf(window).OnStartTransient();
 }
-void OnButton2(Fl_Widget*, void* form) {
-  FormOf(form).Button2Click();
+void QuitClicked(Fl_Widget*, void* window) {
+  WindowOf(window).OnQuit();
 }
-void OnButton3(Fl_Widget*, void* form) {
-  FormOf(form).Button3Click();
+void EnterNameClicked(Fl_Widget*, void* window) {
+  WindowOf(window).OnEnterName();
 }
-void OnButton4(Fl_Widget*, void* form) {
-  FormOf(form).Button4Click();
+void StartDcClicked(Fl_Widget*, void* window) {
+  WindowOf(window).OnStartDc();
 }
 
 // Closing the window ends the program; Escape, which FLTK would treat as closing, does not.
-void OnClose(Fl_Widget*, void* form) {
+void OnClose(Fl_Widget*, void* window) {
   if (Fl::event() == FL_SHORTCUT && Fl::event_key() == FL_Escape) return;
-  FormOf(form).Button2Click();
+  WindowOf(window).OnQuit();
 }
 
-void ShowAlert(const std::string& text) {
-  fl_message_title("etherm");
-  fl_alert("%s", text.c_str());
-}
-
-Fl_Button* MakeButton(const Bounds& b, const char* caption, Fl_Callback* onClick, void* form) {
-  auto* button = new Fl_Button(b.x, b.y, b.w, b.h, caption);
+Fl_Button* MakeButton(const Bounds& b, const char* caption, Fl_Callback* onClick, void* window) {
+  auto* button = new PushButton(b.x, b.y, b.w, b.h, caption);
   button->labelfont(kButtonFont.face);
   button->labelsize(kButtonFont.size);
-  button->callback(onClick, form);
+  button->callback(onClick, window);
   return button;
 }
 
@@ -77,58 +75,59 @@ Fl_Group* MakeGroupBox(int parentX, int parentY, const Bounds& b) {
 
 }  // namespace
 
-TForm1::TForm1(AnalysisState& state)
+MainWindow::MainWindow(AnalysisState& state)
     : Fl_Window(kLeft, kTop, kClientWidth, kClientHeight, kCaption),
       state_(state),
-      failureBox_(ShowAlert),
+      failureBox_(ShowFailureBox),
       logoPicture_(DecodeLogo()) {
   CreateComponents();
   state_.statusDisplay = this;
 }
 
-TForm1::~TForm1() {
+MainWindow::~MainWindow() {
   if (state_.statusDisplay == this) state_.statusDisplay = nullptr;
 }
 
 // The whole layout; children of a group are created between its begin() and end(), and the
 // creation order is the tab order.
-void TForm1::CreateComponents() {
+void MainWindow::CreateComponents() {
   BindFontFaces();
   begin();
   labelfont(kWindowFont.face);
   labelsize(kWindowFont.size);
 
-  Label1 = MakeLabel(0, 0, kLabel1, kLabel1Caption, kLabel1Font);
-  Button1 = MakeButton(kButton1, kButton1Caption, OnButton1, this);
-  Button2 = MakeButton(kButton2, kButton2Caption, OnButton2, this);
+  nameLabel = MakeLabel(0, 0, kNameLabel, kNameLabelCaption, kNameLabelFont);
+  startTranButton = MakeButton(kStartTranButton, kStartTranCaption, StartTransientClicked, this);
+  quitButton = MakeButton(kQuitButton, kQuitCaption, QuitClicked, this);
 
-  TextInput = new Fl_Input(kTextInput.x, kTextInput.y, kTextInput.w, kTextInput.h);
-  TextInput->textfont(kEditFont.face);
-  TextInput->textsize(kEditFont.size);
+  nameInput = new Fl_Input(kNameInput.x, kNameInput.y, kNameInput.w, kNameInput.h);
+  nameInput->textfont(kEditFont.face);
+  nameInput->textsize(kEditFont.size);
 
-  Button3 = MakeButton(kButton3, kButton3Caption, OnButton3, this);
-  Button4 = MakeButton(kButton4, kButton4Caption, OnButton4, this);
+  enterButton = MakeButton(kEnterButton, kEnterCaption, EnterNameClicked, this);
+  startDcButton = MakeButton(kStartDcButton, kStartDcCaption, StartDcClicked, this);
 
-  GroupBox1 = MakeGroupBox(0, 0, kGroupBox1);
+  headerGroup = MakeGroupBox(0, 0, kHeaderGroup);
   logoImage_ = std::make_unique<Fl_RGB_Image>(logoPicture_.pixels.data(), logoPicture_.width,
                                               logoPicture_.height, 3);
-  Image1 = new Fl_Box(kGroupBox1.x + kImage1.x, kGroupBox1.y + kImage1.y, kImage1.w, kImage1.h);
-  Image1->box(FL_NO_BOX);
-  Image1->image(logoImage_.get());
-  Label2 = MakeLabel(kGroupBox1.x, kGroupBox1.y, kLabel2, kLabel2Caption, kLabel2Font);
-  Label3 = MakeLabel(kGroupBox1.x, kGroupBox1.y, kLabel3, kLabel3Caption, kLabel3Font);
-  GroupBox1->end();
+  logo = new Fl_Box(kHeaderGroup.x + kLogo.x, kHeaderGroup.y + kLogo.y, kLogo.w, kLogo.h);
+  logo->box(FL_NO_BOX);
+  logo->image(logoImage_.get());
+  departmentLabel = MakeLabel(kHeaderGroup.x, kHeaderGroup.y, kDepartmentLabel, kDepartmentCaption,
+                              kDepartmentFont);
+  labLabel = MakeLabel(kHeaderGroup.x, kHeaderGroup.y, kLabLabel, kLabCaption, kLabFont);
+  headerGroup->end();
 
-  GroupBox2 = MakeGroupBox(0, 0, kGroupBox2);
-  GroupBox2->end();
+  leftBar = MakeGroupBox(0, 0, kLeftBar);
+  leftBar->end();
 
-  GroupBox3 = MakeGroupBox(0, 0, kGroupBox3);
-  GroupBox4 = MakeGroupBox(kGroupBox3.x, kGroupBox3.y, kGroupBox4);
-  GroupBox4->end();
-  GroupBox3->end();
+  rightBar = MakeGroupBox(0, 0, kRightBar);
+  rightBarInner = MakeGroupBox(kRightBar.x, kRightBar.y, kRightBarInner);
+  rightBarInner->end();
+  rightBar->end();
 
-  GroupBox5 = MakeGroupBox(0, 0, kGroupBox5);
-  GroupBox5->end();
+  middleBar = MakeGroupBox(0, 0, kMiddleBar);
+  middleBar->end();
 
   // Components keep their place and size when the window is resized: the only part that
   // stretches is an empty corner beyond all of them.
@@ -139,28 +138,33 @@ void TForm1::CreateComponents() {
 
   xclass("etherm");
   callback(OnClose, this);
-  Button1->take_focus();
+  startTranButton->take_focus();
 }
 
-void TForm1::Button3Click() {
-  state_.baseName = TextInput->value();
+void MainWindow::show() {
+  Fl_Window::show();
+  SetLegacyTitle(*this);
+}
+
+void MainWindow::OnEnterName() {
+  state_.baseName = nameInput->value();
   DrawStatusLine(kStatusX, kEnteredY, kEnteredText);
   DrawStatusLine(kStatusX, kBaseNameY, state_.baseName);
 }
 
-void TForm1::Button4Click() {
+void MainWindow::OnStartDc() {
   RunAnalysis(RunDcAnalysis);
 }
 
-void TForm1::Button1Click() {
+void MainWindow::OnStartTransient() {
   RunAnalysis(RunTransientAnalysis);
 }
 
-void TForm1::Button2Click() {
+void MainWindow::OnQuit() {
   while (Fl_Window* window = Fl::first_window()) window->hide();
 }
 
-void TForm1::RunAnalysis(void (*analysis)(AnalysisState&)) {
+void MainWindow::RunAnalysis(void (*analysis)(AnalysisState&)) {
   // The event loop stops for the whole run: show the released button and a busy cursor first.
   cursor(FL_CURSOR_WAIT);
   Fl::flush();
@@ -175,10 +179,13 @@ void TForm1::RunAnalysis(void (*analysis)(AnalysisState&)) {
     failureText = failure.what();
   }
   cursor(FL_CURSOR_DEFAULT);
+  // A click or key press made while the run went on must not start anything once it is over:
+  // a second run would empty the files of this one.
+  DiscardPendingInput();
   if (failed) failureBox_(failureText);
 }
 
-void TForm1::DrawStatusLine(int x, int y, std::string_view text) {
+void MainWindow::DrawStatusLine(int x, int y, std::string_view text) {
   if (!shown()) return;
   DrawOpaqueText(*this, x, y, text, kWindowFont.face, kWindowFont.size, color(),
                  FL_FOREGROUND_COLOR);

@@ -4,7 +4,7 @@
 
 // Layout of the main window as it was designed at 96 pixels per inch: positions are left, top
 // within the parent, sizes width x height, all in pixels. Captions are UTF-8.
-namespace etherm::form1 {
+namespace etherm::main_window_layout {
 
 struct Bounds {
   int x, y, w, h;
@@ -33,32 +33,32 @@ inline constexpr int kClientHeight = kOuterHeight - 2 * kFrameWidth - kTitleBarH
 inline constexpr FontStyle kWindowFont{FL_HELVETICA, 11};
 inline constexpr FontStyle kButtonFont{FL_HELVETICA_BOLD, 13};
 inline constexpr FontStyle kEditFont{FL_HELVETICA, 16};
-inline constexpr FontStyle kLabel1Font{FL_TIMES_BOLD, 16};
-inline constexpr FontStyle kLabel2Font{FL_TIMES_BOLD, 24};
-inline constexpr FontStyle kLabel3Font{FL_TIMES_BOLD, 19};
+inline constexpr FontStyle kNameLabelFont{FL_TIMES_BOLD, 16};
+inline constexpr FontStyle kDepartmentFont{FL_TIMES_BOLD, 24};
+inline constexpr FontStyle kLabFont{FL_TIMES_BOLD, 19};
 
-inline constexpr Bounds kLabel1{32, 112, 167, 19};
-inline constexpr Bounds kButton1{384, 176, 113, 41};
-inline constexpr Bounds kButton2{384, 288, 113, 41};
-inline constexpr Bounds kTextInput{32, 136, 169, 28};
-inline constexpr Bounds kButton3{384, 120, 113, 41};
-inline constexpr Bounds kButton4{384, 232, 113, 41};
-inline constexpr Bounds kGroupBox1{16, 8, 497, 89};
-inline constexpr Bounds kImage1{336, 16, 153, 65};  // within GroupBox1
-inline constexpr Bounds kLabel2{16, 16, 316, 26};   // within GroupBox1
-inline constexpr Bounds kLabel3{40, 56, 226, 22};   // within GroupBox1
-inline constexpr Bounds kGroupBox2{0, 8, 9, 337};
-inline constexpr Bounds kGroupBox3{520, 8, 9, 340};
-inline constexpr Bounds kGroupBox4{0, 0, 9, 340};  // within GroupBox3
-inline constexpr Bounds kGroupBox5{352, 104, 9, 244};
+inline constexpr Bounds kNameLabel{32, 112, 167, 19};
+inline constexpr Bounds kStartTranButton{384, 176, 113, 41};
+inline constexpr Bounds kQuitButton{384, 288, 113, 41};
+inline constexpr Bounds kNameInput{32, 136, 169, 28};
+inline constexpr Bounds kEnterButton{384, 120, 113, 41};
+inline constexpr Bounds kStartDcButton{384, 232, 113, 41};
+inline constexpr Bounds kHeaderGroup{16, 8, 497, 89};
+inline constexpr Bounds kLogo{336, 16, 153, 65};            // within headerGroup
+inline constexpr Bounds kDepartmentLabel{16, 16, 316, 26};  // within headerGroup
+inline constexpr Bounds kLabLabel{40, 56, 226, 22};         // within headerGroup
+inline constexpr Bounds kLeftBar{0, 8, 9, 337};
+inline constexpr Bounds kRightBar{520, 8, 9, 340};
+inline constexpr Bounds kRightBarInner{0, 0, 9, 340};  // within rightBar
+inline constexpr Bounds kMiddleBar{352, 104, 9, 244};
 
-inline constexpr char kLabel1Caption[] = "Nazwa pliku wejściowego";
-inline constexpr char kButton1Caption[] = "Start TRAN";
-inline constexpr char kButton2Caption[] = "Koniec";
-inline constexpr char kButton3Caption[] = "Wprowadź";
-inline constexpr char kButton4Caption[] = "Start DC";
-inline constexpr char kLabel2Caption[] = "Katedra Elektroniki";
-inline constexpr char kLabel3Caption[] = "Pracownia Elektrotermii";
+inline constexpr char kNameLabelCaption[] = "Nazwa pliku wejściowego";
+inline constexpr char kStartTranCaption[] = "Start TRAN";
+inline constexpr char kQuitCaption[] = "Koniec";
+inline constexpr char kEnterCaption[] = "Wprowadź";
+inline constexpr char kStartDcCaption[] = "Start DC";
+inline constexpr char kDepartmentCaption[] = "Katedra Elektroniki";
+inline constexpr char kLabCaption[] = "Pracownia Elektrotermii";
 
 // Status lines: all at x = 30, at these heights.
 inline constexpr int kStatusX = 30;
@@ -66,4 +66,4 @@ inline constexpr int kEnteredY = 50;
 inline constexpr int kBaseNameY = 80;
 inline constexpr char kEnteredText[] = "wprowadziłem";
 
-}  // namespace etherm::form1
+}  // namespace etherm::main_window_layout

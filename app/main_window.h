@@ -22,23 +22,27 @@ namespace etherm {
 // The main window: the base-name box, the four buttons and the header. Each button action runs
 // to its end inside its click handler; progress shows as status lines drawn on the window.
 // While it exists the window is the state's status display.
-class TForm1 : public Fl_Window, public StatusDisplay {
+class MainWindow : public Fl_Window, public StatusDisplay {
  public:
-  // Shows a failure's text to the user; FLTK's alert box unless replaced.
+  // Shows a failure's text to the user; the failure box unless replaced.
   using FailureBox = std::function<void(const std::string& text)>;
 
-  explicit TForm1(AnalysisState& state);
-  ~TForm1() override;
-  TForm1(const TForm1&) = delete;
-  TForm1& operator=(const TForm1&) = delete;
+  explicit MainWindow(AnalysisState& state);
+  ~MainWindow() override;
+  MainWindow(const MainWindow&) = delete;
+  MainWindow& operator=(const MainWindow&) = delete;
+
+  // Also sets the old-style title properties, which the toolkit leaves garbled.
+  using Fl_Window::show;
+  void show() override;
 
   // "Wprowadź": takes the typed text as the base name, exactly as typed.
-  void Button3Click();
+  void OnEnterName();
   // "Start DC" and "Start TRAN": one whole analysis each.
-  void Button4Click();
-  void Button1Click();
+  void OnStartDc();
+  void OnStartTransient();
   // "Koniec": closes every window, which ends the event loop.
-  void Button2Click();
+  void OnQuit();
 
   // Draws text on the shown window outside its draw method, over an opaque background of the
   // text's own extent; the next repaint removes it.
@@ -47,20 +51,20 @@ class TForm1 : public Fl_Window, public StatusDisplay {
   void SetFailureBox(FailureBox box) { failureBox_ = std::move(box); }
 
   // Components, in creation order; the window and its groups own them.
-  TextLabel* Label1 = nullptr;
-  Fl_Button* Button1 = nullptr;
-  Fl_Button* Button2 = nullptr;
-  Fl_Input* TextInput = nullptr;
-  Fl_Button* Button3 = nullptr;
-  Fl_Button* Button4 = nullptr;
-  Fl_Group* GroupBox1 = nullptr;
-  Fl_Box* Image1 = nullptr;
-  TextLabel* Label2 = nullptr;
-  TextLabel* Label3 = nullptr;
-  Fl_Group* GroupBox2 = nullptr;
-  Fl_Group* GroupBox3 = nullptr;
-  Fl_Group* GroupBox4 = nullptr;
-  Fl_Group* GroupBox5 = nullptr;
+  TextLabel* nameLabel = nullptr;
+  Fl_Button* startTranButton = nullptr;
+  Fl_Button* quitButton = nullptr;
+  Fl_Input* nameInput = nullptr;
+  Fl_Button* enterButton = nullptr;
+  Fl_Button* startDcButton = nullptr;
+  Fl_Group* headerGroup = nullptr;
+  Fl_Box* logo = nullptr;
+  TextLabel* departmentLabel = nullptr;
+  TextLabel* labLabel = nullptr;
+  Fl_Group* leftBar = nullptr;
+  Fl_Group* rightBar = nullptr;
+  Fl_Group* rightBarInner = nullptr;
+  Fl_Group* middleBar = nullptr;
 
  private:
   void CreateComponents();
