@@ -4,7 +4,7 @@
 #include <string_view>
 
 #include "extraction/probe_data_check.h"
-#include "textio/float_check.h"
+#include "textio/checked_arithmetic.h"
 #include "textio/text_file.h"
 
 namespace etherm {
@@ -86,15 +86,6 @@ ValuesEnd CopyValues(TextFile& in, TextFile& out, bool semicolonEnds) {
   return result;
 }
 
-// Flags are cleared once before the first computation (the readers raise none that count) and
-// looked at after each one; the volatile store keeps the optimiser from moving the arithmetic
-// past the check.
-double Checked(double x) {
-  volatile double settled = x;
-  CheckFloatFlags();
-  return settled;
-}
-
 }  // namespace
 
 void ExtractDcResults(AnalysisState& /*state*/, const std::string& probeDataName,
@@ -126,15 +117,14 @@ void ExtractTransientResults(AnalysisState& state, const std::string& probeDataN
   out.OpenForWriting(tableName);
   CheckProbeData(in, probeDataName);
   CopyHeaderLines(in, out, "time ");
-  ClearFloatFlags();
-  const double limit = Checked(1.02 * state.windowEndTime);
+  const double limit = checked::Mul(1.02, state.windowEndTime);
   double time = offset;
   while (time <= limit && CopyValues(in, out, false) == ValuesEnd::kRecordHeader) {
     WriteLineEnd(out);
     const char type = ReadChar(in);
     const double recordTime = ReadReal(in);
     SkipLine(in);
-    time = Checked(recordTime + offset);
+    time = checked::Add(recordTime, offset);
     if (type != ';' && time <= limit) {
       WriteReal(out, time);
       WriteChar(out, ' ');

@@ -12,7 +12,7 @@
 #include "netlist/spice_number.h"
 #include "netlist/writer_files.h"
 #include "textio/failure.h"
-#include "textio/float_check.h"
+#include "textio/checked_arithmetic.h"
 #include "textio/number_text.h"
 #include "textio/text_file.h"
 
@@ -218,7 +218,7 @@ double FirstPrintStep(const AnalysisState& state) {
 
 void WriteTransientCircuitFile(AnalysisState& state) {
   double windowLength =
-      WithFloatCheck([&] { return 1.05 * state.windowEndTime - state.windowStartTime; });
+      checked::Sub(checked::Mul(1.05, state.windowEndTime), state.windowStartTime);
   if (state.windowStartTime > 0) {
     const double step = FirstPrintStep(state);
     if (step > 0) windowLength = std::min(windowLength, kMaxPrintStepsPerWindow * step);

@@ -1,7 +1,7 @@
 #include "power/power_rows.h"
 
 #include "textio/failure.h"
-#include "thermal/arithmetic_traps.h"
+#include "textio/checked_arithmetic.h"
 
 namespace etherm {
 
@@ -17,24 +17,21 @@ void ReadQuantities(TextFile& table, int count, Quantities& q) {
 }
 
 double DirectPower(int kind, const Quantities& q) {
-  double power = 0;
-  ComputeWithTraps([&](auto m) {
-    switch (kind) {
-      case 2: {
-        const double gate = TrapAfter(m, q[2] * q[1]);
-        power = TrapAfter(m, gate + TrapAfter(m, q[3] * q[4]));
-        break;
-      }
-      case 3: {
-        const double gate = TrapAfter(m, q[1] * q[2]);
-        power = TrapAfter(m, gate - TrapAfter(m, TrapAfter(m, q[6] + q[4]) * q[3]));
-        break;
-      }
-      default:
-        power = TrapAfter(m, q[2] * q[1]);
+  using checked::Add;
+  using checked::Mul;
+  using checked::Sub;
+  switch (kind) {
+    case 2: {
+      const double gate = Mul(q[2], q[1]);
+      return Add(gate, Mul(q[3], q[4]));
     }
-  });
-  return power;
+    case 3: {
+      const double gate = Mul(q[1], q[2]);
+      return Sub(gate, Mul(Add(q[6], q[4]), q[3]));
+    }
+    default:
+      return Mul(q[2], q[1]);
+  }
 }
 
 void CopyHeaderWithNames(TextFile& table, TextFile& file, const AnalysisState& state,

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "thermal/arithmetic_traps.h"
+#include "textio/checked_arithmetic.h"
 #include "thermal/file_scope.h"
 
 namespace etherm {
@@ -23,17 +23,15 @@ void ComputeDcTemperatures(AnalysisState& state, const std::string& powerFileNam
     for (int i = 1; i <= n; ++i) state.devicePower[i] = ReadReal(in);
     SkipLine(in);
 
-    ComputeWithTraps([&](auto mode) {
-      const auto& p = state.devicePower;
-      for (int i = 1; i <= n; ++i) {
-        double t = TrapAfter(mode, state.thermalResistance[i] * p[i]);
-        t = TrapAfter(mode, t + AmbientTemperature);
-        for (int j = 1; j <= n; ++j) {
-          t = TrapAfter(mode, t + TrapAfter(mode, state.thermalCoupling[i][j] * p[j]));
-        }
-        state.deviceTemperature[i] = t;
+    const auto& p = state.devicePower;
+    for (int i = 1; i <= n; ++i) {
+      double t = checked::Mul(state.thermalResistance[i], p[i]);
+      t = checked::Add(t, AmbientTemperature);
+      for (int j = 1; j <= n; ++j) {
+        t = checked::Add(t, checked::Mul(state.thermalCoupling[i][j], p[j]));
       }
-    });
+      state.deviceTemperature[i] = t;
+    }
 
     WriteReal(out, x);
     WriteChar(out, ' ');

@@ -3,20 +3,25 @@
 #include <algorithm>
 #include <cmath>
 
-#include "thermal/arithmetic_traps.h"
+#include "textio/checked_arithmetic.h"
 #include "thermal/file_scope.h"
 
 namespace etherm {
 
 namespace {
 
+using checked::Add;
+using checked::Div;
+using checked::Exp;
+using checked::Mul;
+using checked::Sub;
+
 int TermsInUse(const AnalysisState& state, int i, int j) {
   return std::clamp(state.termCount[i][j], 0, kMaxTerms);
 }
 
 // Thermal steady state: every term at R a P of its pair's source device.
-template <class Mode>
-void SteadyStateLine(AnalysisState& state, Mode mode) {
+void SteadyStateLine(AnalysisState& state) {
   const int n = state.deviceCount;
   for (int i = 1; i <= n; ++i) {
     double t = AmbientTemperature;
@@ -26,9 +31,9 @@ void SteadyStateLine(AnalysisState& state, Mode mode) {
       for (int k = 1; k <= kMaxTerms; ++k) {
         // Slots above the pair's term count may hold weights of an earlier problem.
         const double a = k <= used ? state.termWeight[i][j][k] : 0.0;
-        const double rise = TrapAfter(mode, TrapAfter(mode, r * a) * state.devicePower[j]);
+        const double rise = Mul(Mul(r, a), state.devicePower[j]);
         state.termRise[i][j][k] = rise;
-        t = TrapAfter(mode, t + rise);
+        t = Add(t, rise);
       }
     }
     state.deviceTemperature[i] = t;
@@ -36,10 +41,9 @@ void SteadyStateLine(AnalysisState& state, Mode mode) {
 }
 
 // One step of the recursive convolution, from the previous line to the current one.
-template <class Mode>
-void StepLine(AnalysisState& state, Mode mode) {
+void StepLine(AnalysisState& state) {
   const int n = state.deviceCount;
-  const double step = TrapAfter(mode, state.sampleTime - state.previousSampleTime);
+  const double step = Sub(state.sampleTime, state.previousSampleTime);
   state.stepSize = step;
   for (int i = 1; i <= n; ++i) {
     double t = AmbientTemperature;
@@ -49,20 +53,16 @@ void StepLine(AnalysisState& state, Mode mode) {
       const double pPrevious = state.previousPower[j];
       const int used = TermsInUse(state, i, j);
       for (int k = 1; k <= used; ++k) {
-        const double exponent = TrapAfter(mode, -step / state.termTimeConstant[i][j][k]);
-        const double e = TrapAfter(mode, std::exp(exponent));
+        const double exponent = Div(-step, state.termTimeConstant[i][j][k]);
+        const double e = Exp(exponent);
         const double root = std::sqrt(e);
-        const double c =
-            TrapAfter(mode, (1.0 - root) * TrapAfter(mode, r * state.termWeight[i][j][k]));
-        const double cPrevious = TrapAfter(mode, root * c);
-        double rise = TrapAfter(mode, e * state.previousTermRise[i][j][k]);
-        rise = TrapAfter(mode, rise + TrapAfter(mode, cPrevious * pPrevious));
-        rise = TrapAfter(mode, rise + TrapAfter(mode, c * p));
+        const double c = Mul(1.0 - root, Mul(r, state.termWeight[i][j][k]));
+        const double cPrevious = Mul(root, c);
+        double rise = Mul(e, state.previousTermRise[i][j][k]);
+        rise = Add(rise, Mul(cPrevious, pPrevious));
+        rise = Add(rise, Mul(c, p));
         state.termRise[i][j][k] = rise;
-        t = TrapAfter(mode, t + rise);
-        state.decayFactor = e;
-        state.currentPowerGain = c;
-        state.previousPowerGain = cPrevious;
+        t = Add(t, rise);
       }
     }
     state.deviceTemperature[i] = t;
@@ -101,13 +101,11 @@ void ComputeTransientTemperatures(AnalysisState& state, const std::string& power
     SkipLine(in);
 
     const bool steady = state.sampleTime == 0.0;
-    ComputeWithTraps([&](auto mode) {
-      if (steady) {
-        SteadyStateLine(state, mode);
-      } else {
-        StepLine(state, mode);
-      }
-    });
+    if (steady) {
+      SteadyStateLine(state);
+    } else {
+      StepLine(state);
+    }
 
     WriteNumber(rises, state.sampleTime);
     for (int i = 1; i <= n; ++i) {

@@ -6,7 +6,7 @@
 
 #include "textio/failure.h"
 #include "textio/number_text.h"
-#include "thermal/arithmetic_traps.h"
+#include "textio/checked_arithmetic.h"
 #include "thermal/file_scope.h"
 
 namespace etherm {
@@ -102,35 +102,40 @@ struct Term {
 };
 
 // The time at which the term's rise is predicted to have moved 1 K from its value at t0.
-template <class Mode>
-Extended PredictedTime(const Term& term, Extended t1, Extended t0, Extended tEnd, Mode mode) {
+Extended PredictedTime(const Term& term, Extended t1, Extended t0, Extended tEnd) {
+  using checked::Add;
+  using checked::Div;
+  using checked::Log;
+  using checked::Mul;
+  using checked::Sub;
+  const Extended one = 1;
   const Extended y = TemperatureTolerance;
   const Extended r = term.r, a = term.a, tau = term.tau, p = term.power;
-  const Extended steady = TrapAfter(mode, r * a * p);
+  const Extended steady = Mul(Mul(r, a), p);
   if (term.theta1 < term.theta0) {
     // A step response of size steady, started at s from the offset u.
     if (tau == 0 || r == 0 || a == 0 || p == 0) return tEnd;
-    const Extended span = TrapAfter(
-        mode, ClampedExp(TrapAfter(mode, -t1 / tau)) - ClampedExp(TrapAfter(mode, -t0 / tau)));
+    const Extended fromT1 = checked::Finite(ClampedExp(Div(-t1, tau)));
+    const Extended span = Sub(fromT1, checked::Finite(ClampedExp(Div(-t0, tau))));
     if (span == 0) return tEnd;
-    const Extended v = TrapAfter(mode, (term.theta0 - term.theta1) / r / a / p / span);
-    Extended s = (v > 1e-1000L && v < 1e1000L) ? TrapAfter(mode, tau * std::log(v)) : 10 * tEnd;
+    const Extended v = Div(Div(Div(Div(Sub(term.theta0, term.theta1), r), a), p), span);
+    Extended s = (v > 1e-1000L && v < 1e1000L) ? Mul(tau, Log(v)) : 10 * tEnd;
     if (s < 0) s = 0;
-    const Extended grown = TrapAfter(mode, ClampedExp(TrapAfter(mode, (s - t1) / tau)));
-    Extended u = TrapAfter(mode, term.theta1 - (1 - grown) * steady);
+    const Extended grown = checked::Finite(ClampedExp(Div(Sub(s, t1), tau)));
+    Extended u = Sub(term.theta1, Mul(Sub(one, grown), steady));
     if (u < 0) u = 0;
     if (!(term.theta0 + y - u <= steady)) return tEnd;  // it never gains 1 K
-    const Extended remaining = TrapAfter(mode, 1 - (term.theta0 + y - u) / r / a / p);
+    const Extended remaining = Sub(one, Div(Div(Div(Sub(Add(term.theta0, y), u), r), a), p));
     // Zero when the gain of 1 K is reached only in the limit; rounding may push it below.
     if (remaining <= 0) return tEnd;
-    return TrapAfter(mode, s - tau * std::log(remaining));
+    return Sub(s, Mul(tau, Log(remaining)));
   }
   // A relaxation from the rise at t1 towards steady.
-  const Extended distance = TrapAfter(mode, term.theta1 - steady);
+  const Extended distance = Sub(term.theta1, steady);
   if (distance == 0) return tEnd;  // already steady: it never moves
-  const Extended w = TrapAfter(mode, (term.theta0 - y - steady) / distance);
+  const Extended w = Div(Sub(Sub(term.theta0, y), steady), distance);
   if (!(w > 0)) return tEnd;  // below zero it never falls 1 K; at zero only in the limit
-  return TrapAfter(mode, t0 - tau * std::log(w));
+  return Sub(t0, Mul(tau, Log(w)));
 }
 
 }  // namespace
@@ -153,26 +158,23 @@ void ComputeWindowEnd(AnalysisState& state) {
   RiseTable theta0{};
   HistoryReader(state, state.baseName + ".spl").Read(t1, t0, theta1, theta0);
 
-  double end = 0;  // a double, like the field it ends in
-  ComputeWithTraps([&](auto mode) {
-    end = state.analysisEnd;
-    for (int i = 1; i <= state.deviceCount; ++i) {
-      for (int k = 1; k <= OwnTerms(state, i); ++k) {
-        const Term term{state.thermalCoupling[i][i],
-                        state.termWeight[i][i][k],
-                        state.termTimeConstant[i][i][k],
-                        state.powerSample[i],
-                        theta1[i][k],
-                        theta0[i][k]};
-        const Extended tk = PredictedTime(term, t1, t0, state.analysisEnd, mode);
-        if (t0 < tk && tk < end) {
-          end = static_cast<double>(tk);
-        } else if (tk < t0) {
-          end = static_cast<double>(1.1L * t0);
-        }
+  double end = state.analysisEnd;  // a double, like the field it ends in
+  for (int i = 1; i <= state.deviceCount; ++i) {
+    for (int k = 1; k <= OwnTerms(state, i); ++k) {
+      const Term term{state.thermalCoupling[i][i],
+                      state.termWeight[i][i][k],
+                      state.termTimeConstant[i][i][k],
+                      state.powerSample[i],
+                      theta1[i][k],
+                      theta0[i][k]};
+      const Extended tk = PredictedTime(term, t1, t0, state.analysisEnd);
+      if (t0 < tk && tk < end) {
+        end = static_cast<double>(tk);
+      } else if (tk < t0) {
+        end = checked::Narrow(checked::Mul(1.1L, static_cast<Extended>(t0)));
       }
     }
-  });
+  }
   state.windowEndTime = end;
 }
 
