@@ -10,6 +10,7 @@
 #include "textio/failure.h"
 #include "textio/number_text.h"
 #include "textio/text_file.h"
+#include "textio/upper_case.h"
 
 namespace etherm {
 

@@ -5,6 +5,7 @@
 #include "netlist/writer_files.h"
 #include "textio/number_text.h"
 #include "textio/text_file.h"
+#include "textio/upper_case.h"
 
 namespace etherm {
 

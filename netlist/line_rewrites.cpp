@@ -6,6 +6,7 @@
 #include "netlist/circuit_line.h"
 #include "textio/number_text.h"
 #include "textio/text_file.h"
+#include "textio/upper_case.h"
 
 namespace etherm {
 

@@ -12,6 +12,7 @@
 #include "netlist/spice_number.h"
 #include "textio/number_text.h"
 #include "textio/text_file.h"
+#include "textio/upper_case.h"
 
 namespace etherm {
 

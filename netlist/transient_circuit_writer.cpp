@@ -11,10 +11,11 @@
 #include "netlist/source_line.h"
 #include "netlist/spice_number.h"
 #include "netlist/writer_files.h"
-#include "textio/failure.h"
 #include "textio/checked_arithmetic.h"
+#include "textio/failure.h"
 #include "textio/number_text.h"
 #include "textio/text_file.h"
+#include "textio/upper_case.h"
 
 namespace etherm {
 

@@ -1,7 +1,7 @@
 #include "power/power_rows.h"
 
-#include "textio/failure.h"
 #include "textio/checked_arithmetic.h"
+#include "textio/failure.h"
 
 namespace etherm {
 

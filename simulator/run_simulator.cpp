@@ -14,6 +14,7 @@
 #include "textio/failure.h"
 #include "textio/number_text.h"
 #include "textio/text_file.h"
+#include "textio/time_of_day.h"
 
 namespace etherm {
 

@@ -49,12 +49,4 @@ bool ParseRealToken(std::string_view token, double* value);
 // The same tokens as ParseRealToken, rounded once to the extended format.
 bool ParseExtendedToken(std::string_view token, long double* value);
 
-// 'a'..'z' to 'A'..'Z'; every other byte unchanged.
-constexpr char UpperCase(char c) {
-  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
-}
-
-// The local time of day as "hh:mm:ss".
-std::string TimeOfDayText();
-
 }  // namespace etherm

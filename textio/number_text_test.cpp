@@ -10,6 +10,9 @@
 #include <random>
 #include <vector>
 
+#include "textio/time_of_day.h"
+#include "textio/upper_case.h"
+
 namespace etherm {
 namespace {
 

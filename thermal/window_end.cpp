@@ -4,9 +4,9 @@
 #include <cmath>
 #include <string>
 
+#include "textio/checked_arithmetic.h"
 #include "textio/failure.h"
 #include "textio/number_text.h"
-#include "textio/checked_arithmetic.h"
 #include "thermal/file_scope.h"
 
 namespace etherm {
