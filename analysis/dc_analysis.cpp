@@ -51,8 +51,9 @@ void RunDc(AnalysisState& state) {
     state.nodeValue[i] = 0;
     state.previousNodeValue[i] = 0;
   }
-  ReadProblemFile(state);
-  CheckDcProblem(state);
+  const Problem problem = ReadProblemFile(state.baseName);
+  CheckDcProblem(problem);
+  UseProblem(state, problem);
   CheckCircuitForProblem(state, CircuitAnalysis::kDc);
   const AccumulatedNames accumulated = BeginRun(state);
 

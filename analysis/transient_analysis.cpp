@@ -175,8 +175,9 @@ void AcceptLines(AnalysisState& state, TextFile& results, TextFile& powers,
 
 void RunTransient(AnalysisState& state) {
   state.probeNodeNames.Fill(120);
-  ReadProblemFile(state);
-  CheckTransientProblem(state);
+  const Problem problem = ReadProblemFile(state.baseName);
+  CheckTransientProblem(problem);
+  UseProblem(state, problem);
   CheckCircuitForProblem(state, CircuitAnalysis::kTransient);
   const AccumulatedNames accumulated = BeginRun(state);
   const std::string historyName = state.baseName + ".spl";

@@ -101,8 +101,13 @@ std::unique_ptr<etherm::AnalysisState> WindowState() {
   for (int i = 1; i <= kDevices; ++i) {
     const char name[3] = {'M', static_cast<char>('0' + i), 0};
     s->deviceName[i] = etherm::NameField::From(name);
-    s->deviceParameters[i] = {3,    2e-5,  1e-4, 2e-6, 2,    0.01, 0.5,   1,    0.1,
-                              0.01, 1e-14, 1,    3,    1.11, 100,  1e-10, 0.004};
+    s->deviceParameters[i][0] = 3;
+    etherm::Device d;
+    d.name = s->deviceName[i];
+    d.kind = etherm::DeviceKind::kTransistorB;
+    etherm::AssignModelParameters(
+        d, {2e-5, 1e-4, 2e-6, 2, 0.01, 0.5, 1, 0.1, 0.01, 1e-14, 1, 3, 1.11, 100, 1e-10, 0.004});
+    s->problem.devices.push_back(d);
     s->deviceTemperature[i] = 300 + 20 * i;
   }
   std::FILE* f = std::fopen((s->baseName + ".moc").c_str(), "wb");  // no history yet

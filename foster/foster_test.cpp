@@ -276,10 +276,10 @@ TEST(FosterProgram, ItsDeviceLineIsReadBackByTheProblemFileReader) {
                                    testing::CrLfLines({"0", "0", "0", "1"}));
   auto state = std::make_unique<AnalysisState>();
   state->baseName = "q";
-  ReadProblemFile(*state);
+  UseProblem(*state, ReadProblemFile(state->baseName));
   ASSERT_EQ(state->selfTermCount[1], 2);
   EXPECT_EQ(state->terminalCount[1], 2);
-  EXPECT_EQ(state->couplingCount[1], 0);
+  EXPECT_EQ(state->deviceCount, 1);  // no coupling entries made up a device
   FosterNetwork read;
   for (int k = 1; k <= 2; ++k) {
     read.push_back({state->thermalCoupling[1][1] * state->termWeight[1][1][k],

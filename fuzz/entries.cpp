@@ -52,13 +52,15 @@ void RunProblemFile(std::string_view bytes) {
   auto state = std::make_unique<AnalysisState>();
   state->baseName = ScratchDir() + "/p";
   PutFile("p.par", bytes);
+  Problem problem;
   try {
-    ReadProblemFile(*state);
+    problem = ReadProblemFile(state->baseName);
   } catch (const Failure&) {
     return;
   }
-  Expecting([&] { CheckDcProblem(*state); });
-  Expecting([&] { CheckTransientProblem(*state); });
+  Expecting([&] { CheckDcProblem(problem); });
+  Expecting([&] { CheckTransientProblem(problem); });
+  UseProblem(*state, problem);
 }
 
 void RunDcWriter(std::string_view bytes) {

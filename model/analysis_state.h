@@ -5,6 +5,7 @@
 #include <string>
 
 #include "model/name_field.h"
+#include "model/problem.h"
 #include "model/status_display.h"
 #include "textio/text_file.h"
 
@@ -33,9 +34,6 @@ using PairTable = std::array<std::array<T, kMaxDevices + 1>, kMaxDevices + 1>;
 using TermTable =
     std::array<std::array<std::array<double, kMaxTerms + 1>, kMaxDevices + 1>, kMaxDevices + 1>;
 
-// The layout of the last problem file read; the first character of the file selects it.
-enum class ProblemLayout { kNone, kDc, kTransient };
-
 // What the problem file describes. Kept as its own part of the state so the reader can fill a
 // scratch copy and commit it whole.
 struct ProblemDescription {
@@ -47,8 +45,7 @@ struct ProblemDescription {
   // [i][0]: kind code 0..3; [i][1..16]: power-model parameters (transient layout).
   std::array<std::array<double, kMaxDeviceParameters + 1>, kMaxDevices + 1> deviceParameters{};
   DeviceTable<double> thermalResistance{};  // K/W, DC
-  DeviceTable<int> couplingCount{};
-  PairTable<double> thermalCoupling{};  // K/W; transient: [i][i] is the own resistance
+  PairTable<double> thermalCoupling{};      // K/W; transient: [i][i] is the own resistance
   DeviceTable<int> selfTermCount{};
   PairTable<int> termCount{};
   TermTable termWeight{};
@@ -63,6 +60,10 @@ struct ProblemDescription {
 
 // The one record all routines share. At program start everything is zero, false or empty.
 struct AnalysisState : ProblemDescription {
+  // The problem as read; the description fields above mirror it for the routines that
+  // still read them.
+  Problem problem;
+
   // Iteration, sweep and time.
   std::int32_t iterationNumber = 0;
   std::string iterationText;
@@ -103,14 +104,10 @@ struct AnalysisState : ProblemDescription {
   TextFile workFileC;
 
   // Working storage that routines leave behind for the next one to find.
-  double powerModelCoefficient = 0.0;
   DeviceTable<double> previousPower{};
   double previousSampleTime = 0.0;
   TermTable termRise{};
   TermTable previousTermRise{};
-  double decayFactor = 0.0;
-  double currentPowerGain = 0.0;
-  double previousPowerGain = 0.0;
 
   // Where progress is shown; none when null.
   StatusDisplay* statusDisplay = nullptr;

@@ -24,19 +24,11 @@ std::string Count(double n) {
   return std::to_string(static_cast<long long>(n));
 }
 
-// A refusal of a file beyond the limits; unlike a failed read, it leaves the state untouched.
-class Refusal : public Failure {
- public:
-  using Failure::Failure;
-};
-
 class ProblemReader {
  public:
-  ProblemReader(TextFile& file, ProblemDescription& p, const std::string& fileName)
-      : file_(file), p_(p), fileName_(fileName) {}
+  ProblemReader(TextFile& file, Problem& p) : file_(file), p_(p) {}
 
-  // Returns true for the DC layout.
-  bool Read() {
+  void Read() {
     const char first = ReadChar(file_);
     if (first == '\r') {
       // An empty title line has already ended; skipping on would lose the device count.
@@ -48,22 +40,21 @@ class ProblemReader {
     p_.layout = transient ? ProblemLayout::kTransient : ProblemLayout::kDc;
     if (transient) {
       ReadTransient();
+      CheckCarriedValues();
     } else {
       ReadDc();
     }
-    p_.probeNodeCount = 0;
-    for (int i = 1; i <= p_.deviceCount; ++i) p_.probeNodeCount += p_.terminalCount[i] - 1;
-    if (transient) CheckCarriedValues();
-    return !transient;
   }
 
  private:
   [[noreturn]] void Refuse(const std::string& what) const {
-    throw Refusal("Problem file \"" + fileName_ + "\": " + what);
+    throw Failure("Problem file \"" + p_.fileName + "\": " + what);
   }
   std::string Device(int i) const {
-    return "device " + std::to_string(i) + " (" + p_.deviceName[i].Trimmed() + ")";
+    return "device " + std::to_string(i) + " (" + p_.devices[Index(i)].name.Trimmed() + ")";
   }
+  static std::size_t Index(int i) { return static_cast<std::size_t>(i - 1); }
+  ThermalPair& Pair(int i, int j) { return p_.network.pair[Index(i)][Index(j)]; }
 
   // A number missing at the end of the file would read as 0 and pass for data; refuse it,
   // saying which value is missing (of the device being read, when device_ is set).
@@ -88,30 +79,32 @@ class ProblemReader {
     }
     return r;
   }
-  // Term k of pair (i, j): its weight and time constant.
-  void ReadTerm(int i, int j, int k, const std::string& term) {
+  ThermalTerm ReadTerm(int i, const std::string& term) {
     const double weight = Real("the weight of " + term);
     if (weight < 0) {
       Refuse(Device(i) + ": the weight of " + term + " is " + Number(weight) +
              "; term weights cannot be negative");
     }
-    p_.termWeight[i][j][k] = weight;
-    p_.termTimeConstant[i][j][k] = Real("the time constant of " + term);
+    return ThermalTerm{weight, Real("the time constant of " + term)};
   }
 
   void ReadDeviceCount() {
-    p_.deviceCount = Integer("the number of devices");
+    const int count = Integer("the number of devices");
     SkipLine(file_);
-    if (p_.deviceCount < 1 || p_.deviceCount > kMaxDevices) {
-      Refuse(std::to_string(p_.deviceCount) + " devices; from 1 to " + std::to_string(kMaxDevices) +
+    if (count < 1 || count > kMaxDevices) {
+      Refuse(std::to_string(count) + " devices; from 1 to " + std::to_string(kMaxDevices) +
              " are possible");
     }
+    const auto n = static_cast<std::size_t>(count);
+    p_.devices.assign(n, etherm::Device{});
+    p_.network.ownResistance.assign(n, 0.0);
+    p_.network.pair.assign(n, std::vector<ThermalPair>(n));
   }
 
   // The name runs from the first non-blank byte up to and including the first blank after it.
   void ReadDeviceName(int i) {
     if (AtEndOfTokens(file_)) Refuse("the file ends before device " + std::to_string(i));
-    NameField& name = p_.deviceName[i];
+    NameField& name = p_.devices[Index(i)].name;
     char c = ReadChar(file_);
     while (c == ' ') c = ReadChar(file_);
     int length = 0;
@@ -137,7 +130,7 @@ class ProblemReader {
     // The circuit writers find a device's model by its name; two devices of one name could
     // not be told apart there.
     for (int other = 1; other < i; ++other) {
-      if (p_.deviceName[other] == name) {
+      if (p_.devices[Index(other)].name == name) {
         Refuse("devices " + std::to_string(other) + " and " + std::to_string(i) +
                " have the same name " + name.Trimmed() + "; each device needs a name of its own");
       }
@@ -145,24 +138,24 @@ class ProblemReader {
   }
 
   void ReadTerminalCount(int i) {
-    p_.terminalCount[i] = Integer("its number of terminals");
-    if (p_.terminalCount[i] < 2) {
-      Refuse(Device(i) + " has " + std::to_string(p_.terminalCount[i]) +
-             " terminals; a device has at least 2");
+    int& count = p_.devices[Index(i)].terminalCount;
+    count = Integer("its number of terminals");
+    if (count < 2) {
+      Refuse(Device(i) + " has " + std::to_string(count) + " terminals; a device has at least 2");
     }
     // Each terminal past the first is a node quantity to carry, and no analysis carries more
     // than kMaxCarriedValues; larger counts would also overflow their sum.
-    if (p_.terminalCount[i] > kMaxCarriedValues + 1) {
-      Refuse(Device(i) + " has " + std::to_string(p_.terminalCount[i]) + " terminals; at most " +
+    if (count > kMaxCarriedValues + 1) {
+      Refuse(Device(i) + " has " + std::to_string(count) + " terminals; at most " +
              std::to_string(kMaxCarriedValues + 1) + " are possible");
     }
   }
 
   int ReadCoupledDevice(int i, int e, bool transient) {
     const int j = Integer("the device number of coupling entry " + std::to_string(e));
-    if (j < 1 || j > p_.deviceCount) {
+    if (j < 1 || j > p_.deviceCount()) {
       Refuse(Device(i) + " has a coupling entry for device " + std::to_string(j) +
-             ", which is not among devices 1 to " + std::to_string(p_.deviceCount));
+             ", which is not among devices 1 to " + std::to_string(p_.deviceCount()));
     }
     // The entry would overwrite the device's own resistance while its own term count stays.
     if (transient && j == i) {
@@ -182,80 +175,88 @@ class ProblemReader {
     return count;
   }
 
+  // The kind code is written as a real; only the whole codes of a kind are kinds. A DC
+  // analysis takes 1, 2 and 3 (CheckDcProblem refuses 0); other codes are refused here, in
+  // the words of the analysis the layout is for.
+  DeviceKind ReadKind(int i, bool transient) {
+    const double code = Real("its kind code");
+    if (code == 0 || code == 1 || code == 2 || code == 3) return static_cast<DeviceKind>(code);
+    if (transient) {
+      Refuse(Device(i) + " has the kind code " + FormatReal(code, 0, 3) +
+             "; the codes are 0, 1, 2 and 3");
+    }
+    Refuse(Device(i) + " has the kind code " + FormatReal(code, 0, 3) +
+           "; a DC analysis takes the codes 1, 2 and 3");
+  }
+
   void ReadDc() {
     ReadDeviceCount();
     p_.sweepStart = Real("the sweep start");
-    sweepStartRead = true;
     SkipLine(file_);
-    p_.stepSize = Real("the sweep step");
+    p_.sweepStep = Real("the sweep step");
     SkipLine(file_);
-    p_.analysisEnd = Real("the sweep end");
+    p_.sweepEnd = Real("the sweep end");
     SkipLine(file_);
-    for (int i = 1; i <= p_.deviceCount; ++i) {
+    for (int i = 1; i <= p_.deviceCount(); ++i) {
       ReadDeviceName(i);
       device_ = i;
       ReadTerminalCount(i);
-      p_.thermalResistance[i] = Resistance("its thermal resistance", "");
-      p_.couplingCount[i] = Integer("its number of coupling entries");
-      for (int e = 1; e <= p_.couplingCount[i]; ++e) {
+      p_.network.ownResistance[Index(i)] = Resistance("its thermal resistance", "");
+      const int couplings = Integer("its number of coupling entries");
+      for (int e = 1; e <= couplings; ++e) {
         const int j = ReadCoupledDevice(i, e, false);
         const std::string entry = " of coupling entry " + std::to_string(e);
         Integer("the coupling code" + entry);  // not used
-        p_.thermalCoupling[i][j] =
+        Pair(i, j).resistance =
             Resistance("the thermal resistance" + entry, " (to device " + std::to_string(j) + ")");
       }
       SkipLine(file_);
-      p_.deviceParameters[i][0] = Real("its kind code");
+      p_.devices[Index(i)].kind = ReadKind(i, false);
       SkipLine(file_);
       device_ = 0;
     }
   }
 
+  void ReadParameters(int i) {
+    etherm::Device& d = p_.devices[Index(i)];
+    std::vector<double> values;
+    for (int n = 1; n <= ParameterCount(d.kind); ++n) {
+      values.push_back(Real("its power-model parameter " + std::to_string(n)));
+    }
+    AssignModelParameters(d, values);
+  }
+
   void ReadTransient() {
     ReadDeviceCount();
-    p_.analysisEnd = Real("the end time");
+    p_.endTime = Real("the end time");
     SkipLine(file_);
-    for (int i = 1; i <= p_.deviceCount; ++i) {
+    for (int i = 1; i <= p_.deviceCount(); ++i) {
       ReadDeviceName(i);
       device_ = i;
       ReadTerminalCount(i);
       const int own = ReadTermCount(i, i, "its number of own terms");
-      p_.selfTermCount[i] = own;
-      p_.termCount[i][i] = own;
-      p_.thermalCoupling[i][i] = Resistance("its own thermal resistance", "");
-      for (int k = 1; k <= own; ++k) ReadTerm(i, i, k, "own term " + std::to_string(k));
-      p_.couplingCount[i] = Integer("its number of coupling entries");
-      for (int e = 1; e <= p_.couplingCount[i]; ++e) {
+      Pair(i, i).resistance = Resistance("its own thermal resistance", "");
+      for (int k = 1; k <= own; ++k) {
+        Pair(i, i).terms.push_back(ReadTerm(i, "own term " + std::to_string(k)));
+      }
+      const int couplings = Integer("its number of coupling entries");
+      for (int e = 1; e <= couplings; ++e) {
         const int j = ReadCoupledDevice(i, e, true);
         const std::string entry = " of coupling entry " + std::to_string(e);
         Integer("the coupling code" + entry);  // not used
         const int terms = ReadTermCount(i, j, "the number of terms" + entry);
-        p_.termCount[i][j] = terms;
-        p_.thermalCoupling[i][j] =
+        ThermalPair& pair = Pair(i, j);
+        pair.resistance =
             Resistance("the thermal resistance" + entry, " (to device " + std::to_string(j) + ")");
+        // A later entry for the same device replaces the earlier one's terms.
+        pair.terms.clear();
         for (int k = 1; k <= terms; ++k) {
-          ReadTerm(i, j, k, "term " + std::to_string(k) + entry);
+          pair.terms.push_back(ReadTerm(i, "term " + std::to_string(k) + entry));
         }
       }
       SkipLine(file_);
-      const double kind = Real("its kind code");
-      p_.deviceParameters[i][0] = kind;
-      int parameters;
-      if (kind == 0) {
-        parameters = 0;
-      } else if (kind == 1) {
-        parameters = 11;
-      } else if (kind == 2) {
-        parameters = 13;
-      } else if (kind == 3) {
-        parameters = 16;
-      } else {
-        Refuse(Device(i) + " has the kind code " + FormatReal(kind, 0, 3) +
-               "; the codes are 0, 1, 2 and 3");
-      }
-      for (int n = 1; n <= parameters; ++n) {
-        p_.deviceParameters[i][n] = Real("its power-model parameter " + std::to_string(n));
-      }
+      p_.devices[Index(i)].kind = ReadKind(i, true);
+      ReadParameters(i);
       SkipLine(file_);
       device_ = 0;
     }
@@ -263,7 +264,7 @@ class ProblemReader {
     SkipLine(file_);
     p_.capacitorCount = Integer("the number of capacitors");
     SkipLine(file_);
-    p_.directPowerFlag = Integer("the power mode") == 1;
+    p_.directPower = Integer("the power mode") == 1;
     SkipLine(file_);
   }
 
@@ -272,133 +273,155 @@ class ProblemReader {
       Refuse("the numbers of inductors (" + std::to_string(p_.inductorCount) +
              ") and capacitors (" + std::to_string(p_.capacitorCount) + ") cannot be negative");
     }
-    const int carried = p_.probeNodeCount + p_.inductorCount + p_.capacitorCount;
+    const int nodes = p_.ProbeNodeCount();
+    const int carried = nodes + p_.inductorCount + p_.capacitorCount;
     if (carried > kMaxCarriedValues) {
       Refuse(std::to_string(carried) + " values carried between time windows (" +
-             std::to_string(p_.probeNodeCount) + " node quantities, " +
-             std::to_string(p_.inductorCount) + " inductors, " + std::to_string(p_.capacitorCount) +
-             " capacitors); at most " + std::to_string(kMaxCarriedValues) + " are possible");
+             std::to_string(nodes) + " node quantities, " + std::to_string(p_.inductorCount) +
+             " inductors, " + std::to_string(p_.capacitorCount) + " capacitors); at most " +
+             std::to_string(kMaxCarriedValues) + " are possible");
     }
   }
 
   TextFile& file_;
-  ProblemDescription& p_;
-  const std::string& fileName_;
+  Problem& p_;
   int device_ = 0;  // the device whose block is being read, 0 outside the blocks
-
- public:
-  bool sweepStartRead = false;
 };
 
 }  // namespace
 
-void ReadProblemFile(AnalysisState& state) {
-  const std::string fileName = state.baseName + ".par";
-  ProblemDescription scratch = state;
-  for (int i = 1; i <= kMaxDevices; ++i) scratch.deviceName[i].Clear();
-  try {
-    state.problemFile.OpenForReading(fileName);
-  } catch (const Failure&) {
-    for (int i = 1; i <= kMaxDevices; ++i) state.deviceName[i].Clear();
-    throw;
-  }
-  ProblemReader reader(state.problemFile, scratch, fileName);
-  auto commit = [&] {
-    static_cast<ProblemDescription&>(state) = scratch;
-    if (reader.sweepStartRead) state.sweepValue = scratch.sweepStart;
-  };
-  try {
-    reader.Read();
-  } catch (const Refusal&) {
-    state.problemFile.Close();
-    throw;
-  } catch (const Failure&) {
-    // A number that cannot be read: what was read before it stays, as with any failed read.
-    commit();
-    state.problemFile.Close();
-    throw;
-  }
-  commit();
-  state.problemFile.Close();
+Problem ReadProblemFile(const std::string& baseName) {
+  Problem problem;
+  problem.fileName = baseName + ".par";
+  TextFile file;
+  file.OpenForReading(problem.fileName);
+  ProblemReader(file, problem).Read();
+  file.Close();
+  return problem;
 }
 
 namespace {
-std::string ProblemPrefix(const AnalysisState& state) {
-  return "Problem file \"" + state.baseName + ".par\": ";
+std::string ProblemPrefix(const Problem& problem) {
+  return "Problem file \"" + problem.fileName + "\": ";
 }
 
-// Each layout leaves the other analysis's tables as an earlier file set them; running the
-// other analysis on it would compute with those.
-void CheckLayout(const AnalysisState& state, ProblemLayout wanted) {
-  if (state.layout == ProblemLayout::kNone || state.layout == wanted) return;
-  if (state.layout == ProblemLayout::kDc) {
-    throw Failure(ProblemPrefix(state) +
+// Each layout lacks the other analysis's tables; running the other analysis on it would
+// compute with zeros.
+void CheckLayout(const Problem& problem, ProblemLayout wanted) {
+  if (problem.layout == ProblemLayout::kNone || problem.layout == wanted) return;
+  if (problem.layout == ProblemLayout::kDc) {
+    throw Failure(ProblemPrefix(problem) +
                   "the file has the DC layout (its first character is not T); use the DC "
                   "analysis, or begin the file with T for a transient problem");
   }
-  throw Failure(ProblemPrefix(state) +
+  throw Failure(ProblemPrefix(problem) +
                 "the file has the transient layout (its first character is T); use the "
                 "transient analysis");
 }
 
 // A sweep that computes no point, or never ends, is refused before any file is touched.
-void CheckSweep(const AnalysisState& state) {
-  const double start = state.sweepStart;
-  const double step = state.stepSize;
-  const double end = state.analysisEnd;
+void CheckSweep(const Problem& problem) {
+  const double start = problem.sweepStart;
+  const double step = problem.sweepStep;
+  const double end = problem.sweepEnd;
   const std::string values =
       " (start " + Number(start) + ", step " + Number(step) + ", end " + Number(end) + ")";
   if (step == 0) {
-    throw Failure(ProblemPrefix(state) +
+    throw Failure(ProblemPrefix(problem) +
                   "the sweep step is 0; the sweep would never reach its end");
   }
   if ((step < 0 && end > start) || (step > 0 && end < start)) {
-    throw Failure(ProblemPrefix(state) + "the sweep step leads away from the sweep end" + values +
+    throw Failure(ProblemPrefix(problem) + "the sweep step leads away from the sweep end" + values +
                   "; the sweep would stop at its start");
   }
   if (start + step == start || end + step == end) {
-    throw Failure(ProblemPrefix(state) + "the sweep step is too small to change the sweep value" +
+    throw Failure(ProblemPrefix(problem) + "the sweep step is too small to change the sweep value" +
                   values);
   }
   const double points = std::ceil((end - start) / step);
   if (!(points <= kMaxSweepPoints)) {
-    throw Failure(ProblemPrefix(state) + "the sweep would have " +
+    throw Failure(ProblemPrefix(problem) + "the sweep would have " +
                   (points < 1e18 ? Count(points) : "too many") + " points" + values + "; at most " +
                   Count(kMaxSweepPoints) + " are possible");
   }
 }
 }  // namespace
 
-void CheckDcProblem(const AnalysisState& state) {
-  CheckLayout(state, ProblemLayout::kDc);
-  for (int i = 1; i <= state.deviceCount; ++i) {
-    const double kind = state.deviceParameters[i][0];
-    if (kind != 1 && kind != 2 && kind != 3) {
-      throw Failure(ProblemPrefix(state) + "device " + std::to_string(i) + " (" +
-                    state.deviceName[i].Trimmed() + ") has the kind code " +
-                    FormatReal(kind, 0, 3) + "; a DC analysis takes the codes 1, 2 and 3");
+void CheckDcProblem(const Problem& problem) {
+  CheckLayout(problem, ProblemLayout::kDc);
+  for (int i = 1; i <= problem.deviceCount(); ++i) {
+    const Device& d = problem.devices[static_cast<std::size_t>(i - 1)];
+    if (d.kind == DeviceKind::kPlain) {
+      throw Failure(ProblemPrefix(problem) + "device " + std::to_string(i) + " (" +
+                    d.name.Trimmed() + ") has the kind code " +
+                    FormatReal(static_cast<int>(d.kind), 0, 3) +
+                    "; a DC analysis takes the codes 1, 2 and 3");
     }
   }
-  CheckSweep(state);
+  CheckSweep(problem);
 }
 
-void CheckTransientProblem(const AnalysisState& state) {
-  CheckLayout(state, ProblemLayout::kTransient);
-  if (!(state.analysisEnd > 0)) {
-    throw Failure(ProblemPrefix(state) + "the end time is " + Number(state.analysisEnd) +
+void CheckTransientProblem(const Problem& problem) {
+  CheckLayout(problem, ProblemLayout::kTransient);
+  if (!(problem.endTime > 0)) {
+    throw Failure(ProblemPrefix(problem) + "the end time is " + Number(problem.endTime) +
                   " s; it must be above 0 for anything to be computed");
   }
-  for (int i = 1; i <= state.deviceCount; ++i) {
-    for (int j = 1; j <= state.deviceCount; ++j) {
-      for (int k = 1; k <= state.termCount[i][j] && k <= kMaxTerms; ++k) {
-        if (!(state.termTimeConstant[i][j][k] > 0)) {
-          throw Failure(ProblemPrefix(state) + "term " + std::to_string(k) + " of the pair (" +
-                        std::to_string(i) + ", " + std::to_string(j) + ") has the time constant " +
-                        FormatExponent(state.termTimeConstant[i][j][k], 16) +
+  const int n = problem.deviceCount();
+  for (int i = 1; i <= n; ++i) {
+    for (int j = 1; j <= n; ++j) {
+      const ThermalPair& pair =
+          problem.network.pair[static_cast<std::size_t>(i - 1)][static_cast<std::size_t>(j - 1)];
+      for (std::size_t k = 0; k < pair.terms.size(); ++k) {
+        const double tau = pair.terms[k].timeConstant;
+        if (!(tau > 0)) {
+          throw Failure(ProblemPrefix(problem) + "term " + std::to_string(k + 1) +
+                        " of the pair (" + std::to_string(i) + ", " + std::to_string(j) +
+                        ") has the time constant " + FormatExponent(tau, 16) +
                         " s; time constants must be above 0");
         }
       }
     }
+  }
+}
+
+void UseProblem(AnalysisState& state, const Problem& problem) {
+  // Start from an empty description, so nothing of an earlier problem's tables remains.
+  static_cast<ProblemDescription&>(state) = ProblemDescription{};
+  state.problem = problem;
+  state.layout = problem.layout;
+  state.deviceCount = problem.deviceCount();
+  for (int i = 1; i <= problem.deviceCount(); ++i) {
+    const auto di = static_cast<std::size_t>(i - 1);
+    const Device& d = problem.devices[di];
+    state.deviceName[i] = d.name;
+    state.terminalCount[i] = d.terminalCount;
+    state.deviceParameters[i][0] = static_cast<int>(d.kind);
+    if (problem.layout == ProblemLayout::kDc) {
+      state.thermalResistance[i] = problem.network.ownResistance[di];
+    }
+    for (int j = 1; j <= problem.deviceCount(); ++j) {
+      const ThermalPair& pair = problem.network.pair[di][static_cast<std::size_t>(j - 1)];
+      state.thermalCoupling[i][j] = pair.resistance;
+      state.termCount[i][j] = static_cast<int>(pair.terms.size());
+      for (std::size_t k = 0; k < pair.terms.size(); ++k) {
+        state.termWeight[i][j][k + 1] = pair.terms[k].weight;
+        state.termTimeConstant[i][j][k + 1] = pair.terms[k].timeConstant;
+      }
+    }
+    state.selfTermCount[i] = state.termCount[i][i];
+  }
+  state.probeNodeCount = problem.ProbeNodeCount();
+  state.inductorCount = problem.inductorCount;
+  state.capacitorCount = problem.capacitorCount;
+  state.directPowerFlag = problem.directPower;
+  if (problem.layout == ProblemLayout::kDc) {
+    state.sweepStart = problem.sweepStart;
+    state.stepSize = problem.sweepStep;
+    state.analysisEnd = problem.sweepEnd;
+    state.sweepValue = problem.sweepStart;
+  } else {
+    state.analysisEnd = problem.endTime;
   }
 }
 

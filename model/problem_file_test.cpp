@@ -13,20 +13,14 @@
 namespace etherm {
 namespace {
 
-// Each test works in its own folder, with a fresh state.
+// Each test works in its own folder.
 class ProblemFileTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    state_ = std::make_unique<AnalysisState>();
-    state_->baseName = folder_.File("p");
-  }
-
-  void Write(const std::string& bytes) {
-    std::ofstream(state_->baseName + ".par", std::ios::binary) << bytes;
-  }
+  void Write(const std::string& bytes) { std::ofstream(base_ + ".par", std::ios::binary) << bytes; }
+  Problem Read() { return ReadProblemFile(base_); }
   std::string Fail() {
     try {
-      ReadProblemFile(*state_);
+      Read();
     } catch (const Failure& f) {
       return f.what();
     }
@@ -34,22 +28,39 @@ class ProblemFileTest : public ::testing::Test {
   }
 
   testing::ScratchFolder folder_;
-  std::unique_ptr<AnalysisState> state_;
+  const std::string base_ = folder_.File("p");
 };
+
+const Device& Dev(const Problem& p, int i) {
+  return p.devices.at(static_cast<std::size_t>(i - 1));
+}
+const ThermalPair& Pair(const Problem& p, int i, int j) {
+  return p.network.pair.at(static_cast<std::size_t>(i - 1)).at(static_cast<std::size_t>(j - 1));
+}
 
 TEST_F(ProblemFileTest, DcExample) {
   Write("DC heating of one transistor\r\n1\r\n0.5\r\n0.5\r\n5\r\nQ2N 3 120.0 0\r\n2\r\n");
-  ReadProblemFile(*state_);
-  const AnalysisState& s = *state_;
+  const Problem p = Read();
+  EXPECT_EQ(p.layout, ProblemLayout::kDc);
+  EXPECT_EQ(p.deviceCount(), 1);
+  EXPECT_EQ(p.sweepStart, 0.5);
+  EXPECT_EQ(p.sweepStep, 0.5);
+  EXPECT_EQ(p.sweepEnd, 5);
+  EXPECT_EQ(Dev(p, 1).name.Text(), "Q2N     ");
+  EXPECT_EQ(Dev(p, 1).terminalCount, 3);
+  EXPECT_EQ(p.network.ownResistance.at(0), 120.0);
+  EXPECT_EQ(Pair(p, 1, 1).resistance, 0);
+  EXPECT_EQ(Dev(p, 1).kind, DeviceKind::kTransistorA);
+  EXPECT_EQ(p.ProbeNodeCount(), 2);
+
+  // The state the routines still read mirrors it; the sweep starts at its start.
+  AnalysisState s;
+  UseProblem(s, p);
   EXPECT_EQ(s.deviceCount, 1);
-  EXPECT_EQ(s.sweepStart, 0.5);
   EXPECT_EQ(s.sweepValue, 0.5);
   EXPECT_EQ(s.stepSize, 0.5);
   EXPECT_EQ(s.analysisEnd, 5);
-  EXPECT_EQ(s.deviceName[1].Text(), "Q2N     ");
-  EXPECT_EQ(s.terminalCount[1], 3);
   EXPECT_EQ(s.thermalResistance[1], 120.0);
-  EXPECT_EQ(s.couplingCount[1], 0);
   EXPECT_EQ(s.deviceParameters[1][0], 2);
   EXPECT_EQ(s.probeNodeCount, 2);
   for (int i = 2; i <= kMaxDevices; ++i) EXPECT_EQ(s.deviceName[i].Text(), "        ");
@@ -62,55 +73,88 @@ TEST_F(ProblemFileTest, TransientExample) {
       "TRAN two transistors\r\n2\r\n0.01\r\n"
       "Q1 3 2 50.0 0.3 0.001 0.7 0.01 1 2 0 1 10.0 1.0 0.005\r\n" +
       params + "\r\nQ2 3 1 60.0 1.0 0.002 0\r\n0\r\n1\r\n0\r\n1\r\n");
-  ReadProblemFile(*state_);
-  const AnalysisState& s = *state_;
-  EXPECT_EQ(s.deviceCount, 2);
+  const Problem p = Read();
+  EXPECT_EQ(p.layout, ProblemLayout::kTransient);
+  EXPECT_EQ(p.deviceCount(), 2);
+  EXPECT_EQ(p.endTime, 0.01);
+  EXPECT_EQ(Dev(p, 1).name.Text(), "Q1      ");
+  ASSERT_EQ(Pair(p, 1, 1).terms.size(), 2u);
+  EXPECT_EQ(Pair(p, 1, 1).resistance, 50.0);
+  EXPECT_EQ(Pair(p, 1, 1).terms[1].weight, 0.7);
+  EXPECT_EQ(Pair(p, 1, 1).terms[1].timeConstant, 0.01);
+  ASSERT_EQ(Pair(p, 1, 2).terms.size(), 1u);
+  EXPECT_EQ(Pair(p, 1, 2).resistance, 10.0);
+  EXPECT_EQ(Pair(p, 1, 2).terms[0].weight, 1.0);
+  EXPECT_EQ(Pair(p, 1, 2).terms[0].timeConstant, 0.005);
+  EXPECT_EQ(Dev(p, 1).kind, DeviceKind::kTransistorA);
+  EXPECT_EQ(Dev(p, 1).transistorA.unused1, 1.5);
+  EXPECT_EQ(Dev(p, 1).transistorA.sourceResistance, 4.5);
+  EXPECT_EQ(Dev(p, 1).transistorA.channelLengthModulation, 13.5);  // continued on a further line
+  EXPECT_EQ(Dev(p, 2).name.Text(), "Q2      ");
+  EXPECT_EQ(Pair(p, 2, 2).resistance, 60.0);
+  EXPECT_EQ(Dev(p, 2).kind, DeviceKind::kPlain);
+  EXPECT_EQ(p.inductorCount, 1);
+  EXPECT_EQ(p.capacitorCount, 0);
+  EXPECT_TRUE(p.directPower);
+  EXPECT_EQ(p.ProbeNodeCount(), 4);
+
+  AnalysisState s;
+  UseProblem(s, p);
   EXPECT_EQ(s.analysisEnd, 0.01);
-  EXPECT_EQ(s.deviceName[1].Text(), "Q1      ");
   EXPECT_EQ(s.selfTermCount[1], 2);
   EXPECT_EQ(s.termCount[1][1], 2);
-  EXPECT_EQ(s.thermalCoupling[1][1], 50.0);
   EXPECT_EQ(s.termWeight[1][1][2], 0.7);
-  EXPECT_EQ(s.termTimeConstant[1][1][2], 0.01);
-  EXPECT_EQ(s.termCount[1][2], 1);
-  EXPECT_EQ(s.thermalCoupling[1][2], 10.0);
-  EXPECT_EQ(s.termWeight[1][2][1], 1.0);
   EXPECT_EQ(s.termTimeConstant[1][2][1], 0.005);
-  EXPECT_EQ(s.deviceParameters[1][0], 2);
-  EXPECT_EQ(s.deviceParameters[1][1], 1.5);
-  EXPECT_EQ(s.deviceParameters[1][13], 13.5);  // the reals continue on a further line
-  EXPECT_EQ(s.deviceName[2].Text(), "Q2      ");
-  EXPECT_EQ(s.thermalCoupling[2][2], 60.0);
-  EXPECT_EQ(s.deviceParameters[2][0], 0);
-  EXPECT_EQ(s.inductorCount, 1);
-  EXPECT_EQ(s.capacitorCount, 0);
+  EXPECT_EQ(s.thermalCoupling[1][2], 10.0);
   EXPECT_TRUE(s.directPowerFlag);
-  EXPECT_EQ(s.probeNodeCount, 4);
+}
+
+TEST_F(ProblemFileTest, EachKindNamesItsParameters) {
+  std::string params;
+  for (int n = 1; n <= 16; ++n) params += " " + std::to_string(n);
+  Write("T\r\n3\r\n1\r\nD 2 0 1 0\r\n1" + params.substr(0, 24) + "\r\nA 3 0 1 0\r\n2" +
+        params.substr(0, 30) + "\r\nB 3 0 1 0\r\n3" + params + "\r\n0\r\n0\r\n0\r\n");
+  const Problem p = Read();
+  EXPECT_EQ(Dev(p, 1).diode.saturationCurrent, 1);
+  EXPECT_EQ(Dev(p, 1).diode.kneeCurrent, 4);
+  EXPECT_EQ(Dev(p, 1).diode.recombinationCurrent, 7);
+  EXPECT_EQ(Dev(p, 1).diode.resistanceTemperatureCoefficient, 11);
+  EXPECT_EQ(Dev(p, 2).transistorA.transconductance, 5);
+  EXPECT_EQ(Dev(p, 2).transistorA.channelLength, 7);
+  EXPECT_EQ(Dev(p, 2).transistorA.diodeSaturationCurrent, 11);
+  EXPECT_EQ(Dev(p, 2).transistorA.channelLengthModulation, 13);
+  EXPECT_EQ(Dev(p, 3).transistorB.transconductance, 1);
+  EXPECT_EQ(Dev(p, 3).transistorB.channelLength, 3);
+  EXPECT_EQ(Dev(p, 3).transistorB.diodeBandGap, 13);
+  EXPECT_EQ(Dev(p, 3).transistorB.drainResistanceTemperatureCoefficient, 16);
 }
 
 TEST_F(ProblemFileTest, LayoutNamesAndComments) {
   // Lower-case 't' selects the transient layout; comments after the last number of a line
   // are ignored; a name with leading blanks is stored without them, and the numbers continue
   // after the first blank behind it; power mode 2 leaves the flag false; the file ends early.
-  Write("tran\r\n1 devices\r\n1e-3 s\r\n   D1  2 0 80 0 comment\r\n0\r\n0\r\n0\r\n2\r\n");
-  ReadProblemFile(*state_);
-  EXPECT_EQ(state_->deviceName[1].Text(), "D1      ");
-  EXPECT_EQ(state_->terminalCount[1], 2);
-  EXPECT_EQ(state_->thermalCoupling[1][1], 80);
-  EXPECT_FALSE(state_->directPowerFlag);
-  EXPECT_EQ(state_->probeNodeCount, 1);
+  Write("tran\r\n1 devices\r\n1e-3 s\r\n   D1  2 1 80 1 0.001 0 comment\r\n0\r\n0\r\n0\r\n2\r\n");
+  AnalysisState state;
+  UseProblem(state, Read());
+  EXPECT_EQ(state.deviceName[1].Text(), "D1      ");
+  EXPECT_EQ(state.terminalCount[1], 2);
+  EXPECT_EQ(state.thermalCoupling[1][1], 80);
+  EXPECT_EQ(state.termCount[1][1], 1);
+  EXPECT_FALSE(state.directPowerFlag);
+  EXPECT_EQ(state.probeNodeCount, 1);
 
-  // A DC file loaded after it keeps the transient tables; a blank first line means DC; the
-  // last value needs no line end.
+  // A DC file loaded after it sees nothing of the transient tables; a blank first line means
+  // DC; the last value needs no line end.
   Write("\r\n3\r\n0\r\n1\r\n4\r\nA 3 10 0\r\n1\r\nB 2 20 0\r\n1\r\nC 4 30 1 1 0 5.5\r\n3");
-  ReadProblemFile(*state_);
-  EXPECT_EQ(state_->deviceCount, 3);
-  EXPECT_EQ(state_->probeNodeCount, 2 + 1 + 3);
-  EXPECT_EQ(state_->thermalCoupling[3][1], 5.5);
-  EXPECT_EQ(state_->deviceParameters[3][0], 3);
-  EXPECT_EQ(state_->thermalCoupling[1][1], 80);  // left by the transient file
-  EXPECT_EQ(state_->termCount[1][1], 0);
-  EXPECT_EQ(state_->sweepValue, 0);
+  UseProblem(state, Read());
+  EXPECT_EQ(state.deviceCount, 3);
+  EXPECT_EQ(state.probeNodeCount, 2 + 1 + 3);
+  EXPECT_EQ(state.thermalCoupling[3][1], 5.5);
+  EXPECT_EQ(state.deviceParameters[3][0], 3);
+  EXPECT_EQ(state.thermalCoupling[1][1], 0);
+  EXPECT_EQ(state.termCount[1][1], 0);
+  EXPECT_EQ(state.termWeight[1][1][1], 0);
+  EXPECT_EQ(state.sweepValue, 0);
 }
 
 TEST_F(ProblemFileTest, AnyLineEndsReadAlike) {
@@ -130,42 +174,27 @@ TEST_F(ProblemFileTest, AnyLineEndsReadAlike) {
          {"2", "0.5", "0.5", "5", "Q1 3 120.0 1 2 0 7 comment", "1", "Q2 2 60 0", "3"}) {
       bytes += std::string(line) + c.lineEnd;
     }
-    state_ = std::make_unique<AnalysisState>();
-    state_->baseName = folder_.File("p");
     Write(bytes);
-    ReadProblemFile(*state_);
-    const AnalysisState& s = *state_;
-    EXPECT_EQ(s.layout, ProblemLayout::kDc) << bytes;
-    EXPECT_EQ(s.deviceCount, 2) << bytes;
-    EXPECT_EQ(s.stepSize, 0.5) << bytes;
-    EXPECT_EQ(s.analysisEnd, 5) << bytes;
-    EXPECT_EQ(s.thermalCoupling[1][2], 7) << bytes;
-    EXPECT_EQ(s.deviceParameters[1][0], 1) << bytes;
-    EXPECT_EQ(s.deviceName[2].Text(), "Q2      ") << bytes;
-    EXPECT_EQ(s.thermalResistance[2], 60) << bytes;
-    EXPECT_EQ(s.deviceParameters[2][0], 3) << bytes;
+    const Problem p = Read();
+    EXPECT_EQ(p.layout, ProblemLayout::kDc) << bytes;
+    EXPECT_EQ(p.deviceCount(), 2) << bytes;
+    EXPECT_EQ(p.sweepStep, 0.5) << bytes;
+    EXPECT_EQ(p.sweepEnd, 5) << bytes;
+    EXPECT_EQ(Pair(p, 1, 2).resistance, 7) << bytes;
+    EXPECT_EQ(Dev(p, 1).kind, DeviceKind::kDiode) << bytes;
+    EXPECT_EQ(Dev(p, 2).name.Text(), "Q2      ") << bytes;
+    EXPECT_EQ(p.network.ownResistance.at(1), 60) << bytes;
+    EXPECT_EQ(Dev(p, 2).kind, DeviceKind::kTransistorB) << bytes;
   }
 }
 
 TEST_F(ProblemFileTest, ReadFailures) {
-  // A missing file: "File not found", only the names blanked.
-  state_->deviceName[1] = NameField::From("OLD");
-  state_->deviceCount = 7;
-  EXPECT_EQ(Fail(), "File not found: " + state_->baseName + ".par");
-  EXPECT_EQ(state_->deviceName[1].Text(), "        ");
-  EXPECT_EQ(state_->deviceCount, 7);
-
-  // An unreadable number: what was read before it stays.
-  state_->thermalResistance[1] = 1;
+  EXPECT_EQ(Fail(), "File not found: " + base_ + ".par");
   Write("DC\r\n1\r\n2.5\r\n0,5\r\n5\r\nQ1 3 120.0 0\r\n2\r\n");
-  EXPECT_EQ(Fail(), "Invalid numeric input: \"0,5\" in " + state_->baseName + ".par, line 4");
-  EXPECT_EQ(state_->deviceCount, 1);
-  EXPECT_EQ(state_->sweepStart, 2.5);
-  EXPECT_EQ(state_->sweepValue, 2.5);
-  EXPECT_EQ(state_->thermalResistance[1], 1);
+  EXPECT_EQ(Fail(), "Invalid numeric input: \"0,5\" in " + base_ + ".par, line 4");
 }
 
-TEST_F(ProblemFileTest, FilesBeyondTheLimitsAreRefusedWithTheStateUntouched) {
+TEST_F(ProblemFileTest, FilesBeyondTheLimitsAreRefused) {
   struct Case {
     std::string file;
     std::string text;
@@ -185,6 +214,9 @@ TEST_F(ProblemFileTest, FilesBeyondTheLimitsAreRefusedWithTheStateUntouched) {
       {"T\r\n1\r\n1\r\nQ1 3 5 1\r\n", "device 1 (Q1) has 5 terms for the pair (1, 1)"},
       {"T\r\n2\r\n1\r\nQ1 3 1 1 1 1 1 2 0 7 1\r\n", "7 terms for the pair (1, 2)"},
       {"T\r\n1\r\n1\r\nQ1 3 1 1 1 1 0\r\n4\r\n", "device 1 (Q1) has the kind code 4.000"},
+      {"T\r\n1\r\n1\r\nQ1 3 1 1 1 1 0\r\n1.5\r\n", "device 1 (Q1) has the kind code 1.500"},
+      {"DC\r\n1\r\n0\r\n1\r\n2\r\nQ1 3 1 0\r\n7\r\n",
+       "device 1 (Q1) has the kind code 7.000; a DC analysis takes the codes 1, 2 and 3"},
       {"T\r\n1\r\n1\r\nQ1 3 1 1 1 1 0\r\n0\r\n5\r\n4\r\n1\r\n",
        "11 values carried between time windows (2 node quantities, 5 inductors, 4 capacitors)"},
       {"DC\n11\n", "11 devices; from 1 to 10 are possible"},  // LF line ends
@@ -219,28 +251,20 @@ TEST_F(ProblemFileTest, FilesBeyondTheLimitsAreRefusedWithTheStateUntouched) {
       {"T\r\n1\r\n1\r\nQ1 3 0 50 0\r\n0\r\n0\r\n0\r\n", "the file ends before the power mode"},
   };
   for (const auto& c : cases) {
-    state_ = std::make_unique<AnalysisState>();
-    state_->baseName = folder_.File("p");
-    state_->deviceName[1] = NameField::From("KEEP");
-    state_->deviceCount = 3;
-    state_->thermalResistance[1] = 42;
     Write(c.file);
     const std::string text = Fail();
     EXPECT_NE(text.find(c.text), std::string::npos) << text;
     EXPECT_NE(text.find("p.par"), std::string::npos) << text;
-    EXPECT_EQ(state_->deviceName[1].Text(), "KEEP    ") << c.text;
-    EXPECT_EQ(state_->deviceCount, 3) << c.text;
-    EXPECT_EQ(state_->thermalResistance[1], 42) << c.text;
   }
 }
 
 TEST_F(ProblemFileTest, AnalysisChecks) {
   Write("DC\r\n3\r\n0\r\n1\r\n2\r\nA 3 1 0\r\n1\r\nB 2 1 0\r\n2\r\nC 2 1 0\r\n3\r\n");
-  ReadProblemFile(*state_);
-  EXPECT_NO_THROW(CheckDcProblem(*state_));
+  Problem p = Read();
+  EXPECT_NO_THROW(CheckDcProblem(p));
   auto dcFailure = [&] {
     try {
-      CheckDcProblem(*state_);
+      CheckDcProblem(p);
     } catch (const Failure& f) {
       return std::string(f.what());
     }
@@ -248,13 +272,12 @@ TEST_F(ProblemFileTest, AnalysisChecks) {
   };
   // Only a circuit with a .NODESET line needs the node values carried, so the count is the
   // circuit check's matter.
-  state_->terminalCount[2] = 3;
-  state_->probeNodeCount = 5;
+  p.devices[1].terminalCount = 6;
   EXPECT_EQ(dcFailure(), "no failure");
-  state_->probeNodeCount = 4;
-  state_->deviceParameters[2][0] = 0;
+  p.devices[1].terminalCount = 2;
+  p.devices[1].kind = DeviceKind::kPlain;
   EXPECT_NE(dcFailure().find("device 2 (B) has the kind code 0.000"), std::string::npos);
-  state_->deviceParameters[2][0] = 2;
+  p.devices[1].kind = DeviceKind::kTransistorA;
 
   // Sweeps that compute nothing or never end; the last rows are the edge cases that pass.
   struct Sweep {
@@ -274,9 +297,9 @@ TEST_F(ProblemFileTest, AnalysisChecks) {
       {5, -1, 0, nullptr},
   };
   for (const Sweep& c : sweeps) {
-    state_->sweepStart = c.start;
-    state_->stepSize = c.step;
-    state_->analysisEnd = c.end;
+    p.sweepStart = c.start;
+    p.sweepStep = c.step;
+    p.sweepEnd = c.end;
     const std::string text = dcFailure();
     if (c.text == nullptr) {
       EXPECT_EQ(text, "no failure");
@@ -288,27 +311,27 @@ TEST_F(ProblemFileTest, AnalysisChecks) {
   Write(
       "T\r\n2\r\n1\r\nA 2 1 10 1 0.001 1 2 0 2 5 0.5 0.01 0.5 0\r\n0\r\nB 2 0 10 "
       "0\r\n0\r\n0\r\n0\r\n0\r\n");
-  ReadProblemFile(*state_);
+  p = Read();
   try {
-    CheckTransientProblem(*state_);
+    CheckTransientProblem(p);
     ADD_FAILURE() << "a zero time constant was accepted";
   } catch (const Failure& f) {
     EXPECT_NE(std::string(f.what()).find("term 2 of the pair (1, 2)"), std::string::npos)
         << f.what();
   }
-  state_->termTimeConstant[1][2][2] = 0.02;
-  EXPECT_NO_THROW(CheckTransientProblem(*state_));
+  p.network.pair[0][1].terms[1].timeConstant = 0.02;
+  EXPECT_NO_THROW(CheckTransientProblem(p));
   for (double end : {0.0, -1e-3}) {
-    state_->analysisEnd = end;
-    EXPECT_THROW(CheckTransientProblem(*state_), Failure) << end;
+    p.endTime = end;
+    EXPECT_THROW(CheckTransientProblem(p), Failure) << end;
   }
 }
 
 TEST_F(ProblemFileTest, EachAnalysisRefusesTheOtherLayout) {
-  auto failure = [&](void (*check)(const AnalysisState&)) {
-    ReadProblemFile(*state_);
+  auto failure = [&](void (*check)(const Problem&)) {
+    const Problem p = Read();
     try {
-      check(*state_);
+      check(p);
     } catch (const Failure& f) {
       return std::string(f.what());
     }
@@ -316,11 +339,11 @@ TEST_F(ProblemFileTest, EachAnalysisRefusesTheOtherLayout) {
   };
   Write("DC\r\n1\r\n0\r\n1\r\n2\r\nQ1 3 120.0 0\r\n2\r\n");
   EXPECT_EQ(failure(CheckTransientProblem),
-            "Problem file \"" + state_->baseName +
+            "Problem file \"" + base_ +
                 ".par\": the file has the DC layout (its first character is not T); use the DC "
                 "analysis, or begin the file with T for a transient problem");
   Write("tran\r\n1\r\n1e-3\r\nQ1 3 0 50 0\r\n0\r\n0\r\n0\r\n0\r\n");
-  EXPECT_EQ(failure(CheckDcProblem), "Problem file \"" + state_->baseName +
+  EXPECT_EQ(failure(CheckDcProblem), "Problem file \"" + base_ +
                                          ".par\": the file has the transient layout (its first "
                                          "character is T); use the transient analysis");
 }

@@ -62,51 +62,54 @@ double BandGap(double t) {
   return BandGapChecked(t);
 }
 
-double JunctionDiodePower(const ModelParameters& p, const Quantities& q, double T) {
-  const double R = Mul(p[3], Add(1.0, Mul(p[11], Sub(T, Tr))));
+double JunctionDiodePower(const DiodeParameters& p, const Quantities& q, double T) {
+  const double R =
+      Mul(p.seriesResistance, Add(1.0, Mul(p.resistanceTemperatureCoefficient, Sub(T, Tr))));
   const double Vd = Sub(q[1], Mul(q[2], R));
   const double Vt = Mul(k, T);
   const double Eg = BandGapChecked(T);
-  const double Is = SaturationCurrent(p[1], p[2], p[5], T, Eg, Vt);
-  const double Isr = SaturationCurrent(p[7], p[8], p[5], T, Eg, Vt);
-  const double junction = Div(Mul(p[10], T), Tr);
+  const double Is = SaturationCurrent(p.saturationCurrent, p.emissionCoefficient,
+                                      p.saturationTemperatureExponent, T, Eg, Vt);
+  const double Isr = SaturationCurrent(p.recombinationCurrent, p.recombinationEmissionCoefficient,
+                                       p.saturationTemperatureExponent, T, Eg, Vt);
+  const double junction = Div(Mul(p.junctionPotential, T), Tr);
   const double threeVt = Mul(3.0, Vt);
   const double thermal = Mul(threeVt, Log(Div(T, Tr)));
   const double gap = Div(Mul(Eg0, T), Tr);
   const double Vj = Add(Sub(Sub(junction, thermal), gap), Eg);
-  const double Inrm = JunctionCurrent(Is, Vd, p[2], Vt);
-  const double knee = Div(p[4], Add(p[4], Inrm));
+  const double Inrm = JunctionCurrent(Is, Vd, p.emissionCoefficient, Vt);
+  const double knee = Div(p.kneeCurrent, Add(p.kneeCurrent, Inrm));
   const double A = Mul(Inrm, std::sqrt(std::fabs(knee)));
-  const double Irec = JunctionCurrent(Isr, Vd, p[8], Vt);
+  const double Irec = JunctionCurrent(Isr, Vd, p.recombinationEmissionCoefficient, Vt);
   const double distance = Sub(1.0, Div(Vd, Vj));
   const double base = Add(Mul(distance, distance), 0.005);
-  const double B = Mul(Irec, Pow(base, Div(p[9], 2.0)));
+  const double B = Mul(Irec, Pow(base, Div(p.gradingCoefficient, 2.0)));
   const double Id = Add(A, B);
   const double resistive = Mul(Mul(q[2], q[2]), R);
   return Add(resistive, Mul(Vd, Id));
 }
 
-double TransistorModelAPower(const ModelParameters& p, const Quantities& q, double T) {
-  const double gateSide = Sub(q[1], Mul(p[10], q[2]));
-  const double u = Add(gateSide, Mul(p[4], Add(q[2], q[4])));
-  const double drainSide = Sub(q[3], Mul(p[9], q[4]));
-  const double w = Add(drainSide, Mul(p[4], Add(q[2], q[4])));
+double TransistorModelAPower(const TransistorAParameters& p, const Quantities& q, double T) {
+  const double gateSide = Sub(q[1], Mul(p.gateResistance, q[2]));
+  const double u = Add(gateSide, Mul(p.sourceResistance, Add(q[2], q[4])));
+  const double drainSide = Sub(q[3], Mul(p.drainResistance, q[4]));
+  const double w = Add(drainSide, Mul(p.sourceResistance, Add(q[2], q[4])));
   const double Vt = Mul(k, T);
   const double Eg = BandGapChecked(T);
   const double gapShift = Sub(Div(Mul(Eg0, T), Tr), Eg);
-  const double scaled = Mul(p[11], Exp(Div(gapShift, Vt)));
+  const double scaled = Mul(p.diodeSaturationCurrent, Exp(Div(gapShift, Vt)));
   const double Idiode = JunctionCurrent(scaled, -w, 1.0, Vt);
-  const double beta = Transconductance(p[5], p[6], p[7], T);
-  const double threshold = Add(p[8], Vt);
+  const double beta = Transconductance(p.transconductance, p.channelWidth, p.channelLength, T);
+  const double threshold = Add(p.thresholdVoltage, Vt);
   const double Vov = Sub(u, threshold);
-  const double above = Sub(u, p[8]);
+  const double above = Sub(u, p.thresholdVoltage);
   const double drive = Sub(above, Div(Vov, 2.0));
   const double Isat = Mul(Mul(beta, drive), Vov);
-  const double F = Div(1.0, Sub(1.0, Mul(p[13], w)));
+  const double F = Div(1.0, Sub(1.0, Mul(p.channelLengthModulation, w)));
   double Ich;
-  if (u < p[8]) {
+  if (u < p.thresholdVoltage) {
     Ich = 0;
-  } else if (u > p[8] && u < threshold) {
+  } else if (u > p.thresholdVoltage && u < threshold) {
     Ich = Mul(Mul(Isat, Exp(Div(Vov, Vt))), F);
   } else if (u > threshold && Vov > w) {
     const double linear = Sub(above, Div(w, 2.0));
@@ -114,34 +117,35 @@ double TransistorModelAPower(const ModelParameters& p, const Quantities& q, doub
   } else {
     Ich = Mul(Isat, F);
   }
-  const double gate = Mul(p[10], Mul(q[2], q[2]));
-  const double drain = Mul(p[9], Mul(q[4], q[4]));
+  const double gate = Mul(p.gateResistance, Mul(q[2], q[2]));
+  const double drain = Mul(p.drainResistance, Mul(q[4], q[4]));
   const double both = Add(q[2], q[4]);
-  const double source = Mul(p[4], Mul(both, both));
+  const double source = Mul(p.sourceResistance, Mul(both, both));
   const double resistive = Add(Add(gate, drain), source);
   return Add(resistive, Mul(Sub(Ich, Idiode), w));
 }
 
-double TransistorModelBPower(const ModelParameters& p, const Quantities& q, double T) {
+double TransistorModelBPower(const TransistorBParameters& p, const Quantities& q, double T) {
   if (T > kModelTemperatureLimit) T = kModelTemperatureLimit;
-  const double gapOverKn = Div(p[13], Mul(p[11], k));
+  const double gapOverKn = Div(p.diodeBandGap, Mul(p.diodeEmissionCoefficient, k));
   const double inverseTr = Div(1.0, Tr);
   const double inverse = Sub(inverseTr, Div(1.0, T));
   const double growth = Exp(Mul(gapOverKn, inverse));
-  const double grown = Mul(p[10], growth);
-  const double Is = Mul(grown, Pow(Div(T, Tr), p[12]));
-  const double beta = Transconductance(p[1], p[2], p[3], T);
-  const double Rd = Mul(p[6], Add(1.0, Mul(p[16], Sub(T, Tr))));
-  const double gateSide = Sub(q[1], Mul(p[7], q[2]));
-  const double u1 = Sub(gateSide, Mul(p[8], Sub(q[2], q[4])));
+  const double grown = Mul(p.diodeSaturationCurrent, growth);
+  const double Is = Mul(grown, Pow(Div(T, Tr), p.diodeSaturationTemperatureExponent));
+  const double beta = Transconductance(p.transconductance, p.channelWidth, p.channelLength, T);
+  const double Rd =
+      Mul(p.drainResistance, Add(1.0, Mul(p.drainResistanceTemperatureCoefficient, Sub(T, Tr))));
+  const double gateSide = Sub(q[1], Mul(p.gateResistance, q[2]));
+  const double u1 = Sub(gateSide, Mul(p.sourceResistance, Sub(q[2], q[4])));
   const double drainSide = Add(q[3], Mul(Rd, q[4]));
-  const double u2 = Sub(drainSide, Mul(p[8], Sub(q[2], q[4])));
-  const double u3 = Sub(-q[3], Mul(p[9], q[6]));
+  const double u2 = Sub(drainSide, Mul(p.sourceResistance, Sub(q[2], q[4])));
+  const double u3 = Sub(-q[3], Mul(p.diodeBranchResistance, q[6]));
   double Ich = 0;
-  if (!(p[4] > u1)) {
-    const double overdrive = Sub(u1, p[4]);
+  if (!(p.thresholdVoltage > u1)) {
+    const double overdrive = Sub(u1, p.thresholdVoltage);
     const double half = Div(beta, 2.0);
-    const double modulated = Mul(half, Add(1.0, Mul(p[5], u2)));
+    const double modulated = Mul(half, Add(1.0, Mul(p.channelLengthModulation, u2)));
     if (overdrive > u2) {
       const double span = Sub(Mul(2.0, overdrive), u2);
       Ich = Mul(Mul(modulated, u2), span);
@@ -150,16 +154,16 @@ double TransistorModelBPower(const ModelParameters& p, const Quantities& q, doub
     }
   }
   const double Vt = Mul(k, T);
-  const double forward = JunctionCurrent(Is, u3, p[11], Vt);
-  const double breakdown = Exp(Div(-Add(u3, p[14]), Vt));
-  const double Idiode = Sub(forward, Mul(p[15], breakdown));
+  const double forward = JunctionCurrent(Is, u3, p.diodeEmissionCoefficient, Vt);
+  const double breakdown = Exp(Div(-Add(u3, p.breakdownVoltage), Vt));
+  const double Idiode = Sub(forward, Mul(p.breakdownCurrent, breakdown));
   const double channel = Mul(u2, Ich);
   double sum = Add(channel, Mul(u3, Idiode));
   sum = Add(sum, Mul(Rd, Mul(q[4], q[4])));
   const double sourceCurrent = Add(q[2], Ich);
-  sum = Add(sum, Mul(p[8], Mul(sourceCurrent, sourceCurrent)));
-  sum = Add(sum, Mul(p[7], Mul(q[2], q[2])));
-  return Add(sum, Mul(p[9], Mul(q[6], q[6])));
+  sum = Add(sum, Mul(p.sourceResistance, Mul(sourceCurrent, sourceCurrent)));
+  sum = Add(sum, Mul(p.gateResistance, Mul(q[2], q[2])));
+  return Add(sum, Mul(p.diodeBranchResistance, Mul(q[6], q[6])));
 }
 
 }  // namespace etherm

@@ -2,17 +2,16 @@
 
 #include <array>
 
-#include "model/analysis_state.h"
+#include "model/problem.h"
 
 namespace etherm {
 
 // Temperature-dependent device models that recompute a device's dissipated power from its
-// recorded terminal quantities. Parameters are a device's row of deviceParameters ([1..16]
-// used, [0] the kind code); quantities q[1..6] are the device's values in the result table
-// (q[0] unused). T is in kelvin. The arithmetic follows the models' formulas in their written
-// order, every value computed whether or not a branch uses it; a division by zero, a logarithm
-// of a non-positive number, an invalid operation or an overflow throws Failure with the
-// arithmetic text of the first operation that failed.
+// recorded terminal quantities, with the parameters of the device's kind; quantities q[1..6] are
+// the device's values in the result table (q[0] unused). T is in kelvin. The arithmetic follows the
+// models' formulas in their written order, every value computed whether or not a branch uses it; a
+// division by zero, a logarithm of a non-positive number, an invalid operation or an overflow
+// throws Failure with the arithmetic text of the first operation that failed.
 
 inline constexpr double kBoltzmannOverCharge = 8.62e-5;      // V/K
 inline constexpr double kModelReferenceTemperature = 295.0;  // K, where the parameters hold
@@ -20,22 +19,21 @@ inline constexpr double kReferenceBandGap = 1.11;         // eV, taken at the re
 inline constexpr double kPowerLimit = 100.0;              // W, kinds 2 and 3
 inline constexpr double kModelTemperatureLimit = 1000.0;  // K, kind 3
 
-using ModelParameters = std::array<double, kMaxDeviceParameters + 1>;
 using Quantities = std::array<double, 7>;
 
 // Band gap in eV: 1.16 - 7.02E-4 T^2 / (T + 1108).
 double BandGap(double t);
 
 // Kind 1, junction diode: q1 voltage across, q2 current through the device. Not limited.
-double JunctionDiodePower(const ModelParameters& p, const Quantities& q, double t);
+double JunctionDiodePower(const DiodeParameters& p, const Quantities& q, double t);
 
 // Kind 2, transistor model A: q1 gate voltage, q2 gate current, q3 drain voltage, q4 drain
 // current. The power before the 100 W limit.
-double TransistorModelAPower(const ModelParameters& p, const Quantities& q, double t);
+double TransistorModelAPower(const TransistorAParameters& p, const Quantities& q, double t);
 
 // Kind 3, transistor model B: q1 gate voltage, q2 gate current, q3 drain voltage, q4 drain
 // current, q6 current of the drain-source diode branch. T above 1000 K is taken as 1000 K.
 // The power before the 100 W limit.
-double TransistorModelBPower(const ModelParameters& p, const Quantities& q, double t);
+double TransistorModelBPower(const TransistorBParameters& p, const Quantities& q, double t);
 
 }  // namespace etherm

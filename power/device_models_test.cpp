@@ -16,11 +16,12 @@ std::string Sig6(double x) {
   return buf;
 }
 
-ModelParameters Params(std::initializer_list<double> values) {
-  ModelParameters p{};
-  std::size_t n = 1;
-  for (double v : values) p[n++] = v;
-  return p;
+// The parameters of a device of this kind, in the problem file's order.
+Device Params(DeviceKind kind, std::initializer_list<double> values) {
+  Device d;
+  d.kind = kind;
+  AssignModelParameters(d, values);
+  return d;
 }
 
 Quantities Q(std::initializer_list<double> values) {
@@ -30,48 +31,57 @@ Quantities Q(std::initializer_list<double> values) {
   return q;
 }
 
-const ModelParameters kDiode = Params({1e-14, 1, 0.1, 1, 3, 0, 1e-12, 2, 0.5, 0.7, 0.004});
-const ModelParameters kModelA =
-    Params({0, 0, 0, 0.05, 2e-5, 1e-4, 2e-6, 2, 0.2, 10, 1e-14, 0, 0.01});
-const ModelParameters kModelB =
-    Params({2e-5, 1e-4, 2e-6, 2, 0.01, 0.5, 1, 0.1, 0, 1e-14, 1, 3, 1.11, 100, 1e-10, 0});
+const DiodeParameters kDiode =
+    Params(DeviceKind::kDiode, {1e-14, 1, 0.1, 1, 3, 0, 1e-12, 2, 0.5, 0.7, 0.004}).diode;
+const TransistorAParameters kModelA =
+    Params(DeviceKind::kTransistorA, {0, 0, 0, 0.05, 2e-5, 1e-4, 2e-6, 2, 0.2, 10, 1e-14, 0, 0.01})
+        .transistorA;
+const TransistorBParameters kModelB =
+    Params(DeviceKind::kTransistorB,
+           {2e-5, 1e-4, 2e-6, 2, 0.01, 0.5, 1, 0.1, 0, 1e-14, 1, 3, 1.11, 100, 1e-10, 0})
+        .transistorB;
+
+// The three models with the parameters above, behind one signature for the table below.
+double Diode(const Quantities& q, double t) {
+  return JunctionDiodePower(kDiode, q, t);
+}
+double ModelA(const Quantities& q, double t) {
+  return TransistorModelAPower(kModelA, q, t);
+}
+double ModelB(const Quantities& q, double t) {
+  return TransistorModelBPower(kModelB, q, t);
+}
 
 TEST(DeviceModels, WorkedExamples) {
   struct Case {
     const char* what;
-    double (*model)(const ModelParameters&, const Quantities&, double);
-    const ModelParameters& p;
+    double (*model)(const Quantities&, double);
     Quantities q;
     double t;
     const char* power;
   } cases[] = {
-      {"diode at 295 K", JunctionDiodePower, kDiode, Q({0.7, 0.05}), 295, "5.37977e-03"},
-      {"diode at 350 K", JunctionDiodePower, kDiode, Q({0.7, 0.05}), 350, "9.53358e-02"},
-      {"model B in saturation", TransistorModelBPower, kModelB, Q({5, 0, 10, -0.1, 0, 0}), 295,
-       "5.38513e-02"},
-      {"model B at 1000 K", TransistorModelBPower, kModelB, Q({5, 0, 10, -0.1, 0, 0}), 1000,
-       "9.02691e+01"},
+      {"diode at 295 K", Diode, Q({0.7, 0.05}), 295, "5.37977e-03"},
+      {"diode at 350 K", Diode, Q({0.7, 0.05}), 350, "9.53358e-02"},
+      {"model B in saturation", ModelB, Q({5, 0, 10, -0.1, 0, 0}), 295, "5.38513e-02"},
+      {"model B at 1000 K", ModelB, Q({5, 0, 10, -0.1, 0, 0}), 1000, "9.02691e+01"},
       // Model A in each region: below the threshold (resistive terms and the diode only), in
       // the exponential band just above it, exactly at it (the last branch), linear, saturated.
-      {"A below the threshold", TransistorModelAPower, kModelA, Q({1, 0, 10, 0.001}), 295,
-       "2.50000e-07"},
-      {"A in the exponential band", TransistorModelAPower, kModelA, Q({2.01, 0, 5, 0}), 295,
-       "-7.84162e-07"},
-      {"A exactly at the threshold", TransistorModelAPower, kModelA, Q({2, 0, 5, 0}), 295,
-       "-1.70167e-06"},
-      {"A linear", TransistorModelAPower, kModelA, Q({5, 0, 0.5, 0.01}), 295, "7.12117e-04"},
-      {"A saturated", TransistorModelAPower, kModelA, Q({4, 0, 10, 0.005}), 295, "2.22286e-02"},
-      {"A saturated at 350 K", TransistorModelAPower, kModelA, Q({4, 0, 10, 0.005}), 350,
-       "1.72008e-02"},
+      {"A below the threshold", ModelA, Q({1, 0, 10, 0.001}), 295, "2.50000e-07"},
+      {"A in the exponential band", ModelA, Q({2.01, 0, 5, 0}), 295, "-7.84162e-07"},
+      {"A exactly at the threshold", ModelA, Q({2, 0, 5, 0}), 295, "-1.70167e-06"},
+      {"A linear", ModelA, Q({5, 0, 0.5, 0.01}), 295, "7.12117e-04"},
+      {"A saturated", ModelA, Q({4, 0, 10, 0.005}), 295, "2.22286e-02"},
+      {"A saturated at 350 K", ModelA, Q({4, 0, 10, 0.005}), 350, "1.72008e-02"},
   };
-  for (const Case& c : cases) EXPECT_EQ(Sig6(c.model(c.p, c.q, c.t)), c.power) << c.what;
+  for (const Case& c : cases) EXPECT_EQ(Sig6(c.model(c.q, c.t)), c.power) << c.what;
 }
 
 TEST(DeviceModels, DiodeAtTheReferenceTemperature) {
   // At T = Tr every temperature factor is 1: R = p3, Is = p1, Isr = p7, and
   // Vj = p10 - Eg0 + Eg(295) = p10 + 0.00646.
   EXPECT_EQ(Sig6(BandGap(295)), "1.11646e+00");
-  const ModelParameters p = Params({2e-14, 1.5, 0.2, 0.5, 3, 0, 3e-12, 2.5, 0.4, 0.8, 0.01});
+  const DiodeParameters p =
+      Params(DeviceKind::kDiode, {2e-14, 1.5, 0.2, 0.5, 3, 0, 3e-12, 2.5, 0.4, 0.8, 0.01}).diode;
   const Quantities q = Q({0.75, 0.02});
   const double vt = kBoltzmannOverCharge * 295;
   const double vd = 0.75 - 0.02 * 0.2;

@@ -50,8 +50,8 @@ void ComputeDcPower(AnalysisState& state, const std::string& tableName,
 // opened with (the driver binds it to baseName + ".moc"; that name when it was never opened). It
 // must exist, even for the first window.
 //
-// State: sampleTime is the time of the last row read (history rows included);
-// powerModelCoefficient is p13 of the last kind-2 device computed with model A.
+// The model parameters are those of state.problem's devices. State: sampleTime is the time of
+// the last row read (history rows included).
 //
 // Failures: the I/O texts ("File not found", ...), "Invalid numeric input", and the arithmetic
 // texts when a model or product divides by zero, takes the logarithm of a non-positive number

@@ -34,6 +34,14 @@ class PowerTest : public ::testing::Test {
       state_->deviceParameters[i][0] = kind;
     }
     state_->deviceCount = i;
+    state_->problem.devices.assign(static_cast<std::size_t>(i), Device{});
+    i = 0;
+    for (double kind : kinds) {
+      Device& d = state_->problem.devices[static_cast<std::size_t>(i++)];
+      d.name = state_->deviceName[i];
+      // Codes outside the kinds stay kPlain here; the power routines go by the code.
+      if (kind == 1 || kind == 2 || kind == 3) d.kind = static_cast<DeviceKind>(kind);
+    }
   }
   static void Write(const std::string& name, const std::string& bytes) {
     std::ofstream(name, std::ios::binary) << bytes;

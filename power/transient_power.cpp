@@ -23,20 +23,19 @@ struct ClosesOnExit {
   }
 };
 
-double DevicePower(AnalysisState& state, int i, int kind, const Quantities& q) {
+double DevicePower(const AnalysisState& state, int i, int kind, const Quantities& q) {
   if (state.directPowerFlag || kind == 0) return DirectPower(kind, q);
-  const ModelParameters& p = state.deviceParameters[i];
+  const Device& device = state.problem.devices.at(static_cast<std::size_t>(i - 1));
   const double t = state.deviceTemperature[i];
   double power;
   switch (kind) {
     case 1:
-      return JunctionDiodePower(p, q, t);
+      return JunctionDiodePower(device.diode, q, t);
     case 2:
-      state.powerModelCoefficient = p[13];
-      power = TransistorModelAPower(p, q, t);
+      power = TransistorModelAPower(device.transistorA, q, t);
       break;
     default:
-      power = TransistorModelBPower(p, q, t);
+      power = TransistorModelBPower(device.transistorB, q, t);
       break;
   }
   return power > kPowerLimit ? kPowerLimit : power;

@@ -15,9 +15,9 @@ class TransientPowerTest : public PowerTest {
     state_->analysisEnd = 1;
     for (double& t : state_->deviceTemperature) t = 295;
   }
+  // Device i's model parameters in the problem file's order.
   void Parameters(int i, std::initializer_list<double> values) {
-    int n = 0;
-    for (double v : values) state_->deviceParameters[i][++n] = v;
+    AssignModelParameters(state_->problem.devices.at(static_cast<std::size_t>(i - 1)), values);
   }
   // The numbers of the power table's rows, without the two header lines.
   std::vector<std::vector<std::string>> Rows() {
@@ -42,7 +42,6 @@ TEST_F(TransientPowerTest, FirstWindowWithDirectProducts) {
   Devices({0, 1, 2, 3});
   state_->directPowerFlag = true;
   state_->analysisEnd = 1e-5;
-  state_->powerModelCoefficient = 0.5;
   Write(PowerFileName(), "");
   Write(txt_, kResultHead +
                   " 0.00000000000000E+0000 1 2  1 2  1 2 3 4  1 2 3 4 5 6 \r\n"
@@ -57,7 +56,6 @@ TEST_F(TransientPowerTest, FirstWindowWithDirectProducts) {
             " 1.00000000000000E-0005 -0.00000000000000E+0000  4.00000000000000E+0000 "
             " 2.00000000000000E+0000 -1.00000000000000E+0000 \r\n");
   EXPECT_EQ(state_->sampleTime, 1e-5);
-  EXPECT_EQ(state_->powerModelCoefficient, 0.5);
 }
 
 TEST_F(TransientPowerTest, ModelsWithTheirLimits) {
@@ -85,7 +83,6 @@ TEST_F(TransientPowerTest, ModelsWithTheirLimits) {
   EXPECT_EQ(rows[1][3], "5.38512824280688E-0002");
   EXPECT_EQ(rows[1][4], "9.02690997374133E+0001");
   EXPECT_EQ(state_->deviceTemperature[4], 1200);
-  EXPECT_EQ(state_->powerModelCoefficient, 0.01);
 }
 
 TEST_F(TransientPowerTest, LaterWindowsStartWithTheHistory) {
@@ -175,8 +172,6 @@ TEST_F(TransientPowerTest, Failures) {
   };
   for (const Case& c : cases) {
     Devices({c.kind});
-    state_->deviceParameters[1] = {};
-    state_->deviceParameters[1][0] = c.kind;
     Parameters(1, c.parameters);
     Write(txt_, kResultHead + " 0 " + c.values + "\r\n");
     EXPECT_EQ(FailureText([&] { ComputeTransientPower(*state_, txt_, moc_); }), c.text) << c.what;
