@@ -4,12 +4,11 @@
 #include <string_view>
 
 #include "model/analysis_state.h"
+#include "model/file_names.h"
 
 namespace etherm {
 
 // Pieces the two drivers share: the run log, the accumulated files, the copying of table lines.
-
-inline constexpr char kRunLogName[] = "wyniki.txt";
 
 // Opens the run log for appending, writes one line, closes it. Text in Windows-1250 bytes.
 void AppendRunLog(AnalysisState& state, std::string_view text);

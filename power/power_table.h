@@ -46,9 +46,7 @@ void ComputeDcPower(AnalysisState& state, const std::string& tableName,
 // the products when directPowerFlag is set, the models otherwise. Another kind code reads no
 // values and gets no column (the problem reader refuses such codes).
 //
-// The accumulated power file is state.powerFile, opened for reading by the name it was last
-// opened with (the driver binds it to baseName + ".moc"; that name when it was never opened). It
-// must exist, even for the first window.
+// The accumulated power file is baseName + ".moc". It must exist, even for the first window.
 //
 // The model parameters are those of state.problem's devices. State: sampleTime is the time of
 // the last row read (history rows included).

@@ -1,5 +1,6 @@
 #include "power/device_models.h"
 #include "power/power_rows.h"
+#include "model/file_names.h"
 #include "power/power_table.h"
 #include "textio/text_file.h"
 
@@ -11,17 +12,6 @@ namespace {
 // exactly 1E-12 also counts as later: otherwise the table would get neither header lines nor
 // history and the result table's title would be read as a number.
 constexpr double kLaterWindowStart = 1e-12;
-
-// Leaves the shared power-file handle closed however the routine ends.
-struct ClosesOnExit {
-  TextFile& file;
-  ~ClosesOnExit() {
-    try {
-      file.Close();
-    } catch (...) {
-    }
-  }
-};
 
 double DevicePower(const AnalysisState& state, int i, int kind, const Quantities& q) {
   if (state.directPowerFlag || kind == 0) return DirectPower(kind, q);
@@ -70,9 +60,8 @@ void ComputeTransientPower(AnalysisState& state, const std::string& tableName,
   TextFile power;
   table.OpenForReading(tableName);
   power.OpenForWriting(powerTableName);
-  TextFile& history = state.powerFile;
-  const ClosesOnExit closeHistory{history};
-  history.OpenForReading(history.name().empty() ? state.baseName + ".moc" : history.name());
+  TextFile history;
+  history.OpenForReading(RunFileNames{state.baseName}.Powers());
 
   if (state.windowStartTime >= kLaterWindowStart) {
     SkipLine(table);

@@ -3,15 +3,14 @@
 #include <cmath>
 
 #include "textio/checked_arithmetic.h"
-#include "thermal/file_scope.h"
+#include "thermal/table_lines.h"
 
 namespace etherm {
 
 void ComputeDcTemperatures(AnalysisState& state, const std::string& powerFileName,
                            const std::string& temperatureFileName) {
-  TextFile& in = state.workFileA;
-  TextFile& out = state.workFileB;
-  FileScope files{&in, &out};
+  TextFile in;
+  TextFile out;
   in.OpenForReading(powerFileName);
   out.OpenForWriting(temperatureFileName);
   CopyHeaderLines(in, out);
@@ -41,12 +40,12 @@ void ComputeDcTemperatures(AnalysisState& state, const std::string& powerFileNam
     }
     WriteLineEnd(out);
   } while (!AtEnd(in));
-  files.Close();
+  in.Close();
+  out.Close();
 }
 
 bool DcTemperaturesSettled(AnalysisState& state, const std::string& temperatureFileName) {
-  TextFile& in = state.workFileA;
-  FileScope files{&in};
+  TextFile in;
   in.OpenForReading(temperatureFileName);
   SkipLine(in);
   SkipLine(in);
@@ -64,7 +63,7 @@ bool DcTemperaturesSettled(AnalysisState& state, const std::string& temperatureF
     }
     SkipLine(in);
   } while (!AtEnd(in) && settled);
-  files.Close();
+  in.Close();
   return settled;
 }
 

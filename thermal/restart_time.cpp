@@ -2,13 +2,12 @@
 
 #include <cmath>
 
-#include "thermal/file_scope.h"
+#include "textio/text_file.h"
 
 namespace etherm {
 
 double FindRestartTime(AnalysisState& state, const std::string& temperatureFileName) {
-  TextFile& in = state.workFileA;
-  FileScope files{&in};
+  TextFile in;
   in.OpenForReading(temperatureFileName);
   SkipLine(in);
   SkipLine(in);
@@ -42,7 +41,7 @@ double FindRestartTime(AnalysisState& state, const std::string& temperatureFileN
     if (atEnd || found == state.sampleTime) break;
   }
   if (atEnd) found = previous;
-  files.Close();
+  in.Close();
   return found;
 }
 

@@ -4,7 +4,7 @@
 #include <cmath>
 
 #include "textio/checked_arithmetic.h"
-#include "thermal/file_scope.h"
+#include "thermal/table_lines.h"
 
 namespace etherm {
 
@@ -78,10 +78,9 @@ void WriteNumber(TextFile& file, double x) {
 
 void ComputeTransientTemperatures(AnalysisState& state, const std::string& powerFileName,
                                   const std::string& temperatureFileName) {
-  TextFile& in = state.workFileA;
-  TextFile& out = state.workFileB;
-  TextFile& rises = state.workFileC;
-  FileScope files{&in, &out, &rises};
+  TextFile in;
+  TextFile out;
+  TextFile rises;
   in.OpenForReading(powerFileName);
   out.OpenForWriting(temperatureFileName);
   rises.OpenForWriting(kTermRiseFileName);
@@ -119,7 +118,9 @@ void ComputeTransientTemperatures(AnalysisState& state, const std::string& power
     for (int i = 1; i <= n; ++i) WriteNumber(out, state.deviceTemperature[i]);
     WriteLineEnd(out);
   } while (!AtEnd(in));
-  files.Close();
+  in.Close();
+  out.Close();
+  rises.Close();
 }
 
 }  // namespace etherm

@@ -3,11 +3,9 @@
 #include <string>
 
 #include "model/analysis_state.h"
+#include "model/file_names.h"
 
 namespace etherm {
-
-// Name of the table of term rises, in the working directory, rewritten at every call.
-inline constexpr const char* kTermRiseFileName = "temp.txt";
 
 // Thermal network of the transient analysis, by recursive convolution. Reads the power table
 // powerFileName (two header lines, then per line the time and the powers of devices

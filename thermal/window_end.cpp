@@ -7,7 +7,8 @@
 #include "textio/checked_arithmetic.h"
 #include "textio/failure.h"
 #include "textio/number_text.h"
-#include "thermal/file_scope.h"
+#include "model/file_names.h"
+#include "textio/text_file.h"
 
 namespace etherm {
 
@@ -38,11 +39,10 @@ bool ValueOnLine(const TextFile& file) {
 class HistoryReader {
  public:
   HistoryReader(AnalysisState& state, const std::string& name)
-      : state_(state), name_(name), file_(state.termRiseHistoryFile) {}
+      : state_(state), name_(name) {}
 
   // Reads the rises at t1 and t0 from the history lines with exactly those times.
   void Read(double t1, double t0, RiseTable& theta1, RiseTable& theta0) {
-    FileScope files{&file_};
     file_.OpenForReading(name_);
     bool haveT1 = false;
     bool haveT0 = false;
@@ -65,7 +65,7 @@ class HistoryReader {
         SkipLine(file_);
       } while (!AtEnd(file_) && !(state_.sampleTime >= t0));
     }
-    files.Close();
+    file_.Close();
     if (!haveT1) Missing(t1);
     if (!haveT0) Missing(t0);
   }
@@ -93,7 +93,7 @@ class HistoryReader {
 
   AnalysisState& state_;
   const std::string name_;
-  TextFile& file_;
+  TextFile file_;
 };
 
 struct Term {
@@ -156,7 +156,7 @@ void ComputeWindowEnd(AnalysisState& state) {
 
   RiseTable theta1{};
   RiseTable theta0{};
-  HistoryReader(state, state.baseName + ".spl").Read(t1, t0, theta1, theta0);
+  HistoryReader(state, RunFileNames{state.baseName}.TermRiseHistory()).Read(t1, t0, theta1, theta0);
 
   double end = state.analysisEnd;  // a double, like the field it ends in
   for (int i = 1; i <= state.deviceCount; ++i) {
