@@ -197,7 +197,8 @@ void RunTransient(AnalysisState& state) {
     ExtractTransientResults(state, iterationName + ".csd", iterationName + ".txt",
                             state.sampleTime);
     state.stageInputName = iterationName + ".moc";
-    ComputeTransientPower(state, iterationName + ".txt", iterationName + ".moc");
+    ComputeTransientPower(state, iterationName + ".txt", iterationName + ".moc",
+                          accumulated.powers);
     state.stageOutputName = iterationName + ".tem";
     ComputeTransientTemperatures(state, iterationName + ".moc", iterationName + ".tem");
     const DeviceTable<double> given = state.previousTemperature;

@@ -169,7 +169,7 @@ void ComputePower(benchmark::State& state, bool direct) {
   s->directPowerFlag = direct;
   const std::string& txt = ResultTableFile();
   const std::string out = WorkPath("bench_power.moc");
-  for (auto _ : state) etherm::ComputeTransientPower(*s, txt, out);
+  for (auto _ : state) etherm::ComputeTransientPower(*s, txt, out, s->baseName + ".moc");
   state.SetItemsProcessed(state.iterations() * kRecords);
 }
 

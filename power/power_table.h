@@ -46,7 +46,8 @@ void ComputeDcPower(AnalysisState& state, const std::string& tableName,
 // the products when directPowerFlag is set, the models otherwise. Another kind code reads no
 // values and gets no column (the problem reader refuses such codes).
 //
-// The accumulated power file is baseName + ".moc". It must exist, even for the first window.
+// The accumulated power file is historyName (the driver's baseName + ".moc"). It must exist,
+// even for the first window.
 //
 // The model parameters are those of state.problem's devices. State: sampleTime is the time of
 // the last row read (history rows included).
@@ -55,6 +56,6 @@ void ComputeDcPower(AnalysisState& state, const std::string& tableName,
 // texts when a model or product divides by zero, takes the logarithm of a non-positive number
 // or overflows; files keep what was written before.
 void ComputeTransientPower(AnalysisState& state, const std::string& tableName,
-                           const std::string& powerTableName);
+                           const std::string& powerTableName, const std::string& historyName);
 
 }  // namespace etherm

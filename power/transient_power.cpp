@@ -1,6 +1,5 @@
 #include "power/device_models.h"
 #include "power/power_rows.h"
-#include "model/file_names.h"
 #include "power/power_table.h"
 #include "textio/text_file.h"
 
@@ -54,14 +53,14 @@ void CopyHistory(AnalysisState& state, TextFile& history, TextFile& power) {
 }  // namespace
 
 void ComputeTransientPower(AnalysisState& state, const std::string& tableName,
-                           const std::string& powerTableName) {
+                           const std::string& powerTableName, const std::string& historyName) {
   RequireDeviceCountInRange(state);
   TextFile table;
   TextFile power;
   table.OpenForReading(tableName);
   power.OpenForWriting(powerTableName);
   TextFile history;
-  history.OpenForReading(RunFileNames{state.baseName}.Powers());
+  history.OpenForReading(historyName);
 
   if (state.windowStartTime >= kLaterWindowStart) {
     SkipLine(table);

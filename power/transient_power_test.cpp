@@ -47,7 +47,7 @@ TEST_F(TransientPowerTest, FirstWindowWithDirectProducts) {
                   " 0.00000000000000E+0000 1 2  1 2  1 2 3 4  1 2 3 4 5 6 \r\n"
                   " 1.00000000000000E-0005 -0.0 5  2 2  1 1 1 1  1 1 1 1 1 1 \r\n"
                   " 2.00000000000000E-0005 9 9  9 9  9 9 9 9  9 9 9 9 9 9 \r\n");
-  ComputeTransientPower(*state_, txt_, moc_);
+  ComputeTransientPower(*state_, txt_, moc_, PowerFileName());
   // The row that reaches the end time is the last one.
   EXPECT_EQ(Read(moc_),
             "TITLE='t'\r\nczas D1       D2       D3       D4       \r\n"
@@ -70,7 +70,7 @@ TEST_F(TransientPowerTest, ModelsWithTheirLimits) {
   Write(txt_, kResultHead +
                   " 0 10.7 100  4 0 10 50  5 0 10 25 0 0  5 0 10 -0.1 0 0\r\n"
                   " 1 0.7 0.05  4 0 10 0.005  5 0 10 -0.1 0 0  5 0 10 -0.1 0 0\r\n");
-  ComputeTransientPower(*state_, txt_, moc_);
+  ComputeTransientPower(*state_, txt_, moc_, PowerFileName());
   const auto rows = Rows();
   ASSERT_EQ(rows.size(), 2u);
   // A diode is never limited; models A and B give 625 W and 313 W, limited to 100 W.
@@ -111,7 +111,7 @@ TEST_F(TransientPowerTest, LaterWindowsStartWithTheHistory) {
     state_->windowStartTime = c.windowStart;
     Write(PowerFileName(), historyHead + c.historyRows);
     Write(txt_, kResultHead + " 2.00000000000000E-0003 2 3 \r\n");
-    ComputeTransientPower(*state_, txt_, moc_);
+    ComputeTransientPower(*state_, txt_, moc_, PowerFileName());
     std::string history;
     for (std::size_t n = 0; n < c.rowsKept; ++n) history += fourRows.substr(n * 50, 50);
     if (c.historyRows.empty()) {
@@ -123,10 +123,10 @@ TEST_F(TransientPowerTest, LaterWindowsStartWithTheHistory) {
 
 TEST_F(TransientPowerTest, Failures) {
   Devices({1});
-  EXPECT_EQ(FailureText([&] { ComputeTransientPower(*state_, txt_, moc_); }),
+  EXPECT_EQ(FailureText([&] { ComputeTransientPower(*state_, txt_, moc_, PowerFileName()); }),
             "File not found: " + txt_);
   Write(txt_, kResultHead + " 0 1 1\r\n");
-  EXPECT_EQ(FailureText([&] { ComputeTransientPower(*state_, txt_, moc_); }),
+  EXPECT_EQ(FailureText([&] { ComputeTransientPower(*state_, txt_, moc_, PowerFileName()); }),
             "File not found: " + PowerFileName())
       << "the accumulated power file must exist";
   Write(PowerFileName(), "");
@@ -174,7 +174,9 @@ TEST_F(TransientPowerTest, Failures) {
     Devices({c.kind});
     Parameters(1, c.parameters);
     Write(txt_, kResultHead + " 0 " + c.values + "\r\n");
-    EXPECT_EQ(FailureText([&] { ComputeTransientPower(*state_, txt_, moc_); }), c.text) << c.what;
+    EXPECT_EQ(FailureText([&] { ComputeTransientPower(*state_, txt_, moc_, PowerFileName()); }),
+              c.text)
+        << c.what;
   }
 }
 
