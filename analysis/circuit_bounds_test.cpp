@@ -1,7 +1,7 @@
 #include <string_view>
 
 #include "analysis/analysis_test_support.h"
-#include "model/status_display.h"
+#include "model/analysis_listener.h"
 
 namespace etherm {
 namespace {
@@ -30,11 +30,11 @@ TEST_F(AnalysisTest, DcWithMoreThanFourNodeQuantitiesRunsWithoutNodeSet) {
 }
 
 // Ends the run when the first window after time 0 has been written.
-class StopAtLaterWindow : public StatusDisplay {
+class StopAtLaterWindow : public AnalysisListener {
  public:
   explicit StopAtLaterWindow(const AnalysisState& state) : state_(state) {}
-  void DrawStatusLine(int, int y, std::string_view) override {
-    if (y == 10 && state_.windowStartTime > 0) throw Failure("stopped");
+  void IterationStarted(int) override {
+    if (state_.windowStartTime > 0) throw Failure("stopped");
   }
 
  private:
@@ -50,7 +50,7 @@ TEST_F(AnalysisTest, FarEndTimeGivesWindowsOfBoundedLength) {
              ".TRAN 2u 90u\n.PROBE/CSDF V(1) I(D1)\n.END\n");
   WriteLines("c.par", "TRAN diode\n1\n1e30\nDP 2 2 25 0.4 0.0003 0.6 0.0015 0\n0\n0\n0\n1\n");
   StopAtLaterWindow stop(state());
-  state().statusDisplay = &stop;
+  state().listener = &stop;
   EXPECT_EQ(FailureOf([&] { RunTransientAnalysis(state()); }), "stopped");
   EXPECT_GT(state().windowEndTime, 1e29);
   const auto circuit = Lines("c" + state().iterationText + ".cir");

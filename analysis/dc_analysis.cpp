@@ -61,13 +61,11 @@ void RunDc(AnalysisState& state) {
   do {
     WriteDcCircuitFile(state);
     LogIterationStart(state);
-    RunSimulator(state, SimulationKind::kDc);
+    RunSimulator(state.baseName + state.iterationText, SimulationKind::kDc, state.listener);
 
     const std::string iterationName = state.baseName + state.iterationText;
     ExtractDcResults(state, iterationName + ".csd", iterationName + ".txt");
-    state.stageInputName = iterationName + ".moc";
     ComputeDcPower(state, iterationName + ".txt", iterationName + ".moc");
-    state.stageOutputName = iterationName + ".tem";
     ComputeDcTemperatures(state, iterationName + ".moc", iterationName + ".tem");
     const bool settled = DcTemperaturesSettled(state, iterationName + ".tem");
 
@@ -98,7 +96,7 @@ void RunDc(AnalysisState& state) {
           (state.deviceTemperature[i] + state.previousTemperature[i]) * kRelaxation;
       state.previousTemperature[i] = state.deviceTemperature[i];
     }
-    state.DrawStatusLine(30, 60, ("dc = " + ShortNumber(state.sweepValue)).substr(0, 16));
+    state.ShowStatus(StatusLine::kPosition, ("dc = " + ShortNumber(state.sweepValue)).substr(0, 16));
     DeleteIterationFiles(state, {".csd", ".txt", ".mif", ".moc", ".tem", ".out", ".cir"});
     ++state.iterationNumber;
   } while (!SweepEnded(state));

@@ -44,7 +44,8 @@ AccumulatedNames BeginRun(AnalysisState& state) {
 
 void LogIterationStart(AnalysisState& state) {
   AppendRunLog(state, "startuj\xEA");
-  state.DrawStatusLine(30, 10, "startuję");
+  state.ShowStatus(StatusLine::kIteration, "startuję");
+  if (state.listener != nullptr) state.listener->IterationStarted(state.iterationNumber);
 }
 
 void KeepInLineBuffer(AnalysisState& state, const std::string& line) {

@@ -191,15 +191,14 @@ void RunTransient(AnalysisState& state) {
   do {
     WriteTransientCircuitFile(state);
     LogIterationStart(state);
-    RunSimulator(state, SimulationKind::kTransient);
+    RunSimulator(state.baseName + state.iterationText, SimulationKind::kTransient,
+                 state.listener);
 
     const std::string iterationName = state.baseName + state.iterationText;
     ExtractTransientResults(state, iterationName + ".csd", iterationName + ".txt",
                             state.sampleTime);
-    state.stageInputName = iterationName + ".moc";
     ComputeTransientPower(state, iterationName + ".txt", iterationName + ".moc",
                           accumulated.powers);
-    state.stageOutputName = iterationName + ".tem";
     ComputeTransientTemperatures(state, iterationName + ".moc", iterationName + ".tem");
     const DeviceTable<double> given = state.previousTemperature;
     state.previousWindowStartTime = state.windowStartTime;
@@ -208,7 +207,7 @@ void RunTransient(AnalysisState& state) {
 
     AppendTermRiseHistory(state, historyName);
     AppendRunLogReal(state, "t0= ", state.windowStartTime);
-    state.DrawStatusLine(30, 60, ("t0 =" + state.startTimeText).substr(0, 16));
+    state.ShowStatus(StatusLine::kPosition, ("t0 =" + state.startTimeText).substr(0, 16));
 
     state.powerFile.OpenForAppending(accumulated.powers);
     state.temperatureFile.OpenForAppending(accumulated.temperatures);

@@ -81,11 +81,11 @@ MainWindow::MainWindow(AnalysisState& state)
       failureBox_(ShowFailureBox),
       logoPicture_(DecodeLogo()) {
   CreateComponents();
-  state_.statusDisplay = this;
+  state_.listener = this;
 }
 
 MainWindow::~MainWindow() {
-  if (state_.statusDisplay == this) state_.statusDisplay = nullptr;
+  if (state_.listener == this) state_.listener = nullptr;
 }
 
 // The whole layout; children of a group are created between its begin() and end(), and the
@@ -183,6 +183,17 @@ void MainWindow::RunAnalysis(void (*analysis)(AnalysisState&)) {
   // a second run would empty the files of this one.
   DiscardPendingInput();
   if (failed) failureBox_(failureText);
+}
+
+void MainWindow::StatusChanged(StatusLine line, std::string_view text) {
+  switch (line) {
+    case StatusLine::kIteration:
+      return DrawStatusLine(kStatusX, kIterationStatusY, text);
+    case StatusLine::kSimulator:
+      return DrawStatusLine(kStatusX, kSimulatorStatusY, text);
+    case StatusLine::kPosition:
+      return DrawStatusLine(kStatusX, kPositionStatusY, text);
+  }
 }
 
 void MainWindow::DrawStatusLine(int x, int y, std::string_view text) {

@@ -14,15 +14,15 @@
 
 #include "app/jpeg_image.h"
 #include "app/text_label.h"
+#include "model/analysis_listener.h"
 #include "model/analysis_state.h"
-#include "model/status_display.h"
 
 namespace etherm {
 
 // The main window: the base-name box, the four buttons and the header. Each button action runs
 // to its end inside its click handler; progress shows as status lines drawn on the window.
-// While it exists the window is the state's status display.
-class MainWindow : public Fl_Window, public StatusDisplay {
+// While it exists the window is the state's listener, drawing the analyses' status lines.
+class MainWindow : public Fl_Window, public AnalysisListener {
  public:
   // Shows a failure's text to the user; the failure box unless replaced.
   using FailureBox = std::function<void(const std::string& text)>;
@@ -46,7 +46,9 @@ class MainWindow : public Fl_Window, public StatusDisplay {
 
   // Draws text on the shown window outside its draw method, over an opaque background of the
   // text's own extent; the next repaint removes it.
-  void DrawStatusLine(int x, int y, std::string_view text) override;
+  void DrawStatusLine(int x, int y, std::string_view text);
+  // Draws an analysis's status line at its place.
+  void StatusChanged(StatusLine line, std::string_view text) override;
 
   void SetFailureBox(FailureBox box) { failureBox_ = std::move(box); }
 

@@ -64,6 +64,10 @@ inline constexpr char kLabCaption[] = "Pracownia Elektrotermii";
 inline constexpr int kStatusX = 30;
 inline constexpr int kEnteredY = 50;
 inline constexpr int kBaseNameY = 80;
+// The analyses' status lines, top to bottom: iteration, simulator, sweep value or window start.
+inline constexpr int kIterationStatusY = 10;
+inline constexpr int kSimulatorStatusY = 30;
+inline constexpr int kPositionStatusY = 60;
 inline constexpr char kEnteredText[] = "wprowadziłem";
 
 }  // namespace etherm::main_window_layout

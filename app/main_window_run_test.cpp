@@ -35,14 +35,14 @@ void CopyExample(const std::string& example, const fs::path& dir, const std::str
 
 // Passes status lines on to the window; the first one of a run also runs an action there,
 // in the middle of the run.
-class DuringRun : public StatusDisplay {
+class DuringRun : public AnalysisListener {
  public:
   DuringRun(MainWindow& window, std::function<void()> action)
       : window_(window), action_(std::move(action)) {}
-  void DrawStatusLine(int x, int y, std::string_view text) override {
+  void StatusChanged(StatusLine line, std::string_view text) override {
     if (text == "startuję") ++iterations;
     if (action_) std::exchange(action_, nullptr)();
-    window_.DrawStatusLine(x, y, text);
+    window_.StatusChanged(line, text);
   }
   int iterations = 0;
 
@@ -170,7 +170,7 @@ TEST_F(MainWindowTest, ClicksAndKeysDuringARunAreDroppedNotCarriedOutAfterIt) {
     SendKey(*window_, XK_space);
     SendKey(*window_, XK_Return);
   });
-  state_.statusDisplay = &duringRun;
+  state_.listener = &duringRun;
   Click(*window_, *window_->startDcButton);
   const int iterations = duringRun.iterations;
   ASSERT_GT(iterations, 0);
@@ -185,7 +185,7 @@ TEST_F(MainWindowTest, ClicksAndKeysDuringARunAreDroppedNotCarriedOutAfterIt) {
   SendKey(*window_, XK_space);
   RunEventLoopBriefly();
   EXPECT_EQ(failures_, std::vector<std::string>{"File not found: diode_dc.par"});
-  state_.statusDisplay = window_.get();
+  state_.listener = window_.get();
 }
 
 TEST_F(MainWindowTest, FailureBoxShowsTheFailureTextExactly) {

@@ -272,10 +272,10 @@ TEST_F(MainWindowTest, RepaintRemovesStatusLines) {
 
 TEST_F(MainWindowTest, StatusLinesWaitForTheWindowToBeShown) {
   // Not shown yet: nothing to draw on, and nothing fails.
-  window_->DrawStatusLine(30, 10, "startuję");
-  EXPECT_EQ(state_.statusDisplay, window_.get());
+  window_->StatusChanged(StatusLine::kIteration, "startuję");
+  EXPECT_EQ(state_.listener, window_.get());
   window_.reset();
-  EXPECT_EQ(state_.statusDisplay, nullptr);
+  EXPECT_EQ(state_.listener, nullptr);
 }
 
 TEST_F(MainWindowTest, QuitEndsTheEventLoop) {

@@ -23,7 +23,7 @@ std::string BatchDisplay::ProgressText() const {
   return text;
 }
 
-void BatchDisplay::DrawStatusLine(int, int, std::string_view text) {
+void BatchDisplay::StatusChanged(StatusLine, std::string_view text) {
   if (terminal_ && progressShown_) std::fputs("\r\033[K", out_);
   std::fwrite(text.data(), 1, text.size(), out_);
   std::fputc('\n', out_);

@@ -10,14 +10,14 @@ namespace etherm {
 // etherm-batch's stand-in for the window: each status line becomes a line on the stream, and on
 // a terminal a one-line progress display (iteration, sweep value or accepted time against the
 // end) stays below them.
-class BatchDisplay : public StatusDisplay {
+class BatchDisplay : public AnalysisListener {
  public:
   enum class Analysis { kDc, kTransient };
 
   BatchDisplay(const AnalysisState& state, Analysis analysis, std::FILE* out, bool terminal)
       : state_(state), analysis_(analysis), out_(out), terminal_(terminal) {}
 
-  void DrawStatusLine(int x, int y, std::string_view text) override;
+  void StatusChanged(StatusLine line, std::string_view text) override;
   // Removes the progress display before the final words.
   void Finish();
   // The progress text for the current state of the analysis.

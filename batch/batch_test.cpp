@@ -36,8 +36,8 @@ TEST(BatchDisplay, StatusLinesAndProgressOnATerminal) {
   state.analysisEnd = 0.01;
   std::FILE* out = std::tmpfile();
   BatchDisplay display(state, BatchDisplay::Analysis::kTransient, out, /*terminal=*/true);
-  display.DrawStatusLine(30, 10, "startuję");
-  display.DrawStatusLine(30, 30, "jest pierwszy wynik");
+  display.StatusChanged(StatusLine::kIteration, "startuję");
+  display.StatusChanged(StatusLine::kSimulator, "jest pierwszy wynik");
   display.Finish();
   EXPECT_EQ(ReadAll(out),
             "startuję\n"
@@ -52,7 +52,7 @@ TEST(BatchDisplay, StatusLinesAndProgressOnATerminal) {
   state.analysisEnd = 5;
   out = std::tmpfile();
   BatchDisplay plain(state, BatchDisplay::Analysis::kDc, out, /*terminal=*/false);
-  plain.DrawStatusLine(30, 60, "dc = 2.5");
+  plain.StatusChanged(StatusLine::kPosition, "dc = 2.5");
   plain.Finish();
   EXPECT_EQ(ReadAll(out), "dc = 2.5\n");
   EXPECT_EQ(plain.ProgressText(), "iteration 3, sweep value 2.5 of 5");

@@ -28,7 +28,7 @@ int main(int argc, char** argv) {
   BatchDisplay display(*state,
                        dc ? BatchDisplay::Analysis::kDc : BatchDisplay::Analysis::kTransient,
                        stderr, isatty(STDERR_FILENO) != 0);
-  state->statusDisplay = &display;
+  state->listener = &display;
   etherm::InstallInterruptHandlers();
   try {
     if (dc) {

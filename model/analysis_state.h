@@ -4,9 +4,9 @@
 #include <cstdint>
 #include <string>
 
+#include "model/analysis_listener.h"
 #include "model/name_field.h"
 #include "model/problem.h"
-#include "model/status_display.h"
 #include "textio/text_file.h"
 
 namespace etherm {
@@ -88,12 +88,7 @@ struct AnalysisState : ProblemDescription {
 
   // File names and files.
   std::string baseName;
-  std::string stageInputName;
-  std::string stageOutputName;
   std::string obsoleteFileName;
-  std::string copySourcePath;
-  std::string copyTargetPath;
-  bool copyFailIfExists = false;
   TextFile problemFile;
   TextFile resultFile;
   TextFile temperatureFile;
@@ -109,12 +104,12 @@ struct AnalysisState : ProblemDescription {
   TermTable termRise{};
   TermTable previousTermRise{};
 
-  // Where progress is shown; none when null.
-  StatusDisplay* statusDisplay = nullptr;
+  // Who hears what the analysis reports; none when null.
+  AnalysisListener* listener = nullptr;
 
-  // Draws a status line when a display is attached.
-  void DrawStatusLine(int x, int y, std::string_view utf8Text) const {
-    if (statusDisplay != nullptr) statusDisplay->DrawStatusLine(x, y, utf8Text);
+  // Tells the listener, when there is one, that a status line now reads utf8Text.
+  void ShowStatus(StatusLine line, std::string_view utf8Text) const {
+    if (listener != nullptr) listener->StatusChanged(line, utf8Text);
   }
 };
 

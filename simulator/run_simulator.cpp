@@ -3,12 +3,14 @@
 #include <string.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <system_error>
 
+#include "model/file_names.h"
 #include "simulator/child_process.h"
 #include "simulator/sim/exit_status.h"
 #include "textio/failure.h"
@@ -24,7 +26,6 @@ namespace fs = std::filesystem;
 
 constexpr int kMaxPasses = 3;
 constexpr double kDefaultTimeoutSeconds = 600;
-const char kRunLog[] = "wyniki.txt";
 
 double PassTimeoutSeconds() {
   const char* text = std::getenv("ETHERM_SIM_TIMEOUT");
@@ -37,9 +38,9 @@ double PassTimeoutSeconds() {
   return seconds;
 }
 
-void AppendRunLogLine(AnalysisState& state, const std::string& text) {
-  TextFile& log = state.workFileA;
-  log.OpenForAppending(kRunLog);
+void AppendRunLogLine(const std::string& text) {
+  TextFile log;
+  log.OpenForAppending(kRunLogName);
   WriteText(log, text);
   WriteLineEnd(log);
   log.Close();
@@ -76,9 +77,9 @@ std::string SimulatorProgram() {
   return (self.parent_path() / "etherm-sim").string();
 }
 
-void RunSimulator(AnalysisState& state, SimulationKind kind) {
+double RunSimulator(const std::string& iterationName, SimulationKind kind,
+                    AnalysisListener* listener) {
   const bool transient = kind == SimulationKind::kTransient;
-  const std::string iterationName = state.baseName + state.iterationText;
   const std::string circuitName = iterationName + ".cir";
   const std::string probeDataName = iterationName + ".csd";
   const std::string listingName = iterationName + ".out";
@@ -90,14 +91,14 @@ void RunSimulator(AnalysisState& state, SimulationKind kind) {
   std::string crash;  // how the last crashed pass ended
   for (int pass = 1; pass <= kMaxPasses; ++pass) {
     std::error_code ignored;  // the copies and deletions are not checked; the .csd test is
-    state.copySourcePath = circuitName;
-    state.copyTargetPath = "a1.cir";
-    fs::copy_file(state.copySourcePath, state.copyTargetPath, fs::copy_options::overwrite_existing,
+    fs::copy_file(circuitName, kSimulatorCircuitName, fs::copy_options::overwrite_existing,
                   ignored);
     // A probe-data file left by an earlier, interrupted run must not pass for this run's.
     fs::remove(probeDataName, ignored);
 
+    const auto started = std::chrono::steady_clock::now();
     const ChildResult result = RunChild(program, {circuitName}, timeout);
+    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - started;
     if (InterruptSignal() != 0) throw Failure("interrupted");
     const bool timedOutNow = result.outcome == ChildOutcome::kTimedOut;
     timedOut = timedOut || timedOutNow;
@@ -106,15 +107,16 @@ void RunSimulator(AnalysisState& state, SimulationKind kind) {
               circuitName;
     }
     if (transient) {
-      fs::copy_file("a1.bsp", "a2.bsp", fs::copy_options::overwrite_existing, ignored);
-      if (!ignored) fs::remove("a1.bsp", ignored);
+      fs::copy_file(kBiasFileName, kBiasCopyName, fs::copy_options::overwrite_existing, ignored);
+      if (!ignored) fs::remove(kBiasFileName, ignored);
     }
-    AppendRunLogLine(state, "pierwszy");
-    state.DrawStatusLine(30, 30, transient ? "jest pierwszy wynik" : "jest wynik");
-    state.stageInputName = probeDataName;
-    state.stageOutputName = iterationName + ".txt";
-    AppendRunLogLine(state, TimeOfDayText());
-    if (fs::exists(probeDataName)) return;
+    AppendRunLogLine("pierwszy");
+    if (listener != nullptr) {
+      listener->StatusChanged(StatusLine::kSimulator,
+                              transient ? "jest pierwszy wynik" : "jest wynik");
+    }
+    AppendRunLogLine(TimeOfDayText());
+    if (fs::exists(probeDataName)) return took.count();
     // A refusal is the simulator's answer to this circuit; another pass would give it again.
     if (!timedOutNow && result.endingSignal == 0 && result.exitStatus == sim::kExitRefused) {
       if (std::string reason = ListingReason(listingName); !reason.empty()) {

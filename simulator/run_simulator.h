@@ -1,20 +1,23 @@
 #pragma once
 
-#include "model/analysis_state.h"
+#include <string>
+
+#include "model/analysis_listener.h"
 
 namespace etherm {
 
 enum class SimulationKind { kDc, kTransient };
 
-// Runs the circuit simulator on the iteration's circuit file, baseName + iterationText +
-// ".cir", and returns once its probe-data file (the same name with ".csd") exists.
+// Runs the circuit simulator on the iteration's circuit file, iterationName + ".cir", and
+// returns once its probe-data file (the same name with ".csd") exists, with the wall time in
+// seconds of the pass that wrote it.
 //
 // Each pass: copies the circuit file to "a1.cir"; removes a probe-data file left from an
 // earlier run, so only this run's results count; starts the simulator program with the circuit
 // file name as its one argument and waits for it to end; (transient) copies "a1.bsp" to
-// "a2.bsp" and deletes "a1.bsp"; appends "pierwszy" to "wyniki.txt"; draws "jest wynik" (DC) or
-// "jest pierwszy wynik" (transient) at (30, 30); sets stageInputName and stageOutputName to
-// the iteration name with ".csd" and ".txt"; appends the clock text to "wyniki.txt".
+// "a2.bsp" and deletes "a1.bsp"; appends "pierwszy" to "wyniki.txt"; sets the listener's (when
+// there is one) simulator status line to "jest wynik" (DC) or "jest pierwszy wynik" (transient);
+// appends the clock text to "wyniki.txt".
 //
 // The simulator is "etherm-sim" beside the running program, or the program named by
 // ETHERM_SIMULATOR. A pass may last ETHERM_SIM_TIMEOUT seconds (default 600); a simulator still
@@ -26,7 +29,8 @@ enum class SimulationKind { kDc, kTransient };
 // with a failure naming the file, the signal that ended the simulator (if one did), and quoting
 // the simulator's listing (".out") when there is one. A run log that cannot be appended to is an
 // I/O error. After InterruptChild the running pass ends and the run fails with "interrupted".
-void RunSimulator(AnalysisState& state, SimulationKind kind);
+double RunSimulator(const std::string& iterationName, SimulationKind kind,
+                    AnalysisListener* listener);
 
 // The simulator program RunSimulator starts.
 std::string SimulatorProgram();

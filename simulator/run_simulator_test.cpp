@@ -21,14 +21,14 @@ namespace {
 namespace fs = std::filesystem;
 
 struct RecordedLine {
-  int x, y;
+  StatusLine line;
   std::string text;
 };
 
-class RecordingDisplay : public StatusDisplay {
+class RecordingListener : public AnalysisListener {
  public:
-  void DrawStatusLine(int x, int y, std::string_view text) override {
-    lines.push_back({x, y, std::string(text)});
+  void StatusChanged(StatusLine line, std::string_view text) override {
+    lines.push_back({line, std::string(text)});
   }
   std::vector<RecordedLine> lines;
 };
@@ -37,10 +37,6 @@ class RecordingDisplay : public StatusDisplay {
 class RunSimulatorTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    state_ = std::make_unique<AnalysisState>();
-    state_->baseName = "my circuit";
-    state_->iterationText = "1";
-    state_->statusDisplay = &display_;
     Write("my circuit1.cir", "* the circuit\r\n");
     Write("wyniki.txt", "");
     unsetenv("ETHERM_SIM_TIMEOUT");
@@ -65,7 +61,7 @@ class RunSimulatorTest : public ::testing::Test {
   }
   std::string Fail(SimulationKind kind) {
     try {
-      RunSimulator(*state_, kind);
+      RunSimulator(kIterationName, kind, &display_);
     } catch (const Failure& f) {
       return f.what();
     }
@@ -84,8 +80,8 @@ class RunSimulatorTest : public ::testing::Test {
   }
 
   testing::ScratchFolder folder_{testing::ScratchFolder::Enter::kYes};
-  RecordingDisplay display_;
-  std::unique_ptr<AnalysisState> state_;
+  RecordingListener display_;
+  const std::string kIterationName = "my circuit1";
 };
 
 bool IsClockText(const std::string& s) {
@@ -98,7 +94,7 @@ TEST_F(RunSimulatorTest, TransientPassLeavesResultsBiasCopyAndLog) {
       "[ \"$#\" = 1 ] && [ \"$1\" = 'my circuit1.cir' ] || exit 3\n"
       "echo bias > a1.bsp\necho data > 'my circuit1.csd'");
   Write("a2.bsp", "old bias");
-  RunSimulator(*state_, SimulationKind::kTransient);
+  RunSimulator(kIterationName, SimulationKind::kTransient, &display_);
   EXPECT_EQ(Read("a1.cir"), "* the circuit\r\n");
   EXPECT_EQ(Read("a2.bsp"), "bias\n");
   EXPECT_FALSE(fs::exists("a1.bsp"));
@@ -106,17 +102,14 @@ TEST_F(RunSimulatorTest, TransientPassLeavesResultsBiasCopyAndLog) {
   ASSERT_EQ(log.size(), 2u);
   EXPECT_EQ(log[0], "pierwszy");
   EXPECT_TRUE(IsClockText(log[1])) << log[1];
-  EXPECT_EQ(state_->stageInputName, "my circuit1.csd");
-  EXPECT_EQ(state_->stageOutputName, "my circuit1.txt");
   ASSERT_EQ(display_.lines.size(), 1u);
-  EXPECT_EQ(display_.lines[0].x, 30);
-  EXPECT_EQ(display_.lines[0].y, 30);
+  EXPECT_EQ(display_.lines[0].line, StatusLine::kSimulator);
   EXPECT_EQ(display_.lines[0].text, "jest pierwszy wynik");
 }
 
 TEST_F(RunSimulatorTest, DcPassDoesNotTouchBiasFiles) {
   UseSimulator("echo bias > a1.bsp\necho data > \"$1\".csd; mv \"$1\".csd 'my circuit1.csd'");
-  RunSimulator(*state_, SimulationKind::kDc);
+  RunSimulator(kIterationName, SimulationKind::kDc, &display_);
   EXPECT_TRUE(fs::exists("a1.bsp"));
   EXPECT_FALSE(fs::exists("a2.bsp"));
   ASSERT_EQ(display_.lines.size(), 1u);
