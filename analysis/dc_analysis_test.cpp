@@ -139,5 +139,22 @@ TEST_F(AnalysisTest, ModelThatCannotTakeItsTemperatureEndsTheFirstIteration) {
   EXPECT_FALSE(std::filesystem::exists("c2.cir"));
 }
 
+TEST_F(AnalysisTest, DcAfterATransientProblemComputesAsInAFreshProgram) {
+  WriteLines("c.cir", kDiodeCircuit);
+  WriteLines("c.par", DiodeProblem(0, 1.5, 6, 25));
+  RunDcAnalysis(state());
+  const std::string fresh = ReadFile("c.tem");
+
+  // The window program keeps one state: a transient problem whose own resistance and terms the
+  // DC file does not mention (its run ends early, for want of a circuit) must not heat the DC
+  // diode a second time.
+  WriteLines("t.par", "TRAN diode\n1\n1e-3\nDP 2 1 50 1 0.001 0\n0\n0\n0\n1\n");
+  state().baseName = "t";
+  EXPECT_EQ(FailureOf([&] { RunTransientAnalysis(state()); }), "File not found: t.cir");
+  state().baseName = "c";
+  RunDcAnalysis(state());
+  EXPECT_EQ(ReadFile("c.tem"), fresh);
+}
+
 }  // namespace
 }  // namespace etherm
