@@ -66,8 +66,11 @@ void RunDc(AnalysisState& state) {
     const std::string iterationName = state.baseName + state.iterationText;
     ExtractDcResults(state, iterationName + ".csd", iterationName + ".txt");
     ComputeDcPower(state, iterationName + ".txt", iterationName + ".moc");
-    ComputeDcTemperatures(state, iterationName + ".moc", iterationName + ".tem");
-    const bool settled = DcTemperaturesSettled(state, iterationName + ".tem");
+    ComputeDcTemperatures(state.problem.network, iterationName + ".moc", iterationName + ".tem");
+    const DcSettleResult test =
+        DcTemperaturesSettled(state.deviceCount, state.previousTemperature, iterationName + ".tem");
+    for (int i = 1; i <= state.deviceCount; ++i) state.deviceTemperature[i] = test.temperatures[i];
+    const bool settled = test.settled;
 
     if (settled) {
       state.resultFile.OpenForAppending(accumulated.results);

@@ -7,64 +7,74 @@
 
 namespace etherm {
 
-void ComputeDcTemperatures(AnalysisState& state, const std::string& powerFileName,
-                           const std::string& temperatureFileName) {
+DeviceTable<double> DcTemperatures(const ThermalNetwork& network,
+                                   const DeviceTable<double>& powers) {
+  const int n = static_cast<int>(network.pair.size());
+  DeviceTable<double> t{};
+  for (int i = 1; i <= n; ++i) {
+    const auto& row = network.pair[static_cast<std::size_t>(i - 1)];
+    double sum = checked::Mul(network.ownResistance[static_cast<std::size_t>(i - 1)], powers[i]);
+    sum = checked::Add(sum, AmbientTemperature);
+    for (int j = 1; j <= n; ++j) {
+      sum = checked::Add(sum,
+                         checked::Mul(row[static_cast<std::size_t>(j - 1)].resistance, powers[j]));
+    }
+    t[i] = sum;
+  }
+  return t;
+}
+
+DcTemperatureLine ComputeDcTemperatures(const ThermalNetwork& network,
+                                        const std::string& powerFileName,
+                                        const std::string& temperatureFileName) {
   TextFile in;
   TextFile out;
   in.OpenForReading(powerFileName);
   out.OpenForWriting(temperatureFileName);
   CopyHeaderLines(in, out);
 
-  const int n = state.deviceCount;
+  const int n = static_cast<int>(network.pair.size());
+  DcTemperatureLine line;
   // The test follows the line, so a table without data lines still gives one line.
   do {
     const double x = ReadReal(in);
-    for (int i = 1; i <= n; ++i) state.devicePower[i] = ReadReal(in);
+    for (int i = 1; i <= n; ++i) line.powers[i] = ReadReal(in);
     SkipLine(in);
-
-    const auto& p = state.devicePower;
-    for (int i = 1; i <= n; ++i) {
-      double t = checked::Mul(state.thermalResistance[i], p[i]);
-      t = checked::Add(t, AmbientTemperature);
-      for (int j = 1; j <= n; ++j) {
-        t = checked::Add(t, checked::Mul(state.thermalCoupling[i][j], p[j]));
-      }
-      state.deviceTemperature[i] = t;
-    }
+    line.temperatures = DcTemperatures(network, line.powers);
 
     WriteReal(out, x);
     WriteChar(out, ' ');
     for (int i = 1; i <= n; ++i) {
-      WriteReal(out, state.deviceTemperature[i]);
+      WriteReal(out, line.temperatures[i]);
       WriteChar(out, ' ');
     }
     WriteLineEnd(out);
   } while (!AtEnd(in));
   in.Close();
   out.Close();
+  return line;
 }
 
-bool DcTemperaturesSettled(AnalysisState& state, const std::string& temperatureFileName) {
+DcSettleResult DcTemperaturesSettled(int deviceCount, const DeviceTable<double>& given,
+                                   const std::string& temperatureFileName) {
   TextFile in;
   in.OpenForReading(temperatureFileName);
   SkipLine(in);
   SkipLine(in);
 
-  const int n = state.deviceCount;
-  bool settled = true;
+  DcSettleResult result;
   do {
     ReadReal(in);  // the swept value
-    for (int i = 1; i <= n; ++i) {
-      state.deviceTemperature[i] = ReadReal(in);
-      if (std::fabs(state.deviceTemperature[i] - state.previousTemperature[i]) >
-          TemperatureTolerance) {
-        settled = false;
+    for (int i = 1; i <= deviceCount; ++i) {
+      result.temperatures[i] = ReadReal(in);
+      if (std::fabs(result.temperatures[i] - given[i]) > TemperatureTolerance) {
+        result.settled = false;
       }
     }
     SkipLine(in);
-  } while (!AtEnd(in) && settled);
+  } while (!AtEnd(in) && result.settled);
   in.Close();
-  return settled;
+  return result;
 }
 
 }  // namespace etherm

@@ -3,23 +3,41 @@
 #include <string>
 
 #include "model/analysis_state.h"
+#include "model/problem.h"
 
 namespace etherm {
 
-// Static thermal network of the DC analysis. Reads the power table powerFileName (two header
-// lines, then per line the swept value and the powers of devices 1..deviceCount) and writes
-// temperatureFileName: the two header lines cut to 120 characters, then per line the swept
-// value and T_i = 295 + R_i P_i + sum over j of C_ij P_j (all N x N couplings, the diagonal
-// included), each number in the 23-character form followed by a blank. Leaves the last line's
-// powers in devicePower and its temperatures in deviceTemperature. An overflow ends it with
-// "Floating point overflow"; the lines written before stay.
-void ComputeDcTemperatures(AnalysisState& state, const std::string& powerFileName,
-                           const std::string& temperatureFileName);
+// The temperatures of a line of the DC power table.
+struct DcTemperatureLine {
+  DeviceTable<double> powers{};        // W, devices 1..n
+  DeviceTable<double> temperatures{};  // K, devices 1..n
+};
 
-// Reads the temperature table written by ComputeDcTemperatures into deviceTemperature line by
-// line and returns false as soon as a line has a temperature more than TemperatureTolerance
-// away from previousTemperature (all of that line's values are still loaded); true when every
-// line read stays within it. deviceTemperature keeps the last line read.
-bool DcTemperaturesSettled(AnalysisState& state, const std::string& temperatureFileName);
+// Static thermal network of the DC analysis: T_i = 295 + R_i P_i + sum over j of C_ij P_j (all
+// N x N couplings, the diagonal included), devices counted from 1. Fails with
+// "Floating point overflow" at the first operation that overflows.
+DeviceTable<double> DcTemperatures(const ThermalNetwork& network,
+                                   const DeviceTable<double>& powers);
+
+// Reads the power table powerFileName (two header lines, then per line the swept value and the
+// powers of the network's devices) and writes temperatureFileName: the two header lines cut to
+// 120 characters, then per line the swept value and the DcTemperatures, each number in the
+// 23-character form followed by a blank. Returns the last line's powers and temperatures. A
+// failure ends it with its text; the lines written before stay.
+DcTemperatureLine ComputeDcTemperatures(const ThermalNetwork& network,
+                                        const std::string& powerFileName,
+                                        const std::string& temperatureFileName);
+
+struct DcSettleResult {
+  bool settled = true;
+  DeviceTable<double> temperatures{};  // of the line where the reading stopped
+};
+
+// Reads the temperature table written by ComputeDcTemperatures line by line and stops, not
+// settled, at the first line with a temperature more than TemperatureTolerance away from the
+// one given (all of that line's values are still read); settled when every line stays within
+// it.
+DcSettleResult DcTemperaturesSettled(int deviceCount, const DeviceTable<double>& given,
+                                   const std::string& temperatureFileName);
 
 }  // namespace etherm

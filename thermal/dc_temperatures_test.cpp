@@ -24,57 +24,56 @@ TEST_F(DcTemperaturesTest, StaticNetwork) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    AnalysisState& s = FreshState();
-    s.deviceCount = c.n;
-    for (int i = 1; i <= c.n; ++i) {
-      s.thermalResistance[i] = c.r[i - 1];
-      for (int j = 1; j <= c.n; ++j) s.thermalCoupling[i][j] = c.c[i - 1][j - 1];
+    ThermalNetwork network = Network(c.n);
+    for (std::size_t i = 0; i < static_cast<std::size_t>(c.n); ++i) {
+      network.ownResistance[i] = c.r[i];
+      for (std::size_t j = 0; j < static_cast<std::size_t>(c.n); ++j) {
+        network.pair[i][j].resistance = c.c[i][j];
+      }
     }
     WriteFile("p.moc", Header() + (c.n == 1 ? Line({1.5, c.p[0]}) : Line({1.5, c.p[0], c.p[1]})));
-    ComputeDcTemperatures(s, "p.moc", "p.tem");
+    const DcTemperatureLine last = ComputeDcTemperatures(network, "p.moc", "p.tem");
     EXPECT_EQ(ReadFile("p.tem"),
               Header() + (c.n == 1 ? Line({1.5, c.t[0]}) : Line({1.5, c.t[0], c.t[1]})));
-    for (int i = 1; i <= c.n; ++i) EXPECT_EQ(s.deviceTemperature[i], c.t[i - 1]);
+    for (int i = 1; i <= c.n; ++i) EXPECT_EQ(last.temperatures[i], c.t[i - 1]);
   }
   EXPECT_EQ(Line({295}), " 2.95000000000000E+0002 \r\n");
 }
 
 TEST_F(DcTemperaturesTest, HeaderCutLastLineLoadedAndTrailingEmptyLine) {
-  AnalysisState& s = state();
-  s.deviceCount = 1;
-  s.thermalResistance[1] = 100;
+  ThermalNetwork network = Network(1);
+  network.ownResistance[0] = 100;
   const std::string longTitle(150, 'x');
   const std::string table =
       longTitle + "\r\n  DC  P(1)\r\n" + Line({0, 0.1}) + Line({1, 0.2}) + Line({2, 0.3});
   WriteFile("p.moc", table);
-  ComputeDcTemperatures(s, "p.moc", "p.tem");
+  DcTemperatureLine last = ComputeDcTemperatures(network, "p.moc", "p.tem");
   EXPECT_EQ(ReadFile("p.tem"), std::string(120, 'x') + "\r\n  DC  P(1)\r\n" + Line({0, 305}) +
                                    Line({1, 315}) + Line({2, 325}));
-  EXPECT_EQ(s.deviceTemperature[1], 325);
-  EXPECT_EQ(s.devicePower[1], 0.3);
+  EXPECT_EQ(last.temperatures[1], 325);
+  EXPECT_EQ(last.powers[1], 0.3);
 
   // An empty line after the data reads as one more line of zeros.
   WriteFile("p.moc", table + "\r\n");
-  ComputeDcTemperatures(s, "p.moc", "p.tem");
+  last = ComputeDcTemperatures(network, "p.moc", "p.tem");
   EXPECT_EQ(Numbers("p.tem", 2).back(), (std::vector<double>{0, 295}));
-  EXPECT_EQ(s.deviceTemperature[1], 295);
+  EXPECT_EQ(last.temperatures[1], 295);
 }
 
 TEST_F(DcTemperaturesTest, FailuresKeepTheLinesWrittenBefore) {
-  AnalysisState& s = state();
-  s.deviceCount = 2;
-  s.thermalResistance[1] = 1e300;
-  s.thermalCoupling[1][2] = -1e300;
+  ThermalNetwork network = Network(2);
+  network.ownResistance[0] = 1e300;
+  network.pair[0][1].resistance = -1e300;
   // Line 2: R P overflows to +inf, and the coupling then adds -inf; the overflow came first.
   WriteFile("p.moc", Header() + Line({0, 0, 0}) + Line({1, 1e10, 1e10}) + Line({2, 0, 0}));
-  EXPECT_EQ(FailureOf([&] { ComputeDcTemperatures(s, "p.moc", "p.tem"); }),
+  EXPECT_EQ(FailureOf([&] { ComputeDcTemperatures(network, "p.moc", "p.tem"); }),
             "Floating point overflow");
   EXPECT_EQ(ReadFile("p.tem"), Header() + Line({0, 295, 295}));
 
   WriteFile("p.moc", Header() + Line({0, 0, 0}) + "1 0.5 0.5e\r\n");
-  EXPECT_EQ(FailureOf([&] { ComputeDcTemperatures(s, "p.moc", "p.tem"); }),
+  EXPECT_EQ(FailureOf([&] { ComputeDcTemperatures(network, "p.moc", "p.tem"); }),
             "Invalid numeric input: \"0.5e\" in p.moc, line 4");
-  EXPECT_EQ(FailureOf([&] { ComputeDcTemperatures(s, "missing.moc", "p.tem"); }),
+  EXPECT_EQ(FailureOf([&] { ComputeDcTemperatures(network, "missing.moc", "p.tem"); }),
             "File not found: missing.moc");
 }
 
@@ -100,16 +99,16 @@ TEST_F(DcSettleTest, ToleranceAndLoadedTemperatures) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    AnalysisState& s = state();
-    s.deviceCount = 2;
-    s.previousTemperature[1] = 300;
-    s.previousTemperature[2] = 310;
+    DeviceTable<double> given{};
+    given[1] = 300;
+    given[2] = 310;
     std::string table = Header();
     for (const auto& l : c.lines) table += Line({l[0], l[1], l[2]});
     WriteFile("p.tem", table);
-    EXPECT_EQ(DcTemperaturesSettled(s, "p.tem"), c.settled);
-    EXPECT_EQ(s.deviceTemperature[1], c.loaded[0]);
-    EXPECT_EQ(s.deviceTemperature[2], c.loaded[1]);
+    const DcSettleResult test = DcTemperaturesSettled(2, given, "p.tem");
+    EXPECT_EQ(test.settled, c.settled);
+    EXPECT_EQ(test.temperatures[1], c.loaded[0]);
+    EXPECT_EQ(test.temperatures[2], c.loaded[1]);
   }
 }
 

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "model/analysis_state.h"
+#include "model/problem.h"
 #include "testing/failure_of.h"
 #include "testing/scratch_folder.h"
 #include "textio/failure.h"
@@ -52,6 +53,13 @@ inline std::string Line(std::initializer_list<double> values) {
   std::string s;
   for (double v : values) s += FormatExponent(v, 23) + " ";
   return s + "\r\n";
+}
+
+// A network of n devices without any resistance or term.
+inline ThermalNetwork Network(int n) {
+  const auto size = static_cast<std::size_t>(n);
+  return ThermalNetwork{std::vector<double>(size, 0.0), std::vector<std::vector<ThermalPair>>(
+                                                            size, std::vector<ThermalPair>(size))};
 }
 
 inline std::string Header() {

@@ -4,10 +4,10 @@
 #include <cmath>
 #include <string>
 
+#include "model/file_names.h"
 #include "textio/checked_arithmetic.h"
 #include "textio/failure.h"
 #include "textio/number_text.h"
-#include "model/file_names.h"
 #include "textio/text_file.h"
 
 namespace etherm {
@@ -38,8 +38,7 @@ bool ValueOnLine(const TextFile& file) {
 
 class HistoryReader {
  public:
-  HistoryReader(AnalysisState& state, const std::string& name)
-      : state_(state), name_(name) {}
+  HistoryReader(AnalysisState& state, const std::string& name) : state_(state), name_(name) {}
 
   // Reads the rises at t1 and t0 from the history lines with exactly those times.
   void Read(double t1, double t0, RiseTable& theta1, RiseTable& theta0) {
