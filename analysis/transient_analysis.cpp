@@ -202,7 +202,10 @@ void RunTransient(AnalysisState& state) {
     ComputeTransientTemperatures(state, iterationName + ".moc", iterationName + ".tem");
     const DeviceTable<double> given = state.previousTemperature;
     state.previousWindowStartTime = state.windowStartTime;
-    state.windowStartTime = FindRestartTime(state, iterationName + ".tem");
+    const RestartTime restart = FindRestartTime(state.deviceCount, state.previousWindowStartTime,
+                                                given, iterationName + ".tem");
+    state.windowStartTime = restart.time;
+    for (int i = 1; i <= state.deviceCount; ++i) state.deviceTemperature[i] = restart.temperatures[i];
     state.previousTemperature = state.deviceTemperature;
 
     AppendTermRiseHistory(state, historyName);

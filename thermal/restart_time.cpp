@@ -6,43 +6,43 @@
 
 namespace etherm {
 
-double FindRestartTime(AnalysisState& state, const std::string& temperatureFileName) {
+RestartTime FindRestartTime(int deviceCount, double windowStart, const DeviceTable<double>& given,
+                            const std::string& temperatureFileName) {
   TextFile in;
   in.OpenForReading(temperatureFileName);
   SkipLine(in);
   SkipLine(in);
 
-  const int n = state.deviceCount;
-  const double start = state.windowStartTime;
+  RestartTime result;
   double found = -1.0;  // no deviating line yet
-  state.sampleTime = ReadReal(in);
-  double previous = state.sampleTime;
+  double time = ReadReal(in);
+  double previous = time;
   bool atEnd = false;
   for (;;) {
-    if (state.sampleTime < start) {
+    if (time < windowStart) {
       SkipLine(in);
     } else {
       // The start line of a later window was accepted with these temperatures already.
-      const bool compared = !(state.sampleTime == start && start > 0);
-      for (int i = 1; i <= n; ++i) {
-        state.deviceTemperature[i] = ReadReal(in);
-        if (compared && std::fabs(state.deviceTemperature[i] - state.previousTemperature[i]) >
-                            TemperatureTolerance) {
-          found = state.sampleTime;
+      const bool compared = !(time == windowStart && windowStart > 0);
+      for (int i = 1; i <= deviceCount; ++i) {
+        result.temperatures[i] = ReadReal(in);
+        if (compared && std::fabs(result.temperatures[i] - given[i]) > TemperatureTolerance) {
+          found = time;
         }
       }
       SkipLine(in);
     }
     if (found < -0.5) {
-      previous = state.sampleTime;
-      state.sampleTime = ReadReal(in);
+      previous = time;
+      time = ReadReal(in);
     }
     atEnd = AtEnd(in);
-    if (atEnd || found == state.sampleTime) break;
+    if (atEnd || found == time) break;
   }
   if (atEnd) found = previous;
   in.Close();
-  return found;
+  result.time = found;
+  return result;
 }
 
 }  // namespace etherm

@@ -51,16 +51,15 @@ TEST_F(RestartTimeTest, FirstDeviatingLineFromTheWindowStart) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    AnalysisState& s = FreshState();
-    s.deviceCount = 2;
-    s.previousTemperature[1] = 300;
-    s.previousTemperature[2] = 310;
-    s.windowStartTime = c.windowStart;
+    DeviceTable<double> given{};
+    given[1] = 300;
+    given[2] = 310;
     std::string table = Header();
     for (const auto& l : c.lines) table += Line({l[0], l[1], l[2]});
     WriteFile("p.tem", table);
-    EXPECT_EQ(FindRestartTime(s, "p.tem"), c.result);
-    EXPECT_EQ(s.deviceTemperature[2], c.loaded2);
+    const RestartTime restart = FindRestartTime(2, c.windowStart, given, "p.tem");
+    EXPECT_EQ(restart.time, c.result);
+    EXPECT_EQ(restart.temperatures[2], c.loaded2);
   }
 }
 
