@@ -199,7 +199,8 @@ void RunTransient(AnalysisState& state) {
                             state.sampleTime);
     ComputeTransientPower(state, iterationName + ".txt", iterationName + ".moc",
                           accumulated.powers);
-    ComputeTransientTemperatures(state, iterationName + ".moc", iterationName + ".tem");
+    ComputeTransientTemperatures(state.problem.network, iterationName + ".moc",
+                                 iterationName + ".tem");
     const DeviceTable<double> given = state.previousTemperature;
     state.previousWindowStartTime = state.windowStartTime;
     const RestartTime restart = FindRestartTime(state.deviceCount, state.previousWindowStartTime,

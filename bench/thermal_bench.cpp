@@ -60,29 +60,28 @@ const std::string& PowerTable() {
   return name;
 }
 
-std::unique_ptr<etherm::AnalysisState> NetworkState() {
-  auto s = std::make_unique<etherm::AnalysisState>();
-  s->deviceCount = kDevices;
-  const double timeConstants[kTerms + 1] = {0, 2e-6, 3e-5, 4e-4, 5e-3};
-  const double weights[kTerms + 1] = {0, 0.1, 0.2, 0.3, 0.4};
+etherm::ThermalNetwork Network() {
+  const double timeConstants[kTerms] = {2e-6, 3e-5, 4e-4, 5e-3};
+  const double weights[kTerms] = {0.1, 0.2, 0.3, 0.4};
+  etherm::ThermalNetwork network;
+  network.ownResistance.assign(kDevices, 0.0);
+  network.pair.assign(kDevices, std::vector<etherm::ThermalPair>(kDevices));
   for (int i = 1; i <= kDevices; ++i) {
-    s->selfTermCount[i] = kTerms;
     for (int j = 1; j <= kDevices; ++j) {
-      s->termCount[i][j] = kTerms;
-      s->thermalCoupling[i][j] = i == j ? 2.5 : 0.4;
-      for (int k = 1; k <= kTerms; ++k) {
-        s->termWeight[i][j][k] = weights[k];
-        s->termTimeConstant[i][j][k] = timeConstants[k] * (1 + 0.1 * (i + j));
+      etherm::ThermalPair& pair = network.pair[i - 1][j - 1];
+      pair.resistance = i == j ? 2.5 : 0.4;
+      for (int k = 0; k < kTerms; ++k) {
+        pair.terms.push_back({weights[k], timeConstants[k] * (1 + 0.1 * (i + j))});
       }
     }
   }
-  return s;
+  return network;
 }
 
 void BM_ComputeTransientTemperatures(benchmark::State& state) {
   const std::string& table = PowerTable();
-  auto s = NetworkState();
-  for (auto _ : state) etherm::ComputeTransientTemperatures(*s, table, "bench.tem");
+  const etherm::ThermalNetwork network = Network();
+  for (auto _ : state) etherm::ComputeTransientTemperatures(network, table, "bench.tem");
   state.SetItemsProcessed(state.iterations() * kLines);
 }
 BENCHMARK(BM_ComputeTransientTemperatures)->Unit(benchmark::kMillisecond);

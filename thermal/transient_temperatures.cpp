@@ -1,8 +1,10 @@
 #include "thermal/transient_temperatures.h"
 
-#include <algorithm>
+#include <array>
 #include <cmath>
+#include <vector>
 
+#include "model/file_names.h"
 #include "textio/checked_arithmetic.h"
 #include "thermal/table_lines.h"
 
@@ -16,58 +18,9 @@ using checked::Exp;
 using checked::Mul;
 using checked::Sub;
 
-int TermsInUse(const AnalysisState& state, int i, int j) {
-  return std::clamp(state.termCount[i][j], 0, kMaxTerms);
-}
-
-// Thermal steady state: every term at R a P of its pair's source device.
-void SteadyStateLine(AnalysisState& state) {
-  const int n = state.deviceCount;
-  for (int i = 1; i <= n; ++i) {
-    double t = AmbientTemperature;
-    for (int j = 1; j <= n; ++j) {
-      const double r = state.thermalCoupling[i][j];
-      const int used = TermsInUse(state, i, j);
-      for (int k = 1; k <= kMaxTerms; ++k) {
-        // Slots above the pair's term count may hold weights of an earlier problem.
-        const double a = k <= used ? state.termWeight[i][j][k] : 0.0;
-        const double rise = Mul(Mul(r, a), state.devicePower[j]);
-        state.termRise[i][j][k] = rise;
-        t = Add(t, rise);
-      }
-    }
-    state.deviceTemperature[i] = t;
-  }
-}
-
-// One step of the recursive convolution, from the previous line to the current one.
-void StepLine(AnalysisState& state) {
-  const int n = state.deviceCount;
-  const double step = Sub(state.sampleTime, state.previousSampleTime);
-  state.stepSize = step;
-  for (int i = 1; i <= n; ++i) {
-    double t = AmbientTemperature;
-    for (int j = 1; j <= n; ++j) {
-      const double r = state.thermalCoupling[i][j];
-      const double p = state.devicePower[j];
-      const double pPrevious = state.previousPower[j];
-      const int used = TermsInUse(state, i, j);
-      for (int k = 1; k <= used; ++k) {
-        const double exponent = Div(-step, state.termTimeConstant[i][j][k]);
-        const double e = Exp(exponent);
-        const double root = std::sqrt(e);
-        const double c = Mul(1.0 - root, Mul(r, state.termWeight[i][j][k]));
-        const double cPrevious = Mul(root, c);
-        double rise = Mul(e, state.previousTermRise[i][j][k]);
-        rise = Add(rise, Mul(cPrevious, pPrevious));
-        rise = Add(rise, Mul(c, p));
-        state.termRise[i][j][k] = rise;
-        t = Add(t, rise);
-      }
-    }
-    state.deviceTemperature[i] = t;
-  }
-}
+// rise[i][j][k]: the rise of term k of pair (i, j), all counted from 0; four slots a pair, as
+// the steady state of time 0 fills them.
+using Rises = std::vector<std::vector<std::array<double, kMaxTerms>>>;
 
 void WriteNumber(TextFile& file, double x) {
   WriteReal(file, x);
@@ -76,51 +29,83 @@ void WriteNumber(TextFile& file, double x) {
 
 }  // namespace
 
-void ComputeTransientTemperatures(AnalysisState& state, const std::string& powerFileName,
-                                  const std::string& temperatureFileName) {
+TransientTemperatureLine ComputeTransientTemperatures(const ThermalNetwork& network,
+                                                      const std::string& powerFileName,
+                                                      const std::string& temperatureFileName) {
   TextFile in;
   TextFile out;
-  TextFile rises;
+  TextFile risesFile;
   in.OpenForReading(powerFileName);
   out.OpenForWriting(temperatureFileName);
-  rises.OpenForWriting(kTermRiseFileName);
+  risesFile.OpenForWriting(kTermRiseFileName);
   CopyHeaderLines(in, out);
 
-  const int n = state.deviceCount;
-  state.sampleTime = 0.0;
+  const std::size_t n = network.pair.size();
+  Rises rise(n, std::vector<std::array<double, kMaxTerms>>(n));
+  Rises previousRise = rise;
+  DeviceTable<double> power{};
+  DeviceTable<double> previousPower{};
+  TransientTemperatureLine line;
+  double previousTime = 0;
   do {
-    state.previousSampleTime = state.sampleTime;
-    state.previousPower = state.devicePower;
-    // Only the pairs of this problem are ever read back; the other slots never change here.
-    for (int i = 1; i <= n; ++i) {
-      for (int j = 1; j <= n; ++j) state.previousTermRise[i][j] = state.termRise[i][j];
-    }
-    state.sampleTime = ReadReal(in);
-    for (int j = 1; j <= n; ++j) state.devicePower[j] = ReadReal(in);
+    previousTime = line.time;
+    previousPower = power;
+    previousRise = rise;
+    line.time = ReadReal(in);
+    for (std::size_t j = 1; j <= n; ++j) power[j] = ReadReal(in);
     SkipLine(in);
 
-    const bool steady = state.sampleTime == 0.0;
-    if (steady) {
-      SteadyStateLine(state);
-    } else {
-      StepLine(state);
+    const bool steady = line.time == 0.0;
+    const double step = steady ? 0.0 : Sub(line.time, previousTime);
+    if (!steady) line.step = step;
+    for (std::size_t i = 0; i < n; ++i) {
+      double t = AmbientTemperature;
+      for (std::size_t j = 0; j < n; ++j) {
+        const ThermalPair& pair = network.pair[i][j];
+        auto& r = rise[i][j];
+        if (steady) {
+          for (std::size_t k = 0; k < kMaxTerms; ++k) {
+            // Slots above the pair's term count weigh nothing.
+            const double a = k < pair.terms.size() ? pair.terms[k].weight : 0.0;
+            r[k] = Mul(Mul(pair.resistance, a), power[j + 1]);
+            t = Add(t, r[k]);
+          }
+          continue;
+        }
+        // One step of the recursive convolution, with the power of device j taken as the
+        // previous line's during the first half of the step and this line's during the second.
+        for (std::size_t k = 0; k < pair.terms.size(); ++k) {
+          const ThermalTerm& term = pair.terms[k];
+          const double e = Exp(Div(-step, term.timeConstant));
+          const double root = std::sqrt(e);
+          const double c = Mul(1.0 - root, Mul(pair.resistance, term.weight));
+          const double cPrevious = Mul(root, c);
+          double value = Mul(e, previousRise[i][j][k]);
+          value = Add(value, Mul(cPrevious, previousPower[j + 1]));
+          value = Add(value, Mul(c, power[j + 1]));
+          r[k] = value;
+          t = Add(t, value);
+        }
+      }
+      line.temperatures[i + 1] = t;
     }
 
-    WriteNumber(rises, state.sampleTime);
-    for (int i = 1; i <= n; ++i) {
-      for (int j = 1; j <= n; ++j) {
-        const int written = steady ? kMaxTerms : TermsInUse(state, i, j);
-        for (int k = 1; k <= written; ++k) WriteNumber(rises, state.termRise[i][j][k]);
+    WriteNumber(risesFile, line.time);
+    for (std::size_t i = 0; i < n; ++i) {
+      for (std::size_t j = 0; j < n; ++j) {
+        const std::size_t written = steady ? kMaxTerms : network.pair[i][j].terms.size();
+        for (std::size_t k = 0; k < written; ++k) WriteNumber(risesFile, rise[i][j][k]);
       }
     }
-    WriteLineEnd(rises);
-    WriteNumber(out, state.sampleTime);
-    for (int i = 1; i <= n; ++i) WriteNumber(out, state.deviceTemperature[i]);
+    WriteLineEnd(risesFile);
+    WriteNumber(out, line.time);
+    for (std::size_t i = 1; i <= n; ++i) WriteNumber(out, line.temperatures[i]);
     WriteLineEnd(out);
   } while (!AtEnd(in));
   in.Close();
   out.Close();
-  rises.Close();
+  risesFile.Close();
+  return line;
 }
 
 }  // namespace etherm

@@ -11,17 +11,14 @@ class TransientTemperaturesTest : public ThermalTest {
  protected:
   // One device with one own term: 100 K/W, weight 1, 1 ms.
   void OneTerm() {
-    AnalysisState& s = state();
-    s.deviceCount = 1;
-    s.thermalCoupling[1][1] = 100;
-    s.termCount[1][1] = s.selfTermCount[1] = 1;
-    s.termWeight[1][1][1] = 1;
-    s.termTimeConstant[1][1][1] = 1e-3;
+    network_ = Network(1);
+    network_.pair[0][0] = {100, {{1, 1e-3}}};
   }
-  void Run(const std::string& powerLines) {
+  TransientTemperatureLine Run(const std::string& powerLines) {
     WriteFile("p.moc", Header() + powerLines);
-    ComputeTransientTemperatures(state(), "p.moc", "p.tem");
+    return ComputeTransientTemperatures(network_, "p.moc", "p.tem");
   }
+  ThermalNetwork network_;
 };
 
 TEST_F(TransientTemperaturesTest, OneTermExamples) {
@@ -41,7 +38,6 @@ TEST_F(TransientTemperaturesTest, OneTermExamples) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    FreshState();
     OneTerm();
     Run(c.powers);
     const auto temperatures = Numbers("p.tem", 2);
@@ -59,24 +55,11 @@ TEST_F(TransientTemperaturesTest, OneTermExamples) {
 }
 
 TEST_F(TransientTemperaturesTest, TermRiseLayoutOfEveryPair) {
-  AnalysisState& s = state();
-  s.deviceCount = 2;
-  s.termCount[1][1] = s.selfTermCount[1] = 2;
-  s.termCount[1][2] = 1;
-  s.termCount[2][1] = 0;
-  s.termCount[2][2] = s.selfTermCount[2] = 1;
-  s.thermalCoupling[1][1] = 10;
-  s.thermalCoupling[1][2] = 4;
-  s.thermalCoupling[2][1] = 7;  // no terms: heats nothing
-  s.thermalCoupling[2][2] = 30;
-  s.termWeight[1][1][1] = 0.25;
-  s.termWeight[1][1][2] = 0.75;
-  s.termWeight[1][2][1] = 1;
-  s.termWeight[2][2][1] = 1;
-  s.termTimeConstant[1][1][1] = 1e-3;
-  s.termTimeConstant[1][1][2] = 4e-3;
-  s.termTimeConstant[1][2][1] = 2e-3;
-  s.termTimeConstant[2][2][1] = 3e-3;
+  network_ = Network(2);
+  network_.pair[0][0] = {10, {{0.25, 1e-3}, {0.75, 4e-3}}};
+  network_.pair[0][1] = {4, {{1, 2e-3}}};
+  network_.pair[1][0] = {7, {}};  // no terms: heats nothing
+  network_.pair[1][1] = {30, {{1, 3e-3}}};
   Run(Line({0, 1, 2}) + Line({1e-3, 1, 2}));
 
   const std::vector<double> atZero = {0, 2.5, 7.5, 0, 0, 8, 0, 0, 0, 0, 0, 0, 0, 60, 0, 0, 0};
@@ -95,15 +78,10 @@ TEST_F(TransientTemperaturesTest, TermRiseLayoutOfEveryPair) {
 // Power 0 at time 0 and 2 W at every later line: the split puts the step of the power at half
 // the first step, after which each term follows the exact step response whatever the steps.
 TEST_F(TransientTemperaturesTest, UnevenStepsFollowTheStepResponse) {
-  AnalysisState& s = state();
-  s.deviceCount = 1;
-  s.thermalCoupling[1][1] = 100;
-  s.termCount[1][1] = s.selfTermCount[1] = 2;
-  s.termWeight[1][1][1] = 0.3;
-  s.termWeight[1][1][2] = 0.7;
-  s.termTimeConstant[1][1][1] = 1e-3;
-  s.termTimeConstant[1][1][2] = 5e-3;
-  Run(Line({0, 0}) + Line({0.4e-3, 2}) + Line({1e-3, 2}) + Line({2.5e-3, 2}) + Line({7e-3, 2}));
+  network_ = Network(1);
+  network_.pair[0][0] = {100, {{0.3, 1e-3}, {0.7, 5e-3}}};
+  const TransientTemperatureLine last =
+      Run(Line({0, 0}) + Line({0.4e-3, 2}) + Line({1e-3, 2}) + Line({2.5e-3, 2}) + Line({7e-3, 2}));
   const auto temperatures = Numbers("p.tem", 2);
   ASSERT_EQ(temperatures.size(), 5u);
   for (const auto& line : temperatures) {
@@ -114,27 +92,25 @@ TEST_F(TransientTemperaturesTest, UnevenStepsFollowTheStepResponse) {
                : 295 + 60 * (1 - std::exp(-since / 1e-3)) + 140 * (1 - std::exp(-since / 5e-3));
     EXPECT_NEAR(line[1], expected, 1e-9) << "t = " << t;
   }
-  EXPECT_EQ(s.sampleTime, 7e-3);
-  EXPECT_EQ(s.stepSize, 7e-3 - 2.5e-3);
-  EXPECT_NEAR(s.deviceTemperature[1], temperatures.back()[1], 1e-9);
+  EXPECT_EQ(last.time, 7e-3);
+  EXPECT_EQ(last.step, 7e-3 - 2.5e-3);
+  EXPECT_NEAR(last.temperatures[1], temperatures.back()[1], 1e-9);
 }
 
 TEST_F(TransientTemperaturesTest, EmptyLastLineIsASteadyStateWithoutPower) {
   OneTerm();
-  Run(Line({0, 0.5}) + Line({1e-3, 0.5}) + "\r\n");
+  const TransientTemperatureLine last = Run(Line({0, 0.5}) + Line({1e-3, 0.5}) + "\r\n");
   const auto temperatures = Numbers("p.tem", 2);
   ASSERT_EQ(temperatures.size(), 3u);
   EXPECT_EQ(temperatures[2], (std::vector<double>{0, 295}));
   EXPECT_EQ(Numbers("temp.txt", 0).back(), (std::vector<double>{0, 0, 0, 0, 0}));
-  EXPECT_EQ(state().deviceTemperature[1], 295);
+  EXPECT_EQ(last.temperatures[1], 295);
 }
 
-// A problem with fewer terms than an earlier one leaves weights in the slots above its term
-// count; they must not heat the device at time 0, or its temperature would drop at the next
-// line, where only the terms in use carry on.
+// The slots above a pair's terms must not heat the device at time 0, or its temperature
+// would drop at the next line, where only the terms in use carry on.
 TEST_F(TransientTemperaturesTest, SlotsAboveTheTermCountWeighNothing) {
   OneTerm();
-  for (int k = 2; k <= kMaxTerms; ++k) state().termWeight[1][1][k] = 0.5;
   Run(Line({0, 0.5}) + Line({1e-3, 0.5}));
   const auto temperatures = Numbers("p.tem", 2);
   EXPECT_EQ(temperatures[0][1], 345);
@@ -159,11 +135,10 @@ TEST_F(TransientTemperaturesTest, ArithmeticFailuresKeepTheLinesWrittenBefore) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    FreshState();
     OneTerm();
-    state().termTimeConstant[1][1][1] = c.timeConstant;
+    network_.pair[0][0].terms[0].timeConstant = c.timeConstant;
     WriteFile("p.moc", Header() + c.powers);
-    EXPECT_EQ(FailureOf([&] { ComputeTransientTemperatures(state(), "p.moc", "p.tem"); }), c.text);
+    EXPECT_EQ(FailureOf([&] { ComputeTransientTemperatures(network_, "p.moc", "p.tem"); }), c.text);
     const auto written = Numbers("p.tem", 2);
     const auto rises = Numbers("temp.txt", 0);
     EXPECT_EQ(written.size(), c.linesKept);
