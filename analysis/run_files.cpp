@@ -1,8 +1,10 @@
 #include "analysis/run_files.h"
 
+#include <charconv>
 #include <filesystem>
 #include <system_error>
 
+#include "analysis/run_outputs.h"
 #include "textio/failure.h"
 #include "textio/number_text.h"
 
@@ -10,7 +12,7 @@ namespace etherm {
 
 void AppendRunLog(AnalysisState& state, std::string_view text) {
   TextFile& log = state.workFileA;
-  log.OpenForAppending(kRunLogName);
+  log.OpenForAppending(state.runLogName);
   WriteText(log, text);
   WriteLineEnd(log);
   log.Close();
@@ -18,7 +20,7 @@ void AppendRunLog(AnalysisState& state, std::string_view text) {
 
 void AppendRunLogReal(AnalysisState& state, std::string_view text, double value) {
   TextFile& log = state.workFileA;
-  log.OpenForAppending(kRunLogName);
+  log.OpenForAppending(state.runLogName);
   WriteText(log, text);
   WriteReal(log, value);
   WriteLineEnd(log);
@@ -30,16 +32,18 @@ void CreateEmptyFile(TextFile& file, const std::string& name) {
   file.Close();
 }
 
-AccumulatedNames BeginRun(AnalysisState& state) {
-  CreateEmptyFile(state.workFileA, kRunLogName);
+AccumulatedNames AccumulatedNamesOf(const AnalysisState& state) {
+  return {state.baseName + ".wyn", state.baseName + ".moc", state.baseName + ".tem"};
+}
+
+void BeginRun(AnalysisState& state, RunOutputs& outputs, const AccumulatedNames& names) {
+  outputs.Begin();
   for (int i = 1; i <= state.deviceCount; ++i) state.deviceTemperature[i] = AmbientTemperature;
   state.previousTemperature = state.deviceTemperature;
   state.iterationNumber = 1;
-  AccumulatedNames names{state.baseName + ".wyn", state.baseName + ".moc", state.baseName + ".tem"};
-  CreateEmptyFile(state.powerFile, names.powers);
-  CreateEmptyFile(state.temperatureFile, names.temperatures);
-  CreateEmptyFile(state.resultFile, names.results);
-  return names;
+  CreateEmptyFile(state.powerFile, outputs.Name(names.powers));
+  CreateEmptyFile(state.temperatureFile, outputs.Name(names.temperatures));
+  CreateEmptyFile(state.resultFile, outputs.Name(names.results));
 }
 
 void LogIterationStart(AnalysisState& state) {
@@ -92,6 +96,12 @@ void CloseAllFiles(AnalysisState& state) {
     } catch (const Failure&) {
     }
   }
+}
+
+std::string ShortNumber(double x) {
+  char buf[32];
+  auto res = std::to_chars(buf, buf + sizeof buf, x, std::chars_format::general, 6);
+  return std::string(buf, res.ptr);
 }
 
 std::string TemperatureList(const AnalysisState& state, const DeviceTable<double>& temperatures) {

@@ -1,6 +1,7 @@
 #include "textio/text_file.h"
 
 #include <cerrno>
+#include <charconv>
 #include <fstream>
 #include <iterator>
 
@@ -233,6 +234,23 @@ double ReadReal(TextFile& file) {
   double value;
   if (!ParseRealToken(token, &value)) ThrowInvalidNumber();
   return value;
+}
+
+long double ReadExtended(TextFile& file) {
+  std::string_view token;
+  if (!TakeToken(file, 64, &token)) return 0.0L;
+  double rounded;
+  if (!ParseRealToken(token, &rounded)) ThrowInvalidNumber();
+  // The token is valid; convert it again to the full 64-bit significand.
+  bool negative = false;
+  if (token.front() == '+' || token.front() == '-') {
+    negative = token.front() == '-';
+    token.remove_prefix(1);
+  }
+  long double value;
+  const auto result = std::from_chars(token.data(), token.data() + token.size(), value);
+  if (result.ec != std::errc() || result.ptr != token.data() + token.size()) return rounded;
+  return negative ? -value : value;
 }
 
 }  // namespace etherm

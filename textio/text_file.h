@@ -89,5 +89,8 @@ bool AtEndOfTokens(TextFile& file);
 // (reals) bytes above 32. 0 at the end of the file; "Invalid numeric input" for any other text.
 std::int32_t ReadInteger(TextFile& file);
 double ReadReal(TextFile& file);
+// ReadReal's token at the 64-bit significand of a long double (the same tokens are accepted
+// and refused; "." and "-." give 0).
+long double ReadExtended(TextFile& file);
 
 }  // namespace etherm

@@ -1,7 +1,6 @@
 #include "thermal/window_end.h"
 
 #include <array>
-#include <charconv>
 #include <cmath>
 #include <string>
 
@@ -33,23 +32,6 @@ bool ValueOnLine(const TextFile& file) {
   std::size_t i = file.position();
   while (i < file.end() && p[i] != '\r' && static_cast<unsigned char>(p[i]) <= 32) ++i;
   return i < file.end() && p[i] != '\r';
-}
-
-// The next real as an extended value, as an extended variable reads it: ReadReal checks and
-// consumes the token, which is then converted again to the full 64-bit significand.
-Extended ReadExtended(TextFile& file) {
-  const std::size_t from = file.position();
-  const double rounded = ReadReal(file);
-  const char* p = file.data();
-  std::size_t begin = from;
-  const std::size_t end = file.position();
-  while (begin < end && static_cast<unsigned char>(p[begin]) <= 32) ++begin;
-  bool negative = false;
-  if (begin < end && (p[begin] == '+' || p[begin] == '-')) negative = p[begin++] == '-';
-  Extended value;
-  const auto result = std::from_chars(p + begin, p + end, value);
-  if (result.ec != std::errc() || result.ptr != p + end) return rounded;  // ".", "-." or range
-  return negative ? -value : value;
 }
 
 class HistoryReader {
