@@ -2,6 +2,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -32,11 +33,14 @@ TEST(BatchDisplay, StatusLinesAndProgressOnATerminal) {
   BatchDisplay display(state, BatchDisplay::Analysis::kTransient, out, /*terminal=*/true);
   display.DrawStatusLine(30, 10, "startuję");
   display.DrawStatusLine(30, 30, "jest pierwszy wynik");
+  display.ShowWarning("device D1 reaches 1200.0 K at 0.001 s");
   display.Finish();
   EXPECT_EQ(ReadAll(out),
             "startuję\n"
             "iteration 3, accepted up to 0.0015 s of 0.01 s"
             "\r\033[Kjest pierwszy wynik\n"
+            "iteration 3, accepted up to 0.0015 s of 0.01 s"
+            "\r\033[Ketherm-batch: warning: device D1 reaches 1200.0 K at 0.001 s\n"
             "iteration 3, accepted up to 0.0015 s of 0.01 s"
             "\r\033[K");
   std::fclose(out);
@@ -72,6 +76,12 @@ class BatchProgramTest : public ::testing::Test {
   }
   void TearDown() override { std::filesystem::remove_all(dir_); }
 
+  std::string ReadBytes(const std::string& name) {
+    std::ifstream in(dir_ / name, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+  }
   void Write(const std::string& name, const std::string& lines) {
     std::string bytes;
     for (char c : lines) {
@@ -112,6 +122,56 @@ TEST_F(BatchProgramTest, ExitStatusAndMessages) {
   EXPECT_EQ(ok.status, 0) << ok.errors;
   EXPECT_EQ(ok.errors.rfind("startuję\njest wynik\ndc = ", 0), 0u) << ok.errors;
   EXPECT_TRUE(std::filesystem::exists(dir_ / "d.tem"));
+  EXPECT_EQ(ok.errors.find("warning"), std::string::npos) << ok.errors;
+
+  // 1 A and 2 A through 100 ohm of series resistance at 20 K/W: the device computes far beyond
+  // any semiconductor; the run warns once and goes on.
+  Write("d.cir",
+        "diode\nI1 0 1 DC 1\nD1 1 0 DP\n.MODEL DP D(T_ABS=27 IS=2.5E-9 N=1.75 RS=100)\n"
+        ".DC I1 1 3 1\n.PROBE/CSDF V(1) I(D1)\n.END\n");
+  Write("d.par", "DC\n1\n1\n1\n3\nDP 2 20 0\n1\n");
+  BatchRun hot = Run("dc d");
+  EXPECT_EQ(hot.status, 0) << hot.errors;
+  const std::string warning = "etherm-batch: warning: device DP reaches ";
+  const std::size_t at = hot.errors.find(warning);
+  ASSERT_NE(at, std::string::npos) << hot.errors;
+  EXPECT_EQ(hot.errors.find(warning, at + 1), std::string::npos) << hot.errors;
+  EXPECT_NE(hot.errors.find(" K at the sweep value 1, above", at), std::string::npos) << hot.errors;
+}
+
+TEST_F(BatchProgramTest, IterationFilesOfATransientRun) {
+  Write("t.cir",
+        "diode\nI1 0 1 PWL(0 0.1 0.5m 0.1 0.52m 2 10 2)\nD1 1 0 DP\n"
+        ".MODEL DP D(T_ABS=27 IS=2.5E-9 N=1.75 RS=0.042)\n.TRAN 10u 1m\n"
+        ".PROBE/CSDF V(1) I(D1)\n.END\n");
+  Write("t.par", "TRAN\n1\n0.001\nDP 2 1 25 1 0.0003 0\n0\n0\n0\n1\n");
+  auto iterationFiles = [&] {
+    int n = 0;
+    for (const auto& e : std::filesystem::directory_iterator(dir_)) {
+      const std::string name = e.path().filename().string();
+      n += name.size() > 5 && name[0] == 't' && std::isdigit(static_cast<unsigned char>(name[1]));
+    }
+    return n;
+  };
+  // Kept by default: a circuit file and a listing per iteration.
+  BatchRun kept = Run("tran t");
+  ASSERT_EQ(kept.status, 0) << kept.errors;
+  EXPECT_TRUE(std::filesystem::exists(dir_ / "t1.cir"));
+  EXPECT_TRUE(std::filesystem::exists(dir_ / "t1.out"));
+  const std::string tem = ReadBytes("t.tem");
+  for (const char* args : {"--no-iteration-files tran t", "tran t --no-iteration-files"}) {
+    for (const auto& e : std::filesystem::directory_iterator(dir_)) {
+      const std::string name = e.path().filename().string();
+      if (name[0] == 't' && std::isdigit(static_cast<unsigned char>(name[1]))) {
+        std::filesystem::remove(e.path());
+      }
+    }
+    BatchRun removed = Run(args);
+    ASSERT_EQ(removed.status, 0) << args << ": " << removed.errors;
+    EXPECT_EQ(iterationFiles(), 0) << args;
+    EXPECT_EQ(ReadBytes("t.tem"), tem) << args << ": the results do not change";
+  }
+  EXPECT_EQ(Run("tran --no-iteration-files").status, 2);
 }
 
 }  // namespace
