@@ -108,6 +108,12 @@ void RunDc(AnalysisState& state, RunOutputs& outputs, const AccumulatedNames& ac
   outputs.Commit();  // a sweep may end without a settled point
 }
 
+void EndFailedRun(AnalysisState& state, RunOutputs& outputs, std::string_view failureText) {
+  CloseAllFiles(state);
+  outputs.Discard();
+  RemoveScratchOfAFullDisk(state, failureText, {".csd", ".txt", ".mif", ".moc", ".tem"}, {});
+}
+
 }  // namespace
 
 void RunDcAnalysis(AnalysisState& state) {
@@ -116,9 +122,11 @@ void RunDcAnalysis(AnalysisState& state) {
   try {
     PrepareDcRun(state, outputs);
     RunDc(state, outputs, accumulated);
+  } catch (const Failure& failure) {
+    EndFailedRun(state, outputs, failure.what());
+    throw;
   } catch (...) {
-    CloseAllFiles(state);
-    outputs.Discard();
+    EndFailedRun(state, outputs, "");
     throw;
   }
 }

@@ -1,10 +1,13 @@
 #include "analysis/run_files.h"
 
+#include <sys/statvfs.h>
+
 #include <charconv>
 #include <filesystem>
 #include <system_error>
 
 #include "analysis/run_outputs.h"
+#include "netlist/circuit_line.h"
 #include "textio/failure.h"
 #include "textio/number_text.h"
 
@@ -95,6 +98,25 @@ void CloseAllFiles(AnalysisState& state) {
       f->Close();
     } catch (const Failure&) {
     }
+  }
+}
+
+void RemoveScratchOfAFullDisk(AnalysisState& state, std::string_view failureText,
+                              std::initializer_list<const char*> extensions,
+                              std::initializer_list<const char*> names) {
+  constexpr unsigned long long kNearlyFull = 64 * 1024;
+  struct statvfs disk {};
+  const bool full = failureText == "Disk full" ||
+                    (statvfs(".", &disk) == 0 &&
+                     static_cast<unsigned long long>(disk.f_bavail) * disk.f_frsize < kNearlyFull);
+  if (!full) return;
+  // Only files of an iteration this run has begun; a stale iteration text would name others.
+  if (state.iterationText == IterationText(state.iterationNumber)) {
+    DeleteIterationFiles(state, extensions);
+  }
+  for (const char* name : names) {
+    std::error_code ignored;
+    std::filesystem::remove(name, ignored);
   }
 }
 

@@ -62,6 +62,14 @@ void DeleteIterationFiles(AnalysisState& state, std::initializer_list<const char
 // reaches the disk.
 void CloseAllFiles(AnalysisState& state);
 
+// After a failure: when the disk of the working folder is full (the failure says so, or less
+// than 64 KiB are left), deletes the current iteration's files with these extensions and the
+// other named files, ignoring failures. They are cut short and only hold the space the user
+// needs back; on a disk with room they stay, to show where the run stopped.
+void RemoveScratchOfAFullDisk(AnalysisState& state, std::string_view failureText,
+                              std::initializer_list<const char*> extensions,
+                              std::initializer_list<const char*> names);
+
 // x in at most 12 characters ("1.5", "0.00015", "1e-07"), for status lines and messages.
 std::string ShortNumber(double x);
 

@@ -268,6 +268,12 @@ void RunTransient(AnalysisState& state, const TransientOptions& options, RunOutp
   outputs.Commit();
 }
 
+void EndFailedRun(AnalysisState& state, RunOutputs& outputs, std::string_view failureText) {
+  CloseAllFiles(state);
+  outputs.Discard();
+  RemoveScratchOfAFullDisk(state, failureText, {".csd", ".txt", ".moc", ".tem"}, {kTermRiseName});
+}
+
 }  // namespace
 
 void RunTransientAnalysis(AnalysisState& state, const TransientOptions& options) {
@@ -278,9 +284,11 @@ void RunTransientAnalysis(AnalysisState& state, const TransientOptions& options)
   try {
     PrepareTransientRun(state, outputs);
     RunTransient(state, options, outputs, accumulated, historyName);
+  } catch (const Failure& failure) {
+    EndFailedRun(state, outputs, failure.what());
+    throw;
   } catch (...) {
-    CloseAllFiles(state);
-    outputs.Discard();
+    EndFailedRun(state, outputs, "");
     throw;
   }
 }

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "batch/batch_display.h"
 
@@ -172,6 +173,67 @@ TEST_F(BatchProgramTest, IterationFilesOfATransientRun) {
     EXPECT_EQ(ReadBytes("t.tem"), tem) << args << ": the results do not change";
   }
   EXPECT_EQ(Run("tran --no-iteration-files").status, 2);
+}
+
+// The folder of a run is a small tmpfs that the run fills before it accepts its first window:
+// the earlier results stay byte for byte, and no scratch file is left taking space.
+TEST_F(BatchProgramTest, FullDiskBeforeTheFirstWindowKeepsTheEarlierResults) {
+  const std::filesystem::path in = dir_ / "in";
+  std::filesystem::create_directories(in);
+  const auto put = [&](const std::string& name, const std::string& bytes) {
+    std::ofstream(in / name, std::ios::binary) << bytes;
+  };
+  put("t.cir",
+      "diode\r\nI1 0 1 PWL(0 0.1 0.5m 0.1 0.52m 2 10 2)\r\nD1 1 0 DP\r\n"
+      ".MODEL DP D(T_ABS=27 IS=2.5E-9 N=1.75 RS=0.042)\r\n.TRAN 10u 1m\r\n"
+      ".PROBE/CSDF V(1) I(D1)\r\n.END\r\n");
+  put("t.par", "TRAN\r\n1\r\n0.001\r\nDP 2 1 25 1 0.0003 0\r\n0\r\n0\r\n0\r\n1\r\n");
+  const std::vector<std::string> earlier = {"wyniki.txt", "t.wyn", "t.moc", "t.tem", "t.spl"};
+  for (const std::string& name : earlier) put(name, "earlier " + name + "\r\n");
+
+  // Each size fills the disk at another step; the mount lives in a namespace of its own.
+  const std::vector<std::string> sizes = {"32k", "48k", "64k"};
+  std::string script = "set -u\n";
+  for (const std::string& size : sizes) {
+    const std::string m = "\"$D/disk_" + size + "\"";
+    script += "mkdir -p " + m + " && mount -t tmpfs -o size=" + size + " tmpfs " + m +
+              " || exit 77\n"
+              "cp \"$D\"/in/* " +
+              m +
+              "/\n"
+              "(cd " +
+              m + " && \"$B/etherm-batch\" tran t 2>\"$D/err_" + size +
+              "\" </dev/null; echo $? >\"$D/status_" + size +
+              "\")\n"
+              "mkdir \"$D/after_" +
+              size + "\" && cp -a " + m + "/. \"$D/after_" + size + "\"/\numount " + m + "\n";
+  }
+  std::ofstream(dir_ / "disk.sh", std::ios::binary) << script;
+  const std::string command = "D='" + dir_.string() + "' B='" + bin_ + "' unshare -rm sh '" +
+                              (dir_ / "disk.sh").string() + "' 2>'" +
+                              (dir_ / "unshare.txt").string() + "'";
+  const int raw = std::system(command.c_str());
+  if (!WIFEXITED(raw) || WEXITSTATUS(raw) != 0) {
+    GTEST_SKIP() << "a tmpfs cannot be mounted here (needs root or user namespaces): "
+                 << ReadBytes("unshare.txt");
+  }
+  for (const std::string& size : sizes) {
+    const std::string after = "after_" + size + "/";
+    EXPECT_EQ(ReadBytes("status_" + size), "1\n") << size << ": " << ReadBytes("err_" + size);
+    for (const std::string& name : earlier) {
+      EXPECT_EQ(ReadBytes(after + name), "earlier " + name + "\r\n") << size << ": " << name;
+    }
+    for (const auto& e : std::filesystem::directory_iterator(dir_ / after)) {
+      const std::string name = e.path().filename().string();
+      EXPECT_EQ(name.find(".new"), std::string::npos) << size << ": left " << name;
+      // The cut-short tables of the failed iteration go too; its circuit and listing stay.
+      EXPECT_NE(name, "temp.txt") << size;
+      for (const char* table : {".csd", ".txt", ".moc", ".tem"}) {
+        EXPECT_FALSE(name.size() > 5 && name[0] == 't' && name.ends_with(table))
+            << size << ": left " << name;
+      }
+    }
+  }
 }
 
 }  // namespace
