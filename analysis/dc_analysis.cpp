@@ -1,8 +1,9 @@
-#include <charconv>
 #include <string>
 
 #include "analysis/analysis.h"
+#include "analysis/hot_devices.h"
 #include "analysis/run_files.h"
+#include "analysis/run_outputs.h"
 #include "extraction/result_extraction.h"
 #include "model/problem_file.h"
 #include "netlist/circuit_check.h"
@@ -19,13 +20,6 @@ namespace {
 constexpr double kRelaxation = 0.5;
 // A point still unsettled after this many iterations is in thermal runaway or oscillating.
 constexpr int kMaxIterationsPerPoint = 100;
-
-// The sweep value in at most 12 characters for the "dc =" status line.
-std::string ShortNumber(double x) {
-  char buf[32];
-  auto res = std::to_chars(buf, buf + sizeof buf, x, std::chars_format::general, 6);
-  return std::string(buf, res.ptr);
-}
 
 // Appends line 3 of the table to the accumulated file.
 void AppendThirdLine(AnalysisState& state, const std::string& tableName, TextFile& accumulated) {
@@ -45,7 +39,9 @@ bool SweepEnded(const AnalysisState& state) {
          (state.sweepValue <= state.analysisEnd && state.stepSize < 0);
 }
 
-void RunDc(AnalysisState& state) {
+// Everything a DC run can check before it touches a file; a run refused here leaves the files
+// of the last run as they were.
+void PrepareDcRun(AnalysisState& state, const RunOutputs& outputs) {
   state.probeNodeNames.Fill(120);
   for (int i = 1; i <= kMaxDcNodeValues; ++i) {
     state.nodeValue[i] = 0;
@@ -54,7 +50,13 @@ void RunDc(AnalysisState& state) {
   ReadProblemFile(state);
   CheckDcProblem(state);
   CheckCircuitForProblem(state, CircuitAnalysis::kDc);
-  const AccumulatedNames accumulated = BeginRun(state);
+  CheckSimulatorSetup();
+  outputs.Check();
+}
+
+void RunDc(AnalysisState& state, RunOutputs& outputs, const AccumulatedNames& accumulated) {
+  BeginRun(state, outputs, accumulated);
+  HotDeviceWarnings warnings;
 
   int iterationsAtPoint = 0;
   do {
@@ -71,6 +73,8 @@ void RunDc(AnalysisState& state) {
     const bool settled = DcTemperaturesSettled(state, iterationName + ".tem");
 
     if (settled) {
+      outputs.Commit();
+      warnings.CheckSweepPoint(state, state.deviceTemperature, state.sweepValue);
       state.resultFile.OpenForAppending(accumulated.results);
       AppendThirdLine(state, iterationName + ".txt", state.resultFile);
       state.resultFile.Close();
@@ -101,15 +105,28 @@ void RunDc(AnalysisState& state) {
     DeleteIterationFiles(state, {".csd", ".txt", ".mif", ".moc", ".tem", ".out", ".cir"});
     ++state.iterationNumber;
   } while (!SweepEnded(state));
+  outputs.Commit();  // a sweep may end without a settled point
+}
+
+void EndFailedRun(AnalysisState& state, RunOutputs& outputs, std::string_view failureText) {
+  CloseAllFiles(state);
+  outputs.Discard();
+  RemoveScratchOfAFullDisk(state, failureText, {".csd", ".txt", ".mif", ".moc", ".tem"}, {});
 }
 
 }  // namespace
 
 void RunDcAnalysis(AnalysisState& state) {
+  const AccumulatedNames accumulated = AccumulatedNamesOf(state);
+  RunOutputs outputs(state, {accumulated.results, accumulated.powers, accumulated.temperatures});
   try {
-    RunDc(state);
-  } catch (const Failure&) {
-    CloseAllFiles(state);
+    PrepareDcRun(state, outputs);
+    RunDc(state, outputs, accumulated);
+  } catch (const Failure& failure) {
+    EndFailedRun(state, outputs, failure.what());
+    throw;
+  } catch (...) {
+    EndFailedRun(state, outputs, "");
     throw;
   }
 }

@@ -68,6 +68,9 @@ struct AnalysisState : ProblemDescription {
   std::string iterationText;
   double sweepValue = 0.0;
   double windowStartTime = 0.0;
+  // Transient: set once the window start has moved beyond 0 in the run; the windows from then
+  // on start from the accepted history, whatever their start time.
+  bool laterWindow = false;
   double previousWindowStartTime = 0.0;
   double windowEndTime = 0.0;
   double sampleTime = 0.0;
@@ -87,6 +90,8 @@ struct AnalysisState : ProblemDescription {
 
   // File names and files.
   std::string baseName;
+  // Where run log lines go: "wyniki.txt", or its staged name while a run has accepted nothing.
+  std::string runLogName = "wyniki.txt";
   std::string stageInputName;
   std::string stageOutputName;
   std::string obsoleteFileName;
@@ -118,6 +123,9 @@ struct AnalysisState : ProblemDescription {
   // Draws a status line when a display is attached.
   void DrawStatusLine(int x, int y, std::string_view utf8Text) const {
     if (statusDisplay != nullptr) statusDisplay->DrawStatusLine(x, y, utf8Text);
+  }
+  void ShowWarning(std::string_view utf8Text) const {
+    if (statusDisplay != nullptr) statusDisplay->ShowWarning(utf8Text);
   }
 };
 

@@ -10,6 +10,9 @@ class StatusDisplay {
  public:
   virtual ~StatusDisplay() = default;
   virtual void DrawStatusLine(int x, int y, std::string_view text) = 0;
+  // A note that does not stop the analysis (a device hotter than any semiconductor survives).
+  // Displays without a place for it ignore it.
+  virtual void ShowWarning(std::string_view /*text*/) {}
 };
 
 }  // namespace etherm

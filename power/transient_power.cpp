@@ -7,11 +7,6 @@ namespace etherm {
 
 namespace {
 
-// The first window starts at exactly 0; anything from 1E-12 on is a later window. A start of
-// exactly 1E-12 also counts as later: otherwise the table would get neither header lines nor
-// history and the result table's title would be read as a number.
-constexpr double kLaterWindowStart = 1e-12;
-
 // Leaves the shared power-file handle closed however the routine ends.
 struct ClosesOnExit {
   TextFile& file;
@@ -75,7 +70,7 @@ void ComputeTransientPower(AnalysisState& state, const std::string& tableName,
   const ClosesOnExit closeHistory{history};
   history.OpenForReading(history.name().empty() ? state.baseName + ".moc" : history.name());
 
-  if (state.windowStartTime >= kLaterWindowStart) {
+  if (state.laterWindow) {
     SkipLine(table);
     SkipLine(table);
     CopyHistory(state, history, power);

@@ -3,7 +3,9 @@
 #include <string.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -23,7 +25,6 @@ namespace fs = std::filesystem;
 
 constexpr int kMaxPasses = 3;
 constexpr double kDefaultTimeoutSeconds = 600;
-const char kRunLog[] = "wyniki.txt";
 
 double PassTimeoutSeconds() {
   const char* text = std::getenv("ETHERM_SIM_TIMEOUT");
@@ -38,7 +39,7 @@ double PassTimeoutSeconds() {
 
 void AppendRunLogLine(AnalysisState& state, const std::string& text) {
   TextFile& log = state.workFileA;
-  log.OpenForAppending(kRunLog);
+  log.OpenForAppending(state.runLogName);
   WriteText(log, text);
   WriteLineEnd(log);
   log.Close();
@@ -64,6 +65,19 @@ std::string SignalName(int signalNumber) {
 }
 
 }  // namespace
+
+void CheckSimulatorSetup() {
+  PassTimeoutSeconds();
+  const std::string program = SimulatorProgram();
+  std::error_code ec;
+  if (fs::is_directory(program, ec)) {
+    throw Failure("The circuit simulator \"" + program + "\" cannot be started: it is a folder");
+  }
+  if (access(program.c_str(), X_OK) != 0) {
+    throw Failure("The circuit simulator \"" + program +
+                  "\" cannot be started: " + std::strerror(errno));
+  }
+}
 
 std::string SimulatorProgram() {
   if (const char* named = std::getenv("ETHERM_SIMULATOR"); named != nullptr && *named != '\0') {

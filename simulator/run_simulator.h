@@ -12,9 +12,10 @@ enum class SimulationKind { kDc, kTransient };
 // Each pass: copies the circuit file to "a1.cir"; removes a probe-data file left from an
 // earlier run, so only this run's results count; starts the simulator program with the circuit
 // file name as its one argument and waits for it to end; (transient) copies "a1.bsp" to
-// "a2.bsp" and deletes "a1.bsp"; appends "pierwszy" to "wyniki.txt"; draws "jest wynik" (DC) or
-// "jest pierwszy wynik" (transient) at (30, 30); sets stageInputName and stageOutputName to
-// the iteration name with ".csd" and ".txt"; appends the clock text to "wyniki.txt".
+// "a2.bsp" and deletes "a1.bsp"; appends "pierwszy" to the run log (state.runLogName, normally
+// "wyniki.txt"); draws "jest wynik" (DC) or "jest pierwszy wynik" (transient) at (30, 30); sets
+// stageInputName and stageOutputName to the iteration name with ".csd" and ".txt"; appends the
+// clock text to the run log.
 //
 // The simulator is "etherm-sim" beside the running program, or the program named by
 // ETHERM_SIMULATOR. A pass may last ETHERM_SIM_TIMEOUT seconds (default 600); a simulator still
@@ -27,6 +28,11 @@ enum class SimulationKind { kDc, kTransient };
 // the simulator's listing (".out") when there is one. A run log that cannot be appended to is an
 // I/O error. After InterruptChild the running pass ends and the run fails with "interrupted".
 void RunSimulator(AnalysisState& state, SimulationKind kind);
+
+// Throws the failure the environment would give RunSimulator at its first pass: a bad
+// ETHERM_SIM_TIMEOUT, or a simulator program that is missing or cannot be run. The drivers call
+// it before they touch any file.
+void CheckSimulatorSetup();
 
 // The simulator program RunSimulator starts.
 std::string SimulatorProgram();
