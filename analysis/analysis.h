@@ -5,12 +5,24 @@
 namespace etherm {
 
 // The DC analysis behind "Start DC": reads baseName + ".par" and runs the sweep to its end,
-// each point iterated until its temperatures settle. Throws Failure where it stops; files keep
-// what was written.
+// each point iterated until its temperatures settle. Throws Failure where it stops: before the
+// first settled point the run log and the accumulated files stay as the last run left them,
+// after it they keep what was written. A device above 1000 K is warned of through the display.
 void RunDcAnalysis(AnalysisState& state);
 
+struct TransientOptions {
+  // Each iteration's circuit file and simulator listing (baseName + n + ".cir", ".out") stay
+  // after the run; without, they go as soon as their iteration is done.
+  bool keepIterationFiles = true;
+};
+
 // The transient analysis behind "Start TRAN": reads baseName + ".par" and runs the time axis
-// from 0 to the end time in windows. Throws Failure where it stops; files keep what was written.
-void RunTransientAnalysis(AnalysisState& state);
+// from 0 to the end time in windows. Throws Failure where it stops: before the first accepted
+// window the run log, the accumulated files and the term-rise history stay as the last run left
+// them, after it they keep what was written. Warns of devices above 1000 K as the DC run does.
+void RunTransientAnalysis(AnalysisState& state, const TransientOptions& options);
+inline void RunTransientAnalysis(AnalysisState& state) {
+  RunTransientAnalysis(state, {});
+}
 
 }  // namespace etherm

@@ -1,8 +1,12 @@
-#include <charconv>
+#include <optional>
+#include <span>
 #include <string>
+#include <vector>
 
 #include "analysis/analysis.h"
+#include "analysis/hot_devices.h"
 #include "analysis/run_files.h"
+#include "analysis/run_outputs.h"
 #include "extraction/result_extraction.h"
 #include "model/problem_file.h"
 #include "netlist/circuit_check.h"
@@ -20,15 +24,9 @@ constexpr double kRelaxation = 0.5;
 // A point still unsettled after this many iterations is in thermal runaway or oscillating.
 constexpr int kMaxIterationsPerPoint = 100;
 
-// The sweep value in at most 12 characters for the "dc =" status line.
-std::string ShortNumber(double x) {
-  char buf[32];
-  auto res = std::to_chars(buf, buf + sizeof buf, x, std::chars_format::general, 6);
-  return std::string(buf, res.ptr);
-}
-
-// Appends line 3 of the table to the accumulated file.
-void AppendThirdLine(AnalysisState& state, const std::string& tableName, TextFile& accumulated) {
+// Appends line 3 of the table to the accumulated file and returns it.
+std::string AppendThirdLine(AnalysisState& state, const std::string& tableName,
+                            TextFile& accumulated) {
   TextFile& table = state.workFileB;
   table.OpenForReading(tableName);
   SkipLine(table);
@@ -38,6 +36,21 @@ void AppendThirdLine(AnalysisState& state, const std::string& tableName, TextFil
   KeepInLineBuffer(state, line);
   WriteText(accumulated, line);
   WriteLineEnd(accumulated);
+  return line;
+}
+
+// The accepted point as the three accumulated lines hold it.
+AcceptedPoint PointOf(const std::string& results, const std::string& powers,
+                      const std::string& temperatures) {
+  AcceptedPoint point;
+  std::vector<double> numbers = LineNumbers(results);
+  if (!numbers.empty()) point.x = numbers.front();
+  point.probes.assign(numbers.begin() + (numbers.empty() ? 0 : 1), numbers.end());
+  numbers = LineNumbers(powers);
+  point.powers.assign(numbers.begin() + (numbers.empty() ? 0 : 1), numbers.end());
+  numbers = LineNumbers(temperatures);
+  point.temperatures.assign(numbers.begin() + (numbers.empty() ? 0 : 1), numbers.end());
+  return point;
 }
 
 bool SweepEnded(const AnalysisState& state) {
@@ -45,7 +58,9 @@ bool SweepEnded(const AnalysisState& state) {
          (state.sweepValue <= state.analysisEnd && state.stepSize < 0);
 }
 
-void RunDc(AnalysisState& state) {
+// Everything a DC run can check before it touches a file; a run refused here leaves the files
+// of the last run as they were.
+void PrepareDcRun(AnalysisState& state, const RunOutputs& outputs) {
   state.probeNodeNames.Fill(120);
   for (int i = 1; i <= kMaxDcNodeValues; ++i) {
     state.nodeValue[i] = 0;
@@ -55,13 +70,21 @@ void RunDc(AnalysisState& state) {
   CheckDcProblem(problem);
   UseProblem(state, problem);
   CheckCircuitForProblem(state, CircuitAnalysis::kDc);
-  const AccumulatedNames accumulated = BeginRun(state);
+  CheckSimulatorSetup();
+  outputs.Check();
+}
+
+void RunDc(AnalysisState& state, RunOutputs& outputs, const AccumulatedNames& accumulated) {
+  BeginRun(state, outputs, accumulated);
+  HotDeviceWarnings warnings;
 
   int iterationsAtPoint = 0;
   do {
     WriteDcCircuitFile(state);
     LogIterationStart(state);
-    RunSimulator(state.baseName + state.iterationText, SimulationKind::kDc, state.listener);
+    const double simulatorSeconds =
+        RunSimulator(state.baseName + state.iterationText, state.runLogName, SimulationKind::kDc,
+                     state.listener);
 
     const std::string iterationName = state.baseName + state.iterationText;
     ExtractDcResults(state, iterationName + ".csd", iterationName + ".txt");
@@ -71,20 +94,29 @@ void RunDc(AnalysisState& state) {
         DcTemperaturesSettled(state.deviceCount, state.previousTemperature, iterationName + ".tem");
     for (int i = 1; i <= state.deviceCount; ++i) state.deviceTemperature[i] = test.temperatures[i];
     const bool settled = test.settled;
+    ReportIteration(state, state.sweepValue, std::nullopt, state.previousTemperature,
+                    test.temperatures, simulatorSeconds);
 
     if (settled) {
+      outputs.Commit();
+      warnings.CheckSweepPoint(state, state.deviceTemperature, state.sweepValue);
       state.resultFile.OpenForAppending(accumulated.results);
-      AppendThirdLine(state, iterationName + ".txt", state.resultFile);
+      const std::string results = AppendThirdLine(state, iterationName + ".txt", state.resultFile);
       state.resultFile.Close();
       state.sweepValue += state.stepSize;
       state.previousNodeValue = state.nodeValue;
       AppendRunLogReal(state, "dc= ", state.sweepValue);
       state.powerFile.OpenForAppending(accumulated.powers);
-      AppendThirdLine(state, iterationName + ".moc", state.powerFile);
+      const std::string powers = AppendThirdLine(state, iterationName + ".moc", state.powerFile);
       state.powerFile.Close();
       state.temperatureFile.OpenForAppending(accumulated.temperatures);
-      AppendThirdLine(state, iterationName + ".tem", state.temperatureFile);
+      const std::string temperatures =
+          AppendThirdLine(state, iterationName + ".tem", state.temperatureFile);
       state.temperatureFile.Close();
+      if (state.listener != nullptr) {
+        const AcceptedPoint point = PointOf(results, powers, temperatures);
+        state.listener->Accepted(std::span<const AcceptedPoint>(&point, 1));
+      }
       iterationsAtPoint = 0;
     } else if (++iterationsAtPoint >= kMaxIterationsPerPoint) {
       throw Failure("The DC point at the sweep value " + ShortNumber(state.sweepValue) +
@@ -99,19 +131,33 @@ void RunDc(AnalysisState& state) {
           (state.deviceTemperature[i] + state.previousTemperature[i]) * kRelaxation;
       state.previousTemperature[i] = state.deviceTemperature[i];
     }
-    state.ShowStatus(StatusLine::kPosition, ("dc = " + ShortNumber(state.sweepValue)).substr(0, 16));
+    state.ShowStatus(StatusLine::kPosition,
+                     ("dc = " + ShortNumber(state.sweepValue)).substr(0, 16));
     DeleteIterationFiles(state, {".csd", ".txt", ".mif", ".moc", ".tem", ".out", ".cir"});
     ++state.iterationNumber;
   } while (!SweepEnded(state));
+  outputs.Commit();  // a sweep may end without a settled point
+}
+
+void EndFailedRun(AnalysisState& state, RunOutputs& outputs, std::string_view failureText) {
+  CloseAllFiles(state);
+  outputs.Discard();
+  RemoveScratchOfAFullDisk(state, failureText, {".csd", ".txt", ".mif", ".moc", ".tem"}, {});
 }
 
 }  // namespace
 
 void RunDcAnalysis(AnalysisState& state) {
+  const AccumulatedNames accumulated = AccumulatedNamesOf(state);
+  RunOutputs outputs(state, {accumulated.results, accumulated.powers, accumulated.temperatures});
   try {
-    RunDc(state);
-  } catch (const Failure&) {
-    CloseAllFiles(state);
+    PrepareDcRun(state, outputs);
+    RunDc(state, outputs, accumulated);
+  } catch (const Failure& failure) {
+    EndFailedRun(state, outputs, failure.what());
+    throw;
+  } catch (...) {
+    EndFailedRun(state, outputs, "");
     throw;
   }
 }

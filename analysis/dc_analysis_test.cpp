@@ -133,8 +133,9 @@ TEST_F(AnalysisTest, ModelThatCannotTakeItsTemperatureEndsTheFirstIteration) {
   EXPECT_NE(text.find("ngspice cannot set the temperature of each device of model MB"),
             std::string::npos)
       << text;
-  EXPECT_EQ(ReadFile("c.wyn"), "");
-  EXPECT_EQ(Lines("wyniki.txt")[0], "startuj\xEA");
+  // Nothing was accepted, so no earlier results were replaced (there were none).
+  EXPECT_FALSE(std::filesystem::exists("c.wyn"));
+  EXPECT_FALSE(std::filesystem::exists("wyniki.txt"));
   EXPECT_TRUE(std::filesystem::exists("c1.cir"));  // the first iteration's files stay
   EXPECT_FALSE(std::filesystem::exists("c2.cir"));
 }
@@ -154,6 +155,53 @@ TEST_F(AnalysisTest, DcAfterATransientProblemComputesAsInAFreshProgram) {
   state().baseName = "c";
   RunDcAnalysis(state());
   EXPECT_EQ(ReadFile("c.tem"), fresh);
+}
+
+// Records what a run reports.
+class Recorder : public AnalysisListener {
+ public:
+  void IterationFinished(const IterationReport& report) override { iterations.push_back(report); }
+  void Accepted(std::span<const AcceptedPoint> rows) override {
+    points.insert(points.end(), rows.begin(), rows.end());
+  }
+  std::vector<IterationReport> iterations;
+  std::vector<AcceptedPoint> points;
+};
+
+TEST_F(AnalysisTest, DcRunReportsItsIterationsAndPointsWithTheValuesOfTheFiles) {
+  WriteLines("c.cir", kDiodeCircuit);
+  WriteLines("c.par", DiodeProblem(0, 1.5, 6, 25));
+  Recorder recorder;
+  state().listener = &recorder;
+  RunDcAnalysis(state());
+  state().listener = nullptr;
+
+  const auto results = Numbers("c.wyn", 0);
+  const auto powers = Numbers("c.moc", 0);
+  const auto temperatures = Numbers("c.tem", 0);
+  ASSERT_EQ(recorder.points.size(), results.size());
+  for (std::size_t n = 0; n < results.size(); ++n) {
+    const AcceptedPoint& p = recorder.points[n];
+    EXPECT_EQ(p.x, results[n][0]);
+    EXPECT_EQ(p.probes, std::vector<double>(results[n].begin() + 1, results[n].end()));
+    EXPECT_EQ(p.powers, std::vector<double>(powers[n].begin() + 1, powers[n].end()));
+    EXPECT_EQ(p.temperatures,
+              std::vector<double>(temperatures[n].begin() + 1, temperatures[n].end()));
+  }
+  ASSERT_GE(recorder.iterations.size(), results.size());
+  int number = 0;
+  for (const IterationReport& r : recorder.iterations) {
+    EXPECT_EQ(r.iteration, ++number);
+    ASSERT_EQ(r.givenTemperatures.size(), 1u);
+    ASSERT_EQ(r.computedTemperatures.size(), 1u);
+    EXPECT_EQ(r.largestDeviation, std::fabs(r.computedTemperatures[0] - r.givenTemperatures[0]));
+    EXPECT_FALSE(r.acceptedEnd.has_value());
+    EXPECT_GE(r.simulatorSeconds, 0);
+  }
+  // The iteration that settles the last point gave the simulator its accepted temperature
+  // within 1 K.
+  EXPECT_LE(recorder.iterations.back().largestDeviation, 1.0);
+  EXPECT_EQ(recorder.iterations.back().computedTemperatures[0], temperatures.back()[1]);
 }
 
 }  // namespace

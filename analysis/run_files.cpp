@@ -1,8 +1,15 @@
 #include "analysis/run_files.h"
 
+#include <sys/statvfs.h>
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
 #include <filesystem>
 #include <system_error>
 
+#include "analysis/run_outputs.h"
+#include "netlist/circuit_line.h"
 #include "textio/failure.h"
 #include "textio/number_text.h"
 
@@ -10,7 +17,7 @@ namespace etherm {
 
 void AppendRunLog(AnalysisState& state, std::string_view text) {
   TextFile& log = state.workFileA;
-  log.OpenForAppending(kRunLogName);
+  log.OpenForAppending(state.runLogName);
   WriteText(log, text);
   WriteLineEnd(log);
   log.Close();
@@ -18,7 +25,7 @@ void AppendRunLog(AnalysisState& state, std::string_view text) {
 
 void AppendRunLogReal(AnalysisState& state, std::string_view text, double value) {
   TextFile& log = state.workFileA;
-  log.OpenForAppending(kRunLogName);
+  log.OpenForAppending(state.runLogName);
   WriteText(log, text);
   WriteReal(log, value);
   WriteLineEnd(log);
@@ -30,22 +37,56 @@ void CreateEmptyFile(TextFile& file, const std::string& name) {
   file.Close();
 }
 
-AccumulatedNames BeginRun(AnalysisState& state) {
-  CreateEmptyFile(state.workFileA, kRunLogName);
+AccumulatedNames AccumulatedNamesOf(const AnalysisState& state) {
+  return {state.baseName + ".wyn", state.baseName + ".moc", state.baseName + ".tem"};
+}
+
+void BeginRun(AnalysisState& state, RunOutputs& outputs, const AccumulatedNames& names) {
+  outputs.Begin();
   for (int i = 1; i <= state.deviceCount; ++i) state.deviceTemperature[i] = AmbientTemperature;
   state.previousTemperature = state.deviceTemperature;
   state.iterationNumber = 1;
-  AccumulatedNames names{state.baseName + ".wyn", state.baseName + ".moc", state.baseName + ".tem"};
-  CreateEmptyFile(state.powerFile, names.powers);
-  CreateEmptyFile(state.temperatureFile, names.temperatures);
-  CreateEmptyFile(state.resultFile, names.results);
-  return names;
+  CreateEmptyFile(state.powerFile, outputs.Name(names.powers));
+  CreateEmptyFile(state.temperatureFile, outputs.Name(names.temperatures));
+  CreateEmptyFile(state.resultFile, outputs.Name(names.results));
 }
 
 void LogIterationStart(AnalysisState& state) {
   AppendRunLog(state, "startuj\xEA");
   state.ShowStatus(StatusLine::kIteration, "startuję");
   if (state.listener != nullptr) state.listener->IterationStarted(state.iterationNumber);
+}
+
+std::vector<double> LineNumbers(std::string_view line) {
+  std::vector<double> numbers;
+  std::size_t i = 0;
+  while (i < line.size()) {
+    while (i < line.size() && static_cast<unsigned char>(line[i]) <= 32) ++i;
+    const std::size_t start = i;
+    while (i < line.size() && static_cast<unsigned char>(line[i]) > 32) ++i;
+    if (i == start) break;
+    double value = 0;
+    if (!ParseRealToken(line.substr(start, i - start), &value)) break;
+    numbers.push_back(value);
+  }
+  return numbers;
+}
+
+void ReportIteration(const AnalysisState& state, double x, std::optional<double> acceptedEnd,
+                     const DeviceTable<double>& given, const DeviceTable<double>& computed,
+                     double simulatorSeconds) {
+  if (state.listener == nullptr) return;
+  IterationReport report;
+  report.iteration = state.iterationNumber;
+  report.x = x;
+  report.acceptedEnd = acceptedEnd;
+  for (int i = 1; i <= state.deviceCount; ++i) {
+    report.givenTemperatures.push_back(given[i]);
+    report.computedTemperatures.push_back(computed[i]);
+    report.largestDeviation = std::max(report.largestDeviation, std::fabs(computed[i] - given[i]));
+  }
+  report.simulatorSeconds = simulatorSeconds;
+  state.listener->IterationFinished(report);
 }
 
 void KeepInLineBuffer(AnalysisState& state, const std::string& line) {
@@ -93,6 +134,31 @@ void CloseAllFiles(AnalysisState& state) {
     } catch (const Failure&) {
     }
   }
+}
+
+void RemoveScratchOfAFullDisk(AnalysisState& state, std::string_view failureText,
+                              std::initializer_list<const char*> extensions,
+                              std::initializer_list<const char*> names) {
+  constexpr unsigned long long kNearlyFull = 64 * 1024;
+  struct statvfs disk {};
+  const bool full = failureText == "Disk full" ||
+                    (statvfs(".", &disk) == 0 &&
+                     static_cast<unsigned long long>(disk.f_bavail) * disk.f_frsize < kNearlyFull);
+  if (!full) return;
+  // Only files of an iteration this run has begun; a stale iteration text would name others.
+  if (state.iterationText == IterationText(state.iterationNumber)) {
+    DeleteIterationFiles(state, extensions);
+  }
+  for (const char* name : names) {
+    std::error_code ignored;
+    std::filesystem::remove(name, ignored);
+  }
+}
+
+std::string ShortNumber(double x) {
+  char buf[32];
+  auto res = std::to_chars(buf, buf + sizeof buf, x, std::chars_format::general, 6);
+  return std::string(buf, res.ptr);
 }
 
 std::string TemperatureList(const AnalysisState& state, const DeviceTable<double>& temperatures) {

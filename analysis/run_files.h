@@ -1,7 +1,9 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "model/analysis_state.h"
 #include "model/file_names.h"
@@ -10,7 +12,8 @@ namespace etherm {
 
 // Pieces the two drivers share: the run log, the accumulated files, the copying of table lines.
 
-// Opens the run log for appending, writes one line, closes it. Text in Windows-1250 bytes.
+// Opens the run log (state.runLogName) for appending, writes one line, closes it. Text in
+// Windows-1250 bytes.
 void AppendRunLog(AnalysisState& state, std::string_view text);
 // The same with a real in the 23-character exponent form after the text ("dc= ", "t0= ").
 void AppendRunLogReal(AnalysisState& state, std::string_view text, double value);
@@ -23,11 +26,15 @@ struct AccumulatedNames {
   std::string powers;        // baseName + ".moc"
   std::string temperatures;  // baseName + ".tem"
 };
+AccumulatedNames AccumulatedNamesOf(const AnalysisState& state);
 
-// The start both analyses share once the problem file is read: an empty run log, every device
+class RunOutputs;
+
+// The start both analyses share once every check has passed: an empty run log, every device
 // at the ambient temperature, iteration 1, and the three accumulated files created empty
-// through the handles they stay bound to (the transient power routine reads powerFile).
-AccumulatedNames BeginRun(AnalysisState& state);
+// (under the names `outputs` gives them now) through the handles they stay bound to (the
+// transient power routine reads powerFile).
+void BeginRun(AnalysisState& state, RunOutputs& outputs, const AccumulatedNames& names);
 
 // Marks the start of an iteration whose circuit file is written: "startuję" in the run log and
 // on the window.
@@ -36,6 +43,16 @@ void LogIterationStart(AnalysisState& state);
 // Keeps a copied line in lineBuffer, as the circuit writers also use it: positions 1.. take the
 // line, the length becomes the line's; later positions keep what they held.
 void KeepInLineBuffer(AnalysisState& state, const std::string& line);
+
+// The numbers of a table line: its tokens read as reals, up to the first that is not one.
+std::vector<double> LineNumbers(std::string_view line);
+
+// Tells the listener, when there is one, how an iteration ended: x is the sweep value or the
+// window start, acceptedEnd the next window start (transient), given the temperatures the
+// simulator had, computed those of the thermal model.
+void ReportIteration(const AnalysisState& state, double x, std::optional<double> acceptedEnd,
+                     const DeviceTable<double>& given, const DeviceTable<double>& computed,
+                     double simulatorSeconds);
 
 // Throws Failure naming the table and the wanted time when the table has no more numbers, so
 // a copy that waits for a line that never comes ends instead of reading zeros for ever.
@@ -55,6 +72,17 @@ void DeleteIterationFiles(AnalysisState& state, std::initializer_list<const char
 // Closes every file of the state, ignoring failures, so that what was written before a failure
 // reaches the disk.
 void CloseAllFiles(AnalysisState& state);
+
+// After a failure: when the disk of the working folder is full (the failure says so, or less
+// than 64 KiB are left), deletes the current iteration's files with these extensions and the
+// other named files, ignoring failures. They are cut short and only hold the space the user
+// needs back; on a disk with room they stay, to show where the run stopped.
+void RemoveScratchOfAFullDisk(AnalysisState& state, std::string_view failureText,
+                              std::initializer_list<const char*> extensions,
+                              std::initializer_list<const char*> names);
+
+// x in at most 12 characters ("1.5", "0.00015", "1e-07"), for status lines and messages.
+std::string ShortNumber(double x);
 
 // The temperatures of devices 1..deviceCount as "300.1 K, 310.2 K", for failure texts.
 std::string TemperatureList(const AnalysisState& state, const DeviceTable<double>& temperatures);

@@ -2,7 +2,9 @@
 #include <vector>
 
 #include "analysis/analysis.h"
+#include "analysis/hot_devices.h"
 #include "analysis/run_files.h"
+#include "analysis/run_outputs.h"
 #include "extraction/result_extraction.h"
 #include "model/problem_file.h"
 #include "netlist/circuit_check.h"
@@ -67,6 +69,7 @@ void AppendTermRiseHistory(AnalysisState& state, const std::string& historyName)
   history.OpenForAppending(historyName);
   WriteReal(history, state.sampleTime);
   WriteChar(history, ' ');
+  WriteChar(history, ' ');  // the rest after the time begins with the blank that followed it
   std::size_t offset = 0;
   for (int i = 1; i <= state.deviceCount; ++i) {
     for (int j = 1; j <= state.deviceCount; ++j) {
@@ -91,24 +94,38 @@ void AppendTermRiseHistory(AnalysisState& state, const std::string& historyName)
   history.Close();
 }
 
+// The current line of a table from the reading position, without its line end; nothing read.
+std::string_view PeekLine(const TextFile& table) {
+  const char* p = table.data();
+  std::size_t end = table.position();
+  while (end < table.end() && p[end] != '\r') ++end;
+  return std::string_view(p + table.position(), end - table.position());
+}
+
 // Reads table lines as time and rest until one at or after `until` (inclusive), appending
-// them rebuilt to `target`.
-void CopyThrough(TextFile& table, TextFile& target, double until) {
+// them rebuilt to `target`; temperature lines go past `warnings` when given.
+void CopyThrough(TextFile& table, TextFile& target, double until,
+                 HotDeviceWarnings* warnings = nullptr, const AnalysisState* state = nullptr) {
   std::string rest;
   double time;
   do {
+    if (warnings != nullptr) warnings->CheckTimeLine(*state, PeekLine(table));
     time = ReadTimedLine(table, &rest, until);
     WriteRebuiltLine(target, time, rest);
   } while (time < until);
 }
 
 // Passes over table lines through the one whose time equals `time` exactly, appending them
-// rebuilt to `target` only when `copy` is set.
-void PassThroughExactly(TextFile& table, TextFile& target, double time, bool copy) {
+// rebuilt to `target` only when `copy` is set; copied temperature lines go past `warnings`
+// when given.
+void PassThroughExactly(TextFile& table, TextFile& target, double time, bool copy,
+                        HotDeviceWarnings* warnings = nullptr,
+                        const AnalysisState* state = nullptr) {
   std::string rest;
   double read;
   do {
     if (copy) {
+      if (warnings != nullptr) warnings->CheckTimeLine(*state, PeekLine(table));
       read = ReadTimedLine(table, &rest, time);
       WriteRebuiltLine(target, read, rest);
     } else {
@@ -127,9 +144,9 @@ void CopyHeaderLine(TextFile& table, TextFile& target) {
 }
 
 // Appends the accepted lines of the iteration's tables to the accumulated files.
-void AcceptLines(AnalysisState& state, TextFile& results, TextFile& powers,
-                 TextFile& temperatures) {
-  const bool firstAdvance = state.previousWindowStartTime == 0;
+void AcceptLines(AnalysisState& state, TextFile& results, TextFile& powers, TextFile& temperatures,
+                 HotDeviceWarnings& warnings) {
+  const bool firstAdvance = !state.laterWindow;
   if (firstAdvance) {
     SkipLine(results);
     SkipLine(powers);
@@ -158,6 +175,7 @@ void AcceptLines(AnalysisState& state, TextFile& results, TextFile& powers,
     WriteReal(state.powerFile, state.sampleTime);
     WriteChar(state.powerFile, ' ');
     for (int i = 1; i <= state.deviceCount; ++i) {
+      // Held extended, as the window-end prediction computes with it.
       state.powerSample[i] = ReadExtended(powers);
       WriteReal(state.powerFile, static_cast<double>(state.powerSample[i]));
       WriteChar(state.powerFile, ' ');
@@ -167,38 +185,48 @@ void AcceptLines(AnalysisState& state, TextFile& results, TextFile& powers,
   } while (state.sampleTime < state.windowStartTime);
 
   PassThroughExactly(temperatures, state.temperatureFile, state.previousWindowStartTime,
-                     firstAdvance);
-  CopyThrough(temperatures, state.temperatureFile, state.windowStartTime);
+                     firstAdvance, &warnings, &state);
+  CopyThrough(temperatures, state.temperatureFile, state.windowStartTime, &warnings, &state);
 
   if (state.windowStartTime > state.previousWindowStartTime) ComputeWindowEnd(state);
 }
 
-void RunTransient(AnalysisState& state) {
+// Everything a transient run can check before it touches a file; a run refused here leaves the
+// files of the last run as they were.
+void PrepareTransientRun(AnalysisState& state, const RunOutputs& outputs) {
   state.probeNodeNames.Fill(120);
   const Problem problem = ReadProblemFile(state.baseName);
   CheckTransientProblem(problem);
   UseProblem(state, problem);
   CheckCircuitForProblem(state, CircuitAnalysis::kTransient);
-  const AccumulatedNames accumulated = BeginRun(state);
-  const std::string historyName = state.baseName + ".spl";
-  WriteFirstHistoryLine(state, historyName);
+  CheckSimulatorSetup();
+  outputs.Check();
+}
+
+void RunTransient(AnalysisState& state, const TransientOptions& options, RunOutputs& outputs,
+                  const AccumulatedNames& accumulated, const std::string& historyName) {
+  BeginRun(state, outputs, accumulated);
+  WriteFirstHistoryLine(state, outputs.Name(historyName));
   state.windowEndTime = kFirstWindowEnd;
   state.windowStartTime = 0;
   state.previousWindowStartTime = 0;
   state.sampleTime = 0;
+  state.laterWindow = false;
+  HotDeviceWarnings warnings;
 
   int iterationsWithoutAdvance = 0;
   do {
     WriteTransientCircuitFile(state);
     LogIterationStart(state);
-    RunSimulator(state.baseName + state.iterationText, SimulationKind::kTransient,
-                 state.listener);
+    const double simulatorSeconds =
+        RunSimulator(state.baseName + state.iterationText, state.runLogName,
+                     SimulationKind::kTransient, state.listener);
 
     const std::string iterationName = state.baseName + state.iterationText;
     ExtractTransientResults(state, iterationName + ".csd", iterationName + ".txt",
                             state.sampleTime);
     ComputeTransientPower(state, iterationName + ".txt", iterationName + ".moc",
-                          accumulated.powers);
+                          outputs.Name(accumulated.powers));
     ComputeTransientTemperatures(state.problem.network, iterationName + ".moc",
                                  iterationName + ".tem");
     const DeviceTable<double> given = state.previousTemperature;
@@ -206,27 +234,35 @@ void RunTransient(AnalysisState& state) {
     const RestartTime restart = FindRestartTime(state.deviceCount, state.previousWindowStartTime,
                                                 given, iterationName + ".tem");
     state.windowStartTime = restart.time;
-    for (int i = 1; i <= state.deviceCount; ++i) state.deviceTemperature[i] = restart.temperatures[i];
+    for (int i = 1; i <= state.deviceCount; ++i) {
+      state.deviceTemperature[i] = restart.temperatures[i];
+    }
+    ReportIteration(state, state.previousWindowStartTime, restart.time, given, restart.temperatures,
+                    simulatorSeconds);
     state.previousTemperature = state.deviceTemperature;
+    const bool accepting = state.windowStartTime > 0;
+    if (accepting) outputs.Commit();  // from here on the new results replace the earlier ones
 
-    AppendTermRiseHistory(state, historyName);
+    AppendTermRiseHistory(state, outputs.Name(historyName));
     AppendRunLogReal(state, "t0= ", state.windowStartTime);
     state.ShowStatus(StatusLine::kPosition, ("t0 =" + state.startTimeText).substr(0, 16));
 
-    state.powerFile.OpenForAppending(accumulated.powers);
-    state.temperatureFile.OpenForAppending(accumulated.temperatures);
-    state.resultFile.OpenForAppending(accumulated.results);
+    state.powerFile.OpenForAppending(outputs.Name(accumulated.powers));
+    state.temperatureFile.OpenForAppending(outputs.Name(accumulated.temperatures));
+    state.resultFile.OpenForAppending(outputs.Name(accumulated.results));
     state.workFileA.OpenForReading(iterationName + ".txt");
     state.workFileB.OpenForReading(iterationName + ".moc");
     state.workFileC.OpenForReading(iterationName + ".tem");
-    if (state.windowStartTime > 0) {
-      AcceptLines(state, state.workFileA, state.workFileB, state.workFileC);
+    if (accepting) {
+      AcceptLines(state, state.workFileA, state.workFileB, state.workFileC, warnings);
+      state.laterWindow = true;
     }
     for (TextFile* f : {&state.powerFile, &state.temperatureFile, &state.resultFile,
                         &state.workFileA, &state.workFileB, &state.workFileC}) {
       f->Close();
     }
     DeleteIterationFiles(state, {".csd", ".txt", ".moc", ".tem"});
+    if (!options.keepIterationFiles) DeleteIterationFiles(state, {".cir", ".out"});
     ++state.iterationNumber;
 
     if (state.windowStartTime > state.previousWindowStartTime) {
@@ -239,15 +275,30 @@ void RunTransient(AnalysisState& state) {
                     " and its results gave " + TemperatureList(state, state.deviceTemperature));
     }
   } while (state.windowStartTime < state.analysisEnd);
+  outputs.Commit();
+}
+
+void EndFailedRun(AnalysisState& state, RunOutputs& outputs, std::string_view failureText) {
+  CloseAllFiles(state);
+  outputs.Discard();
+  RemoveScratchOfAFullDisk(state, failureText, {".csd", ".txt", ".moc", ".tem"}, {kTermRiseName});
 }
 
 }  // namespace
 
-void RunTransientAnalysis(AnalysisState& state) {
+void RunTransientAnalysis(AnalysisState& state, const TransientOptions& options) {
+  const AccumulatedNames accumulated = AccumulatedNamesOf(state);
+  const std::string historyName = state.baseName + ".spl";
+  RunOutputs outputs(
+      state, {accumulated.results, accumulated.powers, accumulated.temperatures, historyName});
   try {
-    RunTransient(state);
-  } catch (const Failure&) {
-    CloseAllFiles(state);
+    PrepareTransientRun(state, outputs);
+    RunTransient(state, options, outputs, accumulated, historyName);
+  } catch (const Failure& failure) {
+    EndFailedRun(state, outputs, failure.what());
+    throw;
+  } catch (...) {
+    EndFailedRun(state, outputs, "");
     throw;
   }
 }

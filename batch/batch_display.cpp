@@ -35,6 +35,15 @@ void BatchDisplay::StatusChanged(StatusLine, std::string_view text) {
   std::fflush(out_);
 }
 
+void BatchDisplay::Warning(std::string_view text) {
+  if (terminal_ && progressShown_) std::fputs("\r\033[K", out_);
+  std::fputs("etherm-batch: warning: ", out_);
+  std::fwrite(text.data(), 1, text.size(), out_);
+  std::fputc('\n', out_);
+  if (terminal_ && progressShown_) std::fputs(ProgressText().c_str(), out_);
+  std::fflush(out_);
+}
+
 void BatchDisplay::Finish() {
   if (terminal_ && progressShown_) std::fputs("\r\033[K", out_);
   progressShown_ = false;

@@ -18,6 +18,8 @@ class BatchDisplay : public AnalysisListener {
       : state_(state), analysis_(analysis), out_(out), terminal_(terminal) {}
 
   void StatusChanged(StatusLine line, std::string_view text) override;
+  // "etherm-batch: warning: " and the text on a line of its own.
+  void Warning(std::string_view text) override;
   // Removes the progress display before the final words.
   void Finish();
   // The progress text for the current state of the analysis.

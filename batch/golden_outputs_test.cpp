@@ -76,7 +76,9 @@ struct Example {
   const char* analysis;
 };
 
-void PrintTo(const Example& example, std::ostream* os) { *os << example.name; }
+void PrintTo(const Example& example, std::ostream* os) {
+  *os << example.name;
+}
 
 class GoldenOutputs : public ::testing::TestWithParam<Example> {};
 

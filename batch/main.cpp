@@ -5,6 +5,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "analysis/analysis.h"
 #include "batch/batch_display.h"
@@ -13,18 +14,32 @@
 
 int main(int argc, char** argv) {
   using etherm::BatchDisplay;
-  if (argc != 3 || (std::strcmp(argv[1], "dc") != 0 && std::strcmp(argv[1], "tran") != 0)) {
+  // The option may stand anywhere; the analysis and the base name keep their order.
+  etherm::TransientOptions options;
+  std::vector<const char*> words;
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--no-iteration-files") == 0) {
+      options.keepIterationFiles = false;
+    } else {
+      words.push_back(argv[i]);
+    }
+  }
+  const bool usable =
+      words.size() == 2 && (std::strcmp(words[0], "dc") == 0 || std::strcmp(words[0], "tran") == 0);
+  if (!usable) {
     std::fputs(
-        "usage: etherm-batch dc BASE\n       etherm-batch tran BASE\n"
+        "usage: etherm-batch dc BASE\n       etherm-batch tran [--no-iteration-files] BASE\n"
         "Runs the DC or transient electrothermal analysis of BASE.par and BASE.cir in the "
-        "current folder.\n",
+        "current folder.\n"
+        "--no-iteration-files: a transient run removes each window's circuit file and simulator "
+        "listing (BASEn.cir, BASEn.out) once the window is done (a DC run keeps none anyway).\n",
         stderr);
     return 2;
   }
-  const bool dc = std::strcmp(argv[1], "dc") == 0;
+  const bool dc = std::strcmp(words[0], "dc") == 0;
   // The state is large; keep it off the stack.
   auto state = std::make_unique<etherm::AnalysisState>();
-  state->baseName = argv[2];
+  state->baseName = words[1];
   BatchDisplay display(*state,
                        dc ? BatchDisplay::Analysis::kDc : BatchDisplay::Analysis::kTransient,
                        stderr, isatty(STDERR_FILENO) != 0);
@@ -34,7 +49,7 @@ int main(int argc, char** argv) {
     if (dc) {
       etherm::RunDcAnalysis(*state);
     } else {
-      etherm::RunTransientAnalysis(*state);
+      etherm::RunTransientAnalysis(*state, options);
     }
   } catch (const etherm::Failure& failure) {
     display.Finish();

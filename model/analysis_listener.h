@@ -45,6 +45,8 @@ class AnalysisListener {
   virtual void IterationStarted(int /*iteration*/) {}
   // An iteration has been decided: settled or not, accepted up to where.
   virtual void IterationFinished(const IterationReport& /*report*/) {}
+  // A note that does not stop the analysis (a device hotter than any semiconductor survives).
+  virtual void Warning(std::string_view /*text*/) {}
   // Rows appended to the accumulated files, in their order.
   virtual void Accepted(std::span<const AcceptedPoint> /*rows*/) {}
 };

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "model/analysis_listener.h"
+#include "model/file_names.h"
 #include "model/name_field.h"
 #include "model/problem.h"
 #include "textio/text_file.h"
@@ -69,6 +70,9 @@ struct AnalysisState : ProblemDescription {
   std::string iterationText;
   double sweepValue = 0.0;
   double windowStartTime = 0.0;
+  // Transient: set once the window start has moved beyond 0 in the run; the windows from then
+  // on start from the accepted history, whatever their start time.
+  bool laterWindow = false;
   double previousWindowStartTime = 0.0;
   double windowEndTime = 0.0;
   double sampleTime = 0.0;
@@ -88,6 +92,8 @@ struct AnalysisState : ProblemDescription {
 
   // File names and files.
   std::string baseName;
+  // Where run log lines go: "wyniki.txt", or its staged name while a run has accepted nothing.
+  std::string runLogName = kRunLogName;
   std::string obsoleteFileName;
   TextFile problemFile;
   TextFile resultFile;
@@ -110,6 +116,10 @@ struct AnalysisState : ProblemDescription {
   // Tells the listener, when there is one, that a status line now reads utf8Text.
   void ShowStatus(StatusLine line, std::string_view utf8Text) const {
     if (listener != nullptr) listener->StatusChanged(line, utf8Text);
+  }
+  // Passes a warning on to the listener, when there is one.
+  void ShowWarning(std::string_view utf8Text) const {
+    if (listener != nullptr) listener->Warning(utf8Text);
   }
 };
 

@@ -32,9 +32,7 @@ struct RunFileNames {
   std::string IterationListing(const std::string& it) const { return Iteration(it) + ".out"; }
   std::string IterationResults(const std::string& it) const { return Iteration(it) + ".txt"; }
   std::string IterationPowers(const std::string& it) const { return Iteration(it) + ".moc"; }
-  std::string IterationTemperatures(const std::string& it) const {
-    return Iteration(it) + ".tem";
-  }
+  std::string IterationTemperatures(const std::string& it) const { return Iteration(it) + ".tem"; }
 };
 
 }  // namespace etherm

@@ -26,7 +26,10 @@ void WriterFiles::CreateOutput() {
 }
 
 void WriterFiles::OpenResults() {
-  state_.resultFile.OpenForReading(state_.baseName + ".wyn");
+  // By the name the driver bound: until a run accepts its first window, its results are staged
+  // under another name.
+  const std::string& bound = state_.resultFile.name();
+  state_.resultFile.OpenForReading(bound.empty() ? state_.baseName + ".wyn" : bound);
   results_ = true;
 }
 

@@ -19,7 +19,8 @@ class WriterFiles {
   void OpenInput();
   // baseName + iterationText + ".cir", created or emptied.
   void CreateOutput();
-  // baseName + ".wyn" for reading.
+  // The accumulated results for reading: the name resultFile is bound to, baseName + ".wyn"
+  // when it was never opened.
   void OpenResults();
   void CloseResults();
   // Closes the output, then the input and the results.

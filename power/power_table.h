@@ -32,7 +32,7 @@ void ComputeDcPower(AnalysisState& state, const std::string& tableName,
 // accumulated power file. Rows are a time and one power per device, each 23 wide and followed
 // by a blank, then CR LF.
 //
-// First window (windowStartTime below 1E-12): the result table's title line (first 120 bytes)
+// First window (laterWindow not set): the result table's title line (first 120 bytes)
 // and "czas " with each device's 8-byte name and a blank. Later windows: the first two lines of
 // the accumulated power file (120 bytes each), then its rows up to and including the first
 // whose time is at least windowStartTime (or to its end), rewritten with deviceCount powers.

@@ -7,11 +7,6 @@ namespace etherm {
 
 namespace {
 
-// The first window starts at exactly 0; anything from 1E-12 on is a later window. A start of
-// exactly 1E-12 also counts as later: otherwise the table would get neither header lines nor
-// history and the result table's title would be read as a number.
-constexpr double kLaterWindowStart = 1e-12;
-
 double DevicePower(const AnalysisState& state, int i, int kind, const Quantities& q) {
   if (state.directPowerFlag || kind == 0) return DirectPower(kind, q);
   const Device& device = state.problem.devices.at(static_cast<std::size_t>(i - 1));
@@ -62,7 +57,7 @@ void ComputeTransientPower(AnalysisState& state, const std::string& tableName,
   TextFile history;
   history.OpenForReading(historyName);
 
-  if (state.windowStartTime >= kLaterWindowStart) {
+  if (state.laterWindow) {
     SkipLine(table);
     SkipLine(table);
     CopyHistory(state, history, power);

@@ -105,8 +105,10 @@ TEST_F(TransientPowerTest, LaterWindowsStartWithTheHistory) {
       {"up to the row at the start", 2e-3, fourRows, 3},
       {"every row when none reaches the start", 5e-3, fourRows, 4},
       {"a start of exactly 1E-12 is a later window", 1e-12, fourRows, 2},
+      {"so is any start after the first window, however small", 1e-13, fourRows, 2},
       {"no rows: one row of zeros", 1e-3, "", 0},
   };
+  state_->laterWindow = true;
   for (const Case& c : cases) {
     state_->windowStartTime = c.windowStart;
     Write(PowerFileName(), historyHead + c.historyRows);

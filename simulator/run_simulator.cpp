@@ -3,8 +3,10 @@
 #include <string.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -38,9 +40,9 @@ double PassTimeoutSeconds() {
   return seconds;
 }
 
-void AppendRunLogLine(const std::string& text) {
+void AppendRunLogLine(const std::string& runLogName, const std::string& text) {
   TextFile log;
-  log.OpenForAppending(kRunLogName);
+  log.OpenForAppending(runLogName);
   WriteText(log, text);
   WriteLineEnd(log);
   log.Close();
@@ -67,6 +69,19 @@ std::string SignalName(int signalNumber) {
 
 }  // namespace
 
+void CheckSimulatorSetup() {
+  PassTimeoutSeconds();
+  const std::string program = SimulatorProgram();
+  std::error_code ec;
+  if (fs::is_directory(program, ec)) {
+    throw Failure("The circuit simulator \"" + program + "\" cannot be started: it is a folder");
+  }
+  if (access(program.c_str(), X_OK) != 0) {
+    throw Failure("The circuit simulator \"" + program +
+                  "\" cannot be started: " + std::strerror(errno));
+  }
+}
+
 std::string SimulatorProgram() {
   if (const char* named = std::getenv("ETHERM_SIMULATOR"); named != nullptr && *named != '\0') {
     return named;
@@ -77,8 +92,8 @@ std::string SimulatorProgram() {
   return (self.parent_path() / "etherm-sim").string();
 }
 
-double RunSimulator(const std::string& iterationName, SimulationKind kind,
-                    AnalysisListener* listener) {
+double RunSimulator(const std::string& iterationName, const std::string& runLogName,
+                    SimulationKind kind, AnalysisListener* listener) {
   const bool transient = kind == SimulationKind::kTransient;
   const std::string circuitName = iterationName + ".cir";
   const std::string probeDataName = iterationName + ".csd";
@@ -110,12 +125,12 @@ double RunSimulator(const std::string& iterationName, SimulationKind kind,
       fs::copy_file(kBiasFileName, kBiasCopyName, fs::copy_options::overwrite_existing, ignored);
       if (!ignored) fs::remove(kBiasFileName, ignored);
     }
-    AppendRunLogLine("pierwszy");
+    AppendRunLogLine(runLogName, "pierwszy");
     if (listener != nullptr) {
       listener->StatusChanged(StatusLine::kSimulator,
                               transient ? "jest pierwszy wynik" : "jest wynik");
     }
-    AppendRunLogLine(TimeOfDayText());
+    AppendRunLogLine(runLogName, TimeOfDayText());
     if (fs::exists(probeDataName)) return took.count();
     // A refusal is the simulator's answer to this circuit; another pass would give it again.
     if (!timedOutNow && result.endingSignal == 0 && result.exitStatus == sim::kExitRefused) {

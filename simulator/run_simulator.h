@@ -15,9 +15,9 @@ enum class SimulationKind { kDc, kTransient };
 // Each pass: copies the circuit file to "a1.cir"; removes a probe-data file left from an
 // earlier run, so only this run's results count; starts the simulator program with the circuit
 // file name as its one argument and waits for it to end; (transient) copies "a1.bsp" to
-// "a2.bsp" and deletes "a1.bsp"; appends "pierwszy" to "wyniki.txt"; sets the listener's (when
-// there is one) simulator status line to "jest wynik" (DC) or "jest pierwszy wynik" (transient);
-// appends the clock text to "wyniki.txt".
+// "a2.bsp" and deletes "a1.bsp"; appends "pierwszy" to the run log runLogName (normally
+// "wyniki.txt"); sets the listener's (when there is one) simulator status line to "jest wynik"
+// (DC) or "jest pierwszy wynik" (transient); appends the clock text to the run log.
 //
 // The simulator is "etherm-sim" beside the running program, or the program named by
 // ETHERM_SIMULATOR. A pass may last ETHERM_SIM_TIMEOUT seconds (default 600); a simulator still
@@ -29,8 +29,13 @@ enum class SimulationKind { kDc, kTransient };
 // with a failure naming the file, the signal that ended the simulator (if one did), and quoting
 // the simulator's listing (".out") when there is one. A run log that cannot be appended to is an
 // I/O error. After InterruptChild the running pass ends and the run fails with "interrupted".
-double RunSimulator(const std::string& iterationName, SimulationKind kind,
-                    AnalysisListener* listener);
+double RunSimulator(const std::string& iterationName, const std::string& runLogName,
+                    SimulationKind kind, AnalysisListener* listener);
+
+// Throws the failure the environment would give RunSimulator at its first pass: a bad
+// ETHERM_SIM_TIMEOUT, or a simulator program that is missing or cannot be run. The drivers call
+// it before they touch any file.
+void CheckSimulatorSetup();
 
 // The simulator program RunSimulator starts.
 std::string SimulatorProgram();

@@ -61,7 +61,7 @@ class RunSimulatorTest : public ::testing::Test {
   }
   std::string Fail(SimulationKind kind) {
     try {
-      RunSimulator(kIterationName, kind, &display_);
+      RunSimulator(kIterationName, "wyniki.txt", kind, &display_);
     } catch (const Failure& f) {
       return f.what();
     }
@@ -94,7 +94,7 @@ TEST_F(RunSimulatorTest, TransientPassLeavesResultsBiasCopyAndLog) {
       "[ \"$#\" = 1 ] && [ \"$1\" = 'my circuit1.cir' ] || exit 3\n"
       "echo bias > a1.bsp\necho data > 'my circuit1.csd'");
   Write("a2.bsp", "old bias");
-  RunSimulator(kIterationName, SimulationKind::kTransient, &display_);
+  RunSimulator(kIterationName, "wyniki.txt", SimulationKind::kTransient, &display_);
   EXPECT_EQ(Read("a1.cir"), "* the circuit\r\n");
   EXPECT_EQ(Read("a2.bsp"), "bias\n");
   EXPECT_FALSE(fs::exists("a1.bsp"));
@@ -109,7 +109,7 @@ TEST_F(RunSimulatorTest, TransientPassLeavesResultsBiasCopyAndLog) {
 
 TEST_F(RunSimulatorTest, DcPassDoesNotTouchBiasFiles) {
   UseSimulator("echo bias > a1.bsp\necho data > \"$1\".csd; mv \"$1\".csd 'my circuit1.csd'");
-  RunSimulator(kIterationName, SimulationKind::kDc, &display_);
+  RunSimulator(kIterationName, "wyniki.txt", SimulationKind::kDc, &display_);
   EXPECT_TRUE(fs::exists("a1.bsp"));
   EXPECT_FALSE(fs::exists("a2.bsp"));
   ASSERT_EQ(display_.lines.size(), 1u);

@@ -1,6 +1,7 @@
 #include "textio/text_file.h"
 
 #include <cerrno>
+#include <charconv>
 #include <fstream>
 #include <iterator>
 

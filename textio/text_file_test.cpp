@@ -187,6 +187,19 @@ TEST_F(TextFileTest, ExtendedReadsRoundOnce) {
   EXPECT_EQ(ReadExtended(f), 0.0L);  // at the end
 }
 
+TEST_F(TextFileTest, ExtendedReadingOfSignsAndALonePoint) {
+  TextFile f;
+  f.OpenForReading(Make("x.txt", " 1.00000000000000E-0001 -2.5E-3 +.1 . 7x"));
+  // Not the double nearest 0.1 widened, but the long double nearest 0.1.
+  ASSERT_NE(0.1L, static_cast<long double>(0.1));
+  EXPECT_EQ(ReadExtended(f), 0.1L);
+  EXPECT_EQ(ReadExtended(f), -2.5E-3L);
+  EXPECT_EQ(ReadExtended(f), 0.1L);
+  EXPECT_EQ(ReadExtended(f), 0.0L);
+  EXPECT_THROW(ReadExtended(f), Failure);
+  EXPECT_EQ(ReadExtended(f), 0.0L);  // the end of the file
+}
+
 TEST_F(TextFileTest, Failures) {
   TextFile f;
   struct Case {
