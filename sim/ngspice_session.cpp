@@ -17,7 +17,7 @@ constexpr size_t kKeptLines = 2000;
 
 // Lines by which ngspice says that a command failed; warnings are not among them.
 bool MarksFailure(const std::string& line) {
-  std::string l = Lower(Trim(line));
+  std::string l = ToLower(Trim(line));
   // "Error: ..." or "Error on line ...", not a measurement named error_x.
   const bool error =
       l.rfind("error", 0) == 0 && (l.size() == 5 || l[5] == ':' || l[5] == ' ' || l[5] == '\t');
@@ -80,7 +80,7 @@ std::string NgspiceSession::Explain() const {
   bool diverged = false;
   for (size_t i = 0; i < said_.size(); ++i) {
     std::string l = std::string(Trim(said_[i]));
-    std::string lower = Lower(l);
+    std::string lower = ToLower(l);
     if (lower.find("timestep too small") != std::string::npos ||
         lower.find("stepping failed") != std::string::npos ||
         lower.find("iteration limit") != std::string::npos ||
@@ -143,7 +143,7 @@ std::map<std::string, std::string> NgspiceSession::PlotVectors() const {
   char* plot = ngSpice_CurPlot();
   if (!plot) return names;
   char** vecs = ngSpice_AllVecs(plot);
-  for (int i = 0; vecs && vecs[i]; ++i) names[Lower(vecs[i])] = vecs[i];
+  for (int i = 0; vecs && vecs[i]; ++i) names[ToLower(vecs[i])] = vecs[i];
   return names;
 }
 

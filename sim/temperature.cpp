@@ -2,8 +2,9 @@
 
 #include <cmath>
 
+#include "emit_deck.h"
+#include "number_text.h"
 #include "sim_error.h"
-#include "spice_number.h"
 #include "text_util.h"
 
 namespace etherm::sim {
@@ -34,7 +35,7 @@ std::vector<TempParam> ChooseTemperatureParameters(
       params[i] = TempParam::kDtemp;
     } else {
       throw SimError(m.where + ": ngspice cannot set the temperature of each device of model " +
-                     m.name + " (type " + Upper(m.type) + ", level " + m.level + "): device " +
+                     m.name + " (type " + ToUpper(m.type) + ", level " + m.level + "): device " +
                      m.devices.front() + " takes neither temp= nor dtemp=, so its T_ABS would be " +
                      "ignored");
     }
@@ -50,7 +51,7 @@ void CheckTemperatures(NgspiceSession& ng, const Translation& t,
                        const std::vector<TempParam>& params) {
   for (size_t i = 0; i < t.tempModels.size() && i < params.size(); ++i) {
     const TempModel& m = t.tempModels[i];
-    std::optional<double> wanted = ParseSpiceNumber(m.value);
+    std::optional<double> wanted = NumberWord(m.value);
     if (!wanted || m.instances.empty()) continue;  // an expression differs by instance
     // Every device reports the temperature it ran at; a model that dropped the value shows here.
     const std::string& device = m.instances.front();
