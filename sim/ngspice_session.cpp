@@ -121,6 +121,8 @@ void NgspiceSession::Load(const std::vector<std::string>& deck,
   for (std::string& l : copy) lines.push_back(l.data());
   lines.push_back(nullptr);
   int rc = ngSpice_Circ(lines.data());
+  // A rejected deck may still have left a circuit behind; Clear removes at most what is there.
+  ++circuits_;
   Check("ngspice did not accept the circuit", rc);
 }
 
@@ -136,6 +138,19 @@ void NgspiceSession::Command(const std::string& command) {
   std::string c = command;
   int rc = ngSpice_Command(c.data());
   Check("ngspice command \"" + command + "\" failed", rc);
+}
+
+void NgspiceSession::Clear() {
+  // Plots first: each holds its vectors, the larger part of what a run leaves behind.
+  Command("destroy all");
+  for (; circuits_ > 0; --circuits_) {
+    Begin();
+    std::string remove = "remcirc";
+    // "there is no circuit" after a deck ngspice rejected before making one is no fault here.
+    ngSpice_Command(remove.data());
+    if (exited_) Check("removing the circuits", 1);
+  }
+  failed_ = false;
 }
 
 std::map<std::string, std::string> NgspiceSession::PlotVectors() const {

@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <functional>
+#include <memory>
 #include <new>
 
 #include "csdf.h"
@@ -23,8 +25,6 @@
 #include "translate.h"
 
 namespace etherm::sim {
-
-namespace {
 
 // The listing file. While ngspice runs, standard output and error point at it too, so nothing
 // ngspice prints past its callbacks reaches the terminal.
@@ -72,6 +72,8 @@ class Listing {
  private:
   int fd_ = -1, savedOut_ = -1, savedErr_ = -1;
 };
+
+namespace {
 
 std::string WithExtension(const std::string& path, const std::string& ext) {
   std::filesystem::path p(path);
@@ -251,7 +253,8 @@ void WriteBiasFile(const std::string& path, const SaveBias& s, const PlotData& p
   WriteFileAtomically(path, text + comments);
 }
 
-void Simulate(const std::string& circuitPath, Listing& listing, const std::string& csdPath) {
+void Simulate(const std::string& circuitPath, Listing& listing, const std::string& csdPath,
+              const std::function<NgspiceSession&()>& ngspice, TemperatureAnswers& answers) {
   Deck deck = LoadDeck(circuitPath, ReadWholeFile);
   Translation t = Translate(deck);
   std::string folder = std::filesystem::path(circuitPath).parent_path().string();
@@ -263,10 +266,10 @@ void Simulate(const std::string& circuitPath, Listing& listing, const std::strin
   }
 
   listing.Capture();
-  NgspiceSession ng([&](const std::string& line) { listing.Line(line); });
+  NgspiceSession& ng = ngspice();
   DeckStage stage;
-  stage.tempParams =
-      ChooseTemperatureParameters(ng, t, [&](const std::string& line) { listing.Line(line); });
+  stage.tempParams = ChooseTemperatureParameters(
+      ng, t, answers, [&](const std::string& line) { listing.Line(line); });
   std::optional<PlotData> biasPoint;
   if (NeedsBiasPointRun(t)) {
     biasPoint = RunFromBiasPoint(ng, listing, t, stage);
@@ -340,7 +343,29 @@ void Simulate(const std::string& circuitPath, Listing& listing, const std::strin
 
 }  // namespace
 
-int RunCircuitFile(const std::string& circuitPath) {
+CircuitRunner::CircuitRunner(bool reportOnStandardError)
+    : reportOnStandardError_(reportOnStandardError) {}
+
+CircuitRunner::~CircuitRunner() = default;
+
+NgspiceSession& CircuitRunner::Ngspice() {
+  if (!session_) {
+    session_ = std::make_unique<NgspiceSession>([this](const std::string& line) {
+      if (listing_) listing_->Line(line);
+    });
+  }
+  return *session_;
+}
+
+void CircuitRunner::Clear() {
+  if (session_) session_->Clear();
+}
+
+bool CircuitRunner::NgspiceStopped() const {
+  return session_ && session_->Stopped();
+}
+
+RunOutcome CircuitRunner::Run(const std::string& circuitPath) {
   const std::string listingPath = WithExtension(circuitPath, ".out");
   const std::string csdPath = WithExtension(circuitPath, ".csd");
   {
@@ -349,33 +374,44 @@ int RunCircuitFile(const std::string& circuitPath) {
   }
   Listing listing(listingPath);
   if (!listing.ok()) {
-    std::fprintf(stderr, "etherm-sim: cannot create the listing %s: %s\n", listingPath.c_str(),
-                 std::strerror(errno));
-    return kExitUsage;
+    const std::string text =
+        "cannot create the listing " + listingPath + ": " + std::strerror(errno);
+    if (reportOnStandardError_) std::fprintf(stderr, "etherm-sim: %s\n", text.c_str());
+    return {kExitUsage, text};
   }
   listing.Line("etherm-sim listing of " + circuitPath);
   const std::string name = std::filesystem::path(circuitPath).filename();
-  auto report = [&](const std::string& text) {
+  auto report = [&](int status, const std::string& text) -> RunOutcome {
     listing.Restore();
     listing.Line("etherm-sim: error in " + name + ": " + text);
-    std::fprintf(stderr, "etherm-sim: %s: %s (see %s)\n", name.c_str(), text.c_str(),
-                 listingPath.c_str());
+    if (reportOnStandardError_)
+      std::fprintf(stderr, "etherm-sim: %s: %s (see %s)\n", name.c_str(), text.c_str(),
+                   listingPath.c_str());
+    return {status, text};
   };
+  listing_ = &listing;
+  struct Detach {
+    Listing*& listing;
+    ~Detach() { listing = nullptr; }
+  } detach{listing_};
   try {
     LimitAddressSpace();
-    Simulate(circuitPath, listing, csdPath);
-    return kExitSuccess;
+    Simulate(
+        circuitPath, listing, csdPath, [this]() -> NgspiceSession& { return Ngspice(); }, answers_);
+    return {kExitSuccess, ""};
   } catch (const SimError& e) {
-    report(e.what());
-    return kExitRefused;
+    return report(kExitRefused, e.what());
   } catch (const std::bad_alloc&) {
-    report("memory ran out (ETHERM_SIM_MEMORY_MB bounds it, " +
-           std::to_string(MemoryLimitMegabytes()) + " MB now)");
-    return kExitUnexpected;
+    return report(kExitUnexpected, "memory ran out (ETHERM_SIM_MEMORY_MB bounds it, " +
+                                       std::to_string(MemoryLimitMegabytes()) + " MB now)");
   } catch (const std::exception& e) {
-    report(e.what());
-    return kExitUnexpected;
+    return report(kExitUnexpected, e.what());
   }
+}
+
+int RunCircuitFile(const std::string& circuitPath) {
+  CircuitRunner runner(true);
+  return runner.Run(circuitPath).status;
 }
 
 }  // namespace etherm::sim
