@@ -32,13 +32,14 @@ inline constexpr std::string_view kReady = "etherm-serve 1 ready";
 // on a loaded machine needs some seconds.
 inline constexpr int kReadyTimeoutSeconds = 20;
 
-// The serving process grows with every circuit (ngspice keeps some memory of each one, see
-// bench/sim_serve.sh); the client starts a new one after this many requests or once its
-// resident memory is above this figure. Both leave room for a long transient analysis.
-// Measured (Release, examples/diode_dc circuit): about 2.4 kB more resident memory per
-// request, 24 MB over 10,000 requests, from 13 MB at the start.
-inline constexpr long kRecycleAfterRequests = 5000;
-inline constexpr long kRecycleAboveResidentMegabytes = 512;
+// When a client should start a fresh server instead of sending the next request. ngspice does
+// not free everything a circuit leaves: bench/sim_serve.sh measured the serving process (Release,
+// the DC example circuit) at 9.2 MB resident at the start, 10.7 MB after 1000 requests and
+// 15.6 MB after 10,000, a steady 0.56 kB more per request. 20,000 requests thus add about 11 MB,
+// and a fresh server costs one ngspice start (about 30 ms). Larger circuits leave more behind
+// (a long transient's plots, the allocator's kept pages), which the memory figure catches.
+inline constexpr long kRecycleAfterRequests = 20000;
+inline constexpr long kRecycleAboveResidentMegabytes = 256;
 
 enum class Outcome { kDone, kRefused, kFailed };
 
