@@ -12,7 +12,7 @@
 #include <system_error>
 
 #include "simulator/child_process.h"
-#include "simulator/sim/exit_status.h"
+#include "sim/exit_status.h"
 #include "textio/failure.h"
 #include "textio/number_text.h"
 #include "textio/text_file.h"
