@@ -9,8 +9,9 @@
 #include "model/problem_file.h"
 #include "netlist/dc_circuit_writer.h"
 #include "netlist/transient_circuit_writer.h"
-#include "simulator/sim/sim_error.h"
-#include "simulator/sim/translate.h"
+#include "sim/emit_deck.h"
+#include "sim/sim_error.h"
+#include "sim/translate.h"
 #include "textio/failure.h"
 
 namespace etherm::fuzz {

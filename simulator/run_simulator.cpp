@@ -14,7 +14,7 @@
 
 #include "model/file_names.h"
 #include "simulator/child_process.h"
-#include "simulator/sim/exit_status.h"
+#include "sim/exit_status.h"
 #include "textio/failure.h"
 #include "textio/number_text.h"
 #include "textio/text_file.h"

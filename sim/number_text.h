@@ -1,15 +1,20 @@
 #pragma once
-// Numbers as SPICE writes them, read and written independently of the C locale.
+// Numbers of etherm-sim's files and decks: read with spice_text's reader, written here,
+// independently of the C locale.
 
 #include <optional>
 #include <string>
 #include <string_view>
 
+#include "spice_text/spice_number.h"
+
 namespace etherm::sim {
 
-// `1.5`, `-2E+0003`, `10u`, `4.7MEG`, `3.3pF`: a number, an optional scale suffix, then unit
-// letters that SPICE ignores. Anything else (an expression, a name) gives nothing.
-std::optional<double> ParseSpiceNumber(std::string_view text);
+// A word that is a number and nothing else: `1.5`, `-2E+0003`, `10u`, `4.7MEG`, `3.3pF`.
+// Expressions, names, `inf` and `nan` give nothing.
+inline std::optional<double> NumberWord(std::string_view word) {
+  return spice::SpiceNumberWord(word);
+}
 
 // The shortest decimal text that reads back as exactly the same double.
 std::string ShortestText(double value);

@@ -1,21 +1,24 @@
 #pragma once
-// Small text helpers for SPICE lines. SPICE is case-insensitive; all comparisons fold ASCII case
-// only, so bytes of other code pages pass through untouched.
+// Text helpers of etherm-sim on top of spice_text: words as strings, assignments and joins.
+// Case rules are spice_text's (ASCII letters fold only, so Windows-1250 bytes pass untouched).
 
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "spice_text/ascii_case.h"
+
 namespace etherm::sim {
 
-std::string Lower(std::string_view s);
-std::string Upper(std::string_view s);
-bool EqualNoCase(std::string_view a, std::string_view b);
-bool StartsWithNoCase(std::string_view s, std::string_view prefix);
+using spice::EqualNoCase;
+using spice::StartsWithNoCase;
+using spice::ToLower;
+using spice::ToUpper;
+
 std::string_view Trim(std::string_view s);
 
-// Words separated by blanks, tabs or commas; a {...} group (nested braces allowed), a "..."
-// string and a (...) group stay whole, so `PULSE(0 5 1u)` and `{a + b}` are single words.
+// Fields as ngspice reads them (blanks, tabs and commas separate; {...}, quotes and (...) stay
+// whole), so `PULSE(0 5 1u)` and `{a + b}` are single words.
 std::vector<std::string> SplitWords(std::string_view line);
 
 // The word before '=' of `name=value`, empty when the word has no '='.

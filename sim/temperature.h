@@ -3,6 +3,7 @@
 // model has it, otherwise dtemp= against the circuit temperature; a model with neither is refused.
 
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -11,8 +12,15 @@
 
 namespace etherm::sim {
 
+// ngspice's answers by model card (the .MODEL line without T_ABS): the answer depends on the
+// card alone, so a process that runs many circuits asks once per card.
+using TemperatureAnswers = std::map<std::string, TempParam>;
+
+// Asks ngspice, by loading the circuit without device temperatures, about the models not in
+// `known` yet, and adds the answers to it. `note` receives the listing's lines.
 std::vector<TempParam> ChooseTemperatureParameters(
-    NgspiceSession& ng, const Translation& t, const std::function<void(const std::string&)>& note);
+    NgspiceSession& ng, const Translation& t, TemperatureAnswers& known,
+    const std::function<void(const std::string&)>& note);
 
 // After the run: every device with a numeric T_ABS runs at that temperature.
 void CheckTemperatures(NgspiceSession& ng, const Translation& t,

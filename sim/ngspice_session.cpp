@@ -17,7 +17,7 @@ constexpr size_t kKeptLines = 2000;
 
 // Lines by which ngspice says that a command failed; warnings are not among them.
 bool MarksFailure(const std::string& line) {
-  std::string l = Lower(Trim(line));
+  std::string l = ToLower(Trim(line));
   // "Error: ..." or "Error on line ...", not a measurement named error_x.
   const bool error =
       l.rfind("error", 0) == 0 && (l.size() == 5 || l[5] == ':' || l[5] == ' ' || l[5] == '\t');
@@ -80,7 +80,7 @@ std::string NgspiceSession::Explain() const {
   bool diverged = false;
   for (size_t i = 0; i < said_.size(); ++i) {
     std::string l = std::string(Trim(said_[i]));
-    std::string lower = Lower(l);
+    std::string lower = ToLower(l);
     if (lower.find("timestep too small") != std::string::npos ||
         lower.find("stepping failed") != std::string::npos ||
         lower.find("iteration limit") != std::string::npos ||
@@ -121,6 +121,8 @@ void NgspiceSession::Load(const std::vector<std::string>& deck,
   for (std::string& l : copy) lines.push_back(l.data());
   lines.push_back(nullptr);
   int rc = ngSpice_Circ(lines.data());
+  // A rejected deck may still have left a circuit behind; Clear removes at most what is there.
+  ++circuits_;
   Check("ngspice did not accept the circuit", rc);
 }
 
@@ -138,12 +140,25 @@ void NgspiceSession::Command(const std::string& command) {
   Check("ngspice command \"" + command + "\" failed", rc);
 }
 
+void NgspiceSession::Clear() {
+  // Plots first: each holds its vectors, the larger part of what a run leaves behind.
+  Command("destroy all");
+  for (; circuits_ > 0; --circuits_) {
+    Begin();
+    std::string remove = "remcirc";
+    // "there is no circuit" after a deck ngspice rejected before making one is no fault here.
+    ngSpice_Command(remove.data());
+    if (exited_) Check("removing the circuits", 1);
+  }
+  failed_ = false;
+}
+
 std::map<std::string, std::string> NgspiceSession::PlotVectors() const {
   std::map<std::string, std::string> names;
   char* plot = ngSpice_CurPlot();
   if (!plot) return names;
   char** vecs = ngSpice_AllVecs(plot);
-  for (int i = 0; vecs && vecs[i]; ++i) names[Lower(vecs[i])] = vecs[i];
+  for (int i = 0; vecs && vecs[i]; ++i) names[ToLower(vecs[i])] = vecs[i];
   return names;
 }
 

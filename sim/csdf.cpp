@@ -7,8 +7,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include "number_text.h"
 #include "sim_error.h"
-#include "spice_number.h"
 
 namespace etherm::sim {
 

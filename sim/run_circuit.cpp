@@ -8,22 +8,23 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <functional>
+#include <memory>
 #include <new>
 
 #include "csdf.h"
 #include "deck.h"
+#include "emit_deck.h"
 #include "exit_status.h"
 #include "ngspice_session.h"
+#include "number_text.h"
 #include "process_guard.h"
 #include "sim_error.h"
-#include "spice_number.h"
 #include "temperature.h"
 #include "text_util.h"
 #include "translate.h"
 
 namespace etherm::sim {
-
-namespace {
 
 // The listing file. While ngspice runs, standard output and error point at it too, so nothing
 // ngspice prints past its callbacks reaches the terminal.
@@ -72,6 +73,8 @@ class Listing {
   int fd_ = -1, savedOut_ = -1, savedErr_ = -1;
 };
 
+namespace {
+
 std::string WithExtension(const std::string& path, const std::string& ext) {
   std::filesystem::path p(path);
   p.replace_extension(ext);
@@ -85,6 +88,22 @@ void ListDeck(Listing& listing, const std::string& heading, const std::vector<st
     std::snprintf(num, sizeof num, "%5zu  ", i + 1);
     listing.Line(num + deck[i]);
   }
+}
+
+// The stage's deck emitted, listed under `heading`, loaded and run; `commands` are our own, given
+// between the load and the run and listed too.
+void RunStage(NgspiceSession& ng, Listing& listing, const Translation& t, const DeckStage& stage,
+              const std::string& heading, const std::vector<std::string>& commands = {}) {
+  std::vector<std::string> origins;
+  std::vector<std::string> deck = EmitDeck(t, stage, &origins);
+  ListDeck(listing, heading, deck);
+  listing.Line("** ngspice **");
+  ng.Load(deck, origins);
+  for (const std::string& c : commands) {
+    listing.Line(c);
+    ng.Command(c);
+  }
+  ng.Run();
 }
 
 // Vector names are lower case, node voltages either bare ("x1.c") or as "V(1)".
@@ -101,7 +120,7 @@ std::optional<std::string> FindNodeVector(const std::map<std::string, std::strin
 std::optional<std::string> NodeOf(const NgspiceSession::Vector& v) {
   constexpr int kVoltage = 3;
   if (v.type != kVoltage) return std::nullopt;
-  std::string n = Lower(v.name);
+  std::string n = ToLower(v.name);
   if (n.find('#') != std::string::npos || n.find('@') != std::string::npos) return std::nullopt;
   if (n.size() > 6 && n.compare(n.size() - 6, 6, "-sweep") == 0) return std::nullopt;
   if (n.rfind("v(", 0) == 0 && n.back() == ')') n = n.substr(2, n.size() - 3);
@@ -127,7 +146,7 @@ PlotData ReadPlot(const NgspiceSession& ng, const std::string& scale) {
 
 const NgspiceSession::Vector* Find(const PlotData& d, const std::string& lowerName) {
   for (const auto& v : d.vectors)
-    if (Lower(v.name) == lowerName) return &v;
+    if (ToLower(v.name) == lowerName) return &v;
   return nullptr;
 }
 
@@ -147,12 +166,7 @@ PlotData RunFromBiasPoint(NgspiceSession& ng, Listing& listing, const Translatio
                           DeckStage stage) {
   DeckStage bias = stage;
   bias.kind = DeckStage::kBiasPoint;
-  std::vector<std::string> origins;
-  std::vector<std::string> deck = EmitDeck(t, bias, &origins);
-  ListDeck(listing, "bias point with the ic= values imposed", deck);
-  listing.Line("** ngspice **");
-  ng.Load(deck, origins);
-  ng.Run();
+  RunStage(ng, listing, t, bias, "bias point with the ic= values imposed");
   PlotData point = ReadPlot(ng, "time");
   std::string ic = ".ic";
   std::vector<std::string> inductors;
@@ -162,7 +176,7 @@ PlotData RunFromBiasPoint(NgspiceSession& ng, Listing& listing, const Translatio
       ic += " v(" + *node + ")=" + DeckNumber(v.data[0]);
       continue;
     }
-    std::string n = Lower(v.name);
+    std::string n = ToLower(v.name);
     constexpr int kCurrent = 4;
     if (v.type == kCurrent && !n.empty() && n[0] == 'l' && n.size() > 7 &&
         n.compare(n.size() - 7, 7, "#branch") == 0)
@@ -170,24 +184,15 @@ PlotData RunFromBiasPoint(NgspiceSession& ng, Listing& listing, const Translatio
   }
   stage.kind = DeckStage::kFromBias;
   stage.icLine = ic;
-  origins.clear();
-  deck = EmitDeck(t, stage, &origins);
-  ListDeck(listing, "transient from that bias point", deck);
-  listing.Line("** ngspice **");
-  ng.Load(deck, origins);
   // Inductors without their own ic= take the bias-point current; under UIC they would start at 0.
-  for (const std::string& a : inductors) {
-    listing.Line(a);
-    ng.Command(a);
-  }
-  ng.Run();
+  RunStage(ng, listing, t, stage, "transient from that bias point", inductors);
   return point;
 }
 
 bool StartsAtZero(const Translation& t) {
   for (const BodyLine& b : t.body)
     if (b.key == ".tran" && b.words.size() >= 3 && !EqualNoCase(b.words[2], "uic")) {
-      std::optional<double> start = ParseSpiceNumber(b.words[2]);
+      std::optional<double> start = NumberWord(b.words[2]);
       return start && *start == 0;
     }
   return true;
@@ -198,11 +203,11 @@ void PrependBiasPoint(PlotData& plot, const PlotData& bias) {
   if (plot.x.empty() || plot.x.front() <= 0 || bias.x.empty()) return;
   plot.x.insert(plot.x.begin(), 0.0);
   for (auto& v : plot.vectors) {
-    if (Lower(v.name) == "time") {
+    if (ToLower(v.name) == "time") {
       v.data.insert(v.data.begin(), 0.0);
       continue;
     }
-    const NgspiceSession::Vector* b = Find(bias, Lower(v.name));
+    const NgspiceSession::Vector* b = Find(bias, ToLower(v.name));
     double first = b && !b->data.empty() ? b->data[0] : (v.data.empty() ? 0.0 : v.data[0]);
     v.data.insert(v.data.begin(), first);
   }
@@ -230,25 +235,26 @@ void WriteBiasFile(const std::string& path, const SaveBias& s, const PlotData& p
     if (std::optional<std::string> node = NodeOf(v)) {
       if (s.noSubcircuits && node->find('.') != std::string::npos) continue;
       if (node->find("etherm_s_") != std::string::npos) continue;  // our current-sense nodes
-      text += ".IC V(" + Upper(*node) + ")=" + DeckNumber(value) + "\r\n";
+      text += ".IC V(" + ToUpper(*node) + ")=" + DeckNumber(value) + "\r\n";
       continue;
     }
-    std::string n = Lower(v.name);
+    std::string n = ToLower(v.name);
     if (n.empty() || n[0] != 'l' || n.size() <= 7 || n.compare(n.size() - 7, 7, "#branch") != 0)
       continue;
     std::string device = n.substr(0, n.size() - 7);
     if (device.find('.') == std::string::npos) {
-      text += ".IC I(" + Upper(device) + ")=" + DeckNumber(value) + "\r\n";
+      text += ".IC I(" + ToUpper(device) + ")=" + DeckNumber(value) + "\r\n";
     } else if (!s.noSubcircuits) {
       // An inductor inside a subcircuit (l.x1.l2): .IC cannot set it, so it is kept as a note.
       std::string path = device.substr(2);
-      comments += "* I(" + Upper(path) + ")=" + DeckNumber(value) + "\r\n";
+      comments += "* I(" + ToUpper(path) + ")=" + DeckNumber(value) + "\r\n";
     }
   }
   WriteFileAtomically(path, text + comments);
 }
 
-void Simulate(const std::string& circuitPath, Listing& listing, const std::string& csdPath) {
+void Simulate(const std::string& circuitPath, Listing& listing, const std::string& csdPath,
+              const std::function<NgspiceSession&()>& ngspice, TemperatureAnswers& answers) {
   Deck deck = LoadDeck(circuitPath, ReadWholeFile);
   Translation t = Translate(deck);
   std::string folder = std::filesystem::path(circuitPath).parent_path().string();
@@ -260,20 +266,15 @@ void Simulate(const std::string& circuitPath, Listing& listing, const std::strin
   }
 
   listing.Capture();
-  NgspiceSession ng([&](const std::string& line) { listing.Line(line); });
+  NgspiceSession& ng = ngspice();
   DeckStage stage;
-  stage.tempParams =
-      ChooseTemperatureParameters(ng, t, [&](const std::string& line) { listing.Line(line); });
+  stage.tempParams = ChooseTemperatureParameters(
+      ng, t, answers, [&](const std::string& line) { listing.Line(line); });
   std::optional<PlotData> biasPoint;
   if (NeedsBiasPointRun(t)) {
     biasPoint = RunFromBiasPoint(ng, listing, t, stage);
   } else {
-    std::vector<std::string> origins;
-    std::vector<std::string> d = EmitDeck(t, stage, &origins);
-    ListDeck(listing, "circuit as handed to ngspice", d);
-    listing.Line("** ngspice **");
-    ng.Load(d, origins);
-    ng.Run();
+    RunStage(ng, listing, t, stage, "circuit as handed to ngspice");
   }
   const std::string scale = ScaleName(ng, t);
   PlotData plot = ReadPlot(ng, scale);
@@ -293,12 +294,12 @@ void Simulate(const std::string& circuitPath, Listing& listing, const std::strin
         vec[0] == '@' || vec.find('#') != std::string::npos
             ? (names.count(vec) ? std::optional(names.at(vec)) : std::nullopt)
             : FindNodeVector(names, vec);
-    const NgspiceSession::Vector* v = name ? Find(plot, Lower(*name)) : nullptr;
+    const NgspiceSession::Vector* v = name ? Find(plot, ToLower(*name)) : nullptr;
     if (!v || v->data.size() != plot.x.size())
       throw SimError(p.where + ": .PROBE " + p.label + ": the circuit has no " +
                      (vec[0] == '@' || vec.find('#') != std::string::npos
                           ? "such element, or ngspice keeps no such current for it"
-                          : "node " + Upper(vec)));
+                          : "node " + ToUpper(vec)));
     return &v->data;
   };
   for (const Probe& p : t.probes) {
@@ -342,7 +343,29 @@ void Simulate(const std::string& circuitPath, Listing& listing, const std::strin
 
 }  // namespace
 
-int RunCircuitFile(const std::string& circuitPath) {
+CircuitRunner::CircuitRunner(bool reportOnStandardError)
+    : reportOnStandardError_(reportOnStandardError) {}
+
+CircuitRunner::~CircuitRunner() = default;
+
+NgspiceSession& CircuitRunner::Ngspice() {
+  if (!session_) {
+    session_ = std::make_unique<NgspiceSession>([this](const std::string& line) {
+      if (listing_) listing_->Line(line);
+    });
+  }
+  return *session_;
+}
+
+void CircuitRunner::Clear() {
+  if (session_) session_->Clear();
+}
+
+bool CircuitRunner::NgspiceStopped() const {
+  return session_ && session_->Stopped();
+}
+
+RunOutcome CircuitRunner::Run(const std::string& circuitPath) {
   const std::string listingPath = WithExtension(circuitPath, ".out");
   const std::string csdPath = WithExtension(circuitPath, ".csd");
   {
@@ -351,33 +374,44 @@ int RunCircuitFile(const std::string& circuitPath) {
   }
   Listing listing(listingPath);
   if (!listing.ok()) {
-    std::fprintf(stderr, "etherm-sim: cannot create the listing %s: %s\n", listingPath.c_str(),
-                 std::strerror(errno));
-    return kExitUsage;
+    const std::string text =
+        "cannot create the listing " + listingPath + ": " + std::strerror(errno);
+    if (reportOnStandardError_) std::fprintf(stderr, "etherm-sim: %s\n", text.c_str());
+    return {kExitUsage, text};
   }
   listing.Line("etherm-sim listing of " + circuitPath);
   const std::string name = std::filesystem::path(circuitPath).filename();
-  auto report = [&](const std::string& text) {
+  auto report = [&](int status, const std::string& text) -> RunOutcome {
     listing.Restore();
     listing.Line("etherm-sim: error in " + name + ": " + text);
-    std::fprintf(stderr, "etherm-sim: %s: %s (see %s)\n", name.c_str(), text.c_str(),
-                 listingPath.c_str());
+    if (reportOnStandardError_)
+      std::fprintf(stderr, "etherm-sim: %s: %s (see %s)\n", name.c_str(), text.c_str(),
+                   listingPath.c_str());
+    return {status, text};
   };
+  listing_ = &listing;
+  struct Detach {
+    Listing*& listing;
+    ~Detach() { listing = nullptr; }
+  } detach{listing_};
   try {
     LimitAddressSpace();
-    Simulate(circuitPath, listing, csdPath);
-    return kExitSuccess;
+    Simulate(
+        circuitPath, listing, csdPath, [this]() -> NgspiceSession& { return Ngspice(); }, answers_);
+    return {kExitSuccess, ""};
   } catch (const SimError& e) {
-    report(e.what());
-    return kExitRefused;
+    return report(kExitRefused, e.what());
   } catch (const std::bad_alloc&) {
-    report("memory ran out (ETHERM_SIM_MEMORY_MB bounds it, " +
-           std::to_string(MemoryLimitMegabytes()) + " MB now)");
-    return kExitUnexpected;
+    return report(kExitUnexpected, "memory ran out (ETHERM_SIM_MEMORY_MB bounds it, " +
+                                       std::to_string(MemoryLimitMegabytes()) + " MB now)");
   } catch (const std::exception& e) {
-    report(e.what());
-    return kExitUnexpected;
+    return report(kExitUnexpected, e.what());
   }
+}
+
+int RunCircuitFile(const std::string& circuitPath) {
+  CircuitRunner runner(true);
+  return runner.Run(circuitPath).status;
 }
 
 }  // namespace etherm::sim

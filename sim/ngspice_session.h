@@ -1,6 +1,6 @@
 #pragma once
 // Shared ngspice, run in this process. ngspice keeps global state, so there is one session per
-// process; etherm-sim runs once per circuit file.
+// process: one circuit file's run, or every run of etherm-sim --serve with Clear() between them.
 
 #include <functional>
 #include <map>
@@ -18,6 +18,9 @@ class NgspiceSession {
   NgspiceSession(const NgspiceSession&) = delete;
   NgspiceSession& operator=(const NgspiceSession&) = delete;
 
+  // Where ngspice's lines go from now on.
+  void SetSink(std::function<void(const std::string&)> sink) { sink_ = std::move(sink); }
+
   // Parses and sets up a deck (title first, .end last). Throws SimError with ngspice's own
   // complaint when it rejects the deck.
   // `origins` names, per deck line, where it comes from, for ngspice's "Error on line N".
@@ -26,6 +29,13 @@ class NgspiceSession {
   void Run();
   // A command of our own (never one from a circuit file). Throws SimError when it fails.
   void Command(const std::string& command);
+
+  // Removes every loaded circuit and every plot, so the next Load starts as in a fresh process:
+  // no option, parameter or vector of an earlier circuit stays. Throws SimError when ngspice
+  // refuses; the session is then unfit for another circuit.
+  void Clear();
+  // True once ngspice has stopped itself (its controlled exit); nothing more can run.
+  bool Stopped() const { return exited_; }
 
   // Vectors of the current plot: lower-case name -> name as ngspice spells it.
   std::map<std::string, std::string> PlotVectors() const;
@@ -48,6 +58,7 @@ class NgspiceSession {
   std::function<void(const std::string&)> sink_;
   std::vector<std::string> said_;     // ngspice's lines since the last Load, Run or Command
   std::vector<std::string> origins_;  // of the loaded deck
+  int circuits_ = 0;                  // loaded since the last Clear
   bool failed_ = false;
   bool exited_ = false;
   int exitStatus_ = 0;

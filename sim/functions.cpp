@@ -34,7 +34,7 @@ bool ParseDefinition(const SourceLine& line, Function* f, std::string* body) {
   const size_t start = i;
   while (i < text.size() && IsNameChar(text[i])) ++i;
   if (i == start) return false;
-  f->name = Upper(std::string(text.substr(start, i - start)));
+  f->name = ToUpper(std::string(text.substr(start, i - start)));
   const size_t close = text.find(')', i);
   if (close == std::string_view::npos) return false;
   *body = std::string(text.substr(close + 1));
@@ -53,7 +53,7 @@ std::set<std::string> CalledNames(const std::string& body) {
     while (end < body.size() && IsNameChar(body[end])) ++end;
     size_t next = end;
     while (next < body.size() && (body[next] == ' ' || body[next] == '\t')) ++next;
-    if (next < body.size() && body[next] == '(') names.insert(Upper(body.substr(i, end - i)));
+    if (next < body.size() && body[next] == '(') names.insert(ToUpper(body.substr(i, end - i)));
     i = end;
   }
   return names;

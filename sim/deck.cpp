@@ -113,7 +113,7 @@ struct Loader {
     for (const SourceLine& line : lines) {
       std::vector<std::string> words = SplitWords(line.text);
       if (words.empty()) continue;  // only separators, such as ",,"
-      std::string key = Lower(words[0]);
+      std::string key = ToLower(words[0]);
       if (key == ".end") return false;
       if (key == ".inc" || key == ".include") {
         if (words.size() < 2) throw SimError(line.where + ": .INCLUDE without a file name");
@@ -143,7 +143,7 @@ struct Loader {
       bool inside = false, found = false;
       for (const SourceLine& l : lines) {
         std::vector<std::string> w = SplitWords(l.text);
-        std::string key = w.empty() ? std::string() : Lower(w[0]);
+        std::string key = w.empty() ? std::string() : ToLower(w[0]);
         if (!inside && key == ".lib" && w.size() == 2 && EqualNoCase(w[1], *section)) {
           inside = found = true;
           continue;
@@ -160,7 +160,7 @@ struct Loader {
     std::vector<SourceLine> kept;
     for (const SourceLine& l : lines) {
       std::vector<std::string> w = SplitWords(l.text);
-      std::string key = w.empty() ? std::string() : Lower(w[0]);
+      std::string key = w.empty() ? std::string() : ToLower(w[0]);
       if (key == ".endl" || (key == ".lib" && w.size() == 1)) continue;
       kept.push_back(l);
     }

@@ -7,7 +7,7 @@
 #include <cmath>
 #include <limits>
 
-#include "spice_number.h"
+#include "number_text.h"
 
 namespace etherm::sim {
 namespace {
@@ -47,12 +47,16 @@ TEST(Numbers, SpiceNumbers) {
                {"2k", 2e3},
                {"5V", 5.0},
                {"+.5", 0.5},
+               {"1.5d3", 1500.0},
+               {"1a", 1e-18},
+               {"inf", std::nullopt},
+               {"-nan", std::nullopt},
                {"{td-t1}", std::nullopt},
                {"abc", std::nullopt},
                {"1.2.3", std::nullopt},
                {"", std::nullopt}};
   for (const Case& c : cases) {
-    std::optional<double> v = ParseSpiceNumber(c.text);
+    std::optional<double> v = NumberWord(c.text);
     ASSERT_EQ(v.has_value(), c.value.has_value()) << c.text;
     if (v) {
       EXPECT_NEAR(*v, *c.value, 1e-12 * std::fabs(*c.value)) << c.text;

@@ -1,6 +1,6 @@
 #pragma once
-// The circuit dialect of etherm-sim turned into decks ngspice accepts. Pure functions on lines:
-// no files, no ngspice.
+// The circuit dialect of etherm-sim read into a translation that emit_deck.h turns into decks
+// ngspice accepts. Pure functions on lines: no files, no ngspice.
 
 #include <optional>
 #include <set>
@@ -31,6 +31,7 @@ struct SaveBias {
 struct TempModel {
   std::string name, type, level;  // as written; level "1" when none is given
   std::string value;              // the T_ABS value: a number or a {expression}
+  std::string card;               // the .MODEL line as ngspice gets it, without T_ABS
   std::string where;
   std::vector<std::string> instances;  // ngspice names of every device using it (q.x1.q3)
   std::vector<std::string> devices;    // the same as the designer names them (X1.Q3)
@@ -64,29 +65,5 @@ struct Translation {
 };
 
 Translation Translate(const Deck& deck);
-
-// Which deck to make from a translation.
-struct DeckStage {
-  enum Kind {
-    kRun,         // the analysis as the designer meant it
-    kModelQuery,  // no device temperatures: loaded only to ask ngspice about its devices
-    kBiasPoint,   // ic= values imposed, .IC nodes held; a short transient whose first point counts
-    kFromBias,    // the transient from a bias point: UIC, `icLine` replaces the .IC lines
-  } kind = kRun;
-  std::vector<TempParam> tempParams;  // per temp model; kTemp when missing
-  std::string icLine;
-};
-
-// True when capacitors or inductors carry ic= values that must hold in the starting bias point,
-// which ngspice honours only under UIC.
-bool NeedsBiasPointRun(const Translation& t);
-
-// The deck for ngspice, title first and .end last; `origins` receives, per deck line, where in
-// the circuit file it comes from.
-std::vector<std::string> EmitDeck(const Translation& t, const DeckStage& stage,
-                                  std::vector<std::string>* origins = nullptr);
-
-// `value` minus `base`, both numbers or {expressions}, as a deck value.
-std::string TemperatureDifference(const std::string& value, const std::string& base);
 
 }  // namespace etherm::sim

@@ -6,6 +6,7 @@
 
 #include <map>
 
+#include "emit_deck.h"
 #include "sim_error.h"
 #include "text_util.h"
 
@@ -51,6 +52,7 @@ TEST(Translate, RunDecks) {
       {"subcircuit calls with PARAMS:, a T_ABS expression, a model shadowed inside",
        "title\n"
        "X1 4 5 6 QSUB PARAMS: t=  77.500\n"
+       "X2 4 5 6 QSUB params:t=27\n"
        ".SUBCKT QSUB c b e PARAMS: t=27\n"
        "Q1 c b e QN\n"
        "D1 c b DX\n"
@@ -61,6 +63,7 @@ TEST(Translate, RunDecks) {
        ".tran 1n 1u\n",
        "title\n"
        "X1 4 5 6 QSUB t=77.500\n"
+       "X2 4 5 6 QSUB t=27\n"
        ".SUBCKT QSUB c b e t=27\n"
        "Q1 c b e QN temp={t}\n"
        "D1 c b DX temp=-273.000\n"
@@ -200,6 +203,11 @@ TEST(Translate, Refusals) {
       {"t\nR1 1 0 1\n", "the circuit holds no analysis"},
       {"t\n.ac dec 10 1 1k\n.dc V1 0 1 1\n", ".AC is not supported"},
       {"t\n.model Q NPN(t_abs=hot)\n.dc V1 0 1 1\n", "the T_ABS value hot is neither"},
+      {"t\n.model Q NPN(t_abs=inf)\n.dc V1 0 1 1\n", "the T_ABS value inf is neither"},
+      {"t\n.model Q NPN(t_abs=1 T_ABS=2)\n.dc V1 0 1 1\n", "T_ABS is given twice"},
+      {"t\n.model Q NPN(t_abs= )\n.dc V1 0 1 1\n", "T_ABS has no value"},
+      {"t\n.savebias \"a.bsp\" TRAN TIME=nan\n.tran 1n 1u\n", "time nan is not a time"},
+      {"t\nX1 1 2 S PARAMS: t=1)\n.dc V1 0 1 1\n", "X1 has \")\" in the parameter list"},
       {"t\n.subckt S a\nR1 a 0 1\n.dc V1 0 1 1\n", "S has no .ENDS"},
       {"t\n.savebias \"a.bsp\" DC\n.tran 1n 1u\n", ".SAVEBIAS is supported as"},
       {"t\n.savebias \"a.bsp\" TRAN TIME=1u\n.dc V1 0 1 1\n", "needs a .TRAN analysis"},

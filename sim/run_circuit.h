@@ -1,0 +1,55 @@
+#pragma once
+// Runs of etherm-sim on circuit files: translate, simulate, write the probe data, the bias file
+// and the listing.
+
+#include <memory>
+#include <string>
+
+#include "temperature.h"
+
+namespace etherm::sim {
+
+class Listing;
+class NgspiceSession;
+
+struct RunOutcome {
+  int status = 0;      // as exit_status.h
+  std::string reason;  // why, when not a success; the listing's last "etherm-sim:" line says it too
+};
+
+// Runs circuit files one after another in this process, on one ngspice started at the first
+// run (ngspice allows one per process).
+class CircuitRunner {
+ public:
+  // `reportOnStandardError`: a failure is also written on standard error, as the one-shot
+  // program does.
+  explicit CircuitRunner(bool reportOnStandardError);
+  ~CircuitRunner();
+  CircuitRunner(const CircuitRunner&) = delete;
+  CircuitRunner& operator=(const CircuitRunner&) = delete;
+
+  // ngspice, started now when not yet. Throws SimError when it cannot start.
+  NgspiceSession& Ngspice();
+
+  // One circuit file, as `etherm-sim CIRCUIT.cir` runs it. Status: success; refused, when the
+  // circuit cannot be run; usage, when not even the listing could be written; unexpected for
+  // anything else (memory running out). Applies the memory limit first. What ngspice answered
+  // about model cards is kept for the next runs.
+  RunOutcome Run(const std::string& circuitPath);
+
+  // Removes every circuit and plot the runs left in ngspice. Throws SimError when it cannot.
+  void Clear();
+  // True once ngspice has stopped itself; it can run nothing more in this process.
+  bool NgspiceStopped() const;
+
+ private:
+  bool reportOnStandardError_;
+  std::unique_ptr<NgspiceSession> session_;
+  TemperatureAnswers answers_;
+  Listing* listing_ = nullptr;  // of the run in progress; ngspice's lines go there
+};
+
+// Returns the exit status of one run (CircuitRunner::Run), failures reported on standard error.
+int RunCircuitFile(const std::string& circuitPath);
+
+}  // namespace etherm::sim

@@ -1,0 +1,99 @@
+#include "serve.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <iostream>
+#include <string>
+
+#include "exit_status.h"
+#include "ngspice_session.h"
+#include "process_guard.h"
+#include "run_circuit.h"
+#include "serve_protocol.h"
+#include "sim_error.h"
+
+namespace etherm::sim {
+
+namespace {
+
+// Standard output as it was given: the answers' channel. Descriptor 1 itself then points at
+// standard error, so nothing ngspice or a library prints can break into an answer.
+int TakeAnswerChannel() {
+  const int answers = ::fcntl(1, F_DUPFD_CLOEXEC, 3);
+  if (answers >= 0) ::dup2(2, 1);
+  return answers;
+}
+
+// False when the client is gone.
+bool Answer(int fd, const std::string& line) {
+  const std::string text = line + "\n";
+  const char* p = text.data();
+  std::size_t left = text.size();
+  while (left > 0) {
+    const ssize_t n = ::write(fd, p, left);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    p += n;
+    left -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+bool Answer(int fd, serve::Outcome outcome, const std::string& reason) {
+  return Answer(fd, serve::FormatAnswer({outcome, reason}));
+}
+
+std::string WithoutCr(std::string line) {
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  return line;
+}
+
+}  // namespace
+
+int Serve() {
+  const int answers = TakeAnswerChannel();
+  if (answers < 0) return kExitUsage;
+  std::string line;
+  if (!std::getline(std::cin, line)) return kExitSuccess;
+  if (WithoutCr(line) != serve::kHello) {
+    Answer(answers, serve::Outcome::kFailed,
+           "etherm-sim --serve expects \"" + std::string(serve::kHello) + "\" first");
+    return kExitUsage;
+  }
+  CircuitRunner runner(false);
+  try {
+    LimitAddressSpace();
+    runner.Ngspice();
+  } catch (const SimError& e) {
+    Answer(answers, serve::Outcome::kFailed, e.what());
+    return kExitUnexpected;
+  }
+  if (!Answer(answers, std::string(serve::kReady))) return kExitUnexpected;
+
+  while (std::getline(std::cin, line)) {
+    const serve::ParsedRequest request = serve::ParseRequest(line);
+    if (!request.request) {
+      if (!Answer(answers, serve::Outcome::kFailed, "bad request line: " + request.problem))
+        return kExitUnexpected;
+      continue;
+    }
+    const RunOutcome outcome = runner.Run(request.request->circuit);
+    const serve::Outcome answer = outcome.status == kExitSuccess   ? serve::Outcome::kDone
+                                  : outcome.status == kExitRefused ? serve::Outcome::kRefused
+                                                                   : serve::Outcome::kFailed;
+    // Answered before the clean-up, which the client need not wait for.
+    if (!Answer(answers, answer, outcome.reason)) return kExitUnexpected;
+    if (outcome.status == kExitUnexpected || runner.NgspiceStopped()) return kExitUnexpected;
+    try {
+      runner.Clear();
+    } catch (const SimError& e) {
+      std::cerr << "etherm-sim --serve: " << e.what() << "\n";
+      return kExitUnexpected;
+    }
+  }
+  return kExitSuccess;
+}
+
+}  // namespace etherm::sim

@@ -1,0 +1,74 @@
+#pragma once
+// The line protocol of `etherm-sim --serve`, for both of its sides: the server (serve.h) and
+// a client that keeps one etherm-sim for a whole analysis. Lines end with LF (a CR before it
+// is ignored); fields are separated by one TAB; every field is escaped (EscapeField), so each
+// request and each answer is exactly one line.
+//
+//   client                              server
+//   etherm-serve 1                  ->
+//                                   <-  etherm-serve 1 ready
+//   run<TAB>CIRCUIT.cir             ->  (runs it as `etherm-sim CIRCUIT.cir` does)
+//                                   <-  done | refused<TAB>reason | failed<TAB>reason
+//   ... more requests ...
+//   end of input                    ->  the server ends with status 0
+//
+// Anything but the ready line in answer to the hello (or silence for kReadyTimeoutSeconds)
+// means the program is no etherm-sim server of this version. Later versions may add fields
+// `name=value` after the circuit file; this version ignores such fields. A request line that
+// cannot be read is answered `failed` and the server goes on. After a `failed` answer the
+// server may end (ngspice stopped itself, memory ran out); a crash of ngspice ends it without
+// an answer. Either way the client starts a new one for the next request.
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace etherm::sim::serve {
+
+inline constexpr std::string_view kHello = "etherm-serve 1";
+inline constexpr std::string_view kReady = "etherm-serve 1 ready";
+
+// How long a client waits for the ready line. ngspice starts in about 0.1 s; a sanitizer build
+// on a loaded machine needs some seconds.
+inline constexpr int kReadyTimeoutSeconds = 20;
+
+// When a client should start a fresh server instead of sending the next request. ngspice does
+// not free everything a circuit leaves: bench/sim_serve.sh measured the serving process (Release,
+// the DC example circuit) at 9.2 MB resident at the start, 10.7 MB after 1000 requests and
+// 15.6 MB after 10,000, a steady 0.56 kB more per request. 20,000 requests thus add about 11 MB,
+// and a fresh server costs one ngspice start (about 30 ms). Larger circuits leave more behind
+// (a long transient's plots, the allocator's kept pages), which the memory figure catches.
+inline constexpr long kRecycleAfterRequests = 20000;
+inline constexpr long kRecycleAboveResidentMegabytes = 256;
+
+enum class Outcome { kDone, kRefused, kFailed };
+
+struct Answer {
+  Outcome outcome = Outcome::kDone;
+  std::string reason;  // empty for kDone
+};
+
+struct Request {
+  std::string circuit;  // the circuit file, relative to the server's working directory
+};
+
+// Backslash escapes for backslash, TAB, LF and CR: "\\", "\t", "\n", "\r".
+std::string EscapeField(std::string_view text);
+// The text of an escaped field; nothing for an unknown escape or a lone backslash at the end.
+std::optional<std::string> UnescapeField(std::string_view field);
+
+// The lines, without their LF.
+std::string FormatRequest(const Request& request);
+std::string FormatAnswer(const Answer& answer);
+
+// A request line (its LF taken off already). On failure, `problem` says what is wrong.
+struct ParsedRequest {
+  std::optional<Request> request;
+  std::string problem;
+};
+ParsedRequest ParseRequest(std::string_view line);
+
+// An answer line; nothing when it is none.
+std::optional<Answer> ParseAnswer(std::string_view line);
+
+}  // namespace etherm::sim::serve

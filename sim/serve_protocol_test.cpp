@@ -1,0 +1,73 @@
+// The line protocol of etherm-sim --serve, both directions.
+
+#include "serve_protocol.h"
+
+#include <gtest/gtest.h>
+
+namespace etherm::sim::serve {
+namespace {
+
+TEST(ServeProtocol, FieldsEscapeAndReadBack) {
+  struct Case {
+    const char* text;
+    const char* escaped;
+  } cases[] = {{"a b.cir", "a b.cir"},
+               {"tab\there", "tab\\there"},
+               {"two\nlines\r", "two\\nlines\\r"},
+               {"back\\slash", "back\\\\slash"},
+               {"", ""}};
+  for (const Case& c : cases) {
+    EXPECT_EQ(EscapeField(c.text), c.escaped);
+    EXPECT_EQ(UnescapeField(c.escaped), std::string(c.text));
+  }
+  for (const char* bad : {"end\\", "\\x", "a\\ b"})
+    EXPECT_EQ(UnescapeField(bad), std::nullopt) << bad;
+}
+
+TEST(ServeProtocol, RequestLines) {
+  struct Case {
+    const char* line;
+    const char* circuit;  // nullptr: refused
+  } cases[] = {{"run\tbase12.cir", "base12.cir"},
+               {"run\tbase12.cir\r", "base12.cir"},
+               {"run\tmy dir/a\\tb.cir", "my dir/a\tb.cir"},
+               {"run\ta.cir\tlater=1\tmore=x", "a.cir"},
+               {"run a.cir", nullptr},
+               {"RUN\ta.cir", nullptr},
+               {"run", nullptr},
+               {"run\t", nullptr},
+               {"run\ta.cir\tflag", nullptr},
+               {"", nullptr}};
+  for (const Case& c : cases) {
+    const ParsedRequest parsed = ParseRequest(c.line);
+    if (c.circuit) {
+      ASSERT_TRUE(parsed.request) << c.line << ": " << parsed.problem;
+      EXPECT_EQ(parsed.request->circuit, c.circuit);
+      EXPECT_EQ(ParseRequest(FormatRequest(*parsed.request)).request->circuit, c.circuit);
+    } else {
+      EXPECT_FALSE(parsed.request) << c.line;
+      EXPECT_FALSE(parsed.problem.empty()) << c.line;
+    }
+  }
+}
+
+TEST(ServeProtocol, AnswerLines) {
+  const Answer answers[] = {{Outcome::kDone, ""},
+                            {Outcome::kRefused, "line 3: bad\nworse"},
+                            {Outcome::kFailed, "tab\tand \\"}};
+  for (const Answer& a : answers) {
+    const std::string line = FormatAnswer(a);
+    EXPECT_EQ(line.find('\n'), std::string::npos) << line;
+    const std::optional<Answer> back = ParseAnswer(line);
+    ASSERT_TRUE(back) << line;
+    EXPECT_EQ(back->outcome, a.outcome);
+    EXPECT_EQ(back->reason, a.reason);
+  }
+  EXPECT_EQ(FormatAnswer({Outcome::kRefused, "x y"}), "refused\tx y");
+  for (const char* other :
+       {"", "done\textra", "refused", "ok", "etherm-serve 1 ready", "failed\t\\"})
+    EXPECT_EQ(ParseAnswer(other), std::nullopt) << other;
+}
+
+}  // namespace
+}  // namespace etherm::sim::serve

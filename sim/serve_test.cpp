@@ -1,0 +1,157 @@
+// etherm-sim --serve as built, on real ngspice: each answer as the one-shot run would give it.
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "serve_protocol.h"
+#include "serve_test_util.h"
+#include "sim_test_util.h"
+
+namespace etherm::sim::test {
+namespace {
+
+using serve::Outcome;
+
+// The probe data without line 5, which holds the time of the run.
+std::string WithoutClockLine(const std::string& csd) {
+  std::size_t start = 0;
+  for (int line = 1; line < 5; ++line) start = csd.find('\n', start) + 1;
+  return csd.substr(0, start) + csd.substr(csd.find('\n', start) + 1);
+}
+
+// Starts a server and reads its ready line.
+void Greet(ServingSim& sim) {
+  sim.Send(std::string(serve::kHello));
+  EXPECT_EQ(sim.ReadLine(), std::string(serve::kReady));
+}
+
+Outcome Request(ServingSim& sim, const std::string& circuit, std::string* reason = nullptr) {
+  sim.Send(serve::FormatRequest({circuit}));
+  const std::optional<std::string> line = sim.ReadLine();
+  EXPECT_TRUE(line) << circuit << ": no answer";
+  const std::optional<serve::Answer> answer = serve::ParseAnswer(line.value_or(""));
+  EXPECT_TRUE(answer) << circuit << ": " << line.value_or("");
+  if (reason && answer) *reason = answer->reason;
+  return answer ? answer->outcome : Outcome::kFailed;
+}
+
+const char* kWithOptions =
+    "clean state\n"
+    ".OPTIONS TEMP=100 RELTOL=1e-2\n"
+    ".PARAM rs=2k\n"
+    "V1 1 0 DC 1\nR1 1 2 {rs}\nD1 2 0 DX\nD2 2 0 DT\n"
+    ".MODEL DX D(IS=1e-14)\n"
+    ".MODEL DT D(T_ABS=80 IS=1e-15)\n"
+    ".PROBE V(2) I(D1) I(D2)\n"
+    ".DC V1 0 5 0.5\n";
+const char* kWithout =
+    "clean state\n"
+    ".PARAM rs=500\n"
+    "V1 1 0 DC 1\nR1 1 2 {rs}\nD1 2 0 DX\nD2 2 0 DT\n"
+    ".MODEL DX D(IS=1e-14)\n"
+    ".MODEL DT D(T_ABS=40 IS=1e-15)\n"
+    ".PROBE V(2) I(D1) I(D2)\n"
+    ".DC V1 0 5 0.5\n";
+
+TEST(EthermSimServe, EachCircuitRunsAsInAFreshProcess) {
+  ScratchDir dir;
+  const char* order[] = {"a", "b", "a2", "b2"};
+  for (const char* name : order)
+    dir.Write(std::string(name) + ".cir", name[0] == 'a' ? kWithOptions : kWithout);
+  dir.Write("fresh_a.cir", kWithOptions);
+  dir.Write("fresh_b.cir", kWithout);
+  ASSERT_EQ(RunEthermSim(dir, "fresh_a.cir"), 0);
+  ASSERT_EQ(RunEthermSim(dir, "fresh_b.cir"), 0);
+  const std::string freshA = WithoutClockLine(dir.Read("fresh_a.csd"));
+  const std::string freshB = WithoutClockLine(dir.Read("fresh_b.csd"));
+  ASSERT_NE(freshA, freshB);  // else nothing of the first circuit could show in the second
+
+  ServingSim sim(dir);
+  Greet(sim);
+  for (const char* name : order) {
+    EXPECT_EQ(Request(sim, std::string(name) + ".cir"), Outcome::kDone) << name;
+    EXPECT_EQ(WithoutClockLine(dir.Read(std::string(name) + ".csd")),
+              name[0] == 'a' ? freshA : freshB)
+        << name;
+  }
+  // The known model card is not asked about again: the circuit is loaded once.
+  EXPECT_EQ(dir.Read("b2.out").find("asking ngspice"), std::string::npos);
+  EXPECT_EQ(sim.CloseAndWait(), 0);
+}
+
+TEST(EthermSimServe, RefusalsAndBadLinesAreAnsweredAndServingGoesOn) {
+  ScratchDir dir;
+  dir.Write("c.cir", "t\nV1 1 0 DC 1\nR1 1 0 1k\n.PROBE V(1)\n.DC V1 0 1 1\n");
+  dir.Write("shell.cir", "t\nR1 1 0 1\n.control\nshell ls\n.endc\n.dc V1 0 1 1\n");
+  ServingSim sim(dir);
+  Greet(sim);
+  std::string reason;
+  EXPECT_EQ(Request(sim, "shell.cir", &reason), Outcome::kRefused);
+  EXPECT_NE(reason.find("line 3: .CONTROL blocks are not accepted"), std::string::npos) << reason;
+  EXPECT_FALSE(dir.Exists("shell.csd"));
+  // A reason holding a line end still comes as one line.
+  EXPECT_EQ(Request(sim, "two\nlines.cir", &reason), Outcome::kRefused);
+  EXPECT_NE(reason.find("two\nlines.cir"), std::string::npos) << reason;
+
+  struct Case {
+    const char* line;
+    const char* says;
+  } cases[] = {
+      {"bogus", "unknown request \"bogus\""},
+      {"run", "names no circuit file"},
+      {"run\t", "names no circuit file"},
+      {"run\tc\\q.cir", "bad escape"},
+      {"run\tc.cir\tjunk", "field 3 is not name=value"},
+  };
+  for (const Case& c : cases) {
+    sim.Send(c.line);
+    const std::optional<serve::Answer> answer = serve::ParseAnswer(sim.ReadLine().value_or(""));
+    ASSERT_TRUE(answer) << c.line;
+    EXPECT_EQ(answer->outcome, Outcome::kFailed) << c.line;
+    EXPECT_NE(answer->reason.find(c.says), std::string::npos) << answer->reason;
+  }
+  // A later field of the form name=value is left to later versions.
+  sim.Send("run\tc.cir\tpriority=1");
+  EXPECT_EQ(sim.ReadLine(), "done");
+  EXPECT_EQ(Request(sim, "c.cir"), Outcome::kDone);
+  EXPECT_TRUE(dir.Exists("c.csd"));
+  EXPECT_EQ(sim.CloseAndWait(), 0);
+}
+
+TEST(EthermSimServe, HelloDecidesAndTheEndOfInputEnds) {
+  ScratchDir dir;
+  {
+    ServingSim sim(dir);
+    EXPECT_EQ(sim.CloseAndWait(), 0);  // no hello, no request
+  }
+  {
+    ServingSim sim(dir);
+    sim.Send("etherm-serve 2");
+    const std::optional<serve::Answer> answer = serve::ParseAnswer(sim.ReadLine().value_or(""));
+    ASSERT_TRUE(answer);
+    EXPECT_EQ(answer->outcome, Outcome::kFailed);
+    EXPECT_EQ(sim.CloseAndWait(), 2);
+  }
+  {
+    ServingSim sim(dir);
+    Greet(sim);
+    EXPECT_EQ(sim.CloseAndWait(), 0);
+  }
+}
+
+TEST(EthermSimServe, NgspiceStoppingItselfEndsTheServerAfterTheAnswer) {
+  ScratchDir dir;
+  // An undefined parameter makes ngspice 39 stop itself ("fatal error in ngspice").
+  dir.Write("stop.cir", "t\nV1 1 0 DC 1\nR1 1 0 {nowhere}\n.PROBE V(1)\n.DC V1 0 1 1\n");
+  ServingSim sim(dir);
+  Greet(sim);
+  std::string reason;
+  EXPECT_EQ(Request(sim, "stop.cir", &reason), Outcome::kRefused);
+  EXPECT_NE(reason.find("ngspice stopped"), std::string::npos) << reason;
+  EXPECT_EQ(sim.ReadLine(), std::nullopt);
+  EXPECT_EQ(sim.CloseAndWait(), 3);
+}
+
+}  // namespace
+}  // namespace etherm::sim::test
