@@ -27,7 +27,7 @@ constexpr int kMaxIterationsPerPoint = 100;
 // Appends line 3 of the table to the accumulated file and returns it.
 std::string AppendThirdLine(AnalysisState& state, const std::string& tableName,
                             TextFile& accumulated) {
-  TextFile& table = state.workFileB;
+  TextFile table;
   table.OpenForReading(tableName);
   SkipLine(table);
   SkipLine(table);

@@ -16,7 +16,7 @@
 namespace etherm {
 
 void AppendRunLog(AnalysisState& state, std::string_view text) {
-  TextFile& log = state.workFileA;
+  TextFile log;
   log.OpenForAppending(state.runLogName);
   WriteText(log, text);
   WriteLineEnd(log);
@@ -24,7 +24,7 @@ void AppendRunLog(AnalysisState& state, std::string_view text) {
 }
 
 void AppendRunLogReal(AnalysisState& state, std::string_view text, double value) {
-  TextFile& log = state.workFileA;
+  TextFile log;
   log.OpenForAppending(state.runLogName);
   WriteText(log, text);
   WriteReal(log, value);
@@ -119,16 +119,14 @@ void WriteRebuiltLine(TextFile& file, double time, const std::string& rest) {
 
 void DeleteIterationFiles(AnalysisState& state, std::initializer_list<const char*> extensions) {
   for (const char* extension : extensions) {
-    state.obsoleteFileName = state.baseName + state.iterationText + extension;
     std::error_code ignored;
-    std::filesystem::remove(state.obsoleteFileName, ignored);
+    std::filesystem::remove(state.baseName + state.iterationText + extension, ignored);
   }
 }
 
 void CloseAllFiles(AnalysisState& state) {
-  for (TextFile* f :
-       {&state.problemFile, &state.resultFile, &state.temperatureFile, &state.powerFile,
-        &state.termRiseHistoryFile, &state.workFileA, &state.workFileB, &state.workFileC}) {
+  for (TextFile* f : {&state.resultFile, &state.temperatureFile, &state.powerFile, &state.workFileA,
+                      &state.workFileC}) {
     try {
       f->Close();
     } catch (const Failure&) {

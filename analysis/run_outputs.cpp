@@ -56,7 +56,8 @@ void RunOutputs::Begin() {
   begun_ = true;
   committed_ = false;
   state_.runLogName = Staged(kRunLogName);
-  CreateEmptyFile(state_.workFileA, state_.runLogName);
+  TextFile log;
+  CreateEmptyFile(log, state_.runLogName);
 }
 
 std::string RunOutputs::Name(const std::string& finalName) const {

@@ -22,10 +22,9 @@ namespace {
 constexpr double kFirstWindowEnd = 9e-05;
 // A window start that stays put this long will not move: the temperatures oscillate.
 constexpr int kMaxIterationsWithoutAdvance = 100;
-const char kTermRiseName[] = "temp.txt";
 
 void WriteFirstHistoryLine(AnalysisState& state, const std::string& historyName) {
-  TextFile& history = state.termRiseHistoryFile;
+  TextFile history;
   history.OpenForWriting(historyName);
   WriteText(history, "0 ");
   for (int i = 1; i <= state.deviceCount; ++i) {
@@ -52,8 +51,8 @@ std::vector<std::string> SplitTokens(const std::string& text) {
 // pair, four slots a pair at time 0, so the own terms are picked from their places; the line
 // is read whole, since ten devices' rises do not fit 200 characters.
 void AppendTermRiseHistory(AnalysisState& state, const std::string& historyName) {
-  TextFile& rises = state.workFileC;
-  rises.OpenForReading(kTermRiseName);
+  TextFile rises;
+  rises.OpenForReading(kTermRiseFileName);
   for (;;) {
     RequireMoreLines(rises, state.windowStartTime);
     state.sampleTime = ReadReal(rises);
@@ -65,7 +64,7 @@ void AppendTermRiseHistory(AnalysisState& state, const std::string& historyName)
 
   const std::vector<std::string> values = SplitTokens(rest);
   const bool steadyState = state.sampleTime == 0;
-  TextFile& history = state.termRiseHistoryFile;
+  TextFile history;
   history.OpenForAppending(historyName);
   WriteReal(history, state.sampleTime);
   WriteChar(history, ' ');
@@ -76,7 +75,7 @@ void AppendTermRiseHistory(AnalysisState& state, const std::string& historyName)
       const int slots = steadyState ? kMaxTerms : std::max(state.termCount[i][j], 0);
       if (i == j) {
         if (offset + static_cast<std::size_t>(state.selfTermCount[i]) > values.size()) {
-          throw Failure(std::string("The line of \"") + kTermRiseName + "\" at time " +
+          throw Failure(std::string("The line of \"") + kTermRiseFileName + "\" at time " +
                         FormatExponent(state.sampleTime, 23).substr(1) +
                         " s holds fewer term rises than the problem has terms");
         }
@@ -250,15 +249,18 @@ void RunTransient(AnalysisState& state, const TransientOptions& options, RunOutp
     state.powerFile.OpenForAppending(outputs.Name(accumulated.powers));
     state.temperatureFile.OpenForAppending(outputs.Name(accumulated.temperatures));
     state.resultFile.OpenForAppending(outputs.Name(accumulated.results));
-    state.workFileA.OpenForReading(iterationName + ".txt");
-    state.workFileB.OpenForReading(iterationName + ".moc");
-    state.workFileC.OpenForReading(iterationName + ".tem");
+    TextFile results;
+    TextFile powers;
+    TextFile temperatures;
+    results.OpenForReading(iterationName + ".txt");
+    powers.OpenForReading(iterationName + ".moc");
+    temperatures.OpenForReading(iterationName + ".tem");
     if (accepting) {
-      AcceptLines(state, state.workFileA, state.workFileB, state.workFileC, warnings);
+      AcceptLines(state, results, powers, temperatures, warnings);
       state.laterWindow = true;
     }
-    for (TextFile* f : {&state.powerFile, &state.temperatureFile, &state.resultFile,
-                        &state.workFileA, &state.workFileB, &state.workFileC}) {
+    for (TextFile* f : {&state.powerFile, &state.temperatureFile, &state.resultFile, &results,
+                        &powers, &temperatures}) {
       f->Close();
     }
     DeleteIterationFiles(state, {".csd", ".txt", ".moc", ".tem"});
@@ -281,7 +283,8 @@ void RunTransient(AnalysisState& state, const TransientOptions& options, RunOutp
 void EndFailedRun(AnalysisState& state, RunOutputs& outputs, std::string_view failureText) {
   CloseAllFiles(state);
   outputs.Discard();
-  RemoveScratchOfAFullDisk(state, failureText, {".csd", ".txt", ".moc", ".tem"}, {kTermRiseName});
+  RemoveScratchOfAFullDisk(state, failureText, {".csd", ".txt", ".moc", ".tem"},
+                           {kTermRiseFileName});
 }
 
 }  // namespace

@@ -81,7 +81,6 @@ struct AnalysisState : ProblemDescription {
   // Temperatures (K) and powers (W).
   DeviceTable<double> deviceTemperature{};
   DeviceTable<double> previousTemperature{};
-  DeviceTable<double> devicePower{};
   DeviceTable<long double> powerSample{};
   std::array<double, kMaxDcNodeValues + 1> nodeValue{};
   std::array<double, kMaxDcNodeValues + 1> previousNodeValue{};
@@ -94,21 +93,12 @@ struct AnalysisState : ProblemDescription {
   std::string baseName;
   // Where run log lines go: "wyniki.txt", or its staged name while a run has accepted nothing.
   std::string runLogName = kRunLogName;
-  std::string obsoleteFileName;
-  TextFile problemFile;
   TextFile resultFile;
   TextFile temperatureFile;
   TextFile powerFile;
-  TextFile termRiseHistoryFile;
+  // The circuit writers' input (workFileA) and output (workFileC).
   TextFile workFileA;
-  TextFile workFileB;
   TextFile workFileC;
-
-  // Working storage that routines leave behind for the next one to find.
-  DeviceTable<double> previousPower{};
-  double previousSampleTime = 0.0;
-  TermTable termRise{};
-  TermTable previousTermRise{};
 
   // Who hears what the analysis reports; none when null.
   AnalysisListener* listener = nullptr;
