@@ -94,7 +94,13 @@ void Prepare(const std::string& tableFile, const std::string& base, std::FILE* o
     try {
       CheckCaseProblem(check.path(), base, f.problem, fields.transient);
     } catch (const Failure& failure) {
-      throw Failure("case \"" + c.name + "\": " + failure.what());
+      // Name the file the case will have, not the scratch copy.
+      std::string text = failure.what();
+      const std::string scratch = (check.path() / base).string();
+      for (std::size_t p = text.find(scratch); p != std::string::npos; p = text.find(scratch, p)) {
+        text.replace(p, scratch.size(), CaseFile(c.name, base));
+      }
+      throw Failure("case \"" + c.name + "\": " + text);
     }
     files.push_back(std::move(f));
   }
