@@ -162,7 +162,8 @@ void Gather(const std::string& base, std::FILE* out) {
                    : std::vector<Peak>{});
     csv += c.name;
     for (const std::string& v : c.values) csv += "," + v;
-    csv += "," + outcome.status;
+    // Logged as done, but its results have been removed since (run again to redo them).
+    csv += "," + outcome.status + (outcome.ok && peaks.back().empty() ? " (no results)" : "");
     for (std::size_t d = 0; d < fields.devices.size(); ++d) {
       if (peaks.back().empty()) {
         csv += ",,";

@@ -179,11 +179,15 @@ constexpr const char* kFakeBatch =
     "#!/bin/sh\n"
     "echo \"out $OMP_NUM_THREADS $1 $2\"\n"
     "echo err >&2\n"
+    ": >\"$2.tem\"\n"
+    "[ \"$1\" = tran ] && printf 'TRAN title\\r\\n t Q1\\r\\n' >\"$2.tem\"\n"
     "[ \"${PWD##*/}\" = bad ] && [ ! -e ../../fixed ] && exit 3\n"
-    "printf '1 300\\r\\n2 310.5\\r\\n3 305\\r\\n' >\"$2.tem\"\n"
+    "printf '1 300\\r\\n2 310.5\\r\\n3 305\\r\\n' >>\"$2.tem\"\n"
     "printf 'startuj\\352\\r\\ndc = 2\\r\\nstartuj\\352\\r\\n' >wyniki.txt\n";
 
 constexpr const char* kOneDevicePar = "DC one device\n1\n1\n1\n4\nQ1 3 10.0 0\n2\n";
+constexpr const char* kOneDeviceTransientPar =
+    "TRAN one device\n1\n0.01\nQ1 3 0 10.0 0\n0\n0\n0\n1\n";
 
 class FakeBatch : public ::testing::Test {
  protected:
@@ -191,7 +195,11 @@ class FakeBatch : public ::testing::Test {
     WriteBytes("fake-batch", kFakeBatch);
     fs::permissions("fake-batch", fs::perms::owner_all);
     setenv("ETHERM_BATCH", fs::absolute("fake-batch").c_str(), 1);
-    WriteBytes("dc.par", kOneDevicePar);
+    PrepareCases(kOneDevicePar);
+  }
+  static void PrepareCases(const char* problem) {
+    fs::remove_all("cases");
+    WriteBytes("dc.par", problem);
     WriteBytes("dc.cir", "c\n.END\n");
     WriteBytes("cases.csv", "case,rth:Q1\ngood1,10\nbad,20\ngood2,30\n");
     std::FILE* out = std::tmpfile();
@@ -230,6 +238,23 @@ TEST_F(FakeBatch, AFailedCaseStopsNoOtherAndRunsAgainAlone) {
   EXPECT_EQ(LoggedCases().size(), 4u);
   ASSERT_EQ(Exec({sweep, "gather", "dc"}), 0);
   EXPECT_EQ(SweepRows().at("bad")[2], "ok");
+  // Logged as done, its results since removed.
+  fs::remove("cases/good2/dc.tem");
+  ASSERT_EQ(Exec({sweep, "gather", "dc"}), 0);
+  EXPECT_EQ(SweepRows().at("good2")[2], "ok (no results)");
+}
+
+TEST_F(FakeBatch, TransientPeaksSkipTheHeaderLines) {
+  PrepareCases(kOneDeviceTransientPar);
+  const std::string sweep = Bin("etherm-sweep");
+  WriteBytes("fixed", "");
+  ASSERT_EQ(Exec({sweep, "run", "tran", "dc"}), 0);
+  ASSERT_EQ(Exec({sweep, "gather", "dc"}), 0);
+  EXPECT_EQ(Lines(ReadBytes("sweep.csv"))[0],
+            "case,rth:Q1,status,Q1_peak_K,Q1_at_s,iterations,wall_s");
+  auto row = SweepRows().at("good1");
+  row.pop_back();
+  EXPECT_EQ(row, (std::vector<std::string>{"good1", "10", "ok", "310.5", "2", "2"}));
 }
 
 TEST_F(FakeBatch, SlurmScriptRunsEachTaskInItsFolder) {
