@@ -2,7 +2,9 @@
 // GNU parallel or a Slurm job array.
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -87,6 +89,11 @@ int Main(const std::vector<std::string>& args) {
     return 0;
   }
   if (command == "run-case" && rest.size() == 3 && ParseAnalysis(rest[0], &analysis)) {
+    // The name is a folder under cases/, never a path out of it.
+    if (rest[2].empty() || rest[2] == "." || rest[2] == ".." ||
+        rest[2].find('/') != std::string::npos) {
+      return Usage("\"" + rest[2] + "\" is no case name");
+    }
     etherm::sweep::RunCase(analysis, rest[1], rest[2]);
   }
   return Usage("");
