@@ -2,7 +2,8 @@
 # etherm-sweep on 16 cases of the DC diode example (its thermal resistance from 10 to 40 K/W):
 # the sweep's wall time on 1 and on 2 jobs, the speed-up, and the sweep's own cost beside the
 # cases' run time (the same 16 runs of etherm-batch one after another in a plain loop), plus
-# prepare and gather.
+# prepare and gather; and the sweep alone, with a program that does nothing in place of
+# etherm-batch.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -25,7 +26,8 @@ hyperfine --runs "$runs" --export-json sweep.json \
   --prepare "$fresh" \
   -n "1 job" "$bin/etherm-sweep run --jobs 1 dc diode_dc" \
   -n "2 jobs" "$bin/etherm-sweep run --jobs 2 dc diode_dc" \
-  -n "plain loop" "$loop" >/dev/null
+  -n "plain loop" "$loop" \
+  -n "no-op batch" "env ETHERM_BATCH=/bin/true $bin/etherm-sweep run --jobs 1 dc diode_dc" >/dev/null
 # The cases' own run time as the job log has it, from the last 1-job sweep.
 eval "$fresh" >/dev/null
 "$bin/etherm-sweep" run --jobs 1 dc diode_dc >/dev/null
@@ -40,17 +42,18 @@ import json, sys
 logged = float(sys.argv[1])
 r = {x["command"]: x for x in json.load(open("sweep.json"))["results"]}
 s = {x["command"]: x for x in json.load(open("steps.json"))["results"]}
-one, two, loop = (r[k]["median"] for k in ("1 job", "2 jobs", "plain loop"))
+one, two, loop, noop = (r[k]["median"] for k in ("1 job", "2 jobs", "plain loop", "no-op batch"))
 print("| | wall (s, median) |")
 print("|---|---|")
 print(f"| 16 cases, `run --jobs 1` | {one:.2f} |")
 print(f"| 16 cases, `run --jobs 2` | {two:.2f} |")
 print(f"| the same 16 runs in a plain loop | {loop:.2f} |")
 print(f"| the cases' run time in the job log (1 job) | {logged:.2f} |")
+print(f"| 16 cases, `run --jobs 1`, `/bin/true` as etherm-batch | {noop:.2f} |")
 print(f"| `prepare` (16 cases) | {s['prepare']['median']:.3f} |")
 print(f"| `gather` (16 cases, with the plot) | {s['gather']['median']:.3f} |")
 print()
 print(f"speed-up on 2 jobs: {one / two:.2f}; the sweep's own cost on 1 job: "
       f"{one - loop:.2f} s over the plain loop ({(one - loop) / 16 * 1000:.0f} ms a case), "
-      f"{one - logged:.2f} s over the logged run time")
+      f"{one - logged:.2f} s over the logged run time; alone {noop / 16 * 1000:.0f} ms a case")
 PY

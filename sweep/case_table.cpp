@@ -139,7 +139,13 @@ CaseTable ParseCaseTable(std::string_view text, const std::string& fileName) {
         } catch (const Failure& failure) {
           throw Failure(where + failure.what());
         }
-        if (!seen.insert(spice::ToLower(cells[c])).second) {
+        // Keywords and parameters compare without case, device names with it.
+        const Quantity& q = table.quantities.back();
+        const bool resistance =
+            q.kind == Quantity::Kind::kOwnResistance || q.kind == Quantity::Kind::kMutualResistance;
+        const std::string key =
+            resistance ? "rth:" + q.device + ":" + q.other : spice::ToLower(cells[c]);
+        if (!seen.insert(key).second) {
           throw Failure(where + "quantity \"" + cells[c] + "\" stands twice in the header");
         }
       }

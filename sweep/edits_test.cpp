@@ -28,6 +28,7 @@ TEST(CaseTable, BadTablesAreRefusedWithTheirLine) {
       {"header", "name,vin\na,1\n", "t.csv, line 1: the header starts with \"name\""},
       {"no quantity", "case\na\n", "line 1: the header names no quantity"},
       {"quantity twice", "case,vin,VIN\n", "line 1: quantity \"VIN\" stands twice"},
+      {"resistance twice", "case,rth:Q1,RTH:Q1,rth:q1\n", "quantity \"RTH:Q1\" stands twice"},
       {"unknown quantity", "case,1vin\n", "unknown quantity \"1vin\""},
       {"resistance of no device", "case,rth:\n", "quantity \"rth:\" names no device"},
       {"mutual without other", "case,rth:Q1:\n", "quantity \"rth:Q1:\" names no device"},
