@@ -37,7 +37,8 @@ std::string Bin(const std::string& program) {
   return bin == nullptr ? program : std::string(bin) + "/" + program;
 }
 
-// Runs argv in `dir` with its standard output in dir/stdout.txt; returns the exit status.
+// Runs argv in `dir` with its standard output and error in dir/stdout.txt and dir/stderr.txt;
+// returns the exit status.
 int Exec(const std::vector<std::string>& argv, const fs::path& dir = fs::current_path()) {
   std::vector<char*> args;
   for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
@@ -46,6 +47,8 @@ int Exec(const std::vector<std::string>& argv, const fs::path& dir = fs::current
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addchdir_np(&actions, dir.c_str());
   posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "stdout.txt",
+                                   O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "stderr.txt",
                                    O_WRONLY | O_CREAT | O_TRUNC, 0644);
   pid_t pid;
   const int err = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
@@ -255,6 +258,27 @@ TEST_F(FakeBatch, TransientPeaksSkipTheHeaderLines) {
   auto row = SweepRows().at("good1");
   row.pop_back();
   EXPECT_EQ(row, (std::vector<std::string>{"good1", "10", "ok", "310.5", "2", "2"}));
+}
+
+TEST_F(FakeBatch, MissingHelperProgramsAreNamed) {
+  const std::string path = std::getenv("PATH");
+  fs::create_directory("empty");
+  const std::string empty = fs::absolute("empty").string();
+  setenv("PATH", empty.c_str(), 1);
+  EXPECT_EQ(Exec({Bin("etherm-sweep"), "run", "dc", "dc"}), 1);
+  setenv("PATH", path.c_str(), 1);
+  EXPECT_EQ(ReadBytes("stderr.txt"),
+            "etherm-sweep: GNU parallel is not installed (Debian package \"parallel\")\n");
+
+  WriteBytes("fixed", "");
+  ASSERT_EQ(Exec({Bin("etherm-sweep"), "run", "dc", "dc"}), 0);
+  setenv("PATH", empty.c_str(), 1);
+  const int gather = Exec({Bin("etherm-sweep"), "gather", "dc"});
+  setenv("PATH", path.c_str(), 1);
+  EXPECT_EQ(gather, 0);
+  EXPECT_EQ(ReadBytes("stdout.txt"),
+            "sweep.csv: 3 cases, 3 ok\ngnuplot not found: sweep.png skipped\n");
+  EXPECT_FALSE(fs::exists("sweep.png"));
 }
 
 TEST_F(FakeBatch, SlurmScriptRunsEachTaskInItsFolder) {
