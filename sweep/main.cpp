@@ -1,0 +1,111 @@
+// etherm-sweep: many analyses of one circuit, one case folder and one etherm-batch each, run by
+// GNU parallel or a Slurm job array.
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "sweep/commands.h"
+#include "textio/failure.h"
+
+namespace {
+
+using etherm::sweep::Analysis;
+
+constexpr const char* kUsage =
+    "usage: etherm-sweep prepare CASES.csv BASE\n"
+    "       etherm-sweep run [--jobs N] dc|tran BASE\n"
+    "       etherm-sweep slurm [--throttle K] dc|tran BASE\n"
+    "       etherm-sweep gather BASE\n"
+    "       etherm-sweep run-case dc|tran BASE NAME\n"
+    "prepare writes cases/NAME/BASE.par and BASE.cir for every row of CASES.csv (header\n"
+    "case,QUANTITY,...; a quantity is a circuit .PARAM name, rth:DEVICE, rth:DEVICE:OTHER,\n"
+    "end, start, step or stop); run runs the cases with GNU parallel, again only those not yet\n"
+    "done; slurm writes cases/sweep.sbatch for a Slurm job array; gather writes sweep.csv\n"
+    "(and sweep.png) with each case's peak temperatures; run-case runs one case.\n";
+
+int Usage(const std::string& problem) {
+  if (!problem.empty()) std::fprintf(stderr, "etherm-sweep: %s\n", problem.c_str());
+  std::fputs(kUsage, stderr);
+  return 2;
+}
+
+// A count after an option: a whole number from 1 on.
+bool ParseCount(const char* text, int* value) {
+  char* end = nullptr;
+  errno = 0;
+  const long n = std::strtol(text, &end, 10);
+  if (end == text || *end != '\0' || errno != 0 || n < 1 || n > 1000000) return false;
+  *value = static_cast<int>(n);
+  return true;
+}
+
+bool ParseAnalysis(const std::string& word, Analysis* analysis) {
+  if (word == "dc")
+    *analysis = Analysis::kDc;
+  else if (word == "tran")
+    *analysis = Analysis::kTransient;
+  else
+    return false;
+  return true;
+}
+
+int Main(const std::vector<std::string>& args) {
+  if (args.empty()) return Usage("");
+  const std::string& command = args[0];
+  std::vector<std::string> rest(args.begin() + 1, args.end());
+  // The option of run (--jobs) and slurm (--throttle), before the analysis word.
+  int count = 0;
+  const char* option = command == "run" ? "--jobs" : command == "slurm" ? "--throttle" : nullptr;
+  if (option != nullptr && !rest.empty() && rest[0] == option) {
+    if (rest.size() < 2 || !ParseCount(rest[1].c_str(), &count)) {
+      return Usage(std::string(option) + " needs a whole number from 1 on");
+    }
+    rest.erase(rest.begin(), rest.begin() + 2);
+  }
+  Analysis analysis = Analysis::kDc;
+  if (command == "prepare" && rest.size() == 2) {
+    etherm::sweep::Prepare(rest[0], rest[1], stdout);
+    return 0;
+  }
+  if (command == "gather" && rest.size() == 1) {
+    etherm::sweep::Gather(rest[0], stdout);
+    return 0;
+  }
+  if (command == "run" && rest.size() == 2 && ParseAnalysis(rest[0], &analysis)) {
+    etherm::sweep::RunOptions options;
+    options.analysis = analysis;
+    options.base = rest[1];
+    options.jobs = count;
+    options.progress = isatty(STDERR_FILENO) != 0;
+    return etherm::sweep::Run(options, stdout);
+  }
+  if (command == "slurm" && rest.size() == 2 && ParseAnalysis(rest[0], &analysis)) {
+    etherm::sweep::WriteSlurmScript(analysis, rest[1], count, stdout);
+    return 0;
+  }
+  if (command == "run-case" && rest.size() == 3 && ParseAnalysis(rest[0], &analysis)) {
+    // The name is a folder under cases/, never a path out of it.
+    if (rest[2].empty() || rest[2] == "." || rest[2] == ".." ||
+        rest[2].find('/') != std::string::npos) {
+      return Usage("\"" + rest[2] + "\" is no case name");
+    }
+    etherm::sweep::RunCase(analysis, rest[1], rest[2]);
+  }
+  return Usage("");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    return Main(std::vector<std::string>(argv + 1, argv + argc));
+  } catch (const etherm::Failure& failure) {
+    std::fprintf(stderr, "etherm-sweep: %s\n", failure.what());
+    return 1;
+  }
+}
