@@ -41,13 +41,11 @@ void CheckCaseProblem(const fs::path& folder, const std::string& base, const std
                       bool transient) {
   const std::string stem = (folder / base).string();
   WriteWholeFile(stem + ".par", text);
-  auto state = std::make_unique<AnalysisState>();
-  state->baseName = stem;
-  ReadProblemFile(*state);
+  const Problem problem = ReadProblemFile(stem);
   if (transient) {
-    CheckTransientProblem(*state);
+    CheckTransientProblem(problem);
   } else {
-    CheckDcProblem(*state);
+    CheckDcProblem(problem);
   }
 }
 

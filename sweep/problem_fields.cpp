@@ -95,9 +95,7 @@ int DeviceIndex(const ProblemFields& fields, const std::string& name, const std:
 }  // namespace
 
 ProblemFields LocateProblemFields(const std::string& baseName) {
-  auto state = std::make_unique<AnalysisState>();
-  state->baseName = baseName;
-  ReadProblemFile(*state);
+  ReadProblemFile(baseName);  // refuses a file the analyses would refuse
   return FieldWalker(baseName + ".par").Walk();
 }
 
