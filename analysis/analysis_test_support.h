@@ -120,7 +120,7 @@ class AnalysisTest : public ::testing::Test {
     const ChildResult run = RunChild(program, {circuit}, 120);
     const std::string name = circuit.substr(0, circuit.size() - 4);
     EXPECT_EQ(run.exitStatus, 0) << ReadFile(name + ".out");
-    ExtractTransientResults(state(), name + ".csd", "table.txt", offset);
+    ExtractTransientResults(name + ".csd", "table.txt", offset, state().windowEndTime);
     auto rows = Numbers("table.txt", 2);
     std::erase_if(rows, [&](const std::vector<double>& row) { return row.size() < columns; });
     return rows;

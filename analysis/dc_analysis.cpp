@@ -10,6 +10,7 @@
 #include "extraction/result_extraction.h"
 #include "model/problem_file.h"
 #include "netlist/circuit_check.h"
+#include "netlist/circuit_line.h"
 #include "netlist/circuit_writer.h"
 #include "power/power_table.h"
 #include "simulator/run_simulator.h"
@@ -25,17 +26,18 @@ constexpr double kRelaxation = 0.5;
 constexpr int kMaxIterationsPerPoint = 100;
 
 // Appends line 3 of the table to the accumulated file and returns it.
-std::string AppendThirdLine(AnalysisState& state, const std::string& tableName,
-                            TextFile& accumulated) {
+std::string AppendThirdLine(const std::string& tableName, const std::string& accumulatedName) {
   TextFile table;
   table.OpenForReading(tableName);
   SkipLine(table);
   SkipLine(table);
   const std::string line = ReadString(table, kLineCapacity);
   table.Close();
-  KeepInLineBuffer(state, line);
+  TextFile accumulated;
+  accumulated.OpenForAppending(accumulatedName);
   WriteText(accumulated, line);
   WriteLineEnd(accumulated);
+  accumulated.Close();
   return line;
 }
 
@@ -58,37 +60,27 @@ bool SweepEnded(const AnalysisState& state) {
          (state.sweepValue <= state.analysisEnd && state.stepSize < 0);
 }
 
-// Everything a DC run can check before it touches a file; a run refused here leaves the files
-// of the last run as they were.
-void PrepareDcRun(AnalysisState& state, const RunOutputs& outputs) {
-  state.probeNodeNames.Fill(120);
-  for (int i = 1; i <= kMaxDcNodeValues; ++i) {
-    state.nodeValue[i] = 0;
-    state.previousNodeValue[i] = 0;
-  }
-  const Problem problem = ReadProblemFile(state.baseName);
-  CheckDcProblem(problem);
-  UseProblem(state, problem);
-  CheckCircuitForProblem(state, CircuitAnalysis::kDc);
-  CheckSimulatorSetup();
-  outputs.Check();
-}
-
 void RunDc(AnalysisState& state, RunOutputs& outputs, const AccumulatedNames& accumulated) {
   BeginRun(state, outputs, accumulated);
   HotDeviceWarnings warnings;
 
+  // The node values of the last iteration and of the last settled point (the ".NODESET" start).
+  DcNodeValues nodeValues{};
+  DcNodeValues previousNodeValues{};
   int iterationsAtPoint = 0;
   do {
-    WriteDcCircuitFile(state);
+    state.iterationText = IterationText(state.iterationNumber);
+    KeepWritten(state,
+                WriteDcCircuitFile(WriterInputOf(state), {state.sweepValue, previousNodeValues}));
     LogIterationStart(state);
     const double simulatorSeconds =
         RunSimulator(state.baseName + state.iterationText, state.runLogName, SimulationKind::kDc,
                      state.listener);
 
     const std::string iterationName = state.baseName + state.iterationText;
-    ExtractDcResults(state, iterationName + ".csd", iterationName + ".txt");
-    ComputeDcPower(state, iterationName + ".txt", iterationName + ".moc");
+    ExtractDcResults(iterationName + ".csd", iterationName + ".txt");
+    nodeValues =
+        ComputeDcPower(state.problem, iterationName + ".txt", iterationName + ".moc", nodeValues);
     ComputeDcTemperatures(state.problem.network, iterationName + ".moc", iterationName + ".tem");
     const DcSettleResult test =
         DcTemperaturesSettled(state.deviceCount, state.previousTemperature, iterationName + ".tem");
@@ -100,19 +92,13 @@ void RunDc(AnalysisState& state, RunOutputs& outputs, const AccumulatedNames& ac
     if (settled) {
       outputs.Commit();
       warnings.CheckSweepPoint(state, state.deviceTemperature, state.sweepValue);
-      state.resultFile.OpenForAppending(accumulated.results);
-      const std::string results = AppendThirdLine(state, iterationName + ".txt", state.resultFile);
-      state.resultFile.Close();
+      const std::string results = AppendThirdLine(iterationName + ".txt", accumulated.results);
       state.sweepValue += state.stepSize;
-      state.previousNodeValue = state.nodeValue;
+      previousNodeValues = nodeValues;
       AppendRunLogReal(state, "dc= ", state.sweepValue);
-      state.powerFile.OpenForAppending(accumulated.powers);
-      const std::string powers = AppendThirdLine(state, iterationName + ".moc", state.powerFile);
-      state.powerFile.Close();
-      state.temperatureFile.OpenForAppending(accumulated.temperatures);
+      const std::string powers = AppendThirdLine(iterationName + ".moc", accumulated.powers);
       const std::string temperatures =
-          AppendThirdLine(state, iterationName + ".tem", state.temperatureFile);
-      state.temperatureFile.Close();
+          AppendThirdLine(iterationName + ".tem", accumulated.temperatures);
       if (state.listener != nullptr) {
         const AcceptedPoint point = PointOf(results, powers, temperatures);
         state.listener->Accepted(std::span<const AcceptedPoint>(&point, 1));
@@ -140,7 +126,6 @@ void RunDc(AnalysisState& state, RunOutputs& outputs, const AccumulatedNames& ac
 }
 
 void EndFailedRun(AnalysisState& state, RunOutputs& outputs, std::string_view failureText) {
-  CloseAllFiles(state);
   outputs.Discard();
   RemoveScratchOfAFullDisk(state, failureText, {".csd", ".txt", ".mif", ".moc", ".tem"}, {});
 }
@@ -151,7 +136,7 @@ void RunDcAnalysis(AnalysisState& state) {
   const AccumulatedNames accumulated = AccumulatedNamesOf(state);
   RunOutputs outputs(state, {accumulated.results, accumulated.powers, accumulated.temperatures});
   try {
-    PrepareDcRun(state, outputs);
+    PrepareRun(state, outputs, CircuitAnalysis::kDc);
     RunDc(state, outputs, accumulated);
   } catch (const Failure& failure) {
     EndFailedRun(state, outputs, failure.what());

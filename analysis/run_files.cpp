@@ -9,7 +9,9 @@
 #include <system_error>
 
 #include "analysis/run_outputs.h"
+#include "model/problem_file.h"
 #include "netlist/circuit_line.h"
+#include "simulator/run_simulator.h"
 #include "textio/failure.h"
 #include "textio/number_text.h"
 
@@ -41,6 +43,20 @@ AccumulatedNames AccumulatedNamesOf(const AnalysisState& state) {
   return {state.baseName + ".wyn", state.baseName + ".moc", state.baseName + ".tem"};
 }
 
+void PrepareRun(AnalysisState& state, const RunOutputs& outputs, CircuitAnalysis analysis) {
+  state.probeNodeNames.Fill(120);
+  const Problem problem = ReadProblemFile(state.baseName);
+  if (analysis == CircuitAnalysis::kDc) {
+    CheckDcProblem(problem);
+  } else {
+    CheckTransientProblem(problem);
+  }
+  UseProblem(state, problem);
+  CheckCircuitForProblem(problem, state.baseName, analysis);
+  CheckSimulatorSetup();
+  outputs.Check();
+}
+
 void BeginRun(AnalysisState& state, RunOutputs& outputs, const AccumulatedNames& names) {
   outputs.Begin();
   for (int i = 1; i <= state.deviceCount; ++i) state.deviceTemperature[i] = AmbientTemperature;
@@ -49,6 +65,28 @@ void BeginRun(AnalysisState& state, RunOutputs& outputs, const AccumulatedNames&
   CreateEmptyFile(state.powerFile, outputs.Name(names.powers));
   CreateEmptyFile(state.temperatureFile, outputs.Name(names.temperatures));
   CreateEmptyFile(state.resultFile, outputs.Name(names.results));
+}
+
+CircuitWriterInput WriterInputOf(const AnalysisState& state) {
+  return {state.problem, state.baseName, state.iterationNumber, state.deviceTemperature,
+          state.probeNodeNames};
+}
+
+void KeepWritten(AnalysisState& state, const WrittenCircuit& written) {
+  state.iterationText = written.iterationText;
+  state.probeNodeNames = written.probeNodeNames;
+  if (!written.startTimeText.empty()) state.startTimeText = written.startTimeText;
+}
+
+void WriteWindowCircuit(AnalysisState& state) {
+  // Named before the writer runs, so that a full disk's scratch is found when it fails.
+  state.iterationText = IterationText(state.iterationNumber);
+  // Until a run accepts its first window its results are staged under another name.
+  const std::string& bound = state.resultFile.name();
+  KeepWritten(state, WriteTransientCircuitFile(
+                         WriterInputOf(state),
+                         {state.windowStartTime, state.windowEndTime,
+                          bound.empty() ? RunFileNames{state.baseName}.Results() : bound}));
 }
 
 void LogIterationStart(AnalysisState& state) {
@@ -89,12 +127,6 @@ void ReportIteration(const AnalysisState& state, double x, std::optional<double>
   state.listener->IterationFinished(report);
 }
 
-void KeepInLineBuffer(AnalysisState& state, const std::string& line) {
-  const int n = static_cast<int>(std::min<std::size_t>(line.size(), kLineCapacity));
-  for (int i = 0; i < n; ++i) state.lineBuffer.at(i + 1) = line[static_cast<std::size_t>(i)];
-  state.lineBuffer.length = n;
-}
-
 void RequireMoreLines(TextFile& table, double wantedTime) {
   if (AtEndOfTokens(table)) {
     throw Failure("The table \"" + table.name() + "\" ends before a line at time " +
@@ -125,8 +157,7 @@ void DeleteIterationFiles(AnalysisState& state, std::initializer_list<const char
 }
 
 void CloseAllFiles(AnalysisState& state) {
-  for (TextFile* f : {&state.resultFile, &state.temperatureFile, &state.powerFile, &state.workFileA,
-                      &state.workFileC}) {
+  for (TextFile* f : {&state.resultFile, &state.temperatureFile, &state.powerFile}) {
     try {
       f->Close();
     } catch (const Failure&) {

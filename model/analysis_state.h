@@ -82,23 +82,18 @@ struct AnalysisState : ProblemDescription {
   DeviceTable<double> deviceTemperature{};
   DeviceTable<double> previousTemperature{};
   DeviceTable<long double> powerSample{};
-  std::array<double, kMaxDcNodeValues + 1> nodeValue{};
-  std::array<double, kMaxDcNodeValues + 1> previousNodeValue{};
 
-  // Circuit text.
-  WholeLineText lineBuffer;
+  // The node quantities of the circuit's ".PROBE" line, as the circuit writers return them.
   LineText<kLineCapacity> probeNodeNames;
 
   // File names and files.
   std::string baseName;
   // Where run log lines go: "wyniki.txt", or its staged name while a run has accepted nothing.
   std::string runLogName = kRunLogName;
+  // The transient driver's accumulated files.
   TextFile resultFile;
   TextFile temperatureFile;
   TextFile powerFile;
-  // The circuit writers' input (workFileA) and output (workFileC).
-  TextFile workFileA;
-  TextFile workFileC;
 
   // Who hears what the analysis reports; none when null.
   AnalysisListener* listener = nullptr;

@@ -43,15 +43,14 @@ int ValueEnd(const WholeLineText& line, int p) {
 
 }  // namespace
 
-int FindDevice(const AnalysisState& state, const NameField& key) {
-  const int count = std::min(state.deviceCount, kMaxDevices);
-  for (int i = 1; i <= count; ++i) {
-    if (state.deviceName[static_cast<std::size_t>(i)] == key) return i;
+int FindDevice(const Problem& problem, const NameField& key) {
+  for (int i = 1; i <= problem.deviceCount(); ++i) {
+    if (problem.devices[static_cast<std::size_t>(i - 1)].name == key) return i;
   }
-  return state.deviceCount + 1;
+  return problem.deviceCount() + 1;
 }
 
-TemperatureField FindCallTemperatureField(const AnalysisState& state, const WholeLineText& line) {
+TemperatureField FindCallTemperatureField(const Problem& problem, const WholeLineText& line) {
   TemperatureField field;
   const int length = line.length;
   int colon = 0;
@@ -68,8 +67,8 @@ TemperatureField FindCallTemperatureField(const AnalysisState& state, const Whol
   if (!CanNameDevice(nameEnd - nameStart + 1)) return field;
   std::string name;
   for (int q = nameStart; q <= nameEnd; ++q) name += UpperCase(line.at(q));
-  const int device = FindDevice(state, NameField::From(name));
-  if (device < 1 || device > state.deviceCount) return field;
+  const int device = FindDevice(problem, NameField::From(name));
+  if (device < 1 || device > problem.deviceCount()) return field;
   field.device = device;
 
   // The t= among the parameters after the ':'; the other values stay as written.
@@ -113,7 +112,7 @@ TemperatureField FindCallTemperatureField(const AnalysisState& state, const Whol
   return field;
 }
 
-TemperatureField FindModelTemperatureField(const AnalysisState& state, const WholeLineText& line) {
+TemperatureField FindModelTemperatureField(const Problem& problem, const WholeLineText& line) {
   TemperatureField field;
   const int length = line.length;
   int p = 8;
@@ -123,8 +122,8 @@ TemperatureField FindModelTemperatureField(const AnalysisState& state, const Who
   const int nameBlank = p;  // the blank after the name (padding when the name ends the line)
   if (!CanNameDevice(nameBlank - nameStart)) return field;
   const std::string name(Span(line, nameStart, nameBlank - 1));
-  const int device = FindDevice(state, NameField::From(name));
-  if (device < 1 || device > state.deviceCount) return field;
+  const int device = FindDevice(problem, NameField::From(name));
+  if (device < 1 || device > problem.deviceCount()) return field;
   field.device = device;
 
   int open = 0;
@@ -157,28 +156,28 @@ TemperatureField FindModelTemperatureField(const AnalysisState& state, const Who
   return field;
 }
 
-void RewriteSubcircuitCall(AnalysisState& state) {
-  const TemperatureField field = FindCallTemperatureField(state, state.lineBuffer);
+void RewriteSubcircuitCall(CircuitLines& lines) {
+  const TemperatureField field = FindCallTemperatureField(lines.problem, lines.lineBuffer);
   if (field.device == 0) {
-    CopyLine(state);
+    CopyLine(lines);
     return;
   }
-  if (!field.problem.empty()) ThrowLineFailure(state, field.problem);
-  WritePositions(state, 1, field.first - 1);
-  WriteText(state.workFileC, field.prefix);
-  WriteReal(state.workFileC, CircuitTemperature(state, field.device), 8, 3);
-  WritePositions(state, field.last + 1, state.lineBuffer.length);
-  WriteLineEnd(state.workFileC);
+  if (!field.problem.empty()) ThrowLineFailure(lines, field.problem);
+  WritePositions(lines, 1, field.first - 1);
+  WriteText(lines.output, field.prefix);
+  WriteReal(lines.output, CircuitTemperature(lines, field.device), 8, 3);
+  WritePositions(lines, field.last + 1, lines.lineBuffer.length);
+  WriteLineEnd(lines.output);
 }
 
-void RewriteModelLine(AnalysisState& state) {
-  const WholeLineText& line = state.lineBuffer;
-  const TemperatureField field = FindModelTemperatureField(state, line);
+void RewriteModelLine(CircuitLines& lines) {
+  const WholeLineText& line = lines.lineBuffer;
+  const TemperatureField field = FindModelTemperatureField(lines.problem, line);
   if (field.device == 0) {
-    CopyLine(state);
+    CopyLine(lines);
     return;
   }
-  if (!field.problem.empty()) ThrowLineFailure(state, field.problem);
+  if (!field.problem.empty()) ThrowLineFailure(lines, field.problem);
 
   int nameBlank = 8;
   while (nameBlank <= line.length && line.at(nameBlank) == ' ') ++nameBlank;
@@ -199,21 +198,21 @@ void RewriteModelLine(AnalysisState& state) {
       end = q;
     }
   }
-  if (end == 0) end = ScanEnd(state);
+  if (end == 0) end = ScanEnd(lines);
 
-  TextFile& out = state.workFileC;
+  TextFile& out = lines.output;
   WriteText(out, ".MODEL  ");
   WriteText(out, NameField::From(Span(line, nameStart, nameBlank - 1)).Text());
   WriteChar(out, ' ');
-  WritePositions(state, nameBlank + 1, field.first - 1);
+  WritePositions(lines, nameBlank + 1, field.first - 1);
   WriteText(out, field.prefix);
-  WriteReal(out, CircuitTemperature(state, field.device), 3, 3);
-  WritePositions(state, field.last + 1, end);
+  WriteReal(out, CircuitTemperature(lines, field.device), 3, 3);
+  WritePositions(lines, field.last + 1, end);
   WriteLineEnd(out);
 }
 
-void CaptureProbeNodes(AnalysisState& state) {
-  const WholeLineText& line = state.lineBuffer;
+void CaptureProbeNodes(CircuitLines& lines) {
+  const WholeLineText& line = lines.lineBuffer;
   const int length = line.length;
   const auto skipWord = [&](int p) {
     while (p <= length && line.at(p) != ' ') ++p;
@@ -224,15 +223,15 @@ void CaptureProbeNodes(AnalysisState& state) {
     return p;
   };
   const auto fail = [&]() {
-    ThrowLineFailure(state, ".PROBE line with fewer than " +
-                                std::to_string(2 * state.probeNodeCount) +
+    ThrowLineFailure(lines, ".PROBE line with fewer than " +
+                                std::to_string(2 * lines.probeNodeCount) +
                                 " quantities after its first word (the word right after "
                                 ".PROBE is taken as an option such as /CSDF, not as a quantity)");
   };
 
   std::string names;
   int p = skipBlanks(7);  // the keyword's first word, which is not taken
-  for (int k = 1; k <= state.probeNodeCount; ++k) {
+  for (int k = 1; k <= lines.probeNodeCount; ++k) {
     p = skipBlanks(skipWord(p));
     if (p > length) fail();
     const int start = p;
@@ -243,9 +242,9 @@ void CaptureProbeNodes(AnalysisState& state) {
     if (p > length) fail();
   }
 
-  LineText<kLineCapacity>& target = state.probeNodeNames;
+  LineText<kLineCapacity>& target = lines.probeNodeNames;
   if (names.size() > static_cast<std::size_t>(kLineCapacity)) {
-    ThrowLineFailure(state, ".PROBE line whose node quantities take more than " +
+    ThrowLineFailure(lines, ".PROBE line whose node quantities take more than " +
                                 std::to_string(kLineCapacity) + " characters");
   }
   for (std::size_t i = 0; i < names.size(); ++i) target.at(static_cast<int>(i) + 1) = names[i];

@@ -48,6 +48,20 @@ void CopyHeaderWithNames(TextFile& table, TextFile& file, const AnalysisState& s
   WriteLineEnd(file);
 }
 
+void CopyHeaderWithNames(TextFile& table, TextFile& file, const Problem& problem,
+                         std::string_view word) {
+  WriteText(file, ReadString(table, 120));
+  WriteLineEnd(file);
+  SkipLine(table);
+  SkipLine(table);  // the result table's names are not used
+  WriteText(file, word);
+  for (const Device& d : problem.devices) {
+    WriteText(file, std::string_view(d.name.chars.data(), 8));
+    WriteChar(file, ' ');
+  }
+  WriteLineEnd(file);
+}
+
 void RequireDeviceCountInRange(const AnalysisState& state) {
   if (state.deviceCount < 0 || state.deviceCount > kMaxDevices) {
     throw Failure(std::to_string(state.deviceCount) + " devices; at most " +
