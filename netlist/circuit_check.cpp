@@ -7,7 +7,7 @@
 
 #include "netlist/circuit_line.h"
 #include "netlist/line_rewrites.h"
-#include "netlist/spice_number.h"
+#include "spice_text/spice_number.h"
 #include "textio/failure.h"
 #include "textio/number_text.h"
 #include "textio/text_file.h"
@@ -26,7 +26,7 @@ bool HasSweptSource(const WholeLineText& line) {
 }
 
 bool HasPositivePrintStep(const WholeLineText& line) {
-  const std::optional<double> step = SpiceNumberValue(TransientPrintStep(line));
+  const std::optional<double> step = spice::ParseSpiceNumber(TransientPrintStep(line)).value;
   return step && *step > 0 && std::isfinite(*step);
 }
 

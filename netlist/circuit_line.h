@@ -52,6 +52,24 @@ void SetWholeLine(WholeLineText& line, const std::string& text);
 // longer.
 int ScanEnd(const CircuitLines& lines);
 
+// The first position from p on, up to the line's length, whose byte ends a scan outside braces
+// ({...} nest and hide what they hold; a '}' without its '{' is passed over), or length + 1.
+template <class Stop>
+int ScanOutsideBraces(const WholeLineText& line, int p, Stop stops) {
+  int depth = 0;
+  for (; p <= line.length; ++p) {
+    const char c = line.at(p);
+    if (c == '{') {
+      ++depth;
+    } else if (c == '}') {
+      depth = depth > 0 ? depth - 1 : 0;
+    } else if (depth == 0 && stops(c)) {
+      break;
+    }
+  }
+  return p;
+}
+
 // The keyword of a dot command: positions 1..6 in upper case followed by two blanks.
 std::string DotKeyword(const CircuitLines& lines);
 std::string DotKeyword(const WholeLineText& line);

@@ -27,18 +27,7 @@ bool IsParameterSeparator(char c) {
 
 // The position after a parameter value starting at p: it ends at a separator outside braces.
 int ValueEnd(const WholeLineText& line, int p) {
-  int depth = 0;
-  for (; p <= line.length; ++p) {
-    const char c = line.at(p);
-    if (c == '{') {
-      ++depth;
-    } else if (c == '}') {
-      depth = std::max(0, depth - 1);
-    } else if (depth == 0 && IsParameterSeparator(c)) {
-      break;
-    }
-  }
-  return p;
+  return ScanOutsideBraces(line, p, IsParameterSeparator);
 }
 
 }  // namespace
@@ -186,19 +175,8 @@ void RewriteModelLine(CircuitLines& lines) {
 
   // The list ends at the first ')' outside braces; without one it continues on "+" lines and
   // the line is written whole, padded to 120 as it always was.
-  int end = 0;
-  int depth = 0;
-  for (int q = field.last + 1; q <= line.length && end == 0; ++q) {
-    const char c = line.at(q);
-    if (c == '{') {
-      ++depth;
-    } else if (c == '}') {
-      depth = std::max(0, depth - 1);
-    } else if (c == ')' && depth == 0) {
-      end = q;
-    }
-  }
-  if (end == 0) end = ScanEnd(lines);
+  int end = ScanOutsideBraces(line, field.last + 1, [](char c) { return c == ')'; });
+  if (end > line.length) end = ScanEnd(lines);
 
   TextFile& out = lines.output;
   WriteText(out, ".MODEL  ");

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "netlist/circuit_line.h"
-#include "netlist/spice_number.h"
+#include "spice_text/spice_number.h"
 #include "textio/number_text.h"
 #include "textio/text_file.h"
 #include "textio/upper_case.h"
@@ -118,17 +118,7 @@ std::vector<Parameter> ScanParameters(const Line& line, int p, int& close) {
       continue;
     }
     const int first = p;
-    int depth = 0;
-    for (; p <= line.length; ++p) {
-      const char c = line.at(p);
-      if (c == '{') {
-        ++depth;
-      } else if (c == '}') {
-        depth = std::max(0, depth - 1);
-      } else if (depth == 0 && (IsSeparator(c) || c == ')')) {
-        break;
-      }
-    }
+    p = ScanOutsideBraces(line, p, [](char c) { return IsSeparator(c) || c == ')'; });
     parameters.push_back({first, p - 1});
   }
   return parameters;
@@ -249,7 +239,7 @@ std::string PhaseOperand(std::string_view text) {
   if (text.size() >= 2 && text.front() == '{' && text.back() == '}') {
     return "(" + std::string(text.substr(1, text.size() - 2)) + ")";
   }
-  const std::optional<double> value = SpiceNumberValue(text);
+  const std::optional<double> value = spice::ParseSpiceNumber(text).value;
   if (!value) return "(" + std::string(text) + ")";
   std::array<char, 400> buffer{};
   auto result =
@@ -274,7 +264,7 @@ void WriteFrequencyModulatedSource(CircuitLines& lines, int functionStart) {
     return Span(line, parameters[i].first, parameters[i].last);
   };
   const auto isZero = [](std::string_view word) {
-    const std::optional<double> value = SpiceNumberValue(word);
+    const std::optional<double> value = spice::ParseSpiceNumber(word).value;
     return value && *value == 0.0;
   };
   if (parameters.size() < 5 || isZero(text(2)) || isZero(text(4))) {

@@ -9,7 +9,7 @@
 #include "netlist/circuit_line.h"
 #include "netlist/line_rewrites.h"
 #include "netlist/source_line.h"
-#include "netlist/spice_number.h"
+#include "spice_text/spice_number.h"
 #include "textio/checked_arithmetic.h"
 #include "textio/failure.h"
 #include "textio/number_text.h"
@@ -110,7 +110,7 @@ void WriteInitialConditionElement(CircuitLines& lines, CarriedValues& carried, b
 
 // The print step in seconds; 0 when it is not a number above 0.
 double PrintStepValue(const WholeLineText& line) {
-  const std::optional<double> step = SpiceNumberValue(TransientPrintStep(line));
+  const std::optional<double> step = spice::ParseSpiceNumber(TransientPrintStep(line)).value;
   return step && *step > 0 && std::isfinite(*step) ? *step : 0.0;
 }
 
