@@ -45,12 +45,14 @@ bool IsTransientLengthLine(const WholeLineText& line) {
   return DotKeyword(line) == ".TRAN   ";
 }
 
+std::vector<spice::Word> BlankSeparatedWords(const WholeLineText& line, int from) {
+  // Offsets in the words count from position `from`.
+  return spice::SplitWords(Span(line, from, line.length), spice::WordRules{" ", false});
+}
+
 std::string TransientPrintStep(const WholeLineText& line) {
-  int p = 7;
-  while (p <= line.length && line.at(p) == ' ') ++p;
-  const int start = p;
-  while (p <= line.length && line.at(p) != ' ') ++p;
-  return std::string(Span(line, start, p - 1));
+  const std::vector<spice::Word> words = BlankSeparatedWords(line, 7);
+  return words.empty() ? std::string() : std::string(words.front().text);
 }
 
 std::string_view Span(const LineText<kLineCapacity>& text, int first, int last) {

@@ -2,9 +2,11 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "model/analysis_state.h"
 #include "netlist/circuit_writer_input.h"
+#include "spice_text/words.h"
 #include "textio/text_file.h"
 
 namespace etherm {
@@ -69,6 +71,10 @@ int ScanOutsideBraces(const WholeLineText& line, int p, Stop stops) {
   }
   return p;
 }
+
+// The words of positions from..length of a line, separated by blanks only (a tab is part of a
+// word, as the writers have always taken it).
+std::vector<spice::Word> BlankSeparatedWords(const WholeLineText& line, int from);
 
 // The keyword of a dot command: positions 1..6 in upper case followed by two blanks.
 std::string DotKeyword(const CircuitLines& lines);

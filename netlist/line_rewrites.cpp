@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <string>
+#include <vector>
 
 #include "netlist/circuit_line.h"
 #include "textio/number_text.h"
@@ -190,34 +191,20 @@ void RewriteModelLine(CircuitLines& lines) {
 }
 
 void CaptureProbeNodes(CircuitLines& lines) {
-  const WholeLineText& line = lines.lineBuffer;
-  const int length = line.length;
-  const auto skipWord = [&](int p) {
-    while (p <= length && line.at(p) != ' ') ++p;
-    return p;
-  };
-  const auto skipBlanks = [&](int p) {
-    while (p <= length && line.at(p) == ' ') ++p;
-    return p;
-  };
-  const auto fail = [&]() {
+  // The first word after the keyword is an option such as /CSDF; then pairs of a node quantity
+  // and its companion.
+  const std::vector<spice::Word> words = BlankSeparatedWords(lines.lineBuffer, 7);
+  const auto wanted = static_cast<std::size_t>(2 * std::max(0, lines.probeNodeCount));
+  if (wanted > 0 && words.size() < 1 + wanted) {
     ThrowLineFailure(lines, ".PROBE line with fewer than " +
                                 std::to_string(2 * lines.probeNodeCount) +
                                 " quantities after its first word (the word right after "
                                 ".PROBE is taken as an option such as /CSDF, not as a quantity)");
-  };
-
+  }
   std::string names;
-  int p = skipBlanks(7);  // the keyword's first word, which is not taken
-  for (int k = 1; k <= lines.probeNodeCount; ++k) {
-    p = skipBlanks(skipWord(p));
-    if (p > length) fail();
-    const int start = p;
-    p = skipWord(p);
-    names += Span(line, start, p - 1);
+  for (std::size_t w = 1; w < 1 + wanted; w += 2) {
+    names += words[w].text;
     names += ' ';
-    p = skipBlanks(p);  // its companion quantity, passed over on the next round
-    if (p > length) fail();
   }
 
   LineText<kLineCapacity>& target = lines.probeNodeNames;

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "netlist/circuit_line.h"
 #include "netlist/line_rewrites.h"
@@ -86,20 +87,12 @@ void WriteInitialConditionElement(CircuitLines& lines, CarriedValues& carried, b
     ThrowLineFailure(lines, std::string("more ") + kind + " lines than the " +
                                 std::to_string(declared) + " the problem file declares");
   }
-  std::array<int, 5> start{};
-  std::array<int, 5> end{};
-  int p = 1;
-  for (int w = 1; w <= 4; ++w) {
-    while (p <= line.length && line.at(p) == ' ') ++p;
-    if (p > line.length) ThrowLineFailure(lines, std::string(kind) + " line without its value");
-    start[static_cast<std::size_t>(w)] = p;
-    while (p <= line.length && line.at(p) != ' ') ++p;
-    end[static_cast<std::size_t>(w)] = p - 1;
-  }
+  const std::vector<spice::Word> words = BlankSeparatedWords(line, 1);
+  if (words.size() < 4) ThrowLineFailure(lines, std::string(kind) + " line without its value");
   TextFile& out = lines.output;
-  for (int w = 1; w <= 4; ++w) {
-    if (w > 1) WriteChar(out, ' ');
-    WritePositions(lines, start[static_cast<std::size_t>(w)], end[static_cast<std::size_t>(w)]);
+  for (std::size_t w = 0; w < 4; ++w) {
+    if (w > 0) WriteChar(out, ' ');
+    WriteText(out, words[w].text);
   }
   WriteText(out, " ic=");
   const int slot = lines.probeNodeCount + (inductor ? 0 : lines.problem.inductorCount) + index;
