@@ -1,10 +1,13 @@
 #include "netlist/line_rewrites.h"
 
 #include <algorithm>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "netlist/circuit_line.h"
+#include "spice_text/ascii_case.h"
+#include "spice_text/subcircuit_call.h"
 #include "textio/number_text.h"
 #include "textio/text_file.h"
 #include "textio/upper_case.h"
@@ -22,15 +25,6 @@ bool IsBlankOrControl(char c) {
   return static_cast<unsigned char>(c) <= static_cast<unsigned char>(' ');
 }
 
-bool IsParameterSeparator(char c) {
-  return IsBlankOrControl(c) || c == ',';
-}
-
-// The position after a parameter value starting at p: it ends at a separator outside braces.
-int ValueEnd(const WholeLineText& line, int p) {
-  return ScanOutsideBraces(line, p, IsParameterSeparator);
-}
-
 }  // namespace
 
 int FindDevice(const Problem& problem, const NameField& key) {
@@ -42,62 +36,38 @@ int FindDevice(const Problem& problem, const NameField& key) {
 
 TemperatureField FindCallTemperatureField(const Problem& problem, const WholeLineText& line) {
   TemperatureField field;
-  const int length = line.length;
-  int colon = 0;
-  for (int p = 2; p <= length && colon == 0; ++p) {
-    if (line.at(p) == ':') colon = p;
+  const std::string text = line.Text();
+  const std::optional<spice::SubcircuitCall> call = spice::ParseSubcircuitCall(text);
+  // A call without PARAMS: is copied as written.
+  if (!call || call->paramsKeyword.empty() || !CanNameDevice(int(call->subcircuit.text.size()))) {
+    return field;
   }
-  if (colon == 0) return field;
-  int p = colon;
-  while (p >= 1 && line.at(p) != ' ') --p;
-  while (p >= 1 && line.at(p) == ' ') --p;
-  const int nameEnd = p;
-  while (p >= 1 && line.at(p) != ' ') --p;
-  const int nameStart = p + 1;
-  if (!CanNameDevice(nameEnd - nameStart + 1)) return field;
-  std::string name;
-  for (int q = nameStart; q <= nameEnd; ++q) name += UpperCase(line.at(q));
+  const std::string name = spice::ToUpper(call->subcircuit.text);
   const int device = FindDevice(problem, NameField::From(name));
   if (device < 1 || device > problem.deviceCount()) return field;
   field.device = device;
 
-  // The t= among the parameters after the ':'; the other values stay as written.
-  bool otherParameter = false;
-  p = colon + 1;
-  for (;;) {
-    while (p <= length && IsParameterSeparator(line.at(p))) ++p;
-    if (p > length) break;
-    const int parameterStart = p;
-    std::string parameterName;
-    while (p <= length && !IsParameterSeparator(line.at(p)) && line.at(p) != '=') {
-      parameterName += UpperCase(line.at(p++));
-    }
-    int q = p;
-    while (q <= length && line.at(q) == ' ') ++q;
-    if (q > length || line.at(q) != '=') {
-      otherParameter = true;
-      continue;
-    }
-    p = q + 1;
-    while (p <= length && line.at(p) == ' ') ++p;
-    p = ValueEnd(line, p);
-    if (parameterName == "T") {
-      // Written first, it keeps the form ": t=" the call has always been given.
-      field.first = otherParameter ? parameterStart : colon;
-      field.last = p - 1;
-      field.prefix = otherParameter ? "t=" : ": t=";
-      return field;
-    }
-    otherParameter = true;
+  // Positions count from 1, offsets from 0.
+  const int colon = static_cast<int>(call->paramsKeyword.end());
+  const std::vector<spice::Parameter>& parameters = call->parameters;
+  for (std::size_t k = 0; k < parameters.size(); ++k) {
+    const spice::Parameter& parameter = parameters[k];
+    if (!parameter.hasEquals || !spice::EqualNoCase(parameter.name.text, "T")) continue;
+    // Written first, it keeps the form ": t=" the call has always been given; the other values
+    // stay as written.
+    field.first = k == 0 ? colon : static_cast<int>(parameter.whole.offset) + 1;
+    field.last = static_cast<int>(parameter.whole.end());
+    field.prefix = k == 0 ? ": t=" : "t=";
+    return field;
   }
-  if (otherParameter) {
+  if (!parameters.empty()) {
     field.problem = "subcircuit call of " + name +
                     " without t= among its PARAMS: values; t= receives the device temperature, "
                     "and no other value may take its place";
     return field;
   }
   field.first = colon;
-  field.last = length;
+  field.last = line.length;
   field.prefix = ": t=";
   return field;
 }

@@ -147,6 +147,11 @@ std::vector<LineCase> Cases() {
        {"X1 4 5 6 QSUB PARAMS: area=2,m=1,t=  77.500"}},
       {"empty PARAMS: list gets t", Writer::kDcLaterPoint, "X1 4 5 6 QSUB PARAMS:",
        {"X1 4 5 6 QSUB PARAMS: t=  77.500"}},
+      // A ':' in a node name once hid the subcircuit, which then stayed at the ambient.
+      {"node name holding ':'", Writer::kDcLaterPoint, "X1 a:b 5 QSUB PARAMS: t=1",
+       {"X1 a:b 5 QSUB PARAMS: t=  77.500"}},
+      {"t as an expression with blanks", Writer::kDcLaterPoint, "X1 4 QSUB PARAMS: m=1 t=(tj + 1)",
+       {"X1 4 QSUB PARAMS: m=1 t=  77.500"}},
       {"long subcircuit call written whole", Writer::kDcLaterPoint, kLongCall,
        {kLongCall.substr(0, kLongCall.find(':')) + ": t=  77.500 " + std::string(250, 'a') + "=1"}},
       {"subcircuit call below 0 degrees", Writer::kLaterWindow, "X1 4 QSUB PARAMS: t=27",
