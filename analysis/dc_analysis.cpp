@@ -56,13 +56,15 @@ AcceptedPoint PointOf(const std::string& results, const std::string& powers,
 }
 
 bool SweepEnded(const AnalysisState& state) {
-  return (state.sweepValue >= state.analysisEnd && state.stepSize > 0) ||
-         (state.sweepValue <= state.analysisEnd && state.stepSize < 0);
+  const Problem& p = state.problem;
+  return (state.sweepValue >= p.sweepEnd && p.sweepStep > 0) ||
+         (state.sweepValue <= p.sweepEnd && p.sweepStep < 0);
 }
 
 void RunDc(AnalysisState& state, RunOutputs& outputs, const AccumulatedNames& accumulated) {
   BeginRun(state, outputs, accumulated);
   HotDeviceWarnings warnings;
+  const int deviceCount = state.problem.deviceCount();
 
   // The node values of the last iteration and of the last settled point (the ".NODESET" start).
   DcNodeValues nodeValues{};
@@ -83,8 +85,8 @@ void RunDc(AnalysisState& state, RunOutputs& outputs, const AccumulatedNames& ac
         ComputeDcPower(state.problem, iterationName + ".txt", iterationName + ".moc", nodeValues);
     ComputeDcTemperatures(state.problem.network, iterationName + ".moc", iterationName + ".tem");
     const DcSettleResult test =
-        DcTemperaturesSettled(state.deviceCount, state.previousTemperature, iterationName + ".tem");
-    for (int i = 1; i <= state.deviceCount; ++i) state.deviceTemperature[i] = test.temperatures[i];
+        DcTemperaturesSettled(deviceCount, state.previousTemperature, iterationName + ".tem");
+    for (int i = 1; i <= deviceCount; ++i) state.deviceTemperature[i] = test.temperatures[i];
     const bool settled = test.settled;
     ReportIteration(state, state.sweepValue, std::nullopt, state.previousTemperature,
                     test.temperatures, simulatorSeconds);
@@ -93,7 +95,7 @@ void RunDc(AnalysisState& state, RunOutputs& outputs, const AccumulatedNames& ac
       outputs.Commit();
       warnings.CheckSweepPoint(state, state.deviceTemperature, state.sweepValue);
       const std::string results = AppendThirdLine(iterationName + ".txt", accumulated.results);
-      state.sweepValue += state.stepSize;
+      state.sweepValue += state.problem.sweepStep;
       previousNodeValues = nodeValues;
       AppendRunLogReal(state, "dc= ", state.sweepValue);
       const std::string powers = AppendThirdLine(iterationName + ".moc", accumulated.powers);

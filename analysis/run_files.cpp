@@ -59,7 +59,9 @@ void PrepareRun(AnalysisState& state, const RunOutputs& outputs, CircuitAnalysis
 
 void BeginRun(AnalysisState& state, RunOutputs& outputs, const AccumulatedNames& names) {
   outputs.Begin();
-  for (int i = 1; i <= state.deviceCount; ++i) state.deviceTemperature[i] = AmbientTemperature;
+  for (int i = 1; i <= state.problem.deviceCount(); ++i) {
+    state.deviceTemperature[i] = AmbientTemperature;
+  }
   state.previousTemperature = state.deviceTemperature;
   state.iterationNumber = 1;
   CreateEmptyFile(state.powerFile, outputs.Name(names.powers));
@@ -118,7 +120,7 @@ void ReportIteration(const AnalysisState& state, double x, std::optional<double>
   report.iteration = state.iterationNumber;
   report.x = x;
   report.acceptedEnd = acceptedEnd;
-  for (int i = 1; i <= state.deviceCount; ++i) {
+  for (int i = 1; i <= state.problem.deviceCount(); ++i) {
     report.givenTemperatures.push_back(given[i]);
     report.computedTemperatures.push_back(computed[i]);
     report.largestDeviation = std::max(report.largestDeviation, std::fabs(computed[i] - given[i]));
@@ -192,9 +194,10 @@ std::string ShortNumber(double x) {
 
 std::string TemperatureList(const AnalysisState& state, const DeviceTable<double>& temperatures) {
   std::string text;
-  for (int i = 1; i <= state.deviceCount; ++i) {
+  for (int i = 1; i <= state.problem.deviceCount(); ++i) {
     if (i > 1) text += ", ";
-    text += state.deviceName[i].Trimmed() + " " + FormatReal(temperatures[i], 0, 3) + " K";
+    text += state.problem.devices[static_cast<std::size_t>(i - 1)].name.Trimmed() + " " +
+            FormatReal(temperatures[i], 0, 3) + " K";
   }
   return text;
 }
