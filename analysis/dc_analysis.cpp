@@ -79,13 +79,16 @@ void RunDc(AnalysisState& state, RunOutputs& outputs, const AccumulatedNames& ac
         RunSimulator(state.baseName + state.iterationText, state.runLogName, SimulationKind::kDc,
                      state.listener);
 
-    const std::string iterationName = state.baseName + state.iterationText;
-    ExtractDcResults(iterationName + ".csd", iterationName + ".txt");
-    nodeValues =
-        ComputeDcPower(state.problem, iterationName + ".txt", iterationName + ".moc", nodeValues);
-    ComputeDcTemperatures(state.problem.network, iterationName + ".moc", iterationName + ".tem");
+    const RunFileNames names{state.baseName};
+    const std::string& it = state.iterationText;
+    const std::string table = names.IterationResults(it);
+    const std::string powerTable = names.IterationPowers(it);
+    const std::string temperatureTable = names.IterationTemperatures(it);
+    ExtractDcResults(names.IterationProbeData(it), table);
+    nodeValues = ComputeDcPower(state.problem, table, powerTable, nodeValues);
+    ComputeDcTemperatures(state.problem.network, powerTable, temperatureTable);
     const DcSettleResult test =
-        DcTemperaturesSettled(deviceCount, state.previousTemperature, iterationName + ".tem");
+        DcTemperaturesSettled(deviceCount, state.previousTemperature, temperatureTable);
     for (int i = 1; i <= deviceCount; ++i) state.deviceTemperature[i] = test.temperatures[i];
     const bool settled = test.settled;
     ReportIteration(state, state.sweepValue, std::nullopt, state.previousTemperature,
@@ -94,13 +97,12 @@ void RunDc(AnalysisState& state, RunOutputs& outputs, const AccumulatedNames& ac
     if (settled) {
       outputs.Commit();
       warnings.CheckSweepPoint(state, state.deviceTemperature, state.sweepValue);
-      const std::string results = AppendThirdLine(iterationName + ".txt", accumulated.results);
+      const std::string results = AppendThirdLine(table, accumulated.results);
       state.sweepValue += state.problem.sweepStep;
       previousNodeValues = nodeValues;
       AppendRunLogReal(state, "dc= ", state.sweepValue);
-      const std::string powers = AppendThirdLine(iterationName + ".moc", accumulated.powers);
-      const std::string temperatures =
-          AppendThirdLine(iterationName + ".tem", accumulated.temperatures);
+      const std::string powers = AppendThirdLine(powerTable, accumulated.powers);
+      const std::string temperatures = AppendThirdLine(temperatureTable, accumulated.temperatures);
       if (state.listener != nullptr) {
         const AcceptedPoint point = PointOf(results, powers, temperatures);
         state.listener->Accepted(std::span<const AcceptedPoint>(&point, 1));

@@ -40,7 +40,8 @@ void CreateEmptyFile(TextFile& file, const std::string& name) {
 }
 
 AccumulatedNames AccumulatedNamesOf(const AnalysisState& state) {
-  return {state.baseName + ".wyn", state.baseName + ".moc", state.baseName + ".tem"};
+  const RunFileNames names{state.baseName};
+  return {names.Results(), names.Powers(), names.Temperatures()};
 }
 
 void PrepareRun(AnalysisState& state, const RunOutputs& outputs, CircuitAnalysis analysis) {
