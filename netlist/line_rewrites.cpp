@@ -7,6 +7,7 @@
 
 #include "netlist/circuit_line.h"
 #include "spice_text/ascii_case.h"
+#include "spice_text/model_line.h"
 #include "spice_text/subcircuit_call.h"
 #include "textio/number_text.h"
 #include "textio/text_file.h"
@@ -19,10 +20,6 @@ namespace {
 // Device names hold at most 7 characters, so a longer word can never name a device.
 bool CanNameDevice(int length) {
   return length >= 1 && length <= kMaxNameLength;
-}
-
-bool IsBlankOrControl(char c) {
-  return static_cast<unsigned char>(c) <= static_cast<unsigned char>(' ');
 }
 
 }  // namespace
@@ -74,45 +71,38 @@ TemperatureField FindCallTemperatureField(const Problem& problem, const WholeLin
 
 TemperatureField FindModelTemperatureField(const Problem& problem, const WholeLineText& line) {
   TemperatureField field;
-  const int length = line.length;
-  int p = 8;
-  while (p <= length && line.at(p) == ' ') ++p;
-  const int nameStart = p;
-  while (p <= length && line.at(p) != ' ') ++p;
-  const int nameBlank = p;  // the blank after the name (padding when the name ends the line)
-  if (!CanNameDevice(nameBlank - nameStart)) return field;
-  const std::string name(Span(line, nameStart, nameBlank - 1));
+  const std::string text = line.Text();
+  const std::optional<spice::ModelLine> model = spice::ParseModelLine(text);
+  if (!model || model->name.empty()) return field;
+  // A name not followed by a blank, such as QN in "QN(...)", has never named a device.
+  const std::size_t after = model->name.end();
+  if (after < text.size() && !spice::IsBlank(text[after])) return field;
+  if (!CanNameDevice(static_cast<int>(model->name.text.size()))) return field;
+  const std::string name(model->name.text);
   const int device = FindDevice(problem, NameField::From(name));
   if (device < 1 || device > problem.deviceCount()) return field;
   field.device = device;
 
-  int open = 0;
-  for (int q = nameBlank + 1; q <= length && open == 0; ++q) {
-    if (line.at(q) == '(') open = q;
-  }
-  if (open == 0) {
+  if (!model->open) {
     field.problem = ".MODEL line of a modelled device without \"(\" after its type";
     return field;
   }
-  // The first parameter is replaced; it ends at ',', a blank or ')'.
-  const int scanEnd = std::max(length, kPaddedLineLength);
-  int delimiter = open + 1;
-  while (delimiter <= scanEnd && line.at(delimiter) != ',' && line.at(delimiter) != ')' &&
-         !IsBlankOrControl(line.at(delimiter))) {
-    ++delimiter;
-  }
-  std::string first(Span(line, open + 1, delimiter - 1));
-  std::string head;
-  for (std::size_t i = 0; i < first.size() && i < 6; ++i) head += UpperCase(first[i]);
-  if (!first.empty() && head != "T_ABS=") {
-    field.problem = ".MODEL line of " + name + " whose first parameter is " + first +
+  // Positions count from 1, offsets from 0: the position after the '(' is its offset + 2.
+  field.first = static_cast<int>(*model->open) + 2;
+  field.last = field.first - 1;  // nothing to replace: the temperature is inserted
+  field.prefix = "t_abs=";
+  const std::vector<spice::Parameter>& parameters = model->parameters;
+  if (parameters.empty() || parameters[0].whole.offset != *model->open + 1) return field;
+  // The first parameter right after the '(' is replaced.
+  const spice::Parameter& first = parameters[0];
+  if (!first.hasEquals || !spice::EqualNoCase(first.name.text, "T_ABS")) {
+    const std::string written(first.whole.text);
+    field.problem = ".MODEL line of " + name + " whose first parameter is " + written +
                     ", not T_ABS=; the first parameter receives the device temperature, so " +
-                    first + " would be lost";
+                    written + " would be lost";
     return field;
   }
-  field.first = open + 1;
-  field.last = delimiter - 1;
-  field.prefix = "t_abs=";
+  field.last = static_cast<int>(first.whole.end());
   return field;
 }
 
@@ -138,22 +128,19 @@ void RewriteModelLine(CircuitLines& lines) {
     return;
   }
   if (!field.problem.empty()) ThrowLineFailure(lines, field.problem);
+  const std::string text = line.Text();
+  const spice::ModelLine model = *spice::ParseModelLine(text);
+  const int nameEnd = static_cast<int>(model.name.end());  // its last position
 
-  int nameBlank = 8;
-  while (nameBlank <= line.length && line.at(nameBlank) == ' ') ++nameBlank;
-  const int nameStart = nameBlank;
-  while (nameBlank <= line.length && line.at(nameBlank) != ' ') ++nameBlank;
-
-  // The list ends at the first ')' outside braces; without one it continues on "+" lines and
-  // the line is written whole, padded to 120 as it always was.
-  int end = ScanOutsideBraces(line, field.last + 1, [](char c) { return c == ')'; });
-  if (end > line.length) end = ScanEnd(lines);
+  // Without the list's ')' it continues on "+" lines and the line is written whole, padded to
+  // 120 as it always was.
+  const int end = model.close ? static_cast<int>(*model.close) + 1 : ScanEnd(lines);
 
   TextFile& out = lines.output;
   WriteText(out, ".MODEL  ");
-  WriteText(out, NameField::From(Span(line, nameStart, nameBlank - 1)).Text());
+  WriteText(out, NameField::From(model.name.text).Text());
   WriteChar(out, ' ');
-  WritePositions(lines, nameBlank + 1, field.first - 1);
+  WritePositions(lines, nameEnd + 2, field.first - 1);
   WriteText(out, field.prefix);
   WriteReal(out, CircuitTemperature(lines, field.device), 3, 3);
   WritePositions(lines, field.last + 1, end);

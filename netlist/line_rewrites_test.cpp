@@ -131,6 +131,11 @@ std::vector<LineCase> Cases() {
       {"')' inside braces does not end the list", Writer::kDcLaterPoint,
        ".MODEL QN NPN(T_ABS=27 BF={(100)} VAF=50) ; x",
        {".MODEL  QN       NPN(t_abs=22.000 BF={(100)} VAF=50)"}},
+      // The list once ended at the first ')', which dropped the one that closes it.
+      {"value in parentheses", Writer::kDcLaterPoint, ".MODEL QN NPN(T_ABS=27 BF=(100)) ; x",
+       {".MODEL  QN       NPN(t_abs=22.000 BF=(100))"}},
+      {"blanks around '=' of T_ABS", Writer::kDcLaterPoint, ".MODEL QN NPN(T_ABS = 27 BF=9)",
+       {".MODEL  QN       NPN(t_abs=22.000 BF=9)"}},
       {"tabs between parameters", Writer::kDcLaterPoint, ".MODEL QN NPN(T_ABS=27\tIS=1E-14\tBF=9)",
        {".MODEL  QN       NPN(t_abs=22.000\tIS=1E-14\tBF=9)"}},
 
