@@ -19,10 +19,7 @@ namespace {
 
 // The second word of a line, as the DC writer keeps it: the swept source.
 bool HasSweptSource(const WholeLineText& line) {
-  int p = 1;
-  while (p <= line.length && line.at(p) != ' ') ++p;
-  while (p <= line.length && line.at(p) == ' ') ++p;
-  return p <= line.length;
+  return BlankSeparatedWords(line, 1).size() >= 2;
 }
 
 bool HasPositivePrintStep(const WholeLineText& line) {

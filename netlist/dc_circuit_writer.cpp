@@ -1,5 +1,7 @@
 #include "netlist/dc_circuit_writer.h"
 
+#include <vector>
+
 #include "netlist/circuit_line.h"
 #include "netlist/line_rewrites.h"
 #include "textio/number_text.h"
@@ -14,12 +16,10 @@ namespace {
 // the values, whatever their form, become the single point.
 void WriteSweepLine(CircuitLines& lines, const DcPoint& point) {
   const WholeLineText& line = lines.lineBuffer;
-  int p = 1;
-  while (p <= line.length && line.at(p) != ' ') ++p;
-  while (p <= line.length && line.at(p) == ' ') ++p;
-  if (p > line.length) ThrowLineFailure(lines, ".DC line without the swept source");
-  while (p <= line.length && line.at(p) != ' ') ++p;
-  while (p <= line.length && line.at(p) == ' ') ++p;
+  const std::vector<spice::Word> words = BlankSeparatedWords(line, 1);
+  if (words.size() < 2) ThrowLineFailure(lines, ".DC line without the swept source");
+  // The position of the first value, or the end of the line.
+  const int p = words.size() > 2 ? static_cast<int>(words[2].offset) + 1 : line.length + 1;
   TextFile& out = lines.output;
   WritePositions(lines, 1, p - 1);
   if (line.at(p - 1) != ' ') WriteChar(out, ' ');
