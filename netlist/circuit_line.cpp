@@ -91,15 +91,10 @@ void ThrowQuotedFailure(const CircuitLines& lines, std::string_view what, std::s
 
 std::string ProbeNodeName(const CircuitLines& lines, int k) {
   const LineText<kLineCapacity>& names = lines.probeNodeNames;
-  const int end = std::min(names.length, kLineCapacity);
-  int p = 1;
-  for (int word = 1;; ++word) {
-    while (p <= end && names.at(p) == ' ') ++p;
-    const int start = p;
-    while (p <= end && names.at(p) != ' ') ++p;
-    if (p == start) return "";
-    if (word == k) return std::string(Span(names, start, p - 1));
-  }
+  const std::vector<spice::Word> words = spice::SplitWords(
+      Span(names, 1, std::min(names.length, kLineCapacity)), spice::WordRules{" ", false});
+  if (k < 1 || static_cast<std::size_t>(k) > words.size()) return "";
+  return std::string(words[static_cast<std::size_t>(k - 1)].text);
 }
 
 void RequireProbeNodeNames(const CircuitLines& lines, std::string_view lineKind) {
