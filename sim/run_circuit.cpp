@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 #include <new>
+#include <utility>
 
 #include "csdf.h"
 #include "deck.h"
@@ -350,7 +351,13 @@ CircuitRunner::~CircuitRunner() = default;
 
 NgspiceSession& CircuitRunner::Ngspice() {
   if (!session_) {
+    starting_ = true;
+    struct Started {
+      bool& starting;
+      ~Started() { starting = false; }
+    } started{starting_};
     session_ = std::make_unique<NgspiceSession>([this](const std::string& line) {
+      if (starting_) startLines_.push_back(line);
       if (listing_) listing_->Line(line);
     });
   }
@@ -396,8 +403,19 @@ RunOutcome CircuitRunner::Run(const std::string& circuitPath) {
   } detach{listing_};
   try {
     LimitAddressSpace();
+    // Answers are not kept from run to run: the query's lines belong in every listing, and a
+    // circuit's listing must not depend on the circuits run before it.
+    TemperatureAnswers answers;
+    bool startShown = false;
     Simulate(
-        circuitPath, listing, csdPath, [this]() -> NgspiceSession& { return Ngspice(); }, answers_);
+        circuitPath, listing, csdPath,
+        [&]() -> NgspiceSession& {
+          if (!std::exchange(startShown, true) && session_) {
+            for (const std::string& line : startLines_) listing.Line(line);
+          }
+          return Ngspice();
+        },
+        answers);
     return {kExitSuccess, ""};
   } catch (const SimError& e) {
     return report(kExitRefused, e.what());
