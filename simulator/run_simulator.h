@@ -13,8 +13,9 @@ enum class SimulationKind { kDc, kTransient };
 // seconds of the pass that wrote it.
 //
 // Each pass: copies the circuit file to "a1.cir"; removes a probe-data file left from an
-// earlier run, so only this run's results count; starts the simulator program with the circuit
-// file name as its one argument and waits for it to end; (transient) copies "a1.bsp" to
+// earlier run, so only this run's results count; has the simulator run the circuit file (within
+// a SimulatorSession, its serving process; else the program started with the circuit file name
+// as its one argument) and waits for it; (transient) copies "a1.bsp" to
 // "a2.bsp" and deletes "a1.bsp"; appends "pierwszy" to the run log runLogName (normally
 // "wyniki.txt"); sets the listener's (when there is one) simulator status line to "jest wynik"
 // (DC) or "jest pierwszy wynik" (transient); appends the clock text to the run log.
