@@ -25,11 +25,12 @@ enum class SimulationKind { kDc, kTransient };
 // running then is terminated and the pass counts as failed.
 //
 // Failures: a simulator that cannot be started ends the run at once; so does a refusal (exit
-// status 1 with a reason in its listing), whose reason the failure quotes. A crash, a time-out or
-// an exit without results is tried again: after 3 passes without a probe-data file the run ends
-// with a failure naming the file, the signal that ended the simulator (if one did), and quoting
-// the simulator's listing (".out") when there is one. A run log that cannot be appended to is an
-// I/O error. After InterruptChild the running pass ends and the run fails with "interrupted".
+// status 1 with a reason in its listing, or a serving simulator's `refused` answer), whose reason
+// the failure quotes, and an answer of a serving simulator outside its protocol. A crash, a
+// time-out or an exit without results is tried again: after 3 passes without a probe-data file the
+// run ends with a failure naming the file, the signal that ended the simulator (if one did), and
+// quoting the simulator's listing (".out") when there is one. A run log that cannot be appended to
+// is an I/O error. After InterruptChild the running pass ends and the run fails with "interrupted".
 double RunSimulator(const std::string& iterationName, const std::string& runLogName,
                     SimulationKind kind, AnalysisListener* listener);
 
