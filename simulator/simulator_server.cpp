@@ -155,8 +155,8 @@ bool SimulatorServer::Gone() {
   return true;
 }
 
-bool SimulatorServer::DueForRecycling() const {
-  if (requests_ >= serve::kRecycleAfterRequests) return true;
+bool SimulatorServer::DueForRecycling(long requestLimit) const {
+  if (requests_ >= requestLimit) return true;
   return requests_ % kRequestsBetweenMemoryChecks == 0 &&
          ResidentMegabytes() > serve::kRecycleAboveResidentMegabytes;
 }

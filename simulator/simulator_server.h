@@ -42,11 +42,9 @@ class SimulatorServer {
   // True once the process has ended (it is then waited for).
   bool Gone();
 
-  // True when a fresh process should take the next request: after many requests or when the
-  // process has grown large (ngspice keeps part of every circuit).
-  bool DueForRecycling() const;
-
-  pid_t pid() const { return pid_; }
+  // True when a fresh process should take the next request: after `requestLimit` requests or
+  // when the process has grown large (ngspice keeps part of every circuit).
+  bool DueForRecycling(long requestLimit) const;
 
  private:
   using Clock = std::chrono::steady_clock;

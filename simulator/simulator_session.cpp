@@ -42,7 +42,10 @@ std::string Quoted(const std::string& line) {
 
 }  // namespace
 
-SimulatorSession::SimulatorSession() : outer_(g_current), oneShot_(ServingSwitchedOff()) {
+SimulatorSession::SimulatorSession(long recycleAfterRequests)
+    : outer_(g_current),
+      recycleAfterRequests_(recycleAfterRequests),
+      oneShot_(ServingSwitchedOff()) {
   g_current = this;
 }
 
@@ -56,7 +59,8 @@ SimulatorPass RunSimulatorPass(const std::string& program, const std::string& ci
   SimulatorSession* session = g_current;
   if (session == nullptr || session->oneShot_) return OneShotPass(program, circuit, timeoutSeconds);
   auto& server = session->server_;
-  if (server && (session->program_ != program || server->Gone() || server->DueForRecycling())) {
+  if (server && (session->program_ != program || server->Gone() ||
+                 server->DueForRecycling(session->recycleAfterRequests_))) {
     server.reset();
   }
   if (!server) {

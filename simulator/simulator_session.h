@@ -3,6 +3,8 @@
 #include <memory>
 #include <string>
 
+#include "sim/serve_protocol.h"
+
 namespace etherm {
 
 class SimulatorServer;
@@ -20,7 +22,9 @@ struct SimulatorPass;
 // the serve hello with its first line (an older or foreign simulator).
 class SimulatorSession {
  public:
-  SimulatorSession();
+  // `recycleAfterRequests`: how many circuits one serving process runs before a fresh one takes
+  // over; tests give a small number.
+  explicit SimulatorSession(long recycleAfterRequests = sim::serve::kRecycleAfterRequests);
   ~SimulatorSession();
   SimulatorSession(const SimulatorSession&) = delete;
   SimulatorSession& operator=(const SimulatorSession&) = delete;
@@ -30,6 +34,7 @@ class SimulatorSession {
                                         double timeoutSeconds);
 
   SimulatorSession* outer_;
+  long recycleAfterRequests_;
   bool oneShot_;
   std::string program_;  // the program of server_
   std::unique_ptr<SimulatorServer> server_;

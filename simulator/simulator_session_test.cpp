@@ -146,6 +146,20 @@ TEST_F(SimulatorSessionTest, OneServingProcessRunsEveryPassOfTheSession) {
   EXPECT_EQ(Read("starts"), "my circuit1.cir\nmy circuit1.cir\nmy circuit1.cir\n");
 }
 
+TEST_F(SimulatorSessionTest, AFreshServerTakesOverAfterTheGivenNumberOfRequests) {
+  UseSimulator(Script(kAnswerDone));
+  {
+    const SimulatorSession session(2);
+    for (int run = 0; run < 5; ++run) EXPECT_EQ(Run(), "") << run;
+    EXPECT_EQ(Read("starts"), "--serve\n--serve\n--serve\n");
+    const std::vector<pid_t> pids = Pids();
+    ASSERT_EQ(pids.size(), 3u);
+    EXPECT_TRUE(GroupGone(pids[0]));
+    EXPECT_TRUE(GroupGone(pids[1]));
+  }
+  EXPECT_EQ(Passes(), 5);
+}
+
 TEST_F(SimulatorSessionTest, AServerThatFailsARequestIsReplacedForTheNextPass) {
   const std::string second = "if [ $n = 2 ]; then ";
   struct Case {
