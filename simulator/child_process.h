@@ -28,7 +28,7 @@ ChildResult RunChild(const std::string& program, const std::vector<std::string>&
 // ForgetChild, InterruptChild kills the child's group. Throws as RunChild does.
 pid_t StartChild(const std::string& program, const std::vector<std::string>& args, int io = -1);
 
-// Waits for a child of StartChild until the deadline; its result when it ended, else nothing.
+// Waits for a child of StartChild until the deadline: true, with its result, when it ended.
 bool WaitForChild(pid_t pid, std::chrono::steady_clock::time_point deadline, ChildResult* result);
 
 // Ends a child of StartChild that is still running, with its group (SIGTERM, then SIGKILL), and
@@ -38,9 +38,9 @@ ChildResult EndChildGroup(pid_t pid);
 // After the child has ended: InterruptChild no longer concerns it.
 void ForgetChild(pid_t pid);
 
-// For a signal handler (async-signal-safe): kills the process group of the child RunChild is
-// waiting for, now or as soon as it is started, and records the signal, so that the waiting
-// RunChild returns at once and the run can end with "interrupted".
+// For a signal handler (async-signal-safe): kills the process group of the running child (of
+// RunChild or StartChild), now or as soon as it is started, and records the signal, so that
+// whoever waits for it returns at once and the run can end with "interrupted".
 void InterruptChild(int signalNumber);
 
 // The signal given to InterruptChild, 0 when none was.
