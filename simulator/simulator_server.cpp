@@ -52,11 +52,7 @@ std::unique_ptr<SimulatorServer> SimulatorServer::Start(const std::string& progr
       line == serve::kReady) {
     return server;
   }
-  // Whatever the program does instead is not waited for.
-  if (!server->Gone()) {
-    EndChildGroup(pid);
-    server->running_ = false;
-  }
+  server->Kill();  // whatever the program does instead is not waited for
   return nullptr;
 }
 
@@ -153,6 +149,12 @@ bool SimulatorServer::Gone() {
   if (waitpid(pid_, &status, WNOHANG) != pid_) return false;
   running_ = false;
   return true;
+}
+
+void SimulatorServer::Kill() {
+  if (Gone()) return;
+  EndChildGroup(pid_);
+  running_ = false;
 }
 
 bool SimulatorServer::DueForRecycling(long requestLimit) const {

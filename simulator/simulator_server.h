@@ -42,6 +42,9 @@ class SimulatorServer {
   // True once the process has ended (it is then waited for).
   bool Gone();
 
+  // Ends the process and its group now, without waiting for it to end by itself.
+  void Kill();
+
   // True when a fresh process should take the next request: after `requestLimit` requests or
   // when the process has grown large (ngspice keeps part of every circuit).
   bool DueForRecycling(long requestLimit) const;

@@ -85,6 +85,8 @@ SimulatorPass RunSimulatorPass(const std::string& program, const std::string& ci
       if (run.answer.outcome != sim::serve::Outcome::kDone) server.reset();
       break;
     case ServedRun::Kind::kUnreadable:
+      server
+          ->Kill();  // a program that does not keep to the protocol may not end at its input's end
       server.reset();
       throw Failure("The circuit simulator \"" + program + "\" answered " + Quoted(run.line) +
                     " to the request to run \"" + circuit +
