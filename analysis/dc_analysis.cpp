@@ -14,6 +14,7 @@
 #include "netlist/circuit_writer.h"
 #include "power/power_table.h"
 #include "simulator/run_simulator.h"
+#include "simulator/simulator_session.h"
 #include "textio/failure.h"
 #include "thermal/thermal.h"
 
@@ -137,6 +138,7 @@ void EndFailedRun(AnalysisState& state, RunOutputs& outputs, std::string_view fa
 }  // namespace
 
 void RunDcAnalysis(AnalysisState& state) {
+  const SimulatorSession simulator;  // one simulator process for the whole run
   const AccumulatedNames accumulated = AccumulatedNamesOf(state);
   RunOutputs outputs(state, {accumulated.results, accumulated.powers, accumulated.temperatures});
   try {

@@ -11,6 +11,7 @@
 #include "netlist/circuit_writer.h"
 #include "power/power_table.h"
 #include "simulator/run_simulator.h"
+#include "simulator/simulator_session.h"
 #include "textio/failure.h"
 #include "textio/number_text.h"
 #include "thermal/thermal.h"
@@ -278,6 +279,7 @@ void EndFailedRun(AnalysisState& state, RunOutputs& outputs, std::string_view fa
 }  // namespace
 
 void RunTransientAnalysis(AnalysisState& state, const TransientOptions& options) {
+  const SimulatorSession simulator;  // one simulator process for the whole run
   const AccumulatedNames accumulated = AccumulatedNamesOf(state);
   const std::string historyName = state.baseName + ".spl";
   RunOutputs outputs(
