@@ -13,7 +13,8 @@ class ResultsTail {
  public:
   static constexpr double kMargin = 1e-9;  // s, well beyond the writer's 1e-10 s
 
-  // A data line appended to the accumulated results: its time and its bytes with the line end.
+  // A data line appended to the accumulated results: its time and its bytes with the line end,
+  // whole (the file may hold it cut).
   void Add(double time, std::string line);
   // Drops the lines from the front that lie more than kMargin before `start`; window starts
   // never move back.

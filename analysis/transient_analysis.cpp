@@ -38,21 +38,6 @@ void WriteFirstHistoryLine(const Problem& problem, const std::string& historyNam
   history.Close();
 }
 
-// The accumulated results as the next window's circuit reads them: the carried last lines,
-// or the whole file when the history is recomputed.
-void WriteCircuitOfWindow(AnalysisState& state, const TransientCarry& carry) {
-  if (!carry.recompute) {
-    WriteWindowCircuit(state, carry.results.Text(), carry.results.FirstLine());
-    return;
-  }
-  TextFile results;
-  results.OpenForReading(state.resultFile.name().empty() ? RunFileNames{state.baseName}.Results()
-                                                         : state.resultFile.name());
-  std::string text(results.data(), results.end());
-  results.Close();
-  WriteWindowCircuit(state, std::move(text), 1);
-}
-
 void RunTransient(AnalysisState& state, const TransientOptions& options, RunOutputs& outputs,
                   const AccumulatedNames& accumulated, const std::string& historyName) {
   BeginRun(state, outputs, accumulated);
@@ -68,7 +53,7 @@ void RunTransient(AnalysisState& state, const TransientOptions& options, RunOutp
 
   int iterationsWithoutAdvance = 0;
   do {
-    WriteCircuitOfWindow(state, carry);
+    WriteWindowCircuit(state, carry.results.Text(), carry.results.FirstLine());
     LogIterationStart(state);
     const double simulatorSeconds =
         RunSimulator(state.baseName + state.iterationText, state.runLogName,

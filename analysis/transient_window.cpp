@@ -15,6 +15,9 @@ namespace etherm {
 
 namespace {
 
+// Longer than any line of a table.
+constexpr int kWholeLine = 1 << 30;
+
 std::string TimeText(double t) {
   return FormatExponent(t, 23).substr(1);
 }
@@ -78,7 +81,7 @@ void AppendTermRiseHistoryFromFile(AnalysisState& state, TextFile& history) {
     if (state.sampleTime >= state.windowStartTime) break;
     SkipLine(rises);
   }
-  const std::string rest = ReadString(rises, 1 << 24);
+  const std::string rest = ReadString(rises, kWholeLine);
   rises.Close();
 
   std::vector<std::string> values;
@@ -231,14 +234,20 @@ void AcceptLines(AnalysisState& state, TransientCarry& carry, TextFile& results,
     SkipLine(results);
   }
 
-  // Results: every line of the window's table through the first at or after the new start.
-  std::string rest;
+  // Results: every line of the window's table through the first at or after the new start, cut
+  // to 200 characters after the time in the file. The next window's circuit takes its carried
+  // values from the whole line: a cut one would lend it a cut number.
   double time;
   do {
-    time = ReadTimedLine(results, &rest, start);
-    std::string line = FormatExponent(time, 23) + ' ' + rest + "\r\n";
-    WriteText(state.resultFile, line);
-    carry.results.Add(time, std::move(line));
+    RequireMoreLines(results, start);
+    time = ReadReal(results);
+    const std::string rest = ReadString(results, kWholeLine);
+    SkipLine(results);
+    const std::string timeText = FormatExponent(time, 23) + ' ';
+    WriteText(state.resultFile, timeText);
+    WriteText(state.resultFile, std::string_view(rest).substr(0, kLineCapacity));
+    WriteLineEnd(state.resultFile);
+    carry.results.Add(time, timeText + rest + "\r\n");
   } while (time < start);
   carry.results.KeepFrom(start);
 

@@ -26,9 +26,10 @@ struct TermRiseHistoryLine {
 // What a transient run carries from one window to the next instead of reading back its
 // accumulated files. Its size follows the devices, terms and one window's lines, not the time
 // already simulated.
+// The accumulated results' last lines are kept whole, as the next window's circuit reads them.
 struct TransientCarry {
-  // Each window computes its history from time 0 out of the accumulated files instead, as the
-  // program once did: the reference the carried record must match, byte for byte.
+  // Each window computes its thermal history from time 0 out of the accumulated files instead,
+  // as the program once did: the reference the carried record must match, byte for byte.
   bool recompute = false;
   ThermalHistory thermal;
   ResultsTail results;
