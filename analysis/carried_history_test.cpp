@@ -3,6 +3,7 @@
 #include <map>
 
 #include "analysis/analysis_test_support.h"
+#include "model/file_names.h"
 
 namespace etherm {
 namespace {
@@ -116,6 +117,36 @@ TEST_P(CarriedHistory, FilesEqualThoseOfTheRecomputationFromTimeZero) {
   EXPECT_EQ(carried.size(), recomputed.size());
   // Many windows, each continuing from the history of the ones before.
   EXPECT_GT(Lines(std::string("carried/") + GetParam().name + ".spl").size(), 50u);
+}
+
+// Removes "temp.txt" when an iteration starts, as a user tidying the folder might.
+class RemoveTermRises : public AnalysisListener {
+ public:
+  explicit RemoveTermRises(int iteration) : iteration_(iteration) {}
+  void IterationStarted(int iteration) override {
+    if (iteration == iteration_) fs::remove(kTermRiseFileName);
+  }
+
+ private:
+  int iteration_;
+};
+
+using CarriedHistoryRun = AnalysisTest;
+
+TEST_F(CarriedHistoryRun, TermRiseFileRemovedDuringTheRunIsWrittenAgain) {
+  WriteLines("c.cir", kCoupledCircuit);
+  std::string problem = kCoupledProblem;
+  WriteLines("c.par", problem.replace(problem.find("0.003"), 5, "0.0012"));
+  RunTransientAnalysis(state());
+  const std::string untouched = ReadFile(kTermRiseFileName);
+  const std::string results = ReadFile("c.tem");
+  ASSERT_GT(Lines("c.spl").size(), 20u);
+
+  RemoveTermRises remover(20);
+  state().listener = &remover;
+  RunTransientAnalysis(state());
+  EXPECT_TRUE(ReadFile(kTermRiseFileName) == untouched);
+  EXPECT_TRUE(ReadFile("c.tem") == results);
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -3,12 +3,15 @@
 // of key=value figures: windows (iterations), simulator runs (the run log's "pierwszy" lines),
 // wall time, the simulator's time (the wait for each run, as the analysis measures it) and the
 // analysis's own time per window (the time from one window's start to the next, less its
-// simulator time), as the mean of the first and of the last quarter of the windows.
+// simulator time), as the mean of the first and of the last quarter of the windows, and the
+// largest resident memory of the analysis (without the simulator's).
 //
 //   transient_windows_bench [--no-iteration-files] FOLDER BASE
 //
 // Only the analysis's public entry and its listener are used, so the same source measures
 // older versions of the analysis too.
+#include <sys/resource.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -105,12 +108,14 @@ int main(int argc, char** argv) {
   const double simulator = std::accumulate(clock.simulator().begin(), clock.simulator().end(), 0.0);
   const int runs = CountLines("wyniki.txt", "pierwszy");
   const double median = Median(clock.simulator());
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
   std::printf(
       "windows=%zu runs=%d wall_s=%.3f simulator_s=%.3f median_sim_ms=%.3f "
       "own_ms_per_window=%.3f own_first_quarter_ms=%.3f own_last_quarter_ms=%.3f "
-      "last_over_first=%.2f wall_over_runs_x_median=%.2f\n",
+      "last_over_first=%.2f wall_over_runs_x_median=%.2f max_rss_kb=%ld\n",
       own.size(), runs, Seconds(end - start), simulator, median * 1e3,
       Mean(own.begin(), own.end()) * 1e3, first * 1e3, last * 1e3, first > 0 ? last / first : 0,
-      runs > 0 && median > 0 ? Seconds(end - start) / (runs * median) : 0);
+      runs > 0 && median > 0 ? Seconds(end - start) / (runs * median) : 0, usage.ru_maxrss);
   return 0;
 }
