@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "analysis/analysis.h"
+#include "analysis/dc_runaway.h"
 #include "analysis/hot_devices.h"
 #include "analysis/run_files.h"
 #include "analysis/run_outputs.h"
@@ -58,6 +59,20 @@ bool SweepEnded(const AnalysisState& state) {
          (state.sweepValue <= state.analysisEnd && state.stepSize < 0);
 }
 
+// Tells the listener the loop gain of the point about to be accepted, and warns of runaway.
+void ReportLoopGain(AnalysisState& state, const DcRunawayWatch& runaway,
+                    const std::string& sweepName) {
+  if (state.listener == nullptr) return;
+  const LoopGainReport report = runaway.Report(state, state.sweepValue);
+  if (report.runaway) {
+    state.listener->Warning("thermal runaway at " + sweepName + " = " +
+                            ShortNumber(state.sweepValue) +
+                            ": the loop gain reached 1; the point settled at " +
+                            TemperatureList(state, state.deviceTemperature));
+  }
+  state.listener->LoopGainFound(report);
+}
+
 // Everything a DC run can check before it touches a file; a run refused here leaves the files
 // of the last run as they were.
 void PrepareDcRun(AnalysisState& state, const RunOutputs& outputs) {
@@ -77,6 +92,8 @@ void PrepareDcRun(AnalysisState& state, const RunOutputs& outputs) {
 void RunDc(AnalysisState& state, RunOutputs& outputs, const AccumulatedNames& accumulated) {
   BeginRun(state, outputs, accumulated);
   HotDeviceWarnings warnings;
+  DcRunawayWatch runaway;
+  const std::string sweepName = SweptSourceName(state.baseName + ".cir");
 
   int iterationsAtPoint = 0;
   do {
@@ -89,7 +106,9 @@ void RunDc(AnalysisState& state, RunOutputs& outputs, const AccumulatedNames& ac
     const std::string iterationName = state.baseName + state.iterationText;
     ExtractDcResults(state, iterationName + ".csd", iterationName + ".txt");
     ComputeDcPower(state, iterationName + ".txt", iterationName + ".moc");
-    ComputeDcTemperatures(state.problem.network, iterationName + ".moc", iterationName + ".tem");
+    const DcTemperatureLine line = ComputeDcTemperatures(
+        state.problem.network, iterationName + ".moc", iterationName + ".tem");
+    runaway.Add(state, state.previousTemperature, line.powers);
     const DcSettleResult test =
         DcTemperaturesSettled(state.deviceCount, state.previousTemperature, iterationName + ".tem");
     for (int i = 1; i <= state.deviceCount; ++i) state.deviceTemperature[i] = test.temperatures[i];
@@ -99,6 +118,8 @@ void RunDc(AnalysisState& state, RunOutputs& outputs, const AccumulatedNames& ac
 
     if (settled) {
       outputs.Commit();
+      ReportLoopGain(state, runaway, sweepName);
+      runaway.NewPoint();
       warnings.CheckSweepPoint(state, state.deviceTemperature, state.sweepValue);
       state.resultFile.OpenForAppending(accumulated.results);
       const std::string results = AppendThirdLine(state, iterationName + ".txt", state.resultFile);
@@ -119,11 +140,8 @@ void RunDc(AnalysisState& state, RunOutputs& outputs, const AccumulatedNames& ac
       }
       iterationsAtPoint = 0;
     } else if (++iterationsAtPoint >= kMaxIterationsPerPoint) {
-      throw Failure("The DC point at the sweep value " + ShortNumber(state.sweepValue) +
-                    " has not settled after " + std::to_string(kMaxIterationsPerPoint) +
-                    " iterations; the simulator was given " +
-                    TemperatureList(state, state.previousTemperature) + " and its results gave " +
-                    TemperatureList(state, state.deviceTemperature));
+      throw Failure(runaway.UnsettledText(state, sweepName, state.previousTemperature,
+                                          state.deviceTemperature, kMaxIterationsPerPoint));
     }
 
     for (int i = 1; i <= kMaxDevices; ++i) {

@@ -10,6 +10,8 @@
 #include "analysis/analysis.h"
 #include "batch/batch_display.h"
 #include "batch/interrupt.h"
+#include "batch/margin_csv.h"
+#include "model/listener_fan_out.h"
 #include "textio/failure.h"
 
 int main(int argc, char** argv) {
@@ -43,7 +45,11 @@ int main(int argc, char** argv) {
   BatchDisplay display(*state,
                        dc ? BatchDisplay::Analysis::kDc : BatchDisplay::Analysis::kTransient,
                        stderr, isatty(STDERR_FILENO) != 0);
-  state->listener = &display;
+  etherm::MarginCsv margins(*state);
+  etherm::ListenerFanOut listeners;
+  listeners.Add(&display);
+  if (dc) listeners.Add(&margins);
+  state->listener = &listeners;
   etherm::InstallInterruptHandlers();
   try {
     if (dc) {
