@@ -153,7 +153,8 @@ void RunDc(AnalysisState& state, RunOutputs& outputs, const AccumulatedNames& ac
                      ("dc = " + ShortNumber(state.sweepValue)).substr(0, 16));
     DeleteIterationFiles(state, {".csd", ".txt", ".mif", ".moc", ".tem", ".out", ".cir"});
     ++state.iterationNumber;
-  } while (!SweepEnded(state));
+    // A sweep of one point (start = end) must still settle that point before it ends.
+  } while (iterationsAtPoint > 0 || !SweepEnded(state));
   outputs.Commit();  // a sweep may end without a settled point
 }
 
