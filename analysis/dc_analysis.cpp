@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "analysis/analysis.h"
+#include "analysis/dc_acceleration.h"
 #include "analysis/dc_runaway.h"
 #include "analysis/hot_devices.h"
 #include "analysis/run_files.h"
@@ -21,7 +22,6 @@ namespace etherm {
 
 namespace {
 
-constexpr double kRelaxation = 0.5;
 // A point still unsettled after this many iterations is in thermal runaway or oscillating.
 constexpr int kMaxIterationsPerPoint = 100;
 
@@ -89,10 +89,12 @@ void PrepareDcRun(AnalysisState& state, const RunOutputs& outputs) {
   outputs.Check();
 }
 
-void RunDc(AnalysisState& state, RunOutputs& outputs, const AccumulatedNames& accumulated) {
+void RunDc(AnalysisState& state, RunOutputs& outputs, const AccumulatedNames& accumulated,
+           const DcOptions& options) {
   BeginRun(state, outputs, accumulated);
   HotDeviceWarnings warnings;
   DcRunawayWatch runaway;
+  DcStep step(options.accelerate);
   const std::string sweepName = SweptSourceName(state.baseName + ".cir");
 
   int iterationsAtPoint = 0;
@@ -109,6 +111,9 @@ void RunDc(AnalysisState& state, RunOutputs& outputs, const AccumulatedNames& ac
     const DcTemperatureLine line = ComputeDcTemperatures(
         state.problem.network, iterationName + ".moc", iterationName + ".tem");
     runaway.Add(state, state.previousTemperature, line.powers);
+    for (std::size_t i = 0; i < runaway.Slopes().size(); ++i) {
+      if (runaway.Slopes()[i]) step.NoteSlope(static_cast<int>(i + 1), *runaway.Slopes()[i]);
+    }
     const DcSettleResult test =
         DcTemperaturesSettled(state.deviceCount, state.previousTemperature, iterationName + ".tem");
     for (int i = 1; i <= state.deviceCount; ++i) state.deviceTemperature[i] = test.temperatures[i];
@@ -144,11 +149,8 @@ void RunDc(AnalysisState& state, RunOutputs& outputs, const AccumulatedNames& ac
                                           state.deviceTemperature, kMaxIterationsPerPoint));
     }
 
-    for (int i = 1; i <= kMaxDevices; ++i) {
-      state.deviceTemperature[i] =
-          (state.deviceTemperature[i] + state.previousTemperature[i]) * kRelaxation;
-      state.previousTemperature[i] = state.deviceTemperature[i];
-    }
+    step.Next(state, state.previousTemperature, state.deviceTemperature);
+    state.deviceTemperature = state.previousTemperature;
     state.ShowStatus(StatusLine::kPosition,
                      ("dc = " + ShortNumber(state.sweepValue)).substr(0, 16));
     DeleteIterationFiles(state, {".csd", ".txt", ".mif", ".moc", ".tem", ".out", ".cir"});
@@ -166,12 +168,12 @@ void EndFailedRun(AnalysisState& state, RunOutputs& outputs, std::string_view fa
 
 }  // namespace
 
-void RunDcAnalysis(AnalysisState& state) {
+void RunDcAnalysis(AnalysisState& state, const DcOptions& options) {
   const AccumulatedNames accumulated = AccumulatedNamesOf(state);
   RunOutputs outputs(state, {accumulated.results, accumulated.powers, accumulated.temperatures});
   try {
     PrepareDcRun(state, outputs);
-    RunDc(state, outputs, accumulated);
+    RunDc(state, outputs, accumulated, options);
   } catch (const Failure& failure) {
     EndFailedRun(state, outputs, failure.what());
     throw;

@@ -20,6 +20,8 @@ class DcRunawayWatch {
   std::optional<LoopGain> Add(const AnalysisState& state, const DeviceTable<double>& given,
                               const DeviceTable<double>& powers);
   bool Runaway() const { return runaway_; }
+  // Each device's slope dP/dT at this point so far, index 0 for device 1.
+  const std::vector<std::optional<double>>& Slopes() const { return slopes_; }
   // The report of the point as it stands.
   LoopGainReport Report(const AnalysisState& state, double x) const;
   // Why a point that would not settle failed: runaway where the gain reached 1, otherwise an

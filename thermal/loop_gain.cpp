@@ -23,6 +23,13 @@ double OwnResistance(const ThermalNetwork& network, std::size_t i) {
 
 }  // namespace
 
+double NetworkResistance(const ThermalNetwork& network, int i, int j) {
+  const auto a = static_cast<std::size_t>(i - 1);
+  const auto b = static_cast<std::size_t>(j - 1);
+  if (i == j) return OwnResistance(network, a);
+  return a < network.pair.size() && b < network.pair[a].size() ? network.pair[a][b].resistance : 0;
+}
+
 std::optional<double> PowerSlope(double t0, double p0, double t1, double p1) {
   if (std::fabs(t1 - t0) < kSmallestStep) return std::nullopt;
   const double slope = (p1 - p0) / (t1 - t0);

@@ -12,6 +12,10 @@ namespace etherm {
 // to mean anything.
 std::optional<double> PowerSlope(double t0, double p0, double t1, double p1);
 
+// dT_i/dP_j of the DC network, devices from 1: the pair's resistance, plus the own one on the
+// diagonal.
+double NetworkResistance(const ThermalNetwork& network, int i, int j);
+
 struct LoopGain {
   double gain = 0;           // the largest real eigenvalue of the loop
   std::vector<int> devices;  // 1-based, the devices that carry it
