@@ -43,7 +43,8 @@ AccumulatedNames AccumulatedNamesOf(const AnalysisState& state) {
 
 void BeginRun(AnalysisState& state, RunOutputs& outputs, const AccumulatedNames& names) {
   outputs.Begin();
-  for (int i = 1; i <= state.deviceCount; ++i) state.deviceTemperature[i] = AmbientTemperature;
+  for (int i = 1; i <= state.deviceCount; ++i)
+    state.deviceTemperature[i] = state.problem.network.ambient;
   state.previousTemperature = state.deviceTemperature;
   state.iterationNumber = 1;
   CreateEmptyFile(state.powerFile, outputs.Name(names.powers));

@@ -4,11 +4,13 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "analysis/analysis.h"
 #include "batch/batch_display.h"
+#include "batch/celsius_argument.h"
 #include "batch/interrupt.h"
 #include "batch/margin_csv.h"
 #include "model/listener_fan_out.h"
@@ -19,10 +21,20 @@ int main(int argc, char** argv) {
   // The option may stand anywhere; the analysis and the base name keep their order.
   etherm::TransientOptions options;
   etherm::DcOptions dcOptions;
+  std::optional<double> ambientC;
   std::vector<const char*> words;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--no-iteration-files") == 0) {
       options.keepIterationFiles = false;
+    } else if (std::strcmp(argv[i], "--ambient") == 0) {
+      ambientC = i + 1 < argc ? etherm::CelsiusArgument(argv[++i]) : std::nullopt;
+      if (!ambientC) {
+        std::fputs(
+            "etherm-batch: --ambient needs a temperature in degrees Celsius above -273.15"
+            " and below 1000\n",
+            stderr);
+        return 2;
+      }
     } else if (std::strcmp(argv[i], "--accelerate") == 0) {
       dcOptions.accelerate = true;
     } else {
@@ -33,14 +45,15 @@ int main(int argc, char** argv) {
       words.size() == 2 && (std::strcmp(words[0], "dc") == 0 || std::strcmp(words[0], "tran") == 0);
   if (!usable) {
     std::fputs(
-        "usage: etherm-batch dc [--accelerate] BASE\n       etherm-batch tran "
-        "[--no-iteration-files] BASE\n"
+        "usage: etherm-batch dc [--accelerate] [--ambient C] BASE\n"
+        "       etherm-batch tran [--no-iteration-files] [--ambient C] BASE\n"
         "Runs the DC or transient electrothermal analysis of BASE.par and BASE.cir in the "
         "current folder.\n"
         "--no-iteration-files: a transient run removes each window's circuit file and simulator "
         "listing (BASEn.cir, BASEn.out) once the window is done (a DC run keeps none anyway).\n"
         "--accelerate: a DC run steps each point by Newton's method on the estimated slope of "
-        "power against temperature; fewer simulator runs, the same settle test.\n",
+        "power against temperature; fewer simulator runs, the same settle test.\n"
+        "--ambient C: the ambient temperature in degrees Celsius instead of 295 K.\n",
         stderr);
     return 2;
   }
@@ -48,6 +61,7 @@ int main(int argc, char** argv) {
   // The state is large; keep it off the stack.
   auto state = std::make_unique<etherm::AnalysisState>();
   state->baseName = words[1];
+  if (ambientC) state->ambientTemperature = *ambientC + etherm::kCelsiusZero;
   BatchDisplay display(*state,
                        dc ? BatchDisplay::Analysis::kDc : BatchDisplay::Analysis::kTransient,
                        stderr, isatty(STDERR_FILENO) != 0);

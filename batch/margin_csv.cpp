@@ -1,5 +1,7 @@
 #include "batch/margin_csv.h"
 
+#include <cstdio>
+
 #include "analysis/dc_runaway.h"
 
 namespace etherm {
@@ -13,7 +15,11 @@ void MarginCsv::LoopGainFound(const LoopGainReport& report) {
     }
     file_->WriteLine(header + ",runaway");
   }
-  std::string line = report::NumberText(report.x);
+  // The sweep value as stepped carries the step's rounding (0.6000000000000001); the results
+  // tables show it to far fewer digits.
+  char x[32];
+  std::snprintf(x, sizeof x, "%.12g", report.x);
+  std::string line = x;
   for (const auto& margin : report.margins) {
     line += ",";
     if (margin) report::AppendNumber(line, *margin);
