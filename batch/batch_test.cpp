@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <chrono>
 #include <cstdio>
@@ -324,6 +325,53 @@ TEST_F(BatchProgramTest, AnInterruptEndsTheSimulatorAndClosesTheFiles) {
       EXPECT_TRUE(text.empty() || text.ends_with("\r\n")) << name << ": " << text;
     }
   }
+}
+
+// The first device temperature of each line of a temperature table (two header lines).
+std::vector<double> FirstTemperatures(const std::string& table) {
+  std::vector<double> values;
+  std::istringstream in(table);
+  std::string line;
+  for (int n = 0; std::getline(in, line); ++n) {
+    double x = 0;
+    double t = 0;
+    if (n >= 2 && std::istringstream(line) >> x >> t) values.push_back(t);
+  }
+  return values;
+}
+
+TEST_F(BatchProgramTest, AmbientOptionMovesEveryTemperature) {
+  Write("d.cir", kDiodeCircuit);
+  // Without thermal resistance the devices sit at the ambient itself.
+  Write("d.par", "DC\n1\n1\n1\n3\nDP 2 0 0\n1\n");
+  ASSERT_EQ(Run("dc --ambient 40 d").status, 0);
+  for (double t : FirstTemperatures(Read("d.tem"))) EXPECT_DOUBLE_EQ(t, 313.15);
+  // With it, the rise above the ambient stays what it is at 295 K give or take the diode's own
+  // change with temperature.
+  Write("d.par", kDiodeProblem);
+  ASSERT_EQ(Run("dc d").status, 0);
+  const auto cool = FirstTemperatures(Read("d.tem"));
+  ASSERT_EQ(Run("dc --ambient 40 d").status, 0);
+  const auto warm = FirstTemperatures(Read("d.tem"));
+  ASSERT_EQ(cool.size(), warm.size());
+  for (std::size_t n = 0; n < cool.size(); ++n) {
+    EXPECT_NEAR(warm[n] - 313.15, cool[n] - 295, 0.2 * (cool[n] - 295) + 1.5);
+  }
+  for (const char* bad : {"--ambient", "--ambient x d", "--ambient -300 d", "--ambient 40C d"}) {
+    const BatchRun run = Run(std::string("dc ") + bad);
+    EXPECT_EQ(run.status, 2) << bad;
+    EXPECT_NE(run.errors.find("--ambient needs a temperature"), std::string::npos) << bad;
+  }
+}
+
+TEST_F(BatchProgramTest, DcRunWritesItsMarginsBesideTheResults) {
+  Write("d.cir", kDiodeCircuit);
+  Write("d.par", kDiodeProblem);
+  ASSERT_EQ(Run("dc d").status, 0);
+  const std::string margins = Read("d.margin.csv");
+  ASSERT_EQ(margins.rfind("V1,margin_DP,runaway\n1,", 0), 0u) << margins;
+  EXPECT_EQ(std::count(margins.begin(), margins.end(), '\n'), 3);  // header, points 1 and 2
+  EXPECT_EQ(margins.find('\r'), std::string::npos);
 }
 
 }  // namespace
