@@ -65,10 +65,7 @@ void ReportLoopGain(AnalysisState& state, const DcRunawayWatch& runaway,
   if (state.listener == nullptr) return;
   const LoopGainReport report = runaway.Report(state, state.sweepValue);
   if (report.runaway) {
-    state.listener->Warning("thermal runaway at " + sweepName + " = " +
-                            ShortNumber(state.sweepValue) +
-                            ": the loop gain reached 1; the point settled at " +
-                            TemperatureList(state, state.deviceTemperature));
+    state.listener->Warning(runaway.RunawayWarning(state, sweepName));
   }
   state.listener->LoopGainFound(report);
 }

@@ -32,6 +32,7 @@ std::optional<LoopGain> DcRunawayWatch::Add(const AnalysisState& state,
     }
     if (any) {
       last_ = LargestLoopGain(state.problem.network, known);
+      if (last_->gain >= 1 && (!runaway_ || last_->gain > peak_.gain)) peak_ = *last_;
       if (last_->gain >= 1) runaway_ = true;
     }
   }
@@ -51,21 +52,33 @@ LoopGainReport DcRunawayWatch::Report(const AnalysisState& state, double x) cons
   return report;
 }
 
+namespace {
+
+std::string GainText(const AnalysisState& state, const std::string& where, const LoopGain& g) {
+  std::string devices;
+  for (int d : g.devices) {
+    if (!devices.empty()) devices += ", ";
+    devices += state.deviceName[d].Trimmed();
+  }
+  char gain[32];
+  std::snprintf(gain, sizeof gain, "%.2f", g.gain);
+  return "thermal runaway of " + devices + " at " + where + ": loop gain " + gain;
+}
+
+}  // namespace
+
+std::string DcRunawayWatch::RunawayWarning(const AnalysisState& state,
+                                           const std::string& sweepName) const {
+  return GainText(state, sweepName + " = " + ShortNumber(state.sweepValue), peak_) +
+         "; the point settled at " + TemperatureList(state, state.deviceTemperature);
+}
+
 std::string DcRunawayWatch::UnsettledText(const AnalysisState& state, const std::string& sweepName,
                                           const DeviceTable<double>& given,
                                           const DeviceTable<double>& obtained,
                                           int iterations) const {
   const std::string where = sweepName + " = " + ShortNumber(state.sweepValue);
-  if (last_ && last_->gain >= 1) {
-    std::string devices;
-    for (int d : last_->devices) {
-      if (!devices.empty()) devices += ", ";
-      devices += state.deviceName[d].Trimmed();
-    }
-    char gain[32];
-    std::snprintf(gain, sizeof gain, "%.2f", last_->gain);
-    return "thermal runaway of " + devices + " at " + where + ": loop gain " + gain;
-  }
+  if (last_ && last_->gain >= 1) return GainText(state, where, *last_);
   std::string text = "The DC point at the sweep value " + ShortNumber(state.sweepValue) +
                      " has not settled after " + std::to_string(iterations) +
                      " iterations; the simulator was given " + TemperatureList(state, given) +

@@ -22,6 +22,9 @@ class DcRunawayWatch {
   bool Runaway() const { return runaway_; }
   // Each device's slope dP/dT at this point so far, index 0 for device 1.
   const std::vector<std::optional<double>>& Slopes() const { return slopes_; }
+  // The warning of a point that settled after its loop gain reached 1: the largest gain, the
+  // devices carrying it, the temperatures it settled at.
+  std::string RunawayWarning(const AnalysisState& state, const std::string& sweepName) const;
   // The report of the point as it stands.
   LoopGainReport Report(const AnalysisState& state, double x) const;
   // Why a point that would not settle failed: runaway where the gain reached 1, otherwise an
@@ -37,6 +40,7 @@ class DcRunawayWatch {
   std::vector<std::optional<double>> slopes_;
   std::optional<LoopGain> last_;
   bool runaway_ = false;
+  LoopGain peak_;
 };
 
 // The swept source as the circuit's .DC line names it ("V1"); "the sweep value" without one.
