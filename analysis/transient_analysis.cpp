@@ -2,6 +2,7 @@
 #include <vector>
 
 #include "analysis/analysis.h"
+#include "analysis/appended_rows.h"
 #include "analysis/hot_devices.h"
 #include "analysis/run_files.h"
 #include "analysis/run_outputs.h"
@@ -235,6 +236,9 @@ void RunTransient(AnalysisState& state, const TransientOptions& options, RunOutp
     AppendRunLogReal(state, "t0= ", state.windowStartTime);
     state.ShowStatus(StatusLine::kPosition, ("t0 =" + state.startTimeText).substr(0, 16));
 
+    const AppendedRows appended(outputs.Name(accumulated.results), outputs.Name(accumulated.powers),
+                                outputs.Name(accumulated.temperatures));
+    const int headerLines = state.laterWindow ? 0 : 2;  // the title and the names, once
     state.powerFile.OpenForAppending(outputs.Name(accumulated.powers));
     state.temperatureFile.OpenForAppending(outputs.Name(accumulated.temperatures));
     state.resultFile.OpenForAppending(outputs.Name(accumulated.results));
@@ -252,6 +256,7 @@ void RunTransient(AnalysisState& state, const TransientOptions& options, RunOutp
                         &powers, &temperatures}) {
       f->Close();
     }
+    if (accepting) appended.Report(state, headerLines);
     DeleteIterationFiles(state, {".csd", ".txt", ".moc", ".tem"});
     if (!options.keepIterationFiles) DeleteIterationFiles(state, {".cir", ".out"});
     ++state.iterationNumber;
