@@ -1,11 +1,9 @@
 #include "analysis/dc_runaway.h"
 
-#include <cctype>
 #include <cstdio>
-#include <fstream>
-#include <sstream>
 
 #include "analysis/run_files.h"
+#include "netlist/circuit_names.h"
 
 namespace etherm {
 
@@ -54,15 +52,19 @@ LoopGainReport DcRunawayWatch::Report(const AnalysisState& state, double x) cons
 
 namespace {
 
+std::string GainNumber(double gain) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.2f", gain);
+  return text;
+}
+
 std::string GainText(const AnalysisState& state, const std::string& where, const LoopGain& g) {
   std::string devices;
   for (int d : g.devices) {
     if (!devices.empty()) devices += ", ";
     devices += state.deviceName[d].Trimmed();
   }
-  char gain[32];
-  std::snprintf(gain, sizeof gain, "%.2f", g.gain);
-  return "thermal runaway of " + devices + " at " + where + ": loop gain " + gain;
+  return "thermal runaway of " + devices + " at " + where + ": loop gain " + GainNumber(g.gain);
 }
 
 }  // namespace
@@ -84,26 +86,13 @@ std::string DcRunawayWatch::UnsettledText(const AnalysisState& state, const std:
                      " iterations; the simulator was given " + TemperatureList(state, given) +
                      " and its results gave " + TemperatureList(state, obtained) +
                      ". The iteration oscillates";
-  if (last_) {
-    char gain[32];
-    std::snprintf(gain, sizeof gain, "%.2f", last_->gain);
-    text += " (loop gain " + std::string(gain) + ")";
-  }
+  if (last_) text += " (loop gain " + GainNumber(last_->gain) + ")";
   return text + "; etherm-batch dc --accelerate may settle it";
 }
 
 std::string SweptSourceName(const std::string& circuitFileName) {
-  std::ifstream in(circuitFileName);
-  std::string line;
-  while (std::getline(in, line)) {
-    std::istringstream words(line);
-    std::string first;
-    std::string source;
-    words >> first >> source;
-    for (char& c : first) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    if (first == ".DC" && !source.empty()) return source;
-  }
-  return "the sweep value";
+  std::string source = ReadCircuitNames(circuitFileName).sweptSource;
+  return source.empty() ? "the sweep value" : source;
 }
 
 }  // namespace etherm

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "report/circuit_names.h"
+#include "netlist/circuit_names.h"
 #include "report/results_csv.h"
 
 namespace etherm::report {

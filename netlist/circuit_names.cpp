@@ -1,4 +1,4 @@
-#include "report/circuit_names.h"
+#include "netlist/circuit_names.h"
 
 #include <fstream>
 #include <sstream>
@@ -7,7 +7,7 @@
 #include "spice_text/ascii_case.h"
 #include "spice_text/words.h"
 
-namespace etherm::report {
+namespace etherm {
 
 namespace {
 
@@ -106,4 +106,4 @@ CircuitNames ReadCircuitNames(const std::string& circuitFile) {
   return names;
 }
 
-}  // namespace etherm::report
+}  // namespace etherm

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-namespace etherm::report {
+namespace etherm {
 
 // The names a circuit gives the columns of its results.
 struct CircuitNames {
@@ -17,4 +17,4 @@ struct CircuitNames {
 // would refuse. Never throws: a file that cannot be read gives no names.
 CircuitNames ReadCircuitNames(const std::string& circuitFile);
 
-}  // namespace etherm::report
+}  // namespace etherm

@@ -1,10 +1,10 @@
-#include "report/circuit_names.h"
+#include "netlist/circuit_names.h"
 
 #include <gtest/gtest.h>
 
 #include "testing/scratch_folder.h"
 
-namespace etherm::report {
+namespace etherm {
 namespace {
 
 using etherm::testing::ScratchFolder;
@@ -47,4 +47,4 @@ TEST(CircuitNames, AsTheSimulatorLabelsTheProbeData) {
 }
 
 }  // namespace
-}  // namespace etherm::report
+}  // namespace etherm
