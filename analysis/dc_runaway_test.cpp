@@ -27,15 +27,6 @@ std::string NearlyVoltageDriven(double temperatureC, const std::string& sweep) {
   return c.str();
 }
 
-std::string Problem(double start, double step, double end, double resistance) {
-  std::ostringstream p;
-  p << "DC diode\n1\n"
-    << start << "\n"
-    << step << "\n"
-    << end << "\nDP 2 " << resistance << " 0\n1\n";
-  return p.str();
-}
-
 struct Recorder : AnalysisListener {
   std::vector<LoopGainReport> reports;
   std::vector<std::string> warnings;
@@ -69,7 +60,7 @@ class DcRunawayTest : public AnalysisTest {
 
 TEST_F(DcRunawayTest, RunawayIsToldAtTheFirstPointPastTheFoldThoughItSettlesHotter) {
   WriteLines("c.cir", NearlyVoltageDriven(27, "1 8 1"));
-  WriteLines("c.par", Problem(0.7, 0.05, 0.95, 300));
+  WriteLines("c.par", DiodeProblem(0.7, 0.05, 0.95, 300));
   Recorder recorder;
   state().listener = &recorder;
   RunDcAnalysis(state());
@@ -92,7 +83,7 @@ TEST_F(DcRunawayTest, RunawayIsToldAtTheFirstPointPastTheFoldThoughItSettlesHott
 TEST_F(DcRunawayTest, MarginMatchesTheSlopeOfSeparateRunsAtFixedTemperatures) {
   constexpr double kResistance = 300;
   WriteLines("c.cir", NearlyVoltageDriven(27, "1 8 1"));
-  WriteLines("c.par", Problem(0.75, 1, 0.75, kResistance));
+  WriteLines("c.par", DiodeProblem(0.75, 1, 0.75, kResistance));
   Recorder recorder;
   state().listener = &recorder;
   RunDcAnalysis(state());
@@ -119,7 +110,7 @@ TEST_F(DcRunawayTest, UnsettledPointSaysWhetherItRunsAwayOrOscillates) {
       "  printf \"#C 0 2\\r\\n1.00000000e+000:1   $i:2   \\r\\n\"\n"
       "  printf '#;\\r\\n'; } > \"$out\"");
   WriteLines("c.cir", NearlyVoltageDriven(27, "1 8 1"));
-  WriteLines("c.par", Problem(0, 1, 2, 25));
+  WriteLines("c.par", DiodeProblem(0, 1, 2, 25));
   const std::string text = FailureOf([&] { RunDcAnalysis(state()); });
   EXPECT_EQ(text.rfind("thermal runaway of DP at V1 = 0: loop gain 1.5", 0), 0u) << text;
 }

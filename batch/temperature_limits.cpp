@@ -5,21 +5,12 @@
 #include <cstdlib>
 
 #include "analysis/dc_runaway.h"
+#include "analysis/run_files.h"
 #include "batch/celsius_argument.h"
 #include "model/problem_file.h"
 #include "textio/failure.h"
 
 namespace etherm {
-
-namespace {
-
-std::string Number(double x) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.6g", x);
-  return text;
-}
-
-}  // namespace
 
 TemperatureLimits ParseTemperatureLimits(std::string_view text) {
   TemperatureLimits limits;
@@ -104,9 +95,10 @@ void TemperatureLimitWatch::Print(std::FILE* out) const {
     const Excess& e = excess_[i];
     if (e.points == 0) continue;
     std::fprintf(out, "  %s above %s °C at %d point%s from %s = %s%s; peak %.1f °C at %s = %s%s\n",
-                 names_[i].c_str(), Number(e.limit).c_str(), e.points, e.points == 1 ? "" : "s",
-                 xName_.c_str(), Number(e.firstX).c_str(), xUnit_.c_str(), e.peak, xName_.c_str(),
-                 Number(e.peakX).c_str(), xUnit_.c_str());
+                 names_[i].c_str(), ShortNumber(e.limit).c_str(), e.points,
+                 e.points == 1 ? "" : "s", xName_.c_str(), ShortNumber(e.firstX).c_str(),
+                 xUnit_.c_str(), e.peak, xName_.c_str(), ShortNumber(e.peakX).c_str(),
+                 xUnit_.c_str());
   }
 }
 
