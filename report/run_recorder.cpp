@@ -116,6 +116,10 @@ std::optional<RunRecorder::Result> RunRecorder::Finish(bool completed) {
   if (report_) {
     result.summary = report_->Finish();
     result.filesWritten = report_->filesCreated();
+    if (result.filesWritten) {
+      result.files = ReportFileName(folder_, run_->baseName, ".csv") + ", " +
+                     ReportFileName(folder_, run_->baseName, ".iterations.csv");
+    }
     result.problem = report_->problem();
   } else {
     // Stopped before its first row: a summary of the iterations, no files.

@@ -38,6 +38,7 @@ class RunRecorder : public AnalysisListener {
   struct Result {
     std::string summary;        // plain text, UTF-8, LF line ends
     bool filesWritten = false;  // BASE.csv and BASE.iterations.csv are this run's
+    std::string files;          // their names, "r.csv, r.iterations.csv", when written
     std::string problem;        // empty, or why the files stop short
   };
   // Closes the files; `completed` tells that the analysis ended normally. Nothing when the run
