@@ -42,6 +42,7 @@ void RunRecorder::IterationStarted(int iteration) {
 
 void RunRecorder::IterationFinished(const IterationReport& report) {
   if (!run_) Describe();
+  iterated_ = true;
   const std::size_t devices = run_->deviceNames.size();
   IterationRow row{report.iteration,
                    report.x,
@@ -110,7 +111,7 @@ void RunRecorder::OpenReport() {
 }
 
 std::optional<RunRecorder::Result> RunRecorder::Finish(bool completed) {
-  if (!run_) return std::nullopt;
+  if (!run_ || (!iterated_ && !report_)) return std::nullopt;
   if (completed && !report_) OpenReport();
   Result result;
   if (report_) {

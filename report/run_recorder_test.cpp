@@ -87,6 +87,9 @@ TEST_F(RunRecorderTest, ARunStoppedBeforeItsFirstRowLeavesTheEarlierFiles) {
   {
     RunRecorder refused(state_, AnalysisKind::kDc, nullptr);
     EXPECT_FALSE(refused.Finish(false).has_value()) << "refused before its first iteration";
+    RunRecorder noSimulator(state_, AnalysisKind::kDc, nullptr);
+    noSimulator.IterationStarted(1);
+    EXPECT_FALSE(noSimulator.Finish(false).has_value()) << "failed in its first iteration";
   }
   RunRecorder recorder(state_, AnalysisKind::kDc, nullptr);
   Iterate(recorder, 1, 0);
