@@ -57,7 +57,10 @@ std::string ResultWindow::SummaryText() const {
 }
 
 void ResultWindow::ShowResult(const RunResult& result, int nearX, int nearY) {
-  text_->text(result.summary.c_str());
+  // A last line end would show as an empty line at the bottom.
+  std::string shownText = result.summary;
+  if (!shownText.empty() && shownText.back() == '\n') shownText.pop_back();
+  text_->text(shownText.c_str());
   title_ = "etherm: results of " + result.baseName;
   label(title_.c_str());
 
@@ -75,8 +78,9 @@ void ResultWindow::ShowResult(const RunResult& result, int nearX, int nearY) {
   }
 
   fl_font(kSummaryFont, kSummarySize);
-  const int summaryHeight = std::min(LineCount(result.summary), kMaxSummaryLines) * fl_height() +
-                            2 * Fl::box_dh(summary->box()) + 4;
+  // The display's own margins are a pixel above and below the lines.
+  const int summaryHeight = std::min(LineCount(shownText), kMaxSummaryLines) * fl_height() +
+                            Fl::box_dh(summary->box()) + 4;
   int screenX, screenY, screenW, screenH;
   Fl::screen_work_area(screenX, screenY, screenW, screenH, nearX, nearY);
   // Shrunk to the screen, never enlarged: gnuplot's lines and letters are sharpest as drawn.
