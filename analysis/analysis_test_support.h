@@ -48,7 +48,10 @@ class AnalysisTest : public ::testing::Test {
     state_ = std::make_unique<AnalysisState>();
     state_->baseName = "c";
   }
-  void TearDown() override { unsetenv("ETHERM_SIMULATOR"); }
+  void TearDown() override {
+    unsetenv("ETHERM_SIMULATOR");
+    unsetenv("ETHERM_SIM_NO_SERVE");
+  }
 
   AnalysisState& state() { return *state_; }
 
@@ -83,12 +86,14 @@ class AnalysisTest : public ::testing::Test {
     std::sort(names.begin(), names.end());
     return names;
   }
-  // A stand-in simulator: a shell script run with the circuit file name as $1.
+  // A stand-in simulator: a shell script run with the circuit file name as $1, once per pass
+  // (not asked to serve, which would run it with "--serve" as $1).
   void UseStandIn(const std::string& body) {
     const std::string path = folder_.File("stand-in");
     std::ofstream(path, std::ios::binary) << "#!/bin/sh\n" << body << "\n";
     chmod(path.c_str(), 0755);
     setenv("ETHERM_SIMULATOR", path.c_str(), 1);
+    setenv("ETHERM_SIM_NO_SERVE", "1", 1);
   }
 
   // A stand-in simulator whose probe data give the device 1 V and a current that flips
@@ -120,7 +125,7 @@ class AnalysisTest : public ::testing::Test {
     const ChildResult run = RunChild(program, {circuit}, 120);
     const std::string name = circuit.substr(0, circuit.size() - 4);
     EXPECT_EQ(run.exitStatus, 0) << ReadFile(name + ".out");
-    ExtractTransientResults(state(), name + ".csd", "table.txt", offset);
+    ExtractTransientResults(name + ".csd", "table.txt", offset, state().windowEndTime);
     auto rows = Numbers("table.txt", 2);
     std::erase_if(rows, [&](const std::vector<double>& row) { return row.size() < columns; });
     return rows;

@@ -9,7 +9,9 @@
 #include <system_error>
 
 #include "analysis/run_outputs.h"
+#include "model/problem_file.h"
 #include "netlist/circuit_line.h"
+#include "simulator/run_simulator.h"
 #include "textio/failure.h"
 #include "textio/number_text.h"
 
@@ -38,17 +40,56 @@ void CreateEmptyFile(TextFile& file, const std::string& name) {
 }
 
 AccumulatedNames AccumulatedNamesOf(const AnalysisState& state) {
-  return {state.baseName + ".wyn", state.baseName + ".moc", state.baseName + ".tem"};
+  const RunFileNames names{state.baseName};
+  return {names.Results(), names.Powers(), names.Temperatures()};
+}
+
+void PrepareRun(AnalysisState& state, const RunOutputs& outputs, CircuitAnalysis analysis) {
+  state.probeNodeNames.Fill(120);
+  const Problem problem = ReadProblemFile(state.baseName);
+  if (analysis == CircuitAnalysis::kDc) {
+    CheckDcProblem(problem);
+  } else {
+    CheckTransientProblem(problem);
+  }
+  UseProblem(state, problem);
+  CheckCircuitForProblem(problem, state.baseName, analysis);
+  CheckSimulatorSetup();
+  outputs.Check();
 }
 
 void BeginRun(AnalysisState& state, RunOutputs& outputs, const AccumulatedNames& names) {
   outputs.Begin();
-  for (int i = 1; i <= state.deviceCount; ++i) state.deviceTemperature[i] = AmbientTemperature;
+  for (int i = 1; i <= state.problem.deviceCount(); ++i) {
+    state.deviceTemperature[i] = state.problem.network.ambient;
+  }
   state.previousTemperature = state.deviceTemperature;
   state.iterationNumber = 1;
   CreateEmptyFile(state.powerFile, outputs.Name(names.powers));
   CreateEmptyFile(state.temperatureFile, outputs.Name(names.temperatures));
   CreateEmptyFile(state.resultFile, outputs.Name(names.results));
+}
+
+CircuitWriterInput WriterInputOf(const AnalysisState& state) {
+  return {state.problem, state.baseName, state.iterationNumber, state.deviceTemperature,
+          state.probeNodeNames};
+}
+
+void KeepWritten(AnalysisState& state, const WrittenCircuit& written) {
+  state.iterationText = written.iterationText;
+  state.probeNodeNames = written.probeNodeNames;
+  if (!written.startTimeText.empty()) state.startTimeText = written.startTimeText;
+}
+
+void WriteWindowCircuit(AnalysisState& state) {
+  // Named before the writer runs, so that a full disk's scratch is found when it fails.
+  state.iterationText = IterationText(state.iterationNumber);
+  // Until a run accepts its first window its results are staged under another name.
+  const std::string& bound = state.resultFile.name();
+  KeepWritten(state, WriteTransientCircuitFile(
+                         WriterInputOf(state),
+                         {state.windowStartTime, state.windowEndTime,
+                          bound.empty() ? RunFileNames{state.baseName}.Results() : bound}));
 }
 
 void LogIterationStart(AnalysisState& state) {
@@ -80,19 +121,13 @@ void ReportIteration(const AnalysisState& state, double x, std::optional<double>
   report.iteration = state.iterationNumber;
   report.x = x;
   report.acceptedEnd = acceptedEnd;
-  for (int i = 1; i <= state.deviceCount; ++i) {
+  for (int i = 1; i <= state.problem.deviceCount(); ++i) {
     report.givenTemperatures.push_back(given[i]);
     report.computedTemperatures.push_back(computed[i]);
     report.largestDeviation = std::max(report.largestDeviation, std::fabs(computed[i] - given[i]));
   }
   report.simulatorSeconds = simulatorSeconds;
   state.listener->IterationFinished(report);
-}
-
-void KeepInLineBuffer(AnalysisState& state, const std::string& line) {
-  const int n = static_cast<int>(std::min<std::size_t>(line.size(), kLineCapacity));
-  for (int i = 0; i < n; ++i) state.lineBuffer.at(i + 1) = line[static_cast<std::size_t>(i)];
-  state.lineBuffer.length = n;
 }
 
 void RequireMoreLines(TextFile& table, double wantedTime) {
@@ -125,8 +160,7 @@ void DeleteIterationFiles(AnalysisState& state, std::initializer_list<const char
 }
 
 void CloseAllFiles(AnalysisState& state) {
-  for (TextFile* f : {&state.resultFile, &state.temperatureFile, &state.powerFile, &state.workFileA,
-                      &state.workFileC}) {
+  for (TextFile* f : {&state.resultFile, &state.temperatureFile, &state.powerFile}) {
     try {
       f->Close();
     } catch (const Failure&) {
@@ -161,9 +195,10 @@ std::string ShortNumber(double x) {
 
 std::string TemperatureList(const AnalysisState& state, const DeviceTable<double>& temperatures) {
   std::string text;
-  for (int i = 1; i <= state.deviceCount; ++i) {
+  for (int i = 1; i <= state.problem.deviceCount(); ++i) {
     if (i > 1) text += ", ";
-    text += state.deviceName[i].Trimmed() + " " + FormatReal(temperatures[i], 0, 3) + " K";
+    text += state.problem.devices[static_cast<std::size_t>(i - 1)].name.Trimmed() + " " +
+            FormatReal(temperatures[i], 0, 3) + " K";
   }
   return text;
 }

@@ -7,6 +7,8 @@
 
 #include "model/analysis_state.h"
 #include "model/file_names.h"
+#include "netlist/circuit_check.h"
+#include "netlist/circuit_writer.h"
 
 namespace etherm {
 
@@ -30,19 +32,33 @@ AccumulatedNames AccumulatedNamesOf(const AnalysisState& state);
 
 class RunOutputs;
 
+// Everything a run can check before it touches a file: reads and checks baseName + ".par" for
+// the analysis and keeps it in the state, then checks the circuit, the simulator and the
+// outputs. A run refused here leaves the files of the last run as they were.
+void PrepareRun(AnalysisState& state, const RunOutputs& outputs, CircuitAnalysis analysis);
+
 // The start both analyses share once every check has passed: an empty run log, every device
 // at the ambient temperature, iteration 1, and the three accumulated files created empty
 // (under the names `outputs` gives them now) through the handles they stay bound to (the
 // transient power routine reads powerFile).
 void BeginRun(AnalysisState& state, RunOutputs& outputs, const AccumulatedNames& names);
 
+// The writers' reading of the state: the problem, names, iteration, temperatures and the node
+// quantities of an earlier ".PROBE" line.
+CircuitWriterInput WriterInputOf(const AnalysisState& state);
+
+// Keeps what a circuit writer returned: the iteration text, the node quantities and, when the
+// sources were shifted, the window start as they received it.
+void KeepWritten(AnalysisState& state, const WrittenCircuit& written);
+
+// Writes the circuit of the current transient window (windowStartTime .. windowEndTime); the
+// carried values come from the accumulated results under the name resultFile is bound to
+// (baseName + ".wyn" when it never was).
+void WriteWindowCircuit(AnalysisState& state);
+
 // Marks the start of an iteration whose circuit file is written: "startuję" in the run log and
 // on the window.
 void LogIterationStart(AnalysisState& state);
-
-// Keeps a copied line in lineBuffer, as the circuit writers also use it: positions 1.. take the
-// line, the length becomes the line's; later positions keep what they held.
-void KeepInLineBuffer(AnalysisState& state, const std::string& line);
 
 // The numbers of a table line: its tokens read as reals, up to the first that is not one.
 std::vector<double> LineNumbers(std::string_view line);

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "analysis/analysis_test_support.h"
+#include "analysis/run_files.h"
 #include "extraction/result_extraction.h"
-#include "netlist/transient_circuit_writer.h"
 #include "simulator/child_process.h"
 #include "textio/number_text.h"
 
@@ -59,16 +59,15 @@ class SourceWindows : public AnalysisTest {
     WriteLines("c.cir", Circuit(source, tran));
     WriteLines("c.wyn", results);
 
-    s.deviceCount = 1;
-    s.deviceName[1] = NameField::From("DX");
+    s.problem = Problem{};
+    s.problem.devices.push_back(Device{});
+    s.problem.devices[0].name = NameField::From("DX");
+    s.problem.devices[0].terminalCount = 2;
     s.deviceTemperature[1] = 300.0;
-    s.probeNodeCount = 1;
-    s.inductorCount = 0;
-    s.capacitorCount = 0;
     s.iterationNumber = 1;
     s.windowStartTime = 0.0;
     s.windowEndTime = 9e-05;
-    WriteTransientCircuitFile(s);  // the first window captures the probe list
+    WriteWindowCircuit(s);  // the first window captures the probe list
     std::vector<double> windowStarts = {0.0};
     windowStarts.insert(windowStarts.end(), starts.begin(), starts.end());
     for (double start : windowStarts) {
@@ -76,7 +75,7 @@ class SourceWindows : public AnalysisTest {
       ++s.iterationNumber;
       s.windowStartTime = start;
       s.windowEndTime = end / 1.05;  // the window then runs to the end
-      WriteTransientCircuitFile(s);
+      WriteWindowCircuit(s);
       const auto window = Simulate("c" + s.iterationText + ".cir", start);
       ASSERT_GT(window.size(), 5u);
       double worst = 0, at = 0;

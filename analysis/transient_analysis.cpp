@@ -12,6 +12,7 @@
 #include "netlist/circuit_writer.h"
 #include "power/power_table.h"
 #include "simulator/run_simulator.h"
+#include "simulator/simulator_session.h"
 #include "textio/failure.h"
 #include "textio/number_text.h"
 #include "thermal/thermal.h"
@@ -191,18 +192,6 @@ void AcceptLines(AnalysisState& state, TextFile& results, TextFile& powers, Text
   if (state.windowStartTime > state.previousWindowStartTime) ComputeWindowEnd(state);
 }
 
-// Everything a transient run can check before it touches a file; a run refused here leaves the
-// files of the last run as they were.
-void PrepareTransientRun(AnalysisState& state, const RunOutputs& outputs) {
-  state.probeNodeNames.Fill(120);
-  const Problem problem = ReadProblemFile(state.baseName);
-  CheckTransientProblem(problem);
-  UseProblem(state, problem);
-  CheckCircuitForProblem(state, CircuitAnalysis::kTransient);
-  CheckSimulatorSetup();
-  outputs.Check();
-}
-
 void RunTransient(AnalysisState& state, const TransientOptions& options, RunOutputs& outputs,
                   const AccumulatedNames& accumulated, const std::string& historyName) {
   BeginRun(state, outputs, accumulated);
@@ -216,15 +205,15 @@ void RunTransient(AnalysisState& state, const TransientOptions& options, RunOutp
 
   int iterationsWithoutAdvance = 0;
   do {
-    WriteTransientCircuitFile(state);
+    WriteWindowCircuit(state);
     LogIterationStart(state);
     const double simulatorSeconds =
         RunSimulator(state.baseName + state.iterationText, state.runLogName,
                      SimulationKind::kTransient, state.listener);
 
     const std::string iterationName = state.baseName + state.iterationText;
-    ExtractTransientResults(state, iterationName + ".csd", iterationName + ".txt",
-                            state.sampleTime);
+    ExtractTransientResults(iterationName + ".csd", iterationName + ".txt", state.sampleTime,
+                            state.windowEndTime);
     ComputeTransientPower(state, iterationName + ".txt", iterationName + ".moc",
                           outputs.Name(accumulated.powers));
     ComputeTransientTemperatures(state.problem.network, iterationName + ".moc",
@@ -295,12 +284,13 @@ void EndFailedRun(AnalysisState& state, RunOutputs& outputs, std::string_view fa
 }  // namespace
 
 void RunTransientAnalysis(AnalysisState& state, const TransientOptions& options) {
+  const SimulatorSession simulator;  // one simulator process for the whole run
   const AccumulatedNames accumulated = AccumulatedNamesOf(state);
   const std::string historyName = state.baseName + ".spl";
   RunOutputs outputs(
       state, {accumulated.results, accumulated.powers, accumulated.temperatures, historyName});
   try {
-    PrepareTransientRun(state, outputs);
+    PrepareRun(state, outputs, CircuitAnalysis::kTransient);
     RunTransient(state, options, outputs, accumulated, historyName);
   } catch (const Failure& failure) {
     EndFailedRun(state, outputs, failure.what());

@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <chrono>
@@ -170,7 +171,7 @@ bool ProcessEnds(pid_t pid) {
 TEST_F(BatchProgramTest, ExitStatusAndMessages) {
   BatchRun usage = Run("ac x");
   EXPECT_EQ(usage.status, 2);
-  EXPECT_NE(usage.errors.find("usage: etherm-batch dc BASE"), std::string::npos);
+  EXPECT_NE(usage.errors.find("usage: etherm-batch dc [--accelerate]"), std::string::npos);
 
   BatchRun missing = Run("dc nothing");
   EXPECT_EQ(missing.status, 1);
@@ -335,6 +336,101 @@ TEST_F(BatchProgramTest, AnInterruptEndsTheSimulatorAndClosesTheFiles) {
       const std::string text = Read(name);
       EXPECT_TRUE(text.empty() || text.ends_with("\r\n")) << name << ": " << text;
     }
+  }
+}
+
+// The first device temperature of each line of a DC temperature table.
+std::vector<double> FirstTemperatures(const std::string& table) {
+  std::vector<double> values;
+  std::istringstream in(table);
+  std::string line;
+  while (std::getline(in, line)) {
+    double x = 0;
+    double t = 0;
+    if (std::istringstream(line) >> x >> t) values.push_back(t);
+  }
+  return values;
+}
+
+TEST_F(BatchProgramTest, AmbientOptionMovesEveryTemperature) {
+  Write("d.cir", kDiodeCircuit);
+  // Without thermal resistance the devices sit at the ambient itself.
+  Write("d.par", "DC\n1\n1\n1\n3\nDP 2 0 0\n1\n");
+  ASSERT_EQ(Run("dc --ambient 40 d").status, 0);
+  const auto still = FirstTemperatures(Read("d.tem"));
+  ASSERT_EQ(still.size(), 2u);
+  for (double t : still) EXPECT_DOUBLE_EQ(t, 313.15);
+  // With it, the rise above the ambient stays what it is at 295 K give or take the diode's own
+  // change with temperature.
+  Write("d.par", kDiodeProblem);
+  ASSERT_EQ(Run("dc d").status, 0);
+  const auto cool = FirstTemperatures(Read("d.tem"));
+  ASSERT_EQ(Run("dc --ambient 40 d").status, 0);
+  const auto warm = FirstTemperatures(Read("d.tem"));
+  ASSERT_EQ(cool.size(), 2u);
+  ASSERT_EQ(warm.size(), 2u);
+  for (std::size_t n = 0; n < cool.size(); ++n) {
+    EXPECT_NEAR(warm[n] - 313.15, cool[n] - 295, 0.2 * (cool[n] - 295) + 1.5);
+  }
+  for (const char* bad : {"--ambient", "--ambient x d", "--ambient -300 d", "--ambient 40C d"}) {
+    const BatchRun run = Run(std::string("dc ") + bad);
+    EXPECT_EQ(run.status, 2) << bad;
+    EXPECT_NE(run.errors.find("--ambient needs a temperature"), std::string::npos) << bad;
+  }
+}
+
+TEST_F(BatchProgramTest, DcRunWritesItsMarginsBesideTheResults) {
+  Write("d.cir", kDiodeCircuit);
+  Write("d.par", kDiodeProblem);
+  ASSERT_EQ(Run("dc d").status, 0);
+  const std::string margins = Read("d.margin.csv");
+  ASSERT_EQ(margins.rfind("V1,margin_DP,runaway\n1,", 0), 0u) << margins;
+  EXPECT_EQ(std::count(margins.begin(), margins.end(), '\n'), 3);  // header, points 1 and 2
+  EXPECT_EQ(margins.find('\r'), std::string::npos);
+}
+
+TEST_F(BatchProgramTest, TemperatureLimitsListTheFirstPointAndThePeak) {
+  Write("d.cir", kDiodeCircuit);
+  Write("d.par", kDiodeProblem);
+  ASSERT_EQ(Run("dc d").status, 0);
+  const auto temperatures = FirstTemperatures(Read("d.tem"));
+  ASSERT_EQ(temperatures.size(), 2u);  // V1 = 1 and 2, the second hotter
+  const double first = temperatures[0] - 273.15;
+  const double peak = temperatures[1] - 273.15;
+  char peakText[32];
+  std::snprintf(peakText, sizeof peakText, "peak %.1f °C at V1 = 2", peak);
+
+  // A limit between the two points: only the second is over it.
+  const std::string between = std::to_string(static_cast<int>((first + peak) / 2));
+  for (const std::string& limits : {between, "DP=" + between, "500,DP=" + between}) {
+    const BatchRun run = Run("dc --tmax " + limits + " d");
+    EXPECT_EQ(run.status, 3) << limits << run.errors;
+    const std::string& out = run.output;
+    EXPECT_NE(out.find("DP above " + between + " °C at 1 point from V1 = 2; "), std::string::npos)
+        << limits << "\n"
+        << out;
+    EXPECT_NE(out.find(peakText), std::string::npos) << out;
+  }
+  // Nothing over the limit: the run ends as without one.
+  const BatchRun below = Run("dc --tmax 500 d");
+  EXPECT_EQ(below.status, 0);
+  EXPECT_EQ(below.output.find(" above "), std::string::npos) << below.output;
+
+  struct Bad {
+    const char* args;
+    const char* message;
+  } bad[] = {
+      {"--tmax", "--tmax needs degrees Celsius"},
+      {"--tmax abc d", "not a temperature: \"abc\""},
+      {"--tmax DP= d", "not a temperature"},
+      {"--tmax 100,150 d", "two limits for every device"},
+      {"--tmax DP=100,DP=120 d", "a device named twice"},
+      {"--tmax Q9=100 d", "--tmax names Q9, which d.par does not have; its devices are DP"},
+  };
+  for (const Bad& b : bad) {
+    const BatchRun run = Run(std::string("dc ") + b.args);
+    EXPECT_EQ(run.status, 2) << b.args;
+    EXPECT_NE(run.errors.find(b.message), std::string::npos) << b.args << ": " << run.errors;
   }
 }
 

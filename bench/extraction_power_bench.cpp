@@ -118,18 +118,16 @@ std::unique_ptr<etherm::AnalysisState> WindowState() {
 const std::string& ResultTableFile() {
   static const std::string name = [] {
     const std::string path = WorkPath("w1.txt");
-    auto s = WindowState();
-    etherm::ExtractTransientResults(*s, ProbeDataFile(), path, 0.0);
+    etherm::ExtractTransientResults(ProbeDataFile(), path, 0.0, 1.0);
     return path;
   }();
   return name;
 }
 
 void BM_ExtractTransientResults(benchmark::State& state) {
-  auto s = WindowState();
   const std::string& csd = ProbeDataFile();
   const std::string out = WorkPath("bench_extract.txt");
-  for (auto _ : state) etherm::ExtractTransientResults(*s, csd, out, 0.0);
+  for (auto _ : state) etherm::ExtractTransientResults(csd, out, 0.0, 1.0);
   state.SetItemsProcessed(state.iterations() * kRecords);
 }
 BENCHMARK(BM_ExtractTransientResults)->Unit(benchmark::kMillisecond);

@@ -88,8 +88,7 @@ ValuesEnd CopyValues(TextFile& in, TextFile& out, bool semicolonEnds) {
 
 }  // namespace
 
-void ExtractDcResults(AnalysisState& /*state*/, const std::string& probeDataName,
-                      const std::string& tableName) {
+void ExtractDcResults(const std::string& probeDataName, const std::string& tableName) {
   TextFile in;
   TextFile out;
   in.OpenForReading(probeDataName);
@@ -109,15 +108,15 @@ void ExtractDcResults(AnalysisState& /*state*/, const std::string& probeDataName
   out.Close();
 }
 
-void ExtractTransientResults(AnalysisState& state, const std::string& probeDataName,
-                             const std::string& tableName, double offset) {
+void ExtractTransientResults(const std::string& probeDataName, const std::string& tableName,
+                             double offset, double windowEnd) {
   TextFile in;
   TextFile out;
   in.OpenForReading(probeDataName);
   out.OpenForWriting(tableName);
   CheckProbeData(in, probeDataName);
   CopyHeaderLines(in, out, "time ");
-  const double limit = checked::Mul(1.02, state.windowEndTime);
+  const double limit = checked::Mul(1.02, windowEnd);
   double time = offset;
   while (time <= limit && CopyValues(in, out, false) == ValuesEnd::kRecordHeader) {
     WriteLineEnd(out);

@@ -2,8 +2,6 @@
 
 #include <string>
 
-#include "model/analysis_state.h"
-
 namespace etherm {
 
 // Result tables from the simulator's probe data. Both routines read the probe-data file
@@ -22,16 +20,14 @@ namespace etherm {
 // the file and the line.
 
 // DC: x is the record's sweep value. The table ends at the end record "#;", after any other
-// ';' byte (which is copied), or at the end of the file. Changes nothing in the state.
-void ExtractDcResults(AnalysisState& state, const std::string& probeDataName,
-                      const std::string& tableName);
+// ';' byte (which is copied), or at the end of the file.
+void ExtractDcResults(const std::string& probeDataName, const std::string& tableName);
 
 // Transient: x is the record's time plus offset (absolute time). The table ends before the
-// first record whose absolute time is above 1.02 x windowEndTime (its line end is written,
-// nothing of it), or at the end of the file; ';' bytes are copied like any other. Reads
-// windowEndTime, changes nothing in the state. An overflowing time ends with the arithmetic
-// failure text.
-void ExtractTransientResults(AnalysisState& state, const std::string& probeDataName,
-                             const std::string& tableName, double offset);
+// first record whose absolute time is above 1.02 x windowEnd (its line end is written,
+// nothing of it), or at the end of the file; ';' bytes are copied like any other. An
+// overflowing time ends with the arithmetic failure text.
+void ExtractTransientResults(const std::string& probeDataName, const std::string& tableName,
+                             double offset, double windowEnd);
 
 }  // namespace etherm

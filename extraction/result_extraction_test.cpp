@@ -27,7 +27,6 @@ std::string ProbeData(const std::string& records, const std::string& names = kNa
 class ExtractionTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    state_ = std::make_unique<AnalysisState>();
     csd_ = folder_.File("a1.csd");
     txt_ = folder_.File("a1.txt");
   }
@@ -39,18 +38,16 @@ class ExtractionTest : public ::testing::Test {
   }
   std::string Dc(const std::string& bytes) {
     WriteCsd(bytes);
-    ExtractDcResults(*state_, csd_, txt_);
+    ExtractDcResults(csd_, txt_);
     return Table();
   }
   std::string Transient(const std::string& bytes, double offset, double windowEnd) {
     WriteCsd(bytes);
-    state_->windowEndTime = windowEnd;
-    ExtractTransientResults(*state_, csd_, txt_, offset);
+    ExtractTransientResults(csd_, txt_, offset, windowEnd);
     return Table();
   }
 
   etherm::testing::ScratchFolder folder_;
-  std::unique_ptr<AnalysisState> state_;
   std::string csd_;
   std::string txt_;
 };
@@ -133,7 +130,7 @@ TEST_F(ExtractionTest, Failures) {
     }
     return "no failure";
   };
-  EXPECT_EQ(failure([&] { ExtractDcResults(*state_, csd_, txt_); }), "File not found: " + csd_);
+  EXPECT_EQ(failure([&] { ExtractDcResults(csd_, txt_); }), "File not found: " + csd_);
   EXPECT_EQ(
       failure([&] { Transient(ProbeData("#C 1e308 2\r\n1:1 2:2 \r\n#;\r\n"), 1e308, 1e308); }),
       "Floating point overflow");

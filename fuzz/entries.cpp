@@ -26,24 +26,37 @@ void Expecting(F&& f) {
   }
 }
 
+// What a driver hands the circuit writers, and keeps of what they return.
+struct WriterRun {
+  Problem problem;
+  std::string baseName;
+  DeviceTable<double> temperatures{};
+  ProbeNodeNames probeNodeNames;
+  std::int32_t iterationNumber = 1;
+
+  CircuitWriterInput Input() const {
+    return {problem, baseName, iterationNumber, temperatures, probeNodeNames};
+  }
+  void Keep(const WrittenCircuit& written) { probeNodeNames = written.probeNodeNames; }
+};
+
 // Devices QN, QPOW and DPWR (the names of the seed circuits), two node quantities, one
 // inductor and one capacitor carried; the user's circuit is `circuit`.
-std::unique_ptr<AnalysisState> WriterState(std::string_view circuit) {
-  auto state = std::make_unique<AnalysisState>();
+std::unique_ptr<WriterRun> WriterState(std::string_view circuit) {
+  auto state = std::make_unique<WriterRun>();
   PutFile("c.cir", circuit);
   state->baseName = ScratchDir() + "/c";
-  state->deviceCount = 3;
   const char* names[] = {"QN", "QPOW", "DPWR"};
   for (int i = 1; i <= 3; ++i) {
-    state->deviceName[static_cast<std::size_t>(i)] = NameField::From(names[i - 1]);
-    state->terminalCount[static_cast<std::size_t>(i)] = 2;
-    state->deviceTemperature[static_cast<std::size_t>(i)] = 295.0 + 20.25 * i;
+    Device d;
+    d.name = NameField::From(names[i - 1]);
+    d.terminalCount = i < 3 ? 2 : 1;  // two node quantities
+    state->problem.devices.push_back(d);
+    state->temperatures[static_cast<std::size_t>(i)] = 295.0 + 20.25 * i;
   }
-  state->probeNodeCount = 2;
   state->probeNodeNames.Fill(kLineCapacity);
-  state->inductorCount = 1;
-  state->capacitorCount = 1;
-  state->iterationNumber = 1;
+  state->problem.inductorCount = 1;
+  state->problem.capacitorCount = 1;
   return state;
 }
 
@@ -66,14 +79,14 @@ void RunProblemFile(std::string_view bytes) {
 
 void RunDcWriter(std::string_view bytes) {
   auto state = WriterState(bytes);
-  state->sweepStart = state->sweepValue = 5.0;
-  state->stepSize = 0.5;
-  Expecting([&] { WriteDcCircuitFile(*state); });
+  state->problem.sweepStart = 5.0;
+  state->problem.sweepStep = 0.5;
+  Expecting([&] { state->Keep(WriteDcCircuitFile(state->Input(), {5.0, {}})); });
   // A later point: the node-set line uses the names the first point found.
   state->iterationNumber = 2;
-  state->sweepValue = 5.5;
-  state->previousNodeValue = {0.0, 0.71, -2.5, 1.25, 0.0};
-  Expecting([&] { WriteDcCircuitFile(*state); });
+  Expecting([&] {
+    state->Keep(WriteDcCircuitFile(state->Input(), {5.5, {0.0, 0.71, -2.5, 1.25, 0.0}}));
+  });
 }
 
 void RunTransientWriter(std::string_view bytes) {
@@ -90,14 +103,15 @@ void RunTransientWriter(std::string_view bytes) {
   }
   auto state = WriterState(circuit);
   PutFile("c.wyn", results);
-  state->windowStartTime = 0.0;
-  state->windowEndTime = 9e-05;
-  Expecting([&] { WriteTransientCircuitFile(*state); });
+  const std::string resultsName = state->baseName + ".wyn";
+  Expecting([&] {
+    state->Keep(WriteTransientCircuitFile(state->Input(), {0.0, 9e-05, resultsName}));
+  });
   // A later window: carried values, the length and bias lines, shifted sources.
   state->iterationNumber = 2;
-  state->windowStartTime = 9e-05;
-  state->windowEndTime = 2e-04;
-  Expecting([&] { WriteTransientCircuitFile(*state); });
+  Expecting([&] {
+    state->Keep(WriteTransientCircuitFile(state->Input(), {9e-05, 2e-04, resultsName}));
+  });
 }
 
 void RunSimTranslation(std::string_view bytes) {

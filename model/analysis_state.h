@@ -23,7 +23,6 @@ inline constexpr int kMaxCarriedValues = 10;
 // More points than a sweep could finish in any sensible time; a bigger count is a typing error.
 inline constexpr double kMaxSweepPoints = 1000000;
 
-inline constexpr double AmbientTemperature = 295.0;  // K
 inline constexpr double TemperatureTolerance = 1.0;  // K
 
 // Tables are indexed from 1 (device numbers, term numbers), as the analyses count; entry 0 is
@@ -82,23 +81,20 @@ struct AnalysisState : ProblemDescription {
   DeviceTable<double> deviceTemperature{};
   DeviceTable<double> previousTemperature{};
   DeviceTable<long double> powerSample{};
-  std::array<double, kMaxDcNodeValues + 1> nodeValue{};
-  std::array<double, kMaxDcNodeValues + 1> previousNodeValue{};
 
-  // Circuit text.
-  WholeLineText lineBuffer;
+  // The node quantities of the circuit's ".PROBE" line, as the circuit writers return them.
   LineText<kLineCapacity> probeNodeNames;
 
   // File names and files.
   std::string baseName;
+  // K, the ambient of the next run; every problem read takes it.
+  double ambientTemperature = AmbientTemperature;
   // Where run log lines go: "wyniki.txt", or its staged name while a run has accepted nothing.
   std::string runLogName = kRunLogName;
+  // The transient driver's accumulated files.
   TextFile resultFile;
   TextFile temperatureFile;
   TextFile powerFile;
-  // The circuit writers' input (workFileA) and output (workFileC).
-  TextFile workFileA;
-  TextFile workFileC;
 
   // Who hears what the analysis reports; none when null.
   AnalysisListener* listener = nullptr;

@@ -3,10 +3,11 @@
 #include <cmath>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "netlist/circuit_line.h"
 #include "netlist/line_rewrites.h"
-#include "netlist/spice_number.h"
+#include "spice_text/spice_number.h"
 #include "textio/failure.h"
 #include "textio/number_text.h"
 #include "textio/text_file.h"
@@ -18,28 +19,26 @@ namespace {
 
 // The second word of a line, as the DC writer keeps it: the swept source.
 bool HasSweptSource(const WholeLineText& line) {
-  int p = 1;
-  while (p <= line.length && line.at(p) != ' ') ++p;
-  while (p <= line.length && line.at(p) == ' ') ++p;
-  return p <= line.length;
+  return BlankSeparatedWords(line, 1).size() >= 2;
 }
 
 bool HasPositivePrintStep(const WholeLineText& line) {
-  const std::optional<double> step = SpiceNumberValue(TransientPrintStep(line));
+  const std::optional<double> step = spice::ParseSpiceNumber(TransientPrintStep(line)).value;
   return step && *step > 0 && std::isfinite(*step);
 }
 
 }  // namespace
 
-void CheckCircuitForProblem(const AnalysisState& state, CircuitAnalysis analysis) {
-  const std::string name = state.baseName + ".cir";
+void CheckCircuitForProblem(const Problem& problem, const std::string& baseName,
+                            CircuitAnalysis analysis) {
+  const std::string name = baseName + ".cir";
   const std::string prefix = "Circuit file \"" + name + "\"";
   TextFile circuit;
   circuit.OpenForReading(name);
   bool probeLine = false;
   bool analysisLine = false;
   bool nodeSetLine = false;
-  DeviceTable<bool> named{};
+  std::vector<bool> named(problem.devices.size(), false);
   WholeLineText line;
   while (!AtEnd(circuit)) {
     SetWholeLine(line, ReadWholeLine(circuit));
@@ -61,19 +60,20 @@ void CheckCircuitForProblem(const AnalysisState& state, CircuitAnalysis analysis
     }
     if (keyword != ".MODEL  " && !call) continue;
     const TemperatureField field =
-        call ? FindCallTemperatureField(state, line) : FindModelTemperatureField(state, line);
+        call ? FindCallTemperatureField(problem, line) : FindModelTemperatureField(problem, line);
     if (field.device == 0) continue;
     if (!field.problem.empty()) {
       circuit.Close();
       throw Failure(prefix + ": " + field.problem + ": " + line.Text());
     }
-    for (int i = 1; i <= state.deviceCount; ++i) {
-      named[i] = named[i] || state.deviceName[i] == state.deviceName[field.device];
+    const NameField& found = problem.devices[static_cast<std::size_t>(field.device - 1)].name;
+    for (std::size_t i = 0; i < named.size(); ++i) {
+      named[i] = named[i] || problem.devices[i].name == found;
     }
   }
   circuit.Close();
   if (!probeLine) {
-    const int pairs = state.probeNodeCount;
+    const int pairs = problem.ProbeNodeCount();
     throw Failure(prefix + " has no .PROBE line; it must list " + std::to_string(pairs) +
                   (pairs == 1 ? " pair" : " pairs") +
                   " of a node voltage and a current for the modelled devices");
@@ -88,18 +88,19 @@ void CheckCircuitForProblem(const AnalysisState& state, CircuitAnalysis analysis
                             "the end time); a transient analysis sets the length of each "
                             "time window in it");
   }
-  for (int i = 1; i <= state.deviceCount; ++i) {
+  for (std::size_t i = 0; i < named.size(); ++i) {
     if (named[i]) continue;
-    const std::string device = state.deviceName[i].Trimmed();
+    const std::string device = problem.devices[i].name.Trimmed();
     throw Failure(prefix + " has no .MODEL line named " + device +
                   " (case included) and no subcircuit call with PARAMS: whose name in upper case "
                   "is " +
-                  device + ", so device " + std::to_string(i) +
+                  device + ", so device " + std::to_string(i + 1) +
                   " of the problem file would never receive its temperature");
   }
-  if (analysis == CircuitAnalysis::kDc && nodeSetLine && state.probeNodeCount > kMaxDcNodeValues) {
+  if (analysis == CircuitAnalysis::kDc && nodeSetLine &&
+      problem.ProbeNodeCount() > kMaxDcNodeValues) {
     throw Failure(prefix + " has a .NODESET line, and the problem file asks for " +
-                  std::to_string(state.probeNodeCount) +
+                  std::to_string(problem.ProbeNodeCount()) +
                   " node quantities; a .NODESET line carries at most " +
                   std::to_string(kMaxDcNodeValues) +
                   " from one sweep point to the next (remove the line, or probe fewer nodes)");

@@ -1,12 +1,15 @@
 #pragma once
 
-#include "model/analysis_state.h"
+#include <string>
+
+#include "model/problem.h"
 
 namespace etherm {
 
 enum class CircuitAnalysis { kDc, kTransient };
 
-// Refuses a circuit (baseName + ".cir") that could only give a silently wrong analysis:
+// Refuses a circuit (baseName + ".cir") for the problem that could only give a silently wrong
+// analysis:
 // - without a ".PROBE" line the simulator records nothing, every device dissipates nothing and
 //   the analysis settles at the ambient temperature as if all were well;
 // - a modelled device whose name matches no ".MODEL" line (name as written) and no subcircuit
@@ -19,6 +22,7 @@ enum class CircuitAnalysis { kDc, kTransient };
 // - a DC circuit with a ".NODESET" line carries at most 4 node quantities between points.
 // The drivers call it when an analysis starts, after the problem file is read and before any
 // file is written.
-void CheckCircuitForProblem(const AnalysisState& state, CircuitAnalysis analysis);
+void CheckCircuitForProblem(const Problem& problem, const std::string& baseName,
+                            CircuitAnalysis analysis);
 
 }  // namespace etherm

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "netlist/test_support.h"
 #include "testing/failure_of.h"
 #include "testing/scratch_folder.h"
 
@@ -66,19 +67,20 @@ TEST(CircuitCheckTest, CircuitsThatWouldGiveAWrongAnalysisAreRefused) {
   // clang-format on
   for (const auto& c : cases) {
     ScratchFolder folder;
-    AnalysisState state;
-    state.baseName = folder.File("c");
-    state.deviceCount = 2;
-    state.deviceName[1] = NameField::From("QN");
-    state.deviceName[2] = NameField::From("QSUB");
-    state.probeNodeCount = c.probeNodeCount;
-    WriteBytes(state.baseName + ".cir", CrLfLines(c.circuit));
-    const std::string text = FailureOf([&] { CheckCircuitForProblem(state, c.analysis); });
+    const std::string baseName = folder.File("c");
+    Problem problem;
+    problem.devices.assign(2, Device{});
+    problem.devices[0].name = NameField::From("QN");
+    problem.devices[1].name = NameField::From("QSUB");
+    testing::SetProbeNodeCount(problem, c.probeNodeCount);
+    WriteBytes(baseName + ".cir", CrLfLines(c.circuit));
+    const std::string text =
+        FailureOf([&] { CheckCircuitForProblem(problem, baseName, c.analysis); });
     if (c.refusal == nullptr) {
       EXPECT_EQ(text, "no failure") << c.circuit[1] << " / " << c.circuit.back();
     } else {
       EXPECT_NE(text.find(c.refusal), std::string::npos) << text;
-      EXPECT_EQ(text.rfind("Circuit file \"" + state.baseName + ".cir\"", 0), 0u) << text;
+      EXPECT_EQ(text.rfind("Circuit file \"" + baseName + ".cir\"", 0), 0u) << text;
     }
   }
 }

@@ -29,14 +29,14 @@ class StageCircuitTest : public ::testing::Test {
   void SetUp() override {
     std::filesystem::copy_file("testdata/stage.cir", folder_.path() / "stage.cir");
     state_.baseName = (folder_.path() / "stage").string();
-    state_.deviceCount = 2;
-    state_.deviceName[1] = NameField::From("QN");
-    state_.deviceName[2] = NameField::From("QPOW");
+    state_.problem.devices.assign(2, Device{});
+    state_.problem.devices[0].name = NameField::From("QN");
+    state_.problem.devices[1].name = NameField::From("QPOW");
     state_.deviceTemperature[1] = 295.0;
     state_.deviceTemperature[2] = 295.0;
-    state_.probeNodeCount = 4;
-    state_.inductorCount = 1;
-    state_.capacitorCount = 1;
+    testing::SetProbeNodeCount(state_.problem, 4);
+    state_.problem.inductorCount = 1;
+    state_.problem.capacitorCount = 1;
     state_.probeNodeNames.Fill(120);
     state_.iterationNumber = 1;
   }
@@ -50,12 +50,12 @@ class StageCircuitTest : public ::testing::Test {
   }
 
   ScratchFolder folder_;
-  AnalysisState state_;
+  testing::WriterSetup state_;
 };
 
 TEST_F(StageCircuitTest, FirstDcPoint) {
-  state_.sweepStart = state_.sweepValue = 10.0;
-  state_.stepSize = 0.5;
+  state_.problem.sweepStart = state_.sweepValue = 10.0;
+  state_.problem.sweepStep = 0.5;
   WriteDcCircuitFile(state_);
   EXPECT_EQ(state_.iterationText, "1");
   EXPECT_EQ(Written(), Expected("stage_dc_first.expected"));
@@ -63,8 +63,8 @@ TEST_F(StageCircuitTest, FirstDcPoint) {
 }
 
 TEST_F(StageCircuitTest, LaterDcPoint) {
-  state_.sweepStart = state_.sweepValue = 10.0;
-  state_.stepSize = 0.5;
+  state_.problem.sweepStart = state_.sweepValue = 10.0;
+  state_.problem.sweepStep = 0.5;
   WriteDcCircuitFile(state_);  // the node-set line comes first: it uses the names found here
 
   LaterTemperatures();
@@ -100,8 +100,6 @@ TEST_F(StageCircuitTest, LaterTransientWindow) {
   WriteTransientCircuitFile(state_);
   EXPECT_EQ(Written(), Expected("stage_tran_later.expected"));
   EXPECT_EQ(state_.startTimeText, "0.0000900000");
-  // The results file is closed again: the driver appends to it next.
-  EXPECT_EQ(state_.resultFile.mode(), TextFile::Mode::kClosed);
 }
 
 // Lines a rewrite needs but cannot handle: the analysis stops with a text that names the
@@ -111,7 +109,7 @@ struct FailureCase {
   bool transient;
   std::vector<std::string> lines;  // the last one fails
   std::string reason;
-  std::function<void(AnalysisState&)> setUp = nullptr;
+  std::function<void(testing::WriterSetup&)> setUp = nullptr;
   std::vector<std::string> written = {};  // when not just the lines before the last
   std::string quoted = "";                // when not the last line
 };
@@ -140,10 +138,10 @@ TEST(CircuitFileFailureTest, LineThatCannotBeRewrittenIsQuoted) {
       {"probe line without the last companion", true, {"title", ".PROBE/CSDF V(3) IB(Q1) V(5)"},
        ".PROBE line with fewer than 4 quantities after its first word (the word right after "
        ".PROBE is taken as an option such as /CSDF, not as a quantity)",
-       [](AnalysisState& s) { s.windowStartTime = 0.0; }},
+       [](testing::WriterSetup& s) { s.windowStartTime = 0.0; }},
       {"node set without a probe list", false, {"title", ".NODESET V(3)=1"},
        ".NODESET line needs 2 node quantities from the .PROBE line, and the .PROBE line gave 0",
-       [](AnalysisState& s) { s.probeNodeNames.Fill(120); }},
+       [](testing::WriterSetup& s) { s.probeNodeNames.Fill(120); }},
       {"pulse without its delay", true, {"title", "V1 1 0 PULSE(0 5)"},
        "pulse source without its delay (write 0 if it has none)"},
       {"pulse without ')'", true, {"title", "V1 1 0 PULSE(0 5 1u 1n 1n"}, "pulse source without \")\""},
@@ -158,7 +156,7 @@ TEST(CircuitFileFailureTest, LineThatCannotBeRewrittenIsQuoted) {
       {"capacitor without its value", true, {"title", "C1 1 0"}, "capacitor line without its value"},
       {".TRAN without its print step", true, {"title", ".TRAN "}, ".TRAN line without its print step"},
       {"SFFM without FS at the start of an analysis", true, {"title", "V6 1 0 SFFM(0 1 10k 5)"},
-       kSffmWithoutFrequencies, [](AnalysisState& s) { s.windowStartTime = 0.0; }},
+       kSffmWithoutFrequencies, [](testing::WriterSetup& s) { s.windowStartTime = 0.0; }},
       {"SFFM without FC", true, {"title", "V6 1 0 SFFM(0 1)"}, kSffmWithoutFrequencies},
       {"SFFM with FC 0", true, {"title", "V6 1 0 SFFM(0 1 0.0 5 1k)"}, kSffmWithoutFrequencies},
       {"SFFM with FS 0", true, {"title", "V6 1 0 SFFM(0 1 10k 5 0MEG 30)"}, kSffmWithoutFrequencies},
@@ -193,7 +191,7 @@ TEST(CircuitFileFailureTest, LineThatCannotBeRewrittenIsQuoted) {
   for (const FailureCase& c : cases) {
     SCOPED_TRACE(c.what);
     ScratchFolder folder;
-    AnalysisState state;
+    testing::WriterSetup state;
     SetUpState(state, folder.path());
     if (c.setUp) c.setUp(state);
     WriteResults(state);
@@ -213,15 +211,12 @@ TEST(CircuitFileFailureTest, LineThatCannotBeRewrittenIsQuoted) {
     std::vector<std::string> before(c.lines.begin(), c.lines.end() - 1);
     EXPECT_EQ(ReadBytes(state.baseName + "3.cir"),
               CrLfLines(c.written.empty() ? before : c.written));
-    EXPECT_EQ(state.workFileA.mode(), TextFile::Mode::kClosed);
-    EXPECT_EQ(state.workFileC.mode(), TextFile::Mode::kClosed);
-    EXPECT_EQ(state.resultFile.mode(), TextFile::Mode::kClosed);
   }
 }
 
 TEST(CircuitFileFailureTest, PointListOpenAtTheEnd) {
   ScratchFolder folder;
-  AnalysisState state;
+  testing::WriterSetup state;
   SetUpState(state, folder.path());
   WriteResults(state);
   WriteBytes(state.baseName + ".cir", CrLfLines({"V5 1 0 PWL(0 0", "+ 1u 5"}));
@@ -238,7 +233,7 @@ TEST(CircuitFileFailureTest, PointListOpenAtTheEnd) {
 
 TEST(CircuitFileFailureTest, ProbeListIsKeptWhenItsLineFails) {
   ScratchFolder folder;
-  AnalysisState state;
+  testing::WriterSetup state;
   SetUpState(state, folder.path());
   WriteBytes(state.baseName + ".cir", CrLfLines({".PROBE/CSDF V(7) IB(Q1) V(8)"}));
   EXPECT_THROW(WriteDcCircuitFile(state), Failure);
@@ -250,7 +245,7 @@ TEST(CircuitFileFailureTest, ResultsWithoutTheWindowStart) {
        {"head\r\nhead\r\n", "head\r\nhead\r\n 1.0E-0005 1 2 3 4 5 6\r\n\r\n  \r\n", ""}) {
     SCOPED_TRACE(results);
     ScratchFolder folder;
-    AnalysisState state;
+    testing::WriterSetup state;
     SetUpState(state, folder.path());
     WriteBytes(state.baseName + ".cir", CrLfLines({"title"}));
     WriteBytes(state.baseName + ".wyn", results);
@@ -263,16 +258,15 @@ TEST(CircuitFileFailureTest, ResultsWithoutTheWindowStart) {
                     ".wyn\" hold no line at the window start time 9.00000000000000E-0005 s, so "
                     "the values to carry into the window are unknown");
     }
-    EXPECT_EQ(state.resultFile.mode(), TextFile::Mode::kClosed);
   }
 }
 
 TEST(CircuitFileFailureTest, TooManyCarriedValues) {
   ScratchFolder folder;
-  AnalysisState state;
+  testing::WriterSetup state;
   SetUpState(state, folder.path());
-  state.inductorCount = 5;
-  state.capacitorCount = 4;
+  state.problem.inductorCount = 5;
+  state.problem.capacitorCount = 4;
   WriteResults(state);
   WriteBytes(state.baseName + ".cir", CrLfLines({"title"}));
   try {
@@ -288,7 +282,7 @@ TEST(CircuitFileFailureTest, TooManyCarriedValues) {
 
 TEST(CircuitFileFailureTest, MissingFiles) {
   ScratchFolder folder;
-  AnalysisState state;
+  testing::WriterSetup state;
   SetUpState(state, folder.path());
   try {
     WriteDcCircuitFile(state);
@@ -305,7 +299,6 @@ TEST(CircuitFileFailureTest, MissingFiles) {
   } catch (const Failure& failure) {
     EXPECT_EQ(std::string(failure.what()), "File not found: " + state.baseName + ".wyn");
   }
-  EXPECT_EQ(state.workFileA.mode(), TextFile::Mode::kClosed);
 }
 
 }  // namespace

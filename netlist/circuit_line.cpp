@@ -23,12 +23,12 @@ void SetWholeLine(WholeLineText& line, const std::string& text) {
   line.length = length;
 }
 
-void ReadCircuitLine(AnalysisState& state) {
-  SetWholeLine(state.lineBuffer, ReadWholeLine(state.workFileA));
+void ReadCircuitLine(CircuitLines& lines) {
+  SetWholeLine(lines.lineBuffer, ReadWholeLine(lines.input));
 }
 
-int ScanEnd(const AnalysisState& state) {
-  return std::max(state.lineBuffer.length, kPaddedLineLength);
+int ScanEnd(const CircuitLines& lines) {
+  return std::max(lines.lineBuffer.length, kPaddedLineLength);
 }
 
 std::string DotKeyword(const WholeLineText& line) {
@@ -37,20 +37,22 @@ std::string DotKeyword(const WholeLineText& line) {
   return keyword + "  ";
 }
 
-std::string DotKeyword(const AnalysisState& state) {
-  return DotKeyword(state.lineBuffer);
+std::string DotKeyword(const CircuitLines& lines) {
+  return DotKeyword(lines.lineBuffer);
 }
 
 bool IsTransientLengthLine(const WholeLineText& line) {
   return DotKeyword(line) == ".TRAN   ";
 }
 
+std::vector<spice::Word> BlankSeparatedWords(const WholeLineText& line, int from) {
+  // Offsets in the words count from position `from`.
+  return spice::SplitWords(Span(line, from, line.length), spice::WordRules{" ", false});
+}
+
 std::string TransientPrintStep(const WholeLineText& line) {
-  int p = 7;
-  while (p <= line.length && line.at(p) == ' ') ++p;
-  const int start = p;
-  while (p <= line.length && line.at(p) != ' ') ++p;
-  return std::string(Span(line, start, p - 1));
+  const std::vector<spice::Word> words = BlankSeparatedWords(line, 7);
+  return words.empty() ? std::string() : std::string(words.front().text);
 }
 
 std::string_view Span(const LineText<kLineCapacity>& text, int first, int last) {
@@ -65,46 +67,41 @@ std::string_view Span(const WholeLineText& text, int first, int last) {
   return std::string_view(text.chars.data() + first, static_cast<std::size_t>(last - first + 1));
 }
 
-void WritePositions(AnalysisState& state, int first, int last) {
-  const std::string_view stored = Span(state.lineBuffer, first, last);
-  WriteText(state.workFileC, stored);
+void WritePositions(CircuitLines& lines, int first, int last) {
+  const std::string_view stored = Span(lines.lineBuffer, first, last);
+  WriteText(lines.output, stored);
   // Positions past the stored text are blanks.
   const int blanks = last - first + 1 - static_cast<int>(stored.size());
-  if (blanks > 0) WriteText(state.workFileC, std::string(static_cast<std::size_t>(blanks), ' '));
+  if (blanks > 0) WriteText(lines.output, std::string(static_cast<std::size_t>(blanks), ' '));
 }
 
-void CopyLine(AnalysisState& state) {
-  WritePositions(state, 1, state.lineBuffer.length);
-  WriteLineEnd(state.workFileC);
+void CopyLine(CircuitLines& lines) {
+  WritePositions(lines, 1, lines.lineBuffer.length);
+  WriteLineEnd(lines.output);
 }
 
-void ThrowLineFailure(const AnalysisState& state, std::string_view what) {
-  ThrowQuotedFailure(state, what, state.lineBuffer.Text());
+void ThrowLineFailure(const CircuitLines& lines, std::string_view what) {
+  ThrowQuotedFailure(lines, what, lines.lineBuffer.Text());
 }
 
-void ThrowQuotedFailure(const AnalysisState& state, std::string_view what, std::string_view line) {
-  throw Failure("Circuit file \"" + state.baseName + ".cir\": " + std::string(what) + ": " +
+void ThrowQuotedFailure(const CircuitLines& lines, std::string_view what, std::string_view line) {
+  throw Failure("Circuit file \"" + lines.baseName + ".cir\": " + std::string(what) + ": " +
                 std::string(line));
 }
 
-std::string ProbeNodeName(const AnalysisState& state, int k) {
-  const LineText<kLineCapacity>& names = state.probeNodeNames;
-  const int end = std::min(names.length, kLineCapacity);
-  int p = 1;
-  for (int word = 1;; ++word) {
-    while (p <= end && names.at(p) == ' ') ++p;
-    const int start = p;
-    while (p <= end && names.at(p) != ' ') ++p;
-    if (p == start) return "";
-    if (word == k) return std::string(Span(names, start, p - 1));
-  }
+std::string ProbeNodeName(const CircuitLines& lines, int k) {
+  const LineText<kLineCapacity>& names = lines.probeNodeNames;
+  const std::vector<spice::Word> words = spice::SplitWords(
+      Span(names, 1, std::min(names.length, kLineCapacity)), spice::WordRules{" ", false});
+  if (k < 1 || static_cast<std::size_t>(k) > words.size()) return "";
+  return std::string(words[static_cast<std::size_t>(k - 1)].text);
 }
 
-void RequireProbeNodeNames(const AnalysisState& state, std::string_view lineKind) {
-  for (int k = 1; k <= state.probeNodeCount; ++k) {
-    if (ProbeNodeName(state, k).empty()) {
-      ThrowLineFailure(state, std::string(lineKind) + " line needs " +
-                                  std::to_string(state.probeNodeCount) +
+void RequireProbeNodeNames(const CircuitLines& lines, std::string_view lineKind) {
+  for (int k = 1; k <= lines.probeNodeCount; ++k) {
+    if (ProbeNodeName(lines, k).empty()) {
+      ThrowLineFailure(lines, std::string(lineKind) + " line needs " +
+                                  std::to_string(lines.probeNodeCount) +
                                   " node quantities from the .PROBE line, and the .PROBE line "
                                   "gave " +
                                   std::to_string(k - 1));
@@ -112,8 +109,8 @@ void RequireProbeNodeNames(const AnalysisState& state, std::string_view lineKind
   }
 }
 
-double CircuitTemperature(const AnalysisState& state, int device) {
-  return state.deviceTemperature[static_cast<std::size_t>(device)] - 273.0;
+double CircuitTemperature(const CircuitLines& lines, int device) {
+  return lines.deviceTemperature[static_cast<std::size_t>(device)] - 273.0;
 }
 
 std::string IterationText(std::int32_t iterationNumber) {

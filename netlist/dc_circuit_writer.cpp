@@ -1,8 +1,9 @@
 #include "netlist/dc_circuit_writer.h"
 
+#include <vector>
+
 #include "netlist/circuit_line.h"
 #include "netlist/line_rewrites.h"
-#include "netlist/writer_files.h"
 #include "textio/number_text.h"
 #include "textio/text_file.h"
 #include "textio/upper_case.h"
@@ -12,87 +13,89 @@ namespace etherm {
 namespace {
 
 // ".DC V1 5 10 0.5": the command and the swept source are kept with the blanks after them;
-// the values, whatever their form, become the single point sweepValue.
-void WriteSweepLine(AnalysisState& state) {
-  const WholeLineText& line = state.lineBuffer;
-  int p = 1;
-  while (p <= line.length && line.at(p) != ' ') ++p;
-  while (p <= line.length && line.at(p) == ' ') ++p;
-  if (p > line.length) ThrowLineFailure(state, ".DC line without the swept source");
-  while (p <= line.length && line.at(p) != ' ') ++p;
-  while (p <= line.length && line.at(p) == ' ') ++p;
-  TextFile& out = state.workFileC;
-  WritePositions(state, 1, p - 1);
+// the values, whatever their form, become the single point.
+void WriteSweepLine(CircuitLines& lines, const DcPoint& point) {
+  const WholeLineText& line = lines.lineBuffer;
+  const std::vector<spice::Word> words = BlankSeparatedWords(line, 1);
+  if (words.size() < 2) ThrowLineFailure(lines, ".DC line without the swept source");
+  // The position of the first value, or the end of the line.
+  const int p = words.size() > 2 ? static_cast<int>(words[2].offset) + 1 : line.length + 1;
+  TextFile& out = lines.output;
+  WritePositions(lines, 1, p - 1);
   if (line.at(p - 1) != ' ') WriteChar(out, ' ');
-  WriteReal(out, state.sweepValue);
+  WriteReal(out, point.sweepValue);
   WriteChar(out, ' ');
-  WriteReal(out, state.sweepValue);
+  WriteReal(out, point.sweepValue);
   WriteChar(out, ' ');
-  WriteReal(out, state.stepSize);
+  WriteReal(out, lines.problem.sweepStep);
   WriteLineEnd(out);
 }
 
 // From the second sweep point on, the simulator starts from the node values of the last
 // converged point.
-void WriteNodeSetLine(AnalysisState& state) {
-  if (state.sweepValue == state.sweepStart) {
-    CopyLine(state);
+void WriteNodeSetLine(CircuitLines& lines, const DcPoint& point) {
+  if (point.sweepValue == lines.problem.sweepStart) {
+    CopyLine(lines);
     return;
   }
-  if (state.probeNodeCount > kMaxDcNodeValues) {
-    ThrowLineFailure(state, ".NODESET line for " + std::to_string(state.probeNodeCount) +
+  if (lines.probeNodeCount > kMaxDcNodeValues) {
+    ThrowLineFailure(lines, ".NODESET line for " + std::to_string(lines.probeNodeCount) +
                                 " node quantities; a DC analysis carries at most " +
                                 std::to_string(kMaxDcNodeValues));
   }
-  RequireProbeNodeNames(state, ".NODESET");
-  TextFile& out = state.workFileC;
+  RequireProbeNodeNames(lines, ".NODESET");
+  TextFile& out = lines.output;
   WriteText(out, ".NODESET ");
-  for (int k = 1; k <= state.probeNodeCount; ++k) {
-    WriteText(out, ProbeNodeName(state, k));
+  for (int k = 1; k <= lines.probeNodeCount; ++k) {
+    WriteText(out, ProbeNodeName(lines, k));
     WriteChar(out, '=');
-    WriteReal(out, state.previousNodeValue[static_cast<std::size_t>(k)]);
+    WriteReal(out, point.previousNodeValues[static_cast<std::size_t>(k)]);
     WriteChar(out, ' ');
   }
   WriteLineEnd(out);
 }
 
-void WriteDcLine(AnalysisState& state) {
-  const char first = UpperCase(state.lineBuffer.at(1));
+void WriteDcLine(CircuitLines& lines, const DcPoint& point) {
+  const char first = UpperCase(lines.lineBuffer.at(1));
   if (first == 'X') {
-    RewriteSubcircuitCall(state);
+    RewriteSubcircuitCall(lines);
     return;
   }
   if (first != '.') {
-    CopyLine(state);
+    CopyLine(lines);
     return;
   }
-  const std::string keyword = DotKeyword(state);
+  const std::string keyword = DotKeyword(lines);
   if (keyword == ".MODEL  ") {
-    RewriteModelLine(state);
+    RewriteModelLine(lines);
   } else if (keyword[1] == 'D' && keyword[2] == 'C') {
-    WriteSweepLine(state);
+    WriteSweepLine(lines, point);
   } else if (keyword == ".NODES  ") {
-    WriteNodeSetLine(state);
+    WriteNodeSetLine(lines, point);
   } else if (keyword == ".PROBE  ") {
-    CaptureProbeNodes(state);
-    CopyLine(state);
+    CaptureProbeNodes(lines);
+    CopyLine(lines);
   } else {
-    CopyLine(state);
+    CopyLine(lines);
   }
 }
 
 }  // namespace
 
-void WriteDcCircuitFile(AnalysisState& state) {
-  WriterFiles files(state);
-  files.OpenInput();
-  state.iterationText = IterationText(state.iterationNumber);
-  files.CreateOutput();
-  while (!AtEnd(state.workFileA)) {
-    ReadCircuitLine(state);
-    WriteDcLine(state);
+WrittenCircuit WriteDcCircuitFile(const CircuitWriterInput& input, const DcPoint& point) {
+  CircuitLines lines(input);
+  lines.input.OpenForReading(input.baseName + ".cir");
+  WrittenCircuit written;
+  written.iterationText = IterationText(input.iterationNumber);
+  lines.output.OpenForWriting(input.baseName + written.iterationText + ".cir");
+  while (!AtEnd(lines.input)) {
+    ReadCircuitLine(lines);
+    WriteDcLine(lines, point);
   }
-  files.CloseAll();
+  lines.output.Close();
+  lines.input.Close();
+  written.probeNodeNames = lines.probeNodeNames;
+  return written;
 }
 
 }  // namespace etherm

@@ -1,9 +1,14 @@
 #include "netlist/line_rewrites.h"
 
 #include <algorithm>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "netlist/circuit_line.h"
+#include "spice_text/ascii_case.h"
+#include "spice_text/model_line.h"
+#include "spice_text/subcircuit_call.h"
 #include "textio/number_text.h"
 #include "textio/text_file.h"
 #include "textio/upper_case.h"
@@ -17,235 +22,151 @@ bool CanNameDevice(int length) {
   return length >= 1 && length <= kMaxNameLength;
 }
 
-bool IsBlankOrControl(char c) {
-  return static_cast<unsigned char>(c) <= static_cast<unsigned char>(' ');
-}
-
-bool IsParameterSeparator(char c) {
-  return IsBlankOrControl(c) || c == ',';
-}
-
-// The position after a parameter value starting at p: it ends at a separator outside braces.
-int ValueEnd(const WholeLineText& line, int p) {
-  int depth = 0;
-  for (; p <= line.length; ++p) {
-    const char c = line.at(p);
-    if (c == '{') {
-      ++depth;
-    } else if (c == '}') {
-      depth = std::max(0, depth - 1);
-    } else if (depth == 0 && IsParameterSeparator(c)) {
-      break;
-    }
-  }
-  return p;
-}
-
 }  // namespace
 
-int FindDevice(const AnalysisState& state, const NameField& key) {
-  const int count = std::min(state.deviceCount, kMaxDevices);
-  for (int i = 1; i <= count; ++i) {
-    if (state.deviceName[static_cast<std::size_t>(i)] == key) return i;
+int FindDevice(const Problem& problem, const NameField& key) {
+  for (int i = 1; i <= problem.deviceCount(); ++i) {
+    if (problem.devices[static_cast<std::size_t>(i - 1)].name == key) return i;
   }
-  return state.deviceCount + 1;
+  return problem.deviceCount() + 1;
 }
 
-TemperatureField FindCallTemperatureField(const AnalysisState& state, const WholeLineText& line) {
+TemperatureField FindCallTemperatureField(const Problem& problem, const WholeLineText& line) {
   TemperatureField field;
-  const int length = line.length;
-  int colon = 0;
-  for (int p = 2; p <= length && colon == 0; ++p) {
-    if (line.at(p) == ':') colon = p;
+  const std::string text = line.Text();
+  const std::optional<spice::SubcircuitCall> call = spice::ParseSubcircuitCall(text);
+  // A call without PARAMS: is copied as written.
+  if (!call || call->paramsKeyword.empty() || !CanNameDevice(int(call->subcircuit.text.size()))) {
+    return field;
   }
-  if (colon == 0) return field;
-  int p = colon;
-  while (p >= 1 && line.at(p) != ' ') --p;
-  while (p >= 1 && line.at(p) == ' ') --p;
-  const int nameEnd = p;
-  while (p >= 1 && line.at(p) != ' ') --p;
-  const int nameStart = p + 1;
-  if (!CanNameDevice(nameEnd - nameStart + 1)) return field;
-  std::string name;
-  for (int q = nameStart; q <= nameEnd; ++q) name += UpperCase(line.at(q));
-  const int device = FindDevice(state, NameField::From(name));
-  if (device < 1 || device > state.deviceCount) return field;
+  const std::string name = spice::ToUpper(call->subcircuit.text);
+  const int device = FindDevice(problem, NameField::From(name));
+  if (device < 1 || device > problem.deviceCount()) return field;
   field.device = device;
 
-  // The t= among the parameters after the ':'; the other values stay as written.
-  bool otherParameter = false;
-  p = colon + 1;
-  for (;;) {
-    while (p <= length && IsParameterSeparator(line.at(p))) ++p;
-    if (p > length) break;
-    const int parameterStart = p;
-    std::string parameterName;
-    while (p <= length && !IsParameterSeparator(line.at(p)) && line.at(p) != '=') {
-      parameterName += UpperCase(line.at(p++));
-    }
-    int q = p;
-    while (q <= length && line.at(q) == ' ') ++q;
-    if (q > length || line.at(q) != '=') {
-      otherParameter = true;
-      continue;
-    }
-    p = q + 1;
-    while (p <= length && line.at(p) == ' ') ++p;
-    p = ValueEnd(line, p);
-    if (parameterName == "T") {
-      // Written first, it keeps the form ": t=" the call has always been given.
-      field.first = otherParameter ? parameterStart : colon;
-      field.last = p - 1;
-      field.prefix = otherParameter ? "t=" : ": t=";
-      return field;
-    }
-    otherParameter = true;
+  // Positions count from 1, offsets from 0.
+  const int colon = static_cast<int>(call->paramsKeyword.end());
+  const std::vector<spice::Parameter>& parameters = call->parameters;
+  for (std::size_t k = 0; k < parameters.size(); ++k) {
+    const spice::Parameter& parameter = parameters[k];
+    if (!parameter.hasEquals || !spice::EqualNoCase(parameter.name.text, "T")) continue;
+    // Written first, it keeps the form ": t=" the call has always been given; the other values
+    // stay as written.
+    field.first = k == 0 ? colon : static_cast<int>(parameter.whole.offset) + 1;
+    field.last = static_cast<int>(parameter.whole.end());
+    field.prefix = k == 0 ? ": t=" : "t=";
+    return field;
   }
-  if (otherParameter) {
+  if (!parameters.empty()) {
     field.problem = "subcircuit call of " + name +
                     " without t= among its PARAMS: values; t= receives the device temperature, "
                     "and no other value may take its place";
     return field;
   }
   field.first = colon;
-  field.last = length;
+  field.last = line.length;
   field.prefix = ": t=";
   return field;
 }
 
-TemperatureField FindModelTemperatureField(const AnalysisState& state, const WholeLineText& line) {
+TemperatureField FindModelTemperatureField(const Problem& problem, const WholeLineText& line) {
   TemperatureField field;
-  const int length = line.length;
-  int p = 8;
-  while (p <= length && line.at(p) == ' ') ++p;
-  const int nameStart = p;
-  while (p <= length && line.at(p) != ' ') ++p;
-  const int nameBlank = p;  // the blank after the name (padding when the name ends the line)
-  if (!CanNameDevice(nameBlank - nameStart)) return field;
-  const std::string name(Span(line, nameStart, nameBlank - 1));
-  const int device = FindDevice(state, NameField::From(name));
-  if (device < 1 || device > state.deviceCount) return field;
+  const std::string text = line.Text();
+  const std::optional<spice::ModelLine> model = spice::ParseModelLine(text);
+  if (!model || model->name.empty()) return field;
+  // A name not followed by a blank, such as QN in "QN(...)", has never named a device.
+  const std::size_t after = model->name.end();
+  if (after < text.size() && !spice::IsBlank(text[after])) return field;
+  if (!CanNameDevice(static_cast<int>(model->name.text.size()))) return field;
+  const std::string name(model->name.text);
+  const int device = FindDevice(problem, NameField::From(name));
+  if (device < 1 || device > problem.deviceCount()) return field;
   field.device = device;
 
-  int open = 0;
-  for (int q = nameBlank + 1; q <= length && open == 0; ++q) {
-    if (line.at(q) == '(') open = q;
-  }
-  if (open == 0) {
+  if (!model->open) {
     field.problem = ".MODEL line of a modelled device without \"(\" after its type";
     return field;
   }
-  // The first parameter is replaced; it ends at ',', a blank or ')'.
-  const int scanEnd = std::max(length, kPaddedLineLength);
-  int delimiter = open + 1;
-  while (delimiter <= scanEnd && line.at(delimiter) != ',' && line.at(delimiter) != ')' &&
-         !IsBlankOrControl(line.at(delimiter))) {
-    ++delimiter;
-  }
-  std::string first(Span(line, open + 1, delimiter - 1));
-  std::string head;
-  for (std::size_t i = 0; i < first.size() && i < 6; ++i) head += UpperCase(first[i]);
-  if (!first.empty() && head != "T_ABS=") {
-    field.problem = ".MODEL line of " + name + " whose first parameter is " + first +
+  // Positions count from 1, offsets from 0: the position after the '(' is its offset + 2.
+  field.first = static_cast<int>(*model->open) + 2;
+  field.last = field.first - 1;  // nothing to replace: the temperature is inserted
+  field.prefix = "t_abs=";
+  const std::vector<spice::Parameter>& parameters = model->parameters;
+  if (parameters.empty() || parameters[0].whole.offset != *model->open + 1) return field;
+  // The first parameter right after the '(' is replaced.
+  const spice::Parameter& first = parameters[0];
+  if (!first.hasEquals || !spice::EqualNoCase(first.name.text, "T_ABS")) {
+    const std::string written(first.whole.text);
+    field.problem = ".MODEL line of " + name + " whose first parameter is " + written +
                     ", not T_ABS=; the first parameter receives the device temperature, so " +
-                    first + " would be lost";
+                    written + " would be lost";
     return field;
   }
-  field.first = open + 1;
-  field.last = delimiter - 1;
-  field.prefix = "t_abs=";
+  field.last = static_cast<int>(first.whole.end());
   return field;
 }
 
-void RewriteSubcircuitCall(AnalysisState& state) {
-  const TemperatureField field = FindCallTemperatureField(state, state.lineBuffer);
+void RewriteSubcircuitCall(CircuitLines& lines) {
+  const TemperatureField field = FindCallTemperatureField(lines.problem, lines.lineBuffer);
   if (field.device == 0) {
-    CopyLine(state);
+    CopyLine(lines);
     return;
   }
-  if (!field.problem.empty()) ThrowLineFailure(state, field.problem);
-  WritePositions(state, 1, field.first - 1);
-  WriteText(state.workFileC, field.prefix);
-  WriteReal(state.workFileC, CircuitTemperature(state, field.device), 8, 3);
-  WritePositions(state, field.last + 1, state.lineBuffer.length);
-  WriteLineEnd(state.workFileC);
+  if (!field.problem.empty()) ThrowLineFailure(lines, field.problem);
+  WritePositions(lines, 1, field.first - 1);
+  WriteText(lines.output, field.prefix);
+  WriteReal(lines.output, CircuitTemperature(lines, field.device), 8, 3);
+  WritePositions(lines, field.last + 1, lines.lineBuffer.length);
+  WriteLineEnd(lines.output);
 }
 
-void RewriteModelLine(AnalysisState& state) {
-  const WholeLineText& line = state.lineBuffer;
-  const TemperatureField field = FindModelTemperatureField(state, line);
+void RewriteModelLine(CircuitLines& lines) {
+  const WholeLineText& line = lines.lineBuffer;
+  const TemperatureField field = FindModelTemperatureField(lines.problem, line);
   if (field.device == 0) {
-    CopyLine(state);
+    CopyLine(lines);
     return;
   }
-  if (!field.problem.empty()) ThrowLineFailure(state, field.problem);
+  if (!field.problem.empty()) ThrowLineFailure(lines, field.problem);
+  const std::string text = line.Text();
+  const spice::ModelLine model = *spice::ParseModelLine(text);
+  const int nameEnd = static_cast<int>(model.name.end());  // its last position
 
-  int nameBlank = 8;
-  while (nameBlank <= line.length && line.at(nameBlank) == ' ') ++nameBlank;
-  const int nameStart = nameBlank;
-  while (nameBlank <= line.length && line.at(nameBlank) != ' ') ++nameBlank;
+  // Without the list's ')' it continues on "+" lines and the line is written whole, padded to
+  // 120 as it always was.
+  const int end = model.close ? static_cast<int>(*model.close) + 1 : ScanEnd(lines);
 
-  // The list ends at the first ')' outside braces; without one it continues on "+" lines and
-  // the line is written whole, padded to 120 as it always was.
-  int end = 0;
-  int depth = 0;
-  for (int q = field.last + 1; q <= line.length && end == 0; ++q) {
-    const char c = line.at(q);
-    if (c == '{') {
-      ++depth;
-    } else if (c == '}') {
-      depth = std::max(0, depth - 1);
-    } else if (c == ')' && depth == 0) {
-      end = q;
-    }
-  }
-  if (end == 0) end = ScanEnd(state);
-
-  TextFile& out = state.workFileC;
+  TextFile& out = lines.output;
   WriteText(out, ".MODEL  ");
-  WriteText(out, NameField::From(Span(line, nameStart, nameBlank - 1)).Text());
+  WriteText(out, NameField::From(model.name.text).Text());
   WriteChar(out, ' ');
-  WritePositions(state, nameBlank + 1, field.first - 1);
+  WritePositions(lines, nameEnd + 2, field.first - 1);
   WriteText(out, field.prefix);
-  WriteReal(out, CircuitTemperature(state, field.device), 3, 3);
-  WritePositions(state, field.last + 1, end);
+  WriteReal(out, CircuitTemperature(lines, field.device), 3, 3);
+  WritePositions(lines, field.last + 1, end);
   WriteLineEnd(out);
 }
 
-void CaptureProbeNodes(AnalysisState& state) {
-  const WholeLineText& line = state.lineBuffer;
-  const int length = line.length;
-  const auto skipWord = [&](int p) {
-    while (p <= length && line.at(p) != ' ') ++p;
-    return p;
-  };
-  const auto skipBlanks = [&](int p) {
-    while (p <= length && line.at(p) == ' ') ++p;
-    return p;
-  };
-  const auto fail = [&]() {
-    ThrowLineFailure(state, ".PROBE line with fewer than " +
-                                std::to_string(2 * state.probeNodeCount) +
+void CaptureProbeNodes(CircuitLines& lines) {
+  // The first word after the keyword is an option such as /CSDF; then pairs of a node quantity
+  // and its companion.
+  const std::vector<spice::Word> words = BlankSeparatedWords(lines.lineBuffer, 7);
+  const auto wanted = static_cast<std::size_t>(2 * std::max(0, lines.probeNodeCount));
+  if (wanted > 0 && words.size() < 1 + wanted) {
+    ThrowLineFailure(lines, ".PROBE line with fewer than " +
+                                std::to_string(2 * lines.probeNodeCount) +
                                 " quantities after its first word (the word right after "
                                 ".PROBE is taken as an option such as /CSDF, not as a quantity)");
-  };
-
+  }
   std::string names;
-  int p = skipBlanks(7);  // the keyword's first word, which is not taken
-  for (int k = 1; k <= state.probeNodeCount; ++k) {
-    p = skipBlanks(skipWord(p));
-    if (p > length) fail();
-    const int start = p;
-    p = skipWord(p);
-    names += Span(line, start, p - 1);
+  for (std::size_t w = 1; w < 1 + wanted; w += 2) {
+    names += words[w].text;
     names += ' ';
-    p = skipBlanks(p);  // its companion quantity, passed over on the next round
-    if (p > length) fail();
   }
 
-  LineText<kLineCapacity>& target = state.probeNodeNames;
+  LineText<kLineCapacity>& target = lines.probeNodeNames;
   if (names.size() > static_cast<std::size_t>(kLineCapacity)) {
-    ThrowLineFailure(state, ".PROBE line whose node quantities take more than " +
+    ThrowLineFailure(lines, ".PROBE line whose node quantities take more than " +
                                 std::to_string(kLineCapacity) + " characters");
   }
   for (std::size_t i = 0; i < names.size(); ++i) target.at(static_cast<int>(i) + 1) = names[i];

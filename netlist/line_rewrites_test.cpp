@@ -29,7 +29,7 @@ struct LineCase {
   Writer writer;
   std::string input;
   std::vector<std::string> output;
-  std::function<void(AnalysisState&)> setUp = nullptr;
+  std::function<void(testing::WriterSetup&)> setUp = nullptr;
 };
 
 std::string Padded(const std::string& text, std::size_t width = 120) {
@@ -37,10 +37,10 @@ std::string Padded(const std::string& text, std::size_t width = 120) {
 }
 
 // Runs one writer over a circuit of the single input line; returns the circuit it wrote.
-std::string WriteOneLine(const LineCase& c, AnalysisState& state) {
+std::string WriteOneLine(const LineCase& c, testing::WriterSetup& state) {
   ScratchFolder folder;
   SetUpState(state, folder.path());
-  if (c.writer == Writer::kDcFirstPoint) state.sweepValue = state.sweepStart;
+  if (c.writer == Writer::kDcFirstPoint) state.sweepValue = state.problem.sweepStart;
   if (c.writer == Writer::kFirstWindow) {
     state.windowStartTime = 0.0;
     state.windowEndTime = 9e-05;
@@ -83,10 +83,10 @@ const std::pair<std::string, std::string> kLongPointList = [] {
 
 std::vector<LineCase> Cases() {
   const auto device2At = [](double kelvin) {
-    return [kelvin](AnalysisState& s) { s.deviceTemperature[2] = kelvin; };
+    return [kelvin](testing::WriterSetup& s) { s.deviceTemperature[2] = kelvin; };
   };
   const auto window = [](double start, double end) {
-    return [start, end](AnalysisState& s) {
+    return [start, end](testing::WriterSetup& s) {
       s.windowStartTime = start;
       s.windowEndTime = end;
     };
@@ -131,6 +131,11 @@ std::vector<LineCase> Cases() {
       {"')' inside braces does not end the list", Writer::kDcLaterPoint,
        ".MODEL QN NPN(T_ABS=27 BF={(100)} VAF=50) ; x",
        {".MODEL  QN       NPN(t_abs=22.000 BF={(100)} VAF=50)"}},
+      // The list once ended at the first ')', which dropped the one that closes it.
+      {"value in parentheses", Writer::kDcLaterPoint, ".MODEL QN NPN(T_ABS=27 BF=(100)) ; x",
+       {".MODEL  QN       NPN(t_abs=22.000 BF=(100))"}},
+      {"blanks around '=' of T_ABS", Writer::kDcLaterPoint, ".MODEL QN NPN(T_ABS = 27 BF=9)",
+       {".MODEL  QN       NPN(t_abs=22.000 BF=9)"}},
       {"tabs between parameters", Writer::kDcLaterPoint, ".MODEL QN NPN(T_ABS=27\tIS=1E-14\tBF=9)",
        {".MODEL  QN       NPN(t_abs=22.000\tIS=1E-14\tBF=9)"}},
 
@@ -147,6 +152,11 @@ std::vector<LineCase> Cases() {
        {"X1 4 5 6 QSUB PARAMS: area=2,m=1,t=  77.500"}},
       {"empty PARAMS: list gets t", Writer::kDcLaterPoint, "X1 4 5 6 QSUB PARAMS:",
        {"X1 4 5 6 QSUB PARAMS: t=  77.500"}},
+      // A ':' in a node name once hid the subcircuit, which then stayed at the ambient.
+      {"node name holding ':'", Writer::kDcLaterPoint, "X1 a:b 5 QSUB PARAMS: t=1",
+       {"X1 a:b 5 QSUB PARAMS: t=  77.500"}},
+      {"t as an expression with blanks", Writer::kDcLaterPoint, "X1 4 QSUB PARAMS: m=1 t=(tj + 1)",
+       {"X1 4 QSUB PARAMS: m=1 t=  77.500"}},
       {"long subcircuit call written whole", Writer::kDcLaterPoint, kLongCall,
        {kLongCall.substr(0, kLongCall.find(':')) + ": t=  77.500 " + std::string(250, 'a') + "=1"}},
       {"subcircuit call below 0 degrees", Writer::kLaterWindow, "X1 4 QSUB PARAMS: t=27",
@@ -170,9 +180,9 @@ std::vector<LineCase> Cases() {
        {".DC V1  7.50000000000000E+0000  7.50000000000000E+0000  5.00000000000000E-0001"}},
       {"negative sweep values", Writer::kDcLaterPoint, ".DC V1 0 -5 -1",
        {".DC V1 -2.50000000000000E+0000 -2.50000000000000E+0000 -1.00000000000000E+0000"},
-       [](AnalysisState& s) {
+       [](testing::WriterSetup& s) {
          s.sweepValue = -2.5;
-         s.stepSize = -1.0;
+         s.problem.sweepStep = -1.0;
        }},
       {"node set at the first point", Writer::kDcFirstPoint, ".NODESET V(3)=1 V(5)=2",
        {".NODESET V(3)=1 V(5)=2"}},
@@ -282,49 +292,49 @@ std::vector<LineCase> Cases() {
 TEST(LineRewritesTest, EachLineIsWrittenExactly) {
   for (const LineCase& c : Cases()) {
     SCOPED_TRACE(c.what);
-    AnalysisState state;
+    testing::WriterSetup state;
     EXPECT_EQ(WriteOneLine(c, state), CrLfLines(c.output));
   }
 }
 
 TEST(LineRewritesTest, StartTimeTextIsKeptToTwelveCharacters) {
-  AnalysisState state;
+  testing::WriterSetup state;
   WriteOneLine({"",
                 Writer::kLaterWindow,
                 "V2 1 0 SIN(0 1 1k 2m)",
                 {},
-                [](AnalysisState& s) {
+                [](testing::WriterSetup& s) {
                   s.windowStartTime = 12.5;
                   s.windowEndTime = 13.0;
                 }},
                state);
   EXPECT_EQ(state.startTimeText, "12.500000000");
 
-  AnalysisState untouched;
+  testing::WriterSetup untouched;
   untouched.startTimeText = "before";
   WriteOneLine({"", Writer::kLaterWindow, "V3 1 0 DC 5", {}}, untouched);
   EXPECT_EQ(untouched.startTimeText, "before");
 }
 
 TEST(LineRewritesTest, FindDeviceComparesAllEightBytes) {
-  AnalysisState state;
-  state.deviceCount = 3;
-  state.deviceName[1] = NameField::From("Q1");
-  state.deviceName[2] = NameField::From("QSUB");
-  state.deviceName[3] = NameField::From("QSUB");
-  EXPECT_EQ(FindDevice(state, NameField::From("QSUB")), 2);
-  EXPECT_EQ(FindDevice(state, NameField::From("Q1")), 1);
-  EXPECT_EQ(FindDevice(state, NameField::From("q1")), 4);
-  EXPECT_EQ(FindDevice(state, NameField::From("QSU")), 4);
-  state.deviceCount = 10;
-  EXPECT_EQ(FindDevice(state, NameField::From("NONE")), 11);
+  Problem problem;
+  for (const char* name : {"Q1", "QSUB", "QSUB"}) {
+    problem.devices.push_back(Device{});
+    problem.devices.back().name = NameField::From(name);
+  }
+  EXPECT_EQ(FindDevice(problem, NameField::From("QSUB")), 2);
+  EXPECT_EQ(FindDevice(problem, NameField::From("Q1")), 1);
+  EXPECT_EQ(FindDevice(problem, NameField::From("q1")), 4);
+  EXPECT_EQ(FindDevice(problem, NameField::From("QSU")), 4);
+  problem.devices.resize(10);
+  EXPECT_EQ(FindDevice(problem, NameField::From("NONE")), 11);
 }
 
 TEST(LineRewritesTest, ProbeNodesAreTheFirstOfEachPair) {
   ScratchFolder folder;
-  AnalysisState state;
+  testing::WriterSetup state;
   SetUpState(state, folder.path());
-  state.probeNodeCount = 3;
+  testing::SetProbeNodeCount(state.problem, 3);
   state.probeNodeNames.Fill(120);
   state.probeNodeNames.at(150) = 'z';  // left by an earlier, longer text
   WriteBytes(state.baseName + ".cir",
@@ -336,7 +346,7 @@ TEST(LineRewritesTest, ProbeNodesAreTheFirstOfEachPair) {
 
 TEST(LineRewritesTest, LaterWindowsKeepTheProbeListOfTheFirst) {
   ScratchFolder folder;
-  AnalysisState state;
+  testing::WriterSetup state;
   SetUpState(state, folder.path());
   WriteResults(state);
   WriteBytes(state.baseName + ".cir", CrLfLines({".PROBE/CSDF V(7) IB(Q1) V(8) IC(Q1)"}));
@@ -350,7 +360,7 @@ TEST(LineRewritesTest, LaterWindowsKeepTheProbeListOfTheFirst) {
 TEST(LineRewritesTest, IterationTenAndAboveNameTheFile) {
   for (int iteration : {9, 10, 123}) {
     ScratchFolder folder;
-    AnalysisState state;
+    testing::WriterSetup state;
     SetUpState(state, folder.path());
     state.iterationNumber = iteration;
     WriteBytes(state.baseName + ".cir", "* x\r\n");

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "netlist/circuit_line.h"
-#include "netlist/spice_number.h"
+#include "spice_text/spice_number.h"
 #include "textio/number_text.h"
 #include "textio/text_file.h"
 #include "textio/upper_case.h"
@@ -33,9 +33,9 @@ bool IsOneOf(std::string_view word, const std::array<std::string_view, N>& words
 
 using Line = WholeLineText;
 
-void SetStartTimeText(AnalysisState& state) {
-  state.startTimeText =
-      FormatReal(state.windowStartTime, kStartTimeTextLength, 10).substr(0, kStartTimeTextLength);
+void SetStartTimeText(CircuitLines& lines) {
+  lines.startTimeText =
+      FormatReal(lines.windowStartTime, kStartTimeTextLength, 10).substr(0, kStartTimeTextLength);
 }
 
 // The name of a source function: the word up to '(' or a blank, upper-cased.
@@ -61,13 +61,13 @@ int SkipFunctionWord(const Line& line, int p) {
   return p;
 }
 
-void WriteDelayedSource(AnalysisState& state, int functionStart, int wordsBeforeDelay,
+void WriteDelayedSource(CircuitLines& lines, int functionStart, int wordsBeforeDelay,
                         const char* kind) {
-  const Line& line = state.lineBuffer;
+  const Line& line = lines.lineBuffer;
   int p = functionStart;
   for (int i = 0; i < wordsBeforeDelay; ++i) p = SkipFunctionWord(line, p);
   if (p > line.length) {
-    ThrowLineFailure(state,
+    ThrowLineFailure(lines,
                      std::string(kind) + " source without its delay (write 0 if it has none)");
   }
   const int delayStart = p;
@@ -78,17 +78,17 @@ void WriteDelayedSource(AnalysisState& state, int functionStart, int wordsBefore
   for (int q = delayEnd; q <= line.length && close == 0; ++q) {
     if (line.at(q) == ')') close = q;
   }
-  if (close == 0) ThrowLineFailure(state, std::string(kind) + " source without \")\"");
+  if (close == 0) ThrowLineFailure(lines, std::string(kind) + " source without \")\"");
 
-  SetStartTimeText(state);
-  TextFile& out = state.workFileC;
-  WritePositions(state, 1, delayStart - 1);
+  SetStartTimeText(lines);
+  TextFile& out = lines.output;
+  WritePositions(lines, 1, delayStart - 1);
   WriteChar(out, '{');
-  WritePositions(state, delayStart, delayEnd - 1);
+  WritePositions(lines, delayStart, delayEnd - 1);
   WriteChar(out, '-');
-  WriteText(out, state.startTimeText);
+  WriteText(out, lines.startTimeText);
   WriteChar(out, '}');
-  WritePositions(state, delayEnd, close);
+  WritePositions(lines, delayEnd, close);
   WriteLineEnd(out);
 }
 
@@ -118,30 +118,20 @@ std::vector<Parameter> ScanParameters(const Line& line, int p, int& close) {
       continue;
     }
     const int first = p;
-    int depth = 0;
-    for (; p <= line.length; ++p) {
-      const char c = line.at(p);
-      if (c == '{') {
-        ++depth;
-      } else if (c == '}') {
-        depth = std::max(0, depth - 1);
-      } else if (depth == 0 && (IsSeparator(c) || c == ')')) {
-        break;
-      }
-    }
+    p = ScanOutsideBraces(line, p, [](char c) { return IsSeparator(c) || c == ')'; });
     parameters.push_back({first, p - 1});
   }
   return parameters;
 }
 
 // The '(' that opens the list after the function name, or a failure.
-int OpenParenthesis(const AnalysisState& state, int functionStart, const std::string& name) {
-  const Line& line = state.lineBuffer;
+int OpenParenthesis(const CircuitLines& lines, int functionStart, const std::string& name) {
+  const Line& line = lines.lineBuffer;
   int p = functionStart;
   while (p <= line.length && line.at(p) != '(' && line.at(p) != ' ') ++p;
   while (p <= line.length && line.at(p) == ' ') ++p;
   if (p > line.length || line.at(p) != '(') {
-    ThrowLineFailure(state, name + " source without \"(\"");
+    ThrowLineFailure(lines, name + " source without \"(\"");
   }
   return p;
 }
@@ -161,8 +151,8 @@ bool AsksForRepeat(const Line& line, int p) {
   return false;
 }
 
-[[noreturn]] void RefuseRepeat(const AnalysisState& state, const OpenPointList& points) {
-  ThrowQuotedFailure(state,
+[[noreturn]] void RefuseRepeat(const CircuitLines& lines, const OpenPointList& points) {
+  ThrowQuotedFailure(lines,
                      "PWL source with a repeat (r=): its timing cannot be carried from one time "
                      "window to the next",
                      points.sourceLine);
@@ -170,9 +160,9 @@ bool AsksForRepeat(const Line& line, int p) {
 
 // Writes the line with the PWL points from position p on, every time shifted, and closes the
 // list at its ')'. A list that cannot be carried fails before any of the line is written.
-void WritePoints(AnalysisState& state, int p, OpenPointList& points) {
+void WritePoints(CircuitLines& lines, int p, OpenPointList& points) {
   const int listStart = p;
-  const Line& line = state.lineBuffer;
+  const Line& line = lines.lineBuffer;
   int close = 0;
   const std::vector<Parameter> parameters = ScanParameters(line, p, close);
   if (close != 0) {
@@ -180,20 +170,20 @@ void WritePoints(AnalysisState& state, int p, OpenPointList& points) {
     const bool endsOnTime = points.nextIsTime == oddCount;
     const int values =
         points.valueCount + static_cast<int>(parameters.size() + (points.nextIsTime ? 0 : 1)) / 2;
-    if (values == 0) ThrowQuotedFailure(state, "PWL source without points", points.sourceLine);
+    if (values == 0) ThrowQuotedFailure(lines, "PWL source without points", points.sourceLine);
     if (endsOnTime) {
-      ThrowQuotedFailure(state, "PWL source with a time point without its value",
+      ThrowQuotedFailure(lines, "PWL source with a time point without its value",
                          points.sourceLine);
     }
-    if (AsksForRepeat(line, close + 1)) RefuseRepeat(state, points);
+    if (AsksForRepeat(line, close + 1)) RefuseRepeat(lines, points);
   }
-  TextFile& out = state.workFileC;
-  WritePositions(state, 1, listStart - 1);
+  TextFile& out = lines.output;
+  WritePositions(lines, 1, listStart - 1);
   for (const Parameter& parameter : parameters) {
-    WritePositions(state, p, parameter.first - 1);
+    WritePositions(lines, p, parameter.first - 1);
     const std::string_view text = Span(line, parameter.first, parameter.last);
     if (points.nextIsTime) {
-      WriteText(out, ShiftedTime(text, state.startTimeText));
+      WriteText(out, ShiftedTime(text, lines.startTimeText));
     } else {
       WriteText(out, text);
       ++points.valueCount;
@@ -201,7 +191,7 @@ void WritePoints(AnalysisState& state, int p, OpenPointList& points) {
     points.nextIsTime = !points.nextIsTime;
     p = parameter.last + 1;
   }
-  WritePositions(state, p, line.length);
+  WritePositions(lines, p, line.length);
   WriteLineEnd(out);
   if (close != 0) {
     points.open = false;
@@ -209,36 +199,36 @@ void WritePoints(AnalysisState& state, int p, OpenPointList& points) {
   }
 }
 
-void WritePointListSource(AnalysisState& state, int functionStart, OpenPointList& points) {
-  const int open = OpenParenthesis(state, functionStart, "PWL");
-  SetStartTimeText(state);
+void WritePointListSource(CircuitLines& lines, int functionStart, OpenPointList& points) {
+  const int open = OpenParenthesis(lines, functionStart, "PWL");
+  SetStartTimeText(lines);
   points = OpenPointList{};
   points.open = true;
-  points.sourceLine = state.lineBuffer.Text();
-  WritePoints(state, open + 1, points);
+  points.sourceLine = lines.lineBuffer.Text();
+  WritePoints(lines, open + 1, points);
 }
 
 // EXP(V1 V2 TD1 TAU1 TD2 TAU2): both delays shifted.
-void WriteExponentialSource(AnalysisState& state, int functionStart) {
-  const Line& line = state.lineBuffer;
-  const int open = OpenParenthesis(state, functionStart, "EXP");
+void WriteExponentialSource(CircuitLines& lines, int functionStart) {
+  const Line& line = lines.lineBuffer;
+  const int open = OpenParenthesis(lines, functionStart, "EXP");
   int close = 0;
   const std::vector<Parameter> parameters = ScanParameters(line, open + 1, close);
-  if (close == 0) ThrowLineFailure(state, "EXP source without \")\"");
-  if (parameters.size() < 2) ThrowLineFailure(state, "EXP source without its two values");
-  SetStartTimeText(state);
-  TextFile& out = state.workFileC;
-  WritePositions(state, 1, open);
+  if (close == 0) ThrowLineFailure(lines, "EXP source without \")\"");
+  if (parameters.size() < 2) ThrowLineFailure(lines, "EXP source without its two values");
+  SetStartTimeText(lines);
+  TextFile& out = lines.output;
+  WritePositions(lines, 1, open);
   int p = open + 1;
   for (std::size_t i = 0; i < parameters.size(); ++i) {
-    WritePositions(state, p, parameters[i].first - 1);
+    WritePositions(lines, p, parameters[i].first - 1);
     const std::string_view text = Span(line, parameters[i].first, parameters[i].last);
-    WriteText(out, i == 2 || i == 4 ? ShiftedTime(text, state.startTimeText) : std::string(text));
+    WriteText(out, i == 2 || i == 4 ? ShiftedTime(text, lines.startTimeText) : std::string(text));
     p = parameters[i].last + 1;
   }
   // Without a first delay the rise would start again at every window start.
-  if (parameters.size() == 2) WriteText(out, " " + ShiftedTime("0", state.startTimeText));
-  WritePositions(state, p, close);
+  if (parameters.size() == 2) WriteText(out, " " + ShiftedTime("0", lines.startTimeText));
+  WritePositions(lines, p, close);
   WriteLineEnd(out);
 }
 
@@ -249,7 +239,7 @@ std::string PhaseOperand(std::string_view text) {
   if (text.size() >= 2 && text.front() == '{' && text.back() == '}') {
     return "(" + std::string(text.substr(1, text.size() - 2)) + ")";
   }
-  const std::optional<double> value = SpiceNumberValue(text);
+  const std::optional<double> value = spice::ParseSpiceNumber(text).value;
   if (!value) return "(" + std::string(text) + ")";
   std::array<char, 400> buffer{};
   auto result =
@@ -264,36 +254,36 @@ std::string PhaseOperand(std::string_view text) {
 // SFFM(VO VA FC MDI FS PHASEC PHASES), phases in degrees: the waveform at absolute time
 // t = t' + start is the window's own waveform with PHASEC + 360 FC start and PHASES + 360 FS start.
 // FC or FS missing or 0 would be taken from each window's length, which no phase can carry.
-void WriteFrequencyModulatedSource(AnalysisState& state, int functionStart) {
-  const Line& line = state.lineBuffer;
-  const int open = OpenParenthesis(state, functionStart, "SFFM");
+void WriteFrequencyModulatedSource(CircuitLines& lines, int functionStart) {
+  const Line& line = lines.lineBuffer;
+  const int open = OpenParenthesis(lines, functionStart, "SFFM");
   int close = 0;
   const std::vector<Parameter> parameters = ScanParameters(line, open + 1, close);
-  if (close == 0) ThrowLineFailure(state, "SFFM source without \")\"");
+  if (close == 0) ThrowLineFailure(lines, "SFFM source without \")\"");
   const auto text = [&](std::size_t i) {
     return Span(line, parameters[i].first, parameters[i].last);
   };
   const auto isZero = [](std::string_view word) {
-    const std::optional<double> value = SpiceNumberValue(word);
+    const std::optional<double> value = spice::ParseSpiceNumber(word).value;
     return value && *value == 0.0;
   };
   if (parameters.size() < 5 || isZero(text(2)) || isZero(text(4))) {
-    ThrowLineFailure(state,
+    ThrowLineFailure(lines,
                      "SFFM source without its carrier frequency FC or signal frequency FS: FC and "
                      "FS must be given (not 0), since ngspice would otherwise take them from each "
                      "time window's length");
   }
-  SetStartTimeText(state);
+  SetStartTimeText(lines);
   const auto shiftedPhase = [&](std::size_t phase, std::size_t frequency) {
     std::string expression = "{";
     if (phase < parameters.size()) expression += PhaseOperand(text(phase)) + "+";
-    return expression + "360*" + PhaseOperand(text(frequency)) + "*" + state.startTimeText + "}";
+    return expression + "360*" + PhaseOperand(text(frequency)) + "*" + lines.startTimeText + "}";
   };
-  TextFile& out = state.workFileC;
-  WritePositions(state, 1, open);
+  TextFile& out = lines.output;
+  WritePositions(lines, 1, open);
   int p = open + 1;
   for (std::size_t i = 0; i < parameters.size(); ++i) {
-    WritePositions(state, p, parameters[i].first - 1);
+    WritePositions(lines, p, parameters[i].first - 1);
     if (i == 5) {
       WriteText(out, shiftedPhase(5, 2));
     } else if (i == 6) {
@@ -305,32 +295,32 @@ void WriteFrequencyModulatedSource(AnalysisState& state, int functionStart) {
   }
   if (parameters.size() < 6) WriteText(out, " " + shiftedPhase(5, 2));
   if (parameters.size() < 7) WriteText(out, " " + shiftedPhase(6, 4));
-  WritePositions(state, p, close);
+  WritePositions(lines, p, close);
   WriteLineEnd(out);
 }
 
-[[noreturn]] void RefuseFunction(const AnalysisState& state, const std::string& name) {
-  ThrowLineFailure(state, name +
+[[noreturn]] void RefuseFunction(const CircuitLines& lines, const std::string& name) {
+  ThrowLineFailure(lines, name +
                               " source: its waveform cannot be carried from one time window to "
                               "the next, so a transient analysis cannot use it");
 }
 
 // A DC or AC source, or a function the line names only after its DC value.
-void WritePlainSource(AnalysisState& state, int functionStart) {
-  const Line& line = state.lineBuffer;
+void WritePlainSource(CircuitLines& lines, int functionStart) {
+  const Line& line = lines.lineBuffer;
   for (int p = functionStart; p <= line.length;) {
     while (p <= line.length && IsSeparator(line.at(p))) ++p;
     if (p > line.length || line.at(p) == ';' || line.at(p) == '$') break;
     const std::string name = FunctionName(line, p);
     if (IsOneOf(name, kTimeFunctions)) {
-      ThrowLineFailure(state, name +
+      ThrowLineFailure(lines, name +
                                   " after the source's DC or AC value: a transient analysis "
                                   "carries a time function only right after the nodes");
     }
     while (p <= line.length && !IsSeparator(line.at(p))) ++p;
   }
-  WritePositions(state, 1, std::max(functionStart - 1, ScanEnd(state)));
-  WriteLineEnd(state.workFileC);
+  WritePositions(lines, 1, std::max(functionStart - 1, ScanEnd(lines)));
+  WriteLineEnd(lines.output);
 }
 
 bool IsIdentifierChar(char c) {
@@ -339,9 +329,9 @@ bool IsIdentifierChar(char c) {
 
 }  // namespace
 
-void WriteTransientSourceLine(AnalysisState& state, OpenPointList& points) {
-  const Line& line = state.lineBuffer;
-  const int scanEnd = ScanEnd(state);
+void WriteTransientSourceLine(CircuitLines& lines, OpenPointList& points) {
+  const Line& line = lines.lineBuffer;
+  const int scanEnd = ScanEnd(lines);
   int p = 1;
   for (int word = 0; word < 3; ++word) {
     while (p <= scanEnd && line.at(p) != ' ') ++p;
@@ -350,36 +340,36 @@ void WriteTransientSourceLine(AnalysisState& state, OpenPointList& points) {
   const int functionStart = p;
   const std::string name = FunctionName(line, functionStart);
   if (name == "PULSE") {
-    WriteDelayedSource(state, functionStart, 3, "pulse");
+    WriteDelayedSource(lines, functionStart, 3, "pulse");
   } else if (name == "SIN" || name == "SINE") {
-    WriteDelayedSource(state, functionStart, 4, "sine");
+    WriteDelayedSource(lines, functionStart, 4, "sine");
   } else if (name == "PWL") {
-    WritePointListSource(state, functionStart, points);
+    WritePointListSource(lines, functionStart, points);
   } else if (name == "EXP") {
-    WriteExponentialSource(state, functionStart);
+    WriteExponentialSource(lines, functionStart);
   } else if (name == "SFFM") {
-    WriteFrequencyModulatedSource(state, functionStart);
+    WriteFrequencyModulatedSource(lines, functionStart);
   } else if (IsOneOf(name, kRefusedFunctions)) {
-    RefuseFunction(state, name);
+    RefuseFunction(lines, name);
   } else {
-    WritePlainSource(state, functionStart);
+    WritePlainSource(lines, functionStart);
   }
 }
 
-bool WritePointListContinuation(AnalysisState& state, OpenPointList& points) {
+bool WritePointListContinuation(CircuitLines& lines, OpenPointList& points) {
   if (!points.open && !points.closedAbove) return false;
-  const Line& line = state.lineBuffer;
+  const Line& line = lines.lineBuffer;
   int firstNonBlank = 1;
   while (firstNonBlank <= line.length && line.at(firstNonBlank) == ' ') ++firstNonBlank;
   if (firstNonBlank > line.length || line.at(1) == '*') {
-    CopyLine(state);
+    CopyLine(lines);
   } else if (line.at(1) == '+' && points.open) {
-    WritePoints(state, 2, points);
+    WritePoints(lines, 2, points);
   } else if (line.at(1) == '+') {
-    if (AsksForRepeat(line, 2)) RefuseRepeat(state, points);
-    CopyLine(state);
+    if (AsksForRepeat(line, 2)) RefuseRepeat(lines, points);
+    CopyLine(lines);
   } else if (points.open) {
-    ThrowQuotedFailure(state, "PWL source without \")\"", points.sourceLine);
+    ThrowQuotedFailure(lines, "PWL source without \")\"", points.sourceLine);
   } else {
     points.closedAbove = false;
     return false;
@@ -387,12 +377,12 @@ bool WritePointListContinuation(AnalysisState& state, OpenPointList& points) {
   return true;
 }
 
-void CheckPointListClosed(const AnalysisState& state, const OpenPointList& points) {
-  if (points.open) ThrowQuotedFailure(state, "PWL source without \")\"", points.sourceLine);
+void CheckPointListClosed(const CircuitLines& lines, const OpenPointList& points) {
+  if (points.open) ThrowQuotedFailure(lines, "PWL source without \")\"", points.sourceLine);
 }
 
-void CheckTimeDependentExpression(const AnalysisState& state) {
-  const Line& line = state.lineBuffer;
+void CheckTimeDependentExpression(const CircuitLines& lines) {
+  const Line& line = lines.lineBuffer;
   const char first = UpperCase(line.at(1));
   if (first != 'B' && first != 'E' && first != 'G') return;
   // The expression follows the nodes: after the first '=', '{' or quote.
@@ -403,7 +393,7 @@ void CheckTimeDependentExpression(const AnalysisState& state) {
         UpperCase(line.at(p + 2)) == 'M' && UpperCase(line.at(p + 3)) == 'E' &&
         !IsIdentifierChar(line.at(p - 1)) &&
         (p + 4 > line.length || !IsIdentifierChar(line.at(p + 4)))) {
-      ThrowLineFailure(state,
+      ThrowLineFailure(lines,
                        "source whose expression uses TIME: its waveform would start again in "
                        "every time window, so a transient analysis cannot use it");
     }

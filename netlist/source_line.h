@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "model/analysis_state.h"
+#include "netlist/circuit_line.h"
 
 namespace etherm {
 
@@ -38,19 +38,19 @@ struct OpenPointList {
 // - AM, TRNOISE, TRRANDOM, PAT: refused.
 // - anything else (DC and AC values): the line up to position 120, blank padded; a time
 //   function later on the line (after a DC value) is refused.
-void WriteTransientSourceLine(AnalysisState& state, OpenPointList& points);
+void WriteTransientSourceLine(CircuitLines& lines, OpenPointList& points);
 
 // Lines after a PWL source line: while its list is open, "+" lines continue it and any other
 // line but a comment or blank line is a failure (the list never closed); after it closed, "+"
 // lines are copied unless they ask for a repeat. Returns false, with nothing written, for a
 // line that does not belong to a PWL source.
-bool WritePointListContinuation(AnalysisState& state, OpenPointList& points);
+bool WritePointListContinuation(CircuitLines& lines, OpenPointList& points);
 
 // The end of the circuit: a PWL list still open is a failure.
-void CheckPointListClosed(const AnalysisState& state, const OpenPointList& points);
+void CheckPointListClosed(const CircuitLines& lines, const OpenPointList& points);
 
 // A behavioural or controlled source (first letter B, E or G) whose expression uses TIME
 // restarts its waveform in every window; it is refused.
-void CheckTimeDependentExpression(const AnalysisState& state);
+void CheckTimeDependentExpression(const CircuitLines& lines);
 
 }  // namespace etherm

@@ -5,12 +5,12 @@
 #include <cmath>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "netlist/circuit_line.h"
 #include "netlist/line_rewrites.h"
 #include "netlist/source_line.h"
-#include "netlist/spice_number.h"
-#include "netlist/writer_files.h"
+#include "spice_text/spice_number.h"
 #include "textio/checked_arithmetic.h"
 #include "textio/failure.h"
 #include "textio/number_text.h"
@@ -32,14 +32,15 @@ struct CarriedValues {
   int capacitorIndex = 1;
 };
 
-void CheckCarriedCount(const AnalysisState& state) {
-  const int total = state.probeNodeCount + state.inductorCount + state.capacitorCount;
-  if (state.probeNodeCount < 0 || state.inductorCount < 0 || state.capacitorCount < 0 ||
-      total > kMaxCarriedValues) {
-    throw Failure("Circuit file \"" + state.baseName +
-                  ".cir\": " + std::to_string(state.probeNodeCount) + " node values, " +
-                  std::to_string(state.inductorCount) + " inductor currents and " +
-                  std::to_string(state.capacitorCount) +
+void CheckCarriedCount(const CircuitLines& lines) {
+  const int inductors = lines.problem.inductorCount;
+  const int capacitors = lines.problem.capacitorCount;
+  const int total = lines.probeNodeCount + inductors + capacitors;
+  if (lines.probeNodeCount < 0 || inductors < 0 || capacitors < 0 || total > kMaxCarriedValues) {
+    throw Failure("Circuit file \"" + lines.baseName +
+                  ".cir\": " + std::to_string(lines.probeNodeCount) + " node values, " +
+                  std::to_string(inductors) + " inductor currents and " +
+                  std::to_string(capacitors) +
                   " capacitor voltages would be carried between time windows; at most " +
                   std::to_string(kMaxCarriedValues) + " values in all are possible");
   }
@@ -53,56 +54,48 @@ bool NoTokenLeft(const TextFile& file) {
   return true;
 }
 
-void ReadCarriedValues(AnalysisState& state, CarriedValues& carried) {
-  TextFile& results = state.resultFile;
+void ReadCarriedValues(const CircuitLines& lines, TextFile& results, CarriedValues& carried) {
   for (;;) {
     SkipLine(results);
     if (NoTokenLeft(results)) {
-      throw Failure("Accumulated results \"" + state.baseName +
+      throw Failure("Accumulated results \"" + lines.baseName +
                     ".wyn\" hold no line at the window start time " +
-                    FormatExponent(state.windowStartTime, 23).substr(1) +
+                    FormatExponent(lines.windowStartTime, 23).substr(1) +
                     " s, so the values to carry into the window are unknown");
     }
     const double time = ReadReal(results);
-    if (std::fabs(time - state.windowStartTime) < kTimeMatch) break;
+    if (std::fabs(time - lines.windowStartTime) < kTimeMatch) break;
   }
-  for (int k = 1; k <= state.probeNodeCount; ++k) {
+  for (int k = 1; k <= lines.probeNodeCount; ++k) {
     carried.value[static_cast<std::size_t>(k)] = ReadReal(results);
     ReadReal(results);  // the companion quantity
   }
-  const int total = state.probeNodeCount + state.inductorCount + state.capacitorCount;
-  for (int k = state.probeNodeCount + 1; k <= total; ++k) {
+  const int total =
+      lines.probeNodeCount + lines.problem.inductorCount + lines.problem.capacitorCount;
+  for (int k = lines.probeNodeCount + 1; k <= total; ++k) {
     carried.value[static_cast<std::size_t>(k)] = ReadReal(results);
   }
 }
 
 // "L1 3 4 10u" and "C1 6 0 1n": the first four words and the carried initial condition.
-void WriteInitialConditionElement(AnalysisState& state, CarriedValues& carried, bool inductor) {
-  const WholeLineText& line = state.lineBuffer;
+void WriteInitialConditionElement(CircuitLines& lines, CarriedValues& carried, bool inductor) {
+  const WholeLineText& line = lines.lineBuffer;
   const char* kind = inductor ? "inductor" : "capacitor";
   int& index = inductor ? carried.inductorIndex : carried.capacitorIndex;
-  const int declared = inductor ? state.inductorCount : state.capacitorCount;
+  const int declared = inductor ? lines.problem.inductorCount : lines.problem.capacitorCount;
   if (index > declared) {
-    ThrowLineFailure(state, std::string("more ") + kind + " lines than the " +
+    ThrowLineFailure(lines, std::string("more ") + kind + " lines than the " +
                                 std::to_string(declared) + " the problem file declares");
   }
-  std::array<int, 5> start{};
-  std::array<int, 5> end{};
-  int p = 1;
-  for (int w = 1; w <= 4; ++w) {
-    while (p <= line.length && line.at(p) == ' ') ++p;
-    if (p > line.length) ThrowLineFailure(state, std::string(kind) + " line without its value");
-    start[static_cast<std::size_t>(w)] = p;
-    while (p <= line.length && line.at(p) != ' ') ++p;
-    end[static_cast<std::size_t>(w)] = p - 1;
-  }
-  TextFile& out = state.workFileC;
-  for (int w = 1; w <= 4; ++w) {
-    if (w > 1) WriteChar(out, ' ');
-    WritePositions(state, start[static_cast<std::size_t>(w)], end[static_cast<std::size_t>(w)]);
+  const std::vector<spice::Word> words = BlankSeparatedWords(line, 1);
+  if (words.size() < 4) ThrowLineFailure(lines, std::string(kind) + " line without its value");
+  TextFile& out = lines.output;
+  for (std::size_t w = 0; w < 4; ++w) {
+    if (w > 0) WriteChar(out, ' ');
+    WriteText(out, words[w].text);
   }
   WriteText(out, " ic=");
-  const int slot = state.probeNodeCount + (inductor ? 0 : state.inductorCount) + index;
+  const int slot = lines.probeNodeCount + (inductor ? 0 : lines.problem.inductorCount) + index;
   WriteReal(out, carried.value[static_cast<std::size_t>(slot)]);
   WriteLineEnd(out);
   ++index;
@@ -110,20 +103,20 @@ void WriteInitialConditionElement(AnalysisState& state, CarriedValues& carried, 
 
 // The print step in seconds; 0 when it is not a number above 0.
 double PrintStepValue(const WholeLineText& line) {
-  const std::optional<double> step = SpiceNumberValue(TransientPrintStep(line));
+  const std::optional<double> step = spice::ParseSpiceNumber(TransientPrintStep(line)).value;
   return step && *step > 0 && std::isfinite(*step) ? *step : 0.0;
 }
 
 // ".TRAN 1n 100u": the print step stays, the length becomes the window's.
-void WriteLengthLine(AnalysisState& state, double windowLength) {
-  const WholeLineText& line = state.lineBuffer;
+void WriteLengthLine(CircuitLines& lines, double windowLength) {
+  const WholeLineText& line = lines.lineBuffer;
   const std::string step = TransientPrintStep(line);
-  if (step.empty()) ThrowLineFailure(state, ".TRAN line without its print step");
+  if (step.empty()) ThrowLineFailure(lines, ".TRAN line without its print step");
   // The window's bound rests on it.
   if (PrintStepValue(line) == 0.0) {
-    ThrowLineFailure(state, ".TRAN line whose print step is not a number above 0");
+    ThrowLineFailure(lines, ".TRAN line whose print step is not a number above 0");
   }
-  TextFile& out = state.workFileC;
+  TextFile& out = lines.output;
   WriteText(out, ".TRAN   ");
   WriteText(out, step);
   WriteChar(out, ' ');
@@ -135,8 +128,8 @@ void WriteLengthLine(AnalysisState& state, double windowLength) {
   WriteLineEnd(out);
 }
 
-void WriteBiasSaveLine(AnalysisState& state, double windowLength) {
-  TextFile& out = state.workFileC;
+void WriteBiasSaveLine(CircuitLines& lines, double windowLength) {
+  TextFile& out = lines.output;
   WriteText(out, ".savebias \"a1.bsp\" tran time=");
   if (windowLength > kMaxWindowLength) {
     WriteText(out, "10");
@@ -147,63 +140,63 @@ void WriteBiasSaveLine(AnalysisState& state, double windowLength) {
 }
 
 // ".ic   V(3)=v3  V(5)=v5 ", written before the ".PROBE" line.
-void WriteNodeInitialLine(AnalysisState& state, const CarriedValues& carried, WriterFiles& files) {
-  RequireProbeNodeNames(state, ".ic");
-  TextFile& out = state.workFileC;
+void WriteNodeInitialLine(CircuitLines& lines, const CarriedValues& carried, TextFile& results) {
+  RequireProbeNodeNames(lines, ".ic");
+  TextFile& out = lines.output;
   WriteText(out, ".ic   ");
-  for (int k = 1; k <= state.probeNodeCount; ++k) {
+  for (int k = 1; k <= lines.probeNodeCount; ++k) {
     if (k >= 2) WriteChar(out, ' ');
-    WriteText(out, ProbeNodeName(state, k));
+    WriteText(out, ProbeNodeName(lines, k));
     WriteChar(out, '=');
     WriteReal(out, carried.value[static_cast<std::size_t>(k)], 16);
     WriteChar(out, ' ');
   }
-  files.CloseResults();
+  results.Close();
   WriteLineEnd(out);
 }
 
-void WriteTransientLine(AnalysisState& state, CarriedValues& carried, WriterFiles& files,
+void WriteTransientLine(CircuitLines& lines, CarriedValues& carried, TextFile& results,
                         double windowLength, OpenPointList& points) {
-  const bool laterWindow = state.windowStartTime > 0;
-  const char first = UpperCase(state.lineBuffer.at(1));
+  const bool laterWindow = lines.windowStartTime > 0;
+  const char first = UpperCase(lines.lineBuffer.at(1));
   if (first == 'V' || first == 'I') {
-    WriteTransientSourceLine(state, points);
+    WriteTransientSourceLine(lines, points);
   } else if (first == 'L' && laterWindow) {
-    WriteInitialConditionElement(state, carried, true);
+    WriteInitialConditionElement(lines, carried, true);
   } else if (first == 'C' && laterWindow) {
-    WriteInitialConditionElement(state, carried, false);
+    WriteInitialConditionElement(lines, carried, false);
   } else if (first == 'X') {
-    RewriteSubcircuitCall(state);
+    RewriteSubcircuitCall(lines);
   } else if (first == '.') {
-    const std::string keyword = DotKeyword(state);
+    const std::string keyword = DotKeyword(lines);
     if (keyword == ".MODEL  ") {
-      RewriteModelLine(state);
+      RewriteModelLine(lines);
     } else if (keyword == ".TRAN   " && laterWindow) {
-      WriteLengthLine(state, windowLength);
+      WriteLengthLine(lines, windowLength);
     } else if (keyword == ".SAVEB  " && laterWindow) {
-      WriteBiasSaveLine(state, windowLength);
+      WriteBiasSaveLine(lines, windowLength);
     } else if (keyword == ".PROBE  ") {
       if (laterWindow) {
-        WriteNodeInitialLine(state, carried, files);
+        WriteNodeInitialLine(lines, carried, results);
       } else {
-        CaptureProbeNodes(state);
+        CaptureProbeNodes(lines);
       }
-      CopyLine(state);
+      CopyLine(lines);
     } else {
-      CopyLine(state);
+      CopyLine(lines);
     }
   } else {
-    CheckTimeDependentExpression(state);
-    CopyLine(state);
+    CheckTimeDependentExpression(lines);
+    CopyLine(lines);
   }
 }
 
 // The print step of the circuit's first ".TRAN" line (0 when there is none, or when it cannot
 // be read: writing that line fails then). Read ahead, since the ".SAVEBIAS" line, which takes
 // the same window length, may come first.
-double FirstPrintStep(const AnalysisState& state) {
+double FirstPrintStep(const std::string& baseName) {
   TextFile circuit;
-  circuit.OpenForReading(state.baseName + ".cir");
+  circuit.OpenForReading(baseName + ".cir");
   WholeLineText line;
   while (!AtEnd(circuit)) {
     SetWholeLine(line, ReadWholeLine(circuit));
@@ -217,33 +210,41 @@ double FirstPrintStep(const AnalysisState& state) {
 
 }  // namespace
 
-void WriteTransientCircuitFile(AnalysisState& state) {
-  double windowLength =
-      checked::Sub(checked::Mul(1.05, state.windowEndTime), state.windowStartTime);
-  if (state.windowStartTime > 0) {
-    const double step = FirstPrintStep(state);
+WrittenCircuit WriteTransientCircuitFile(const CircuitWriterInput& input,
+                                         const TransientWindow& window) {
+  double windowLength = checked::Sub(checked::Mul(1.05, window.end), window.start);
+  if (window.start > 0) {
+    const double step = FirstPrintStep(input.baseName);
     if (step > 0) windowLength = std::min(windowLength, kMaxPrintStepsPerWindow * step);
   }
-  WriterFiles files(state);
-  files.OpenInput();
-  state.iterationText = IterationText(state.iterationNumber);
-  files.CreateOutput();
-  CheckCarriedCount(state);
+  CircuitLines lines(input);
+  lines.windowStartTime = window.start;
+  lines.input.OpenForReading(input.baseName + ".cir");
+  WrittenCircuit written;
+  written.iterationText = IterationText(input.iterationNumber);
+  lines.output.OpenForWriting(input.baseName + written.iterationText + ".cir");
+  CheckCarriedCount(lines);
 
   CarriedValues carried;
-  files.OpenResults();
-  SkipLine(state.resultFile);
-  if (state.windowStartTime > 0) ReadCarriedValues(state, carried);
+  TextFile results;
+  results.OpenForReading(window.resultsName);
+  SkipLine(results);
+  if (window.start > 0) ReadCarriedValues(lines, results, carried);
 
   OpenPointList points;
-  while (!AtEnd(state.workFileA)) {
-    ReadCircuitLine(state);
-    if (!WritePointListContinuation(state, points)) {
-      WriteTransientLine(state, carried, files, windowLength, points);
+  while (!AtEnd(lines.input)) {
+    ReadCircuitLine(lines);
+    if (!WritePointListContinuation(lines, points)) {
+      WriteTransientLine(lines, carried, results, windowLength, points);
     }
   }
-  CheckPointListClosed(state, points);
-  files.CloseAll();
+  CheckPointListClosed(lines, points);
+  lines.output.Close();
+  lines.input.Close();
+  results.Close();
+  written.probeNodeNames = lines.probeNodeNames;
+  written.startTimeText = lines.startTimeText;
+  return written;
 }
 
 }  // namespace etherm

@@ -1,6 +1,8 @@
 #pragma once
 
-#include "model/analysis_state.h"
+#include <string>
+
+#include "netlist/circuit_writer_input.h"
 
 namespace etherm {
 
@@ -10,27 +12,36 @@ namespace etherm {
 // temperatures were accepted.
 inline constexpr double kMaxPrintStepsPerWindow = 100000;
 
-// Writes the circuit file of one transient window, baseName + iterationText + ".cir", from the
-// user's circuit baseName + ".cir", and sets iterationText. The window starts at the absolute
-// time windowStartTime (0 for the first window) and the simulator runs it for
-// 1.05 x windowEndTime - windowStartTime seconds, at most 10 and at most kMaxPrintStepsPerWindow
-// print steps of the circuit's first ".TRAN" line. Lines are copied whole as read (CR LF)
-// except:
+// One time window as its circuit gets it.
+struct TransientWindow {
+  double start = 0;  // s, absolute; 0 for the first window
+  double end = 0;    // s, the predicted end
+  // The accumulated results the carried values come from (baseName + ".wyn", or the name it
+  // is staged under while a run has accepted nothing).
+  std::string resultsName;
+};
+
+// Writes the circuit file of one transient window, baseName + iteration + ".cir", from the
+// user's circuit baseName + ".cir". The window starts at the absolute time window.start (0 for
+// the first window) and the simulator runs it for 1.05 x window.end - window.start seconds, at most
+// 10 and at most kMaxPrintStepsPerWindow print steps of the circuit's first ".TRAN" line. Lines are
+// copied whole as read (CR LF) except:
 // - subcircuit calls and ".MODEL" lines of modelled devices get the device temperatures;
 // - independent sources keep their absolute timing (see WriteTransientSourceLine); sources
 //   whose timing cannot be carried between windows (SFFM without FC or FS, AM, noise and
 //   pattern sources, a PWL repeat, B, E and G expressions of TIME) are refused with a failure
 //   quoting their line. The refusal happens in every window, the first included, so a transient
 //   analysis with such a source ends before the simulator first runs; no separate check is needed;
-// - ".PROBE" lines: in the first window their node quantities are stored into probeNodeNames;
+// - ".PROBE" lines: in the first window their node quantities are returned;
 //   in later windows an ".ic" line with the carried node values is written before them;
 // - in later windows: inductor and capacitor lines keep four words and get " ic=" with the
 //   carried current or voltage; ".TRAN" (followed by a blank) keeps its print step and gets
 //   the window length; ".SAVEB..." becomes a ".savebias" of "a1.bsp" at the window's end. A
 //   ".TRAN" line whose print step is not a number above 0 is then a failure.
-// The carried values come from the line of baseName + ".wyn" whose time is windowStartTime
+// The carried values come from the line of window.resultsName whose time is window.start
 // (within 1e-10 s); without such a line the analysis ends with a failure naming the time.
 // Failures end the analysis; the output file is closed and keeps the lines written before.
-void WriteTransientCircuitFile(AnalysisState& state);
+WrittenCircuit WriteTransientCircuitFile(const CircuitWriterInput& input,
+                                         const TransientWindow& window);
 
 }  // namespace etherm

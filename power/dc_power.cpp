@@ -4,28 +4,25 @@
 
 namespace etherm {
 
-void ComputeDcPower(AnalysisState& state, const std::string& tableName,
-                    const std::string& powerTableName) {
-  RequireDeviceCountInRange(state);
+DcNodeValues ComputeDcPower(const Problem& problem, const std::string& tableName,
+                            const std::string& powerTableName, DcNodeValues nodeValues) {
   TextFile table;
   TextFile power;
   table.OpenForReading(tableName);
   power.OpenForWriting(powerTableName);
-  CopyHeaderWithNames(table, power, state, "dc ");
+  CopyHeaderWithNames(table, power, problem, "dc ");
 
   Quantities q{};
   do {
     WriteReal(power, ReadReal(table));
     WriteChar(power, ' ');
-    for (int i = 1; i <= state.deviceCount; ++i) {
-      const double kindCode = state.deviceParameters[i][0];
-      if (kindCode != 1 && kindCode != 2 && kindCode != 3) continue;
-      const int kind = static_cast<int>(kindCode);
-      ReadQuantities(table, QuantityCount(kindCode), q);
-      state.nodeValue[1] = q[1];
-      if (kind >= 2) state.nodeValue[2] = q[3];
-      if (kind == 3) state.nodeValue[3] = q[5];
-      WriteReal(power, DirectPower(kind, q));
+    for (const Device& d : problem.devices) {
+      if (d.kind == DeviceKind::kPlain) continue;
+      ReadQuantities(table, QuantityCount(d.kind), q);
+      nodeValues[1] = q[1];
+      if (d.kind != DeviceKind::kDiode) nodeValues[2] = q[3];
+      if (d.kind == DeviceKind::kTransistorB) nodeValues[3] = q[5];
+      WriteReal(power, DirectPower(static_cast<int>(d.kind), q));
       WriteChar(power, ' ');
     }
     SkipLine(table);
@@ -33,6 +30,7 @@ void ComputeDcPower(AnalysisState& state, const std::string& tableName,
   } while (!AtEnd(table));
   table.Close();
   power.Close();
+  return nodeValues;
 }
 
 }  // namespace etherm

@@ -10,19 +10,15 @@ const std::string kResultHead = "TITLE='t'\r\ndc 'V(1)' 'I(D1)'\r\n";
 
 TEST_F(DcPowerTest, TableAndNodeValues) {
   Devices({1, 3});
-  state_->nodeValue = {0, 9, 9, 9, 7};
   Write(txt_, kResultHead +
                   " 1.00000000000000E+0000 5   0.002   1 2 3 4 5 6 \r\n"
                   "-1.00000000000000E+0000 5   -0.00000000e+000   1   2   3   4   5   6   \r\n");
-  ComputeDcPower(*state_, txt_, moc_);
+  const DcNodeValues nodes = ComputeDcPower(state_->problem, txt_, moc_, {0, 9, 9, 9, 7});
   EXPECT_EQ(Read(moc_),
             "TITLE='t'\r\ndc D1       D2       \r\n"
             " 1.00000000000000E+0000  1.00000000000000E-0002 -2.80000000000000E+0001 \r\n"
             "-1.00000000000000E+0000 -0.00000000000000E+0000 -2.80000000000000E+0001 \r\n");
-  EXPECT_EQ(state_->nodeValue[1], 1);
-  EXPECT_EQ(state_->nodeValue[2], 3);
-  EXPECT_EQ(state_->nodeValue[3], 5);
-  EXPECT_EQ(state_->nodeValue[4], 7);
+  EXPECT_EQ(nodes, (DcNodeValues{0, 1, 3, 5, 7}));
 }
 
 TEST_F(DcPowerTest, ShortTables) {
@@ -53,26 +49,24 @@ TEST_F(DcPowerTest, ShortTables) {
   };
   for (const Case& c : cases) {
     Devices(c.kinds);
-    state_->nodeValue = {0, 9, 9, 9, 9};
     Write(txt_, kResultHead + c.rows);
-    ComputeDcPower(*state_, txt_, moc_);
+    ComputeDcPower(state_->problem, txt_, moc_, {});
     const std::string moc = Read(moc_);
     EXPECT_EQ(moc.substr(moc.find("\r\n", 12) + 2), c.powerRows) << c.what;
   }
   // The empty table stored zeros as node values.
   Devices({2});
   Write(txt_, kResultHead);
-  ComputeDcPower(*state_, txt_, moc_);
-  EXPECT_EQ(state_->nodeValue[1], 0);
-  EXPECT_EQ(state_->nodeValue[2], 0);
-  EXPECT_EQ(state_->nodeValue[3], 9);
+  EXPECT_EQ(ComputeDcPower(state_->problem, txt_, moc_, {0, 9, 9, 9, 9}),
+            (DcNodeValues{0, 0, 0, 9, 9}));
 }
 
 TEST_F(DcPowerTest, Failures) {
   Devices({1});
-  EXPECT_EQ(FailureText([&] { ComputeDcPower(*state_, txt_, moc_); }), "File not found: " + txt_);
+  EXPECT_EQ(FailureText([&] { ComputeDcPower(state_->problem, txt_, moc_, {}); }),
+            "File not found: " + txt_);
   Write(txt_, kResultHead + " 1 2 3\r\n 2 4 x5\r\n");
-  EXPECT_EQ(FailureText([&] { ComputeDcPower(*state_, txt_, moc_); }),
+  EXPECT_EQ(FailureText([&] { ComputeDcPower(state_->problem, txt_, moc_, {}); }),
             "Invalid numeric input: \"x5\" in " + txt_ + ", line 4");
   // The lines before the failure stay in the power table.
   EXPECT_EQ(Read(moc_),
@@ -80,11 +74,13 @@ TEST_F(DcPowerTest, Failures) {
             " 1.00000000000000E+0000  6.00000000000000E+0000 \r\n"
             " 2.00000000000000E+0000 ");
   Write(txt_, kResultHead + " 1 1e200 1e200\r\n");
-  EXPECT_EQ(FailureText([&] { ComputeDcPower(*state_, txt_, moc_); }), "Floating point overflow");
+  EXPECT_EQ(FailureText([&] { ComputeDcPower(state_->problem, txt_, moc_, {}); }),
+            "Floating point overflow");
   // Both products overflow and their difference is inf - inf: the overflow came first.
   Devices({3});
   Write(txt_, kResultHead + " 1 1e200 1e200 1e200 1e200 0 0\r\n");
-  EXPECT_EQ(FailureText([&] { ComputeDcPower(*state_, txt_, moc_); }), "Floating point overflow");
+  EXPECT_EQ(FailureText([&] { ComputeDcPower(state_->problem, txt_, moc_, {}); }),
+            "Floating point overflow");
 }
 
 }  // namespace

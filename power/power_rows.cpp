@@ -1,5 +1,8 @@
 #include "power/power_rows.h"
 
+#include <span>
+#include <vector>
+
 #include "textio/checked_arithmetic.h"
 #include "textio/failure.h"
 
@@ -34,18 +37,38 @@ double DirectPower(int kind, const Quantities& q) {
   }
 }
 
-void CopyHeaderWithNames(TextFile& table, TextFile& file, const AnalysisState& state,
-                         std::string_view word) {
+namespace {
+
+// The names go as their 8 bytes, each followed by a blank.
+template <class Names>
+void CopyHeaderWithNameList(TextFile& table, TextFile& file, std::string_view word,
+                            const Names& names) {
   WriteText(file, ReadString(table, 120));
   WriteLineEnd(file);
   SkipLine(table);
   SkipLine(table);  // the result table's names are not used
   WriteText(file, word);
-  for (int i = 1; i <= state.deviceCount; ++i) {
-    WriteText(file, std::string_view(state.deviceName[i].chars.data(), 8));
+  for (const NameField& name : names) {
+    WriteText(file, std::string_view(name.chars.data(), 8));
     WriteChar(file, ' ');
   }
   WriteLineEnd(file);
+}
+
+}  // namespace
+
+void CopyHeaderWithNames(TextFile& table, TextFile& file, const AnalysisState& state,
+                         std::string_view word) {
+  const auto first = state.deviceName.begin() + 1;
+  CopyHeaderWithNameList(table, file, word,
+                         std::span<const NameField>(first, first + state.deviceCount));
+}
+
+void CopyHeaderWithNames(TextFile& table, TextFile& file, const Problem& problem,
+                         std::string_view word) {
+  std::vector<NameField> names;
+  for (const Device& d : problem.devices) names.push_back(d.name);
+  CopyHeaderWithNameList(table, file, word, names);
 }
 
 void RequireDeviceCountInRange(const AnalysisState& state) {

@@ -27,6 +27,9 @@ double DirectPower(int kind, const Quantities& q);
 void CopyHeaderWithNames(TextFile& table, TextFile& power, const AnalysisState& state,
                          std::string_view word);
 
+void CopyHeaderWithNames(TextFile& table, TextFile& power, const Problem& problem,
+                         std::string_view word);
+
 // Refuses a device count beyond the tables, so a hand-built state cannot index past them.
 void RequireDeviceCountInRange(const AnalysisState& state);
 

@@ -2,11 +2,15 @@
 
 // The power tables of the two analyses: one power per device and line of a result table.
 
+#include <array>
 #include <string>
 
 #include "model/analysis_state.h"
 
 namespace etherm {
+
+// Node values of a DC point, indexed from 1 as the ".NODESET" line takes them.
+using DcNodeValues = std::array<double, kMaxDcNodeValues + 1>;
 
 // The DC power table from the DC result table. Writes tableName's title line (first 120
 // bytes), a names line ("dc ", then each device's 8-byte name and a blank), then for each data
@@ -15,18 +19,17 @@ namespace etherm {
 //   kind 1 (q1, q2):          q2 q1
 //   kind 2 (q1 .. q4):        q2 q1 + q3 q4
 //   kind 3 (q1 .. q6):        q1 q2 - (q6 + q4) q3
-// Values are read as tokens, missing ones as 0; at least one line is written. nodeValue[1] :=
-// q1 (kinds 1-3), [2] := q3 (kinds 2, 3), [3] := q5 (kind 3), device after device, line after
-// line; nodeValue[4] is left alone. Reads deviceCount, deviceName, deviceParameters[i][0].
+// Values are read as tokens, missing ones as 0; at least one line is written. Returns
+// nodeValues with [1] := q1 (kinds 1-3), [2] := q3 (kinds 2, 3), [3] := q5 (kind 3), set device
+// after device, line after line; what no device sets keeps its value.
 //
-// Precondition: every kind code is 1, 2 or 3 (CheckDcProblem refuses other codes when a DC
-// analysis starts). A device with another code reads no values and gets no column, which
-// shifts the later columns against their devices.
+// A device of kind 0 (CheckDcProblem refuses it when a DC analysis starts) reads no values and
+// gets no column, which shifts the later columns against their devices.
 //
 // Failures: the I/O texts ("File not found", ...), "Invalid numeric input", the arithmetic
 // texts for a product that overflows; files keep what was written before.
-void ComputeDcPower(AnalysisState& state, const std::string& tableName,
-                    const std::string& powerTableName);
+DcNodeValues ComputeDcPower(const Problem& problem, const std::string& tableName,
+                            const std::string& powerTableName, DcNodeValues nodeValues);
 
 // The transient power table of a window, from the window's result table (tableName) and the
 // accumulated power file. Rows are a time and one power per device, each 23 wide and followed

@@ -55,6 +55,10 @@ int NgspiceSession::OnText(char* text, int, void* self) {
   std::string line = text ? text : "";
   if (line.rfind("stdout", 0) == 0 || line.rfind("stderr", 0) == 0)
     line.erase(0, line.size() > 6 ? 7 : 6);
+  // ngspice's progress line comes once a quarter second of the process's CPU time has passed
+  // since the last one: a long-lived process would write it into listings where a fresh one
+  // does not, and it says nothing about the circuit.
+  if (line.rfind(" Reference value :", 0) == 0) return 0;
   if (MarksFailure(line)) s->failed_ = true;
   if (s->said_.size() < kKeptLines) s->said_.push_back(line);
   s->sink_(line);

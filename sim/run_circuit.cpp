@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 #include <new>
+#include <utility>
 
 #include "csdf.h"
 #include "deck.h"
@@ -27,7 +28,9 @@
 namespace etherm::sim {
 
 // The listing file. While ngspice runs, standard output and error point at it too, so nothing
-// ngspice prints past its callbacks reaches the terminal.
+// ngspice prints past its callbacks reaches the terminal. Our own lines wait in memory until the
+// next call into ngspice (Flush), one write for many lines; ngspice's lines go out at once
+// (Live), so a crash inside ngspice leaves the listing complete up to that point.
 class Listing {
  public:
   explicit Listing(const std::string& path) {
@@ -35,22 +38,32 @@ class Listing {
   }
   ~Listing() {
     Restore();
+    Flush();
     if (fd_ >= 0) ::close(fd_);
   }
   bool ok() const { return fd_ >= 0; }
   void Line(const std::string& text) {
-    std::string t = text + "\n";
-    const char* p = t.data();
-    size_t left = t.size();
+    pending_ += text;
+    pending_ += '\n';
+  }
+  void Live(const std::string& text) {
+    Line(text);
+    Flush();
+  }
+  void Flush() {
+    const char* p = pending_.data();
+    size_t left = pending_.size();
     while (left > 0) {
       ssize_t n = ::write(fd_, p, left);
       if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) return;
+      if (n <= 0) break;
       p += n;
       left -= static_cast<size_t>(n);
     }
+    pending_.clear();
   }
   void Capture() {
+    Flush();
     std::fflush(stdout);
     std::fflush(stderr);
     savedOut_ = ::dup(1);
@@ -60,6 +73,7 @@ class Listing {
   }
   void Restore() {
     if (savedOut_ < 0) return;
+    Flush();
     std::fflush(stdout);
     std::fflush(stderr);
     ::dup2(savedOut_, 1);
@@ -71,6 +85,7 @@ class Listing {
 
  private:
   int fd_ = -1, savedOut_ = -1, savedErr_ = -1;
+  std::string pending_;
 };
 
 namespace {
@@ -98,9 +113,10 @@ void RunStage(NgspiceSession& ng, Listing& listing, const Translation& t, const 
   std::vector<std::string> deck = EmitDeck(t, stage, &origins);
   ListDeck(listing, heading, deck);
   listing.Line("** ngspice **");
+  listing.Flush();
   ng.Load(deck, origins);
   for (const std::string& c : commands) {
-    listing.Line(c);
+    listing.Live(c);
     ng.Command(c);
   }
   ng.Run();
@@ -269,7 +285,7 @@ void Simulate(const std::string& circuitPath, Listing& listing, const std::strin
   NgspiceSession& ng = ngspice();
   DeckStage stage;
   stage.tempParams = ChooseTemperatureParameters(
-      ng, t, answers, [&](const std::string& line) { listing.Line(line); });
+      ng, t, answers, [&](const std::string& line) { listing.Live(line); });
   std::optional<PlotData> biasPoint;
   if (NeedsBiasPointRun(t)) {
     biasPoint = RunFromBiasPoint(ng, listing, t, stage);
@@ -350,8 +366,14 @@ CircuitRunner::~CircuitRunner() = default;
 
 NgspiceSession& CircuitRunner::Ngspice() {
   if (!session_) {
+    starting_ = true;
+    struct Started {
+      bool& starting;
+      ~Started() { starting = false; }
+    } started{starting_};
     session_ = std::make_unique<NgspiceSession>([this](const std::string& line) {
-      if (listing_) listing_->Line(line);
+      if (starting_) startLines_.push_back(line);
+      if (listing_) listing_->Live(line);
     });
   }
   return *session_;
@@ -396,8 +418,19 @@ RunOutcome CircuitRunner::Run(const std::string& circuitPath) {
   } detach{listing_};
   try {
     LimitAddressSpace();
+    // Answers are not kept from run to run: the query's lines belong in every listing, and a
+    // circuit's listing must not depend on the circuits run before it.
+    TemperatureAnswers answers;
+    bool startShown = false;
     Simulate(
-        circuitPath, listing, csdPath, [this]() -> NgspiceSession& { return Ngspice(); }, answers_);
+        circuitPath, listing, csdPath,
+        [&]() -> NgspiceSession& {
+          if (!std::exchange(startShown, true) && session_) {
+            for (const std::string& line : startLines_) listing.Line(line);
+          }
+          return Ngspice();
+        },
+        answers);
     return {kExitSuccess, ""};
   } catch (const SimError& e) {
     return report(kExitRefused, e.what());

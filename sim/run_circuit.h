@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "temperature.h"
 
@@ -33,8 +34,9 @@ class CircuitRunner {
 
   // One circuit file, as `etherm-sim CIRCUIT.cir` runs it. Status: success; refused, when the
   // circuit cannot be run; usage, when not even the listing could be written; unexpected for
-  // anything else (memory running out). Applies the memory limit first. What ngspice answered
-  // about model cards is kept for the next runs.
+  // anything else (memory running out). Applies the memory limit first. The listing is the one a
+  // fresh process writes, so each run asks ngspice about its model cards again and repeats what
+  // ngspice printed when it started.
   RunOutcome Run(const std::string& circuitPath);
 
   // Removes every circuit and plot the runs left in ngspice. Throws SimError when it cannot.
@@ -45,7 +47,8 @@ class CircuitRunner {
  private:
   bool reportOnStandardError_;
   std::unique_ptr<NgspiceSession> session_;
-  TemperatureAnswers answers_;
+  std::vector<std::string> startLines_;  // what ngspice printed while it started
+  bool starting_ = false;
   Listing* listing_ = nullptr;  // of the run in progress; ngspice's lines go there
 };
 

@@ -34,11 +34,12 @@ inline constexpr int kReadyTimeoutSeconds = 20;
 
 // When a client should start a fresh server instead of sending the next request. ngspice does
 // not free everything a circuit leaves: bench/sim_serve.sh measured the serving process (Release,
-// the DC example circuit) at 9.2 MB resident at the start, 10.7 MB after 1000 requests and
-// 15.6 MB after 10,000, a steady 0.56 kB more per request. 20,000 requests thus add about 11 MB,
-// and a fresh server costs one ngspice start (about 30 ms). Larger circuits leave more behind
-// (a long transient's plots, the allocator's kept pages), which the memory figure catches.
-inline constexpr long kRecycleAfterRequests = 20000;
+// the DC example circuit) at 9.3 MB resident at the start, 10.3 MB after 100 requests, 14.0 MB
+// after 5000 and 17.7 MB after 10,000, a steady 0.78 kB more per request. A fresh server every
+// 5000 requests keeps it within 1.4 x of its size after 100, for one ngspice start (about 11 ms)
+// per 2 s or so of requests. Larger circuits leave more behind (a long transient's plots, the
+// allocator's kept pages), which the memory figure catches.
+inline constexpr long kRecycleAfterRequests = 5000;
 inline constexpr long kRecycleAboveResidentMegabytes = 256;
 
 enum class Outcome { kDone, kRefused, kFailed };

@@ -13,7 +13,7 @@
 namespace etherm::sim {
 
 // ngspice's answers by model card (the .MODEL line without T_ABS): the answer depends on the
-// card alone, so a process that runs many circuits asks once per card.
+// card alone, so one circuit asks once per card, however many of its models share it.
 using TemperatureAnswers = std::map<std::string, TempParam>;
 
 // Asks ngspice, by loading the circuit without device temperatures, about the models not in

@@ -78,8 +78,7 @@ int InterruptSignal() {
   return g_interruptSignal.load();
 }
 
-ChildResult RunChild(const std::string& program, const std::vector<std::string>& args,
-                     double timeoutSeconds) {
+pid_t StartChild(const std::string& program, const std::vector<std::string>& args, int io) {
   std::vector<std::string> argvText;
   argvText.push_back(program);
   argvText.insert(argvText.end(), args.begin(), args.end());
@@ -93,26 +92,35 @@ ChildResult RunChild(const std::string& program, const std::vector<std::string>&
   posix_spawnattr_init(&attr);
   posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP);
   posix_spawnattr_setpgroup(&attr, 0);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  if (io >= 0) {
+    posix_spawn_file_actions_adddup2(&actions, io, STDIN_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, io, STDOUT_FILENO);
+  }
   pid_t pid = 0;
-  const int err = posix_spawn(&pid, program.c_str(), nullptr, &attr, argv.data(), environ);
+  const int err = posix_spawn(&pid, program.c_str(), &actions, &attr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
   posix_spawnattr_destroy(&attr);
   if (err != 0) {
     throw Failure("The circuit simulator \"" + program +
                   "\" cannot be started: " + std::strerror(err));
   }
-
   g_runningGroup.store(pid);
   // An interrupt between the start and the line above found no group to end.
   if (InterruptSignal() != 0) kill(-pid, SIGKILL);
-  struct Forget {
-    ~Forget() { g_runningGroup.store(0); }
-  } forget;
+  return pid;
+}
 
+bool WaitForChild(pid_t pid, Clock::time_point deadline, ChildResult* result) {
   int status = 0;
-  const auto deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(
-                                           std::chrono::duration<double>(timeoutSeconds));
-  if (WaitUntil(pid, deadline, &status)) return Decode(ChildOutcome::kExited, status);
+  if (!WaitUntil(pid, deadline, &status)) return false;
+  *result = Decode(ChildOutcome::kExited, status);
+  return true;
+}
 
+ChildResult EndChildGroup(pid_t pid) {
+  int status = 0;
   kill(-pid, SIGTERM);
   if (!WaitUntil(pid, Clock::now() + std::chrono::seconds(2), &status)) {
     kill(-pid, SIGKILL);
@@ -120,6 +128,25 @@ ChildResult RunChild(const std::string& program, const std::vector<std::string>&
   }
   kill(-pid, SIGKILL);  // anything of the group still left
   return Decode(ChildOutcome::kTimedOut, status);
+}
+
+void ForgetChild(pid_t pid) {
+  pid_t expected = pid;
+  g_runningGroup.compare_exchange_strong(expected, 0);
+}
+
+ChildResult RunChild(const std::string& program, const std::vector<std::string>& args,
+                     double timeoutSeconds) {
+  const pid_t pid = StartChild(program, args);
+  struct Forget {
+    pid_t pid;
+    ~Forget() { ForgetChild(pid); }
+  } forget{pid};
+  const auto deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                           std::chrono::duration<double>(timeoutSeconds));
+  ChildResult result;
+  if (WaitForChild(pid, deadline, &result)) return result;
+  return EndChildGroup(pid);
 }
 
 }  // namespace etherm

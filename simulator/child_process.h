@@ -1,5 +1,8 @@
 #pragma once
 
+#include <sys/types.h>
+
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -20,9 +23,24 @@ struct ChildResult {
 ChildResult RunChild(const std::string& program, const std::vector<std::string>& args,
                      double timeoutSeconds);
 
-// For a signal handler (async-signal-safe): kills the process group of the child RunChild is
-// waiting for, now or as soon as it is started, and records the signal, so that the waiting
-// RunChild returns at once and the run can end with "interrupted".
+// Starts program with argv {program, args...} in its own process group, in the current folder,
+// without a shell; its standard input and output are `io` when that is not -1. Until
+// ForgetChild, InterruptChild kills the child's group. Throws as RunChild does.
+pid_t StartChild(const std::string& program, const std::vector<std::string>& args, int io = -1);
+
+// Waits for a child of StartChild until the deadline: true, with its result, when it ended.
+bool WaitForChild(pid_t pid, std::chrono::steady_clock::time_point deadline, ChildResult* result);
+
+// Ends a child of StartChild that is still running, with its group (SIGTERM, then SIGKILL), and
+// waits for it; the result says kTimedOut.
+ChildResult EndChildGroup(pid_t pid);
+
+// After the child has ended: InterruptChild no longer concerns it.
+void ForgetChild(pid_t pid);
+
+// For a signal handler (async-signal-safe): kills the process group of the running child (of
+// RunChild or StartChild), now or as soon as it is started, and records the signal, so that
+// whoever waits for it returns at once and the run can end with "interrupted".
 void InterruptChild(int signalNumber);
 
 // The signal given to InterruptChild, 0 when none was.

@@ -14,7 +14,7 @@
 
 #include "model/file_names.h"
 #include "simulator/child_process.h"
-#include "sim/exit_status.h"
+#include "simulator/simulator_session.h"
 #include "textio/failure.h"
 #include "textio/number_text.h"
 #include "textio/text_file.h"
@@ -112,12 +112,11 @@ double RunSimulator(const std::string& iterationName, const std::string& runLogN
     fs::remove(probeDataName, ignored);
 
     const auto started = std::chrono::steady_clock::now();
-    const ChildResult result = RunChild(program, {circuitName}, timeout);
+    const SimulatorPass result = RunSimulatorPass(program, circuitName, timeout);
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - started;
     if (InterruptSignal() != 0) throw Failure("interrupted");
-    const bool timedOutNow = result.outcome == ChildOutcome::kTimedOut;
-    timedOut = timedOut || timedOutNow;
-    if (!timedOutNow && result.endingSignal != 0) {
+    timedOut = timedOut || result.timedOut;
+    if (result.endingSignal != 0) {
       crash = programName + " ended by signal " + SignalName(result.endingSignal) + " on " +
               circuitName;
     }
@@ -133,8 +132,10 @@ double RunSimulator(const std::string& iterationName, const std::string& runLogN
     AppendRunLogLine(runLogName, TimeOfDayText());
     if (fs::exists(probeDataName)) return took.count();
     // A refusal is the simulator's answer to this circuit; another pass would give it again.
-    if (!timedOutNow && result.endingSignal == 0 && result.exitStatus == sim::kExitRefused) {
-      if (std::string reason = ListingReason(listingName); !reason.empty()) {
+    if (result.refused) {
+      std::string reason = ListingReason(listingName);
+      if (reason.empty()) reason = result.reason;
+      if (!reason.empty()) {
         for (const std::string& said :
              {std::string("etherm-sim: "), "error in " + circuitName + ": "}) {
           if (reason.rfind(said, 0) == 0) reason.erase(0, said.size());

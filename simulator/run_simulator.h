@@ -13,8 +13,9 @@ enum class SimulationKind { kDc, kTransient };
 // seconds of the pass that wrote it.
 //
 // Each pass: copies the circuit file to "a1.cir"; removes a probe-data file left from an
-// earlier run, so only this run's results count; starts the simulator program with the circuit
-// file name as its one argument and waits for it to end; (transient) copies "a1.bsp" to
+// earlier run, so only this run's results count; has the simulator run the circuit file (within
+// a SimulatorSession, its serving process; else the program started with the circuit file name
+// as its one argument) and waits for it; (transient) copies "a1.bsp" to
 // "a2.bsp" and deletes "a1.bsp"; appends "pierwszy" to the run log runLogName (normally
 // "wyniki.txt"); sets the listener's (when there is one) simulator status line to "jest wynik"
 // (DC) or "jest pierwszy wynik" (transient); appends the clock text to the run log.
@@ -24,11 +25,12 @@ enum class SimulationKind { kDc, kTransient };
 // running then is terminated and the pass counts as failed.
 //
 // Failures: a simulator that cannot be started ends the run at once; so does a refusal (exit
-// status 1 with a reason in its listing), whose reason the failure quotes. A crash, a time-out or
-// an exit without results is tried again: after 3 passes without a probe-data file the run ends
-// with a failure naming the file, the signal that ended the simulator (if one did), and quoting
-// the simulator's listing (".out") when there is one. A run log that cannot be appended to is an
-// I/O error. After InterruptChild the running pass ends and the run fails with "interrupted".
+// status 1 with a reason in its listing, or a serving simulator's `refused` answer), whose reason
+// the failure quotes, and an answer of a serving simulator outside its protocol. A crash, a
+// time-out or an exit without results is tried again: after 3 passes without a probe-data file the
+// run ends with a failure naming the file, the signal that ended the simulator (if one did), and
+// quoting the simulator's listing (".out") when there is one. A run log that cannot be appended to
+// is an I/O error. After InterruptChild the running pass ends and the run fails with "interrupted".
 double RunSimulator(const std::string& iterationName, const std::string& runLogName,
                     SimulationKind kind, AnalysisListener* listener);
 

@@ -59,7 +59,7 @@ TransientTemperatureLine ComputeTransientTemperatures(const ThermalNetwork& netw
     const double step = steady ? 0.0 : Sub(line.time, previousTime);
     if (!steady) line.step = step;
     for (std::size_t i = 0; i < n; ++i) {
-      double t = AmbientTemperature;
+      double t = network.ambient;
       for (std::size_t j = 0; j < n; ++j) {
         const ThermalPair& pair = network.pair[i][j];
         auto& r = rise[i][j];

@@ -24,7 +24,7 @@ struct TransientTemperatureLine {
 //   second: theta = e theta' + sqrt(e) c P'_j + c P_j, e = exp(-d / tau), c = (1 - sqrt(e)) R a,
 //   for the pair's terms.
 // Writes temperatureFileName (the header lines cut to 120 characters, then the time and
-// T_i = 295 + the rises of all pairs (i, j)) and "temp.txt" (no header; the time and the rises
+// T_i = ambient + the rises of all pairs (i, j)) and "temp.txt" (no header; the time and the rises
 // in the order i, j, k). Every number is in the 23-character form followed by a blank.
 // Powers, rises and times start at zero and carry over from line to line; a line at time 0
 // starts them afresh. Returns the last line.

@@ -1,0 +1,173 @@
+#include "simulator/simulator_server.h"
+
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <fstream>
+
+namespace etherm {
+
+namespace serve = sim::serve;
+
+namespace {
+
+// A line longer than this is no answer; reading stops there.
+constexpr std::size_t kLongestLine = 1 << 20;
+// How long a process whose end was asked for (or whose channel closed) may take to exit.
+constexpr auto kExitGrace = std::chrono::seconds(5);
+// The memory figure is read from /proc only now and then: it grows slowly.
+constexpr long kRequestsBetweenMemoryChecks = 16;
+
+std::chrono::steady_clock::duration Seconds(double seconds) {
+  return std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+      std::chrono::duration<double>(seconds));
+}
+
+}  // namespace
+
+std::unique_ptr<SimulatorServer> SimulatorServer::Start(const std::string& program,
+                                                        double readySeconds) {
+  // A socket, not pipes: a write to a server that died then fails with EPIPE (MSG_NOSIGNAL)
+  // instead of raising SIGPIPE in the analysis.
+  int ends[2];
+  if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) return nullptr;
+  pid_t pid = 0;
+  try {
+    pid = StartChild(program, {"--serve"}, ends[1]);
+  } catch (...) {
+    close(ends[0]);
+    close(ends[1]);
+    throw;
+  }
+  close(ends[1]);
+  std::unique_ptr<SimulatorServer> server(new SimulatorServer(pid, ends[0]));
+  std::string line;
+  if (server->Send(std::string(serve::kHello)) &&
+      server->ReadLine(Clock::now() + Seconds(readySeconds), &line) == Read::kLine &&
+      line == serve::kReady) {
+    return server;
+  }
+  server->Kill();  // whatever the program does instead is not waited for
+  return nullptr;
+}
+
+SimulatorServer::~SimulatorServer() {
+  if (socket_ >= 0) close(socket_);  // the end of its input: a server ends by itself
+  if (running_) {
+    ChildResult ignored;
+    if (!WaitForChild(pid_, Clock::now() + kExitGrace, &ignored)) EndChildGroup(pid_);
+  }
+  ForgetChild(pid_);
+}
+
+bool SimulatorServer::Send(const std::string& line) {
+  const std::string text = line + "\n";
+  std::size_t sent = 0;
+  while (sent < text.size()) {
+    const ssize_t n = send(socket_, text.data() + sent, text.size() - sent, MSG_NOSIGNAL);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    sent += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+SimulatorServer::Read SimulatorServer::ReadLine(Clock::time_point deadline, std::string* line) {
+  for (;;) {
+    if (const std::size_t end = pending_.find('\n'); end != std::string::npos) {
+      *line = pending_.substr(0, end);
+      pending_.erase(0, end + 1);
+      if (!line->empty() && line->back() == '\r') line->pop_back();
+      return Read::kLine;
+    }
+    if (pending_.size() > kLongestLine) {
+      *line = std::move(pending_);
+      pending_.clear();
+      return Read::kLine;
+    }
+    if (InterruptSignal() != 0) return Read::kEnded;  // the signal handler killed the group
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    if (left < 0) return Read::kTimedOut;
+    pollfd fd{socket_, POLLIN, 0};
+    const int ready = poll(&fd, 1, static_cast<int>(std::min<std::int64_t>(left + 1, INT32_MAX)));
+    if (ready < 0 && errno != EINTR) return Read::kEnded;
+    if (ready <= 0) continue;
+    char buffer[4096];
+    const ssize_t n = read(socket_, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return Read::kEnded;
+    pending_.append(buffer, static_cast<std::size_t>(n));
+  }
+}
+
+ChildResult SimulatorServer::Reap() {
+  running_ = false;
+  ChildResult result;
+  if (InterruptSignal() != 0 || !WaitForChild(pid_, Clock::now() + kExitGrace, &result)) {
+    result = EndChildGroup(pid_);
+    result.outcome = ChildOutcome::kExited;
+  }
+  return result;
+}
+
+ServedRun SimulatorServer::Run(const std::string& circuit, double timeoutSeconds) {
+  ++requests_;
+  ServedRun run;
+  std::string line;
+  const Read read = Send(serve::FormatRequest({circuit}))
+                        ? ReadLine(Clock::now() + Seconds(timeoutSeconds), &line)
+                        : Read::kEnded;
+  if (read == Read::kTimedOut) {
+    running_ = false;
+    run.kind = ServedRun::Kind::kTimedOut;
+    run.ended = EndChildGroup(pid_);
+    return run;
+  }
+  if (read == Read::kEnded) {
+    run.kind = ServedRun::Kind::kEnded;
+    run.ended = Reap();
+    return run;
+  }
+  if (std::optional<serve::Answer> answer = serve::ParseAnswer(line)) {
+    run.answer = std::move(*answer);
+  } else {
+    run.kind = ServedRun::Kind::kUnreadable;
+    run.line = std::move(line);
+  }
+  return run;
+}
+
+bool SimulatorServer::Gone() {
+  if (!running_) return true;
+  int status = 0;
+  if (waitpid(pid_, &status, WNOHANG) != pid_) return false;
+  running_ = false;
+  return true;
+}
+
+void SimulatorServer::Kill() {
+  if (Gone()) return;
+  EndChildGroup(pid_);
+  running_ = false;
+}
+
+bool SimulatorServer::DueForRecycling(long requestLimit) const {
+  if (requests_ >= requestLimit) return true;
+  return requests_ % kRequestsBetweenMemoryChecks == 0 &&
+         ResidentMegabytes() > serve::kRecycleAboveResidentMegabytes;
+}
+
+long SimulatorServer::ResidentMegabytes() const {
+  std::ifstream statm("/proc/" + std::to_string(pid_) + "/statm");
+  long pages = 0, resident = 0;
+  if (!(statm >> pages >> resident)) return -1;
+  return resident * (sysconf(_SC_PAGESIZE) / 1024) / 1024;
+}
+
+}  // namespace etherm

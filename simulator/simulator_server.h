@@ -1,0 +1,70 @@
+#pragma once
+// The client's side of one `etherm-sim --serve` (sim/serve_protocol.h): one process kept for many
+// circuits.
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <memory>
+#include <string>
+
+#include "sim/serve_protocol.h"
+#include "simulator/child_process.h"
+
+namespace etherm {
+
+struct ServedRun {
+  enum class Kind {
+    kAnswered,    // `answer` holds the server's answer
+    kUnreadable,  // `line` came instead of an answer
+    kEnded,       // the process ended without an answer; `ended` says how
+    kTimedOut,    // no answer within the time limit; the process group was ended
+  };
+  Kind kind = Kind::kAnswered;
+  sim::serve::Answer answer;
+  std::string line;
+  ChildResult ended;
+};
+
+class SimulatorServer {
+ public:
+  // Starts `program --serve` and greets it. Nothing when no ready line came within readySeconds:
+  // the program is no server of this protocol, and whatever it was doing has been ended.
+  static std::unique_ptr<SimulatorServer> Start(const std::string& program, double readySeconds);
+  // Ends the process: its input closed, a short wait, then its group killed.
+  ~SimulatorServer();
+  SimulatorServer(const SimulatorServer&) = delete;
+  SimulatorServer& operator=(const SimulatorServer&) = delete;
+
+  // Runs one circuit file. Unless the kind is kAnswered, the process has ended and been waited for.
+  ServedRun Run(const std::string& circuit, double timeoutSeconds);
+
+  // True once the process has ended (it is then waited for).
+  bool Gone();
+
+  // Ends the process and its group now, without waiting for it to end by itself.
+  void Kill();
+
+  // True when a fresh process should take the next request: after `requestLimit` requests or
+  // when the process has grown large (ngspice keeps part of every circuit).
+  bool DueForRecycling(long requestLimit) const;
+
+ private:
+  using Clock = std::chrono::steady_clock;
+  enum class Read { kLine, kEnded, kTimedOut };
+
+  SimulatorServer(pid_t pid, int socket) : pid_(pid), socket_(socket) {}
+  bool Send(const std::string& line);
+  Read ReadLine(Clock::time_point deadline, std::string* line);
+  // After the process closed its end: waits for it, killing it when it lingers.
+  ChildResult Reap();
+  long ResidentMegabytes() const;
+
+  pid_t pid_;
+  int socket_;
+  bool running_ = true;
+  long requests_ = 0;
+  std::string pending_;  // read beyond the last line
+};
+
+}  // namespace etherm

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "sim/serve_protocol.h"
+
+namespace etherm {
+
+class SimulatorServer;
+struct SimulatorPass;
+
+// The simulator of one analysis. While a session exists, RunSimulator hands each circuit to one
+// `etherm-sim --serve` started at the first pass and kept for the next ones: starting the program
+// and ngspice for every iteration costs more than most iterations' own simulation. A process
+// that dies, overruns the time limit or gives up on a circuit is replaced at the next pass; one
+// is also replaced after many requests or when it has grown large. The session ends its process
+// when it goes, so the analysis's end (normal, failed or interrupted) leaves none behind.
+//
+// Every pass starts the program for its one circuit, as without a session, when
+// ETHERM_SIM_NO_SERVE is set (to anything but "" or "0"), or when the program does not answer
+// the serve hello with its first line (an older or foreign simulator).
+class SimulatorSession {
+ public:
+  // `recycleAfterRequests`: how many circuits one serving process runs before a fresh one takes
+  // over; tests give a small number.
+  explicit SimulatorSession(long recycleAfterRequests = sim::serve::kRecycleAfterRequests);
+  ~SimulatorSession();
+  SimulatorSession(const SimulatorSession&) = delete;
+  SimulatorSession& operator=(const SimulatorSession&) = delete;
+
+ private:
+  friend SimulatorPass RunSimulatorPass(const std::string& program, const std::string& circuit,
+                                        double timeoutSeconds);
+
+  SimulatorSession* outer_;
+  long recycleAfterRequests_;
+  bool oneShot_;
+  std::string program_;  // the program of server_
+  std::unique_ptr<SimulatorServer> server_;
+};
+
+// How one pass of the simulator ended.
+struct SimulatorPass {
+  bool timedOut = false;
+  int endingSignal = 0;  // the signal that ended the simulator; 0 when none did
+  bool refused = false;  // the simulator refused the circuit, the listing says why
+  std::string reason;    // a serving simulator's own words for the refusal
+};
+
+// One pass on `circuit`: by the innermost session's serving process when there is one, else by
+// the program started for it alone. Throws Failure when the program cannot be started, and when
+// a serving program answers with something that is no answer.
+SimulatorPass RunSimulatorPass(const std::string& program, const std::string& circuit,
+                               double timeoutSeconds);
+
+}  // namespace etherm
