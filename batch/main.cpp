@@ -10,11 +10,14 @@
 
 #include "analysis/analysis.h"
 #include "batch/batch_display.h"
+#include "batch/batch_report.h"
 #include "batch/celsius_argument.h"
 #include "batch/interrupt.h"
 #include "batch/margin_csv.h"
 #include "batch/temperature_limits.h"
 #include "model/listener_fan_out.h"
+#include "report/run_recorder.h"
+#include "simulator/child_process.h"
 #include "textio/failure.h"
 
 int main(int argc, char** argv) {
@@ -24,10 +27,13 @@ int main(int argc, char** argv) {
   etherm::DcOptions dcOptions;
   std::optional<double> ambientC;
   std::optional<etherm::TemperatureLimits> limits;
+  bool plot = true;
   std::vector<const char*> words;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--no-iteration-files") == 0) {
       options.keepIterationFiles = false;
+    } else if (std::strcmp(argv[i], "--no-plot") == 0) {
+      plot = false;
     } else if (std::strcmp(argv[i], "--ambient") == 0) {
       ambientC = i + 1 < argc ? etherm::CelsiusArgument(argv[++i]) : std::nullopt;
       if (!ambientC) {
@@ -58,6 +64,8 @@ int main(int argc, char** argv) {
         "       etherm-batch tran [--no-iteration-files] [--ambient C] [--tmax LIMITS] BASE\n"
         "Runs the DC or transient electrothermal analysis of BASE.par and BASE.cir in the "
         "current folder.\n"
+        "--no-plot (either analysis): no plots BASE.svg and BASE.png; the summary, BASE.csv and "
+        "BASE.iterations.csv are written all the same.\n"
         "--no-iteration-files: a transient run removes each window's circuit file and simulator "
         "listing (BASEn.cir, BASEn.out) once the window is done (a DC run keeps none anyway).\n"
         "--accelerate: a DC run steps each point by Newton's method on the estimated slope of "
@@ -79,6 +87,10 @@ int main(int argc, char** argv) {
   etherm::MarginCsv margins(*state);
   etherm::ListenerFanOut listeners;
   listeners.Add(&display);
+  etherm::report::RunRecorder recorder(
+      *state, dc ? etherm::report::AnalysisKind::kDc : etherm::report::AnalysisKind::kTransient,
+      nullptr);
+  listeners.Add(&recorder);
   if (dc) listeners.Add(&margins);
   std::unique_ptr<etherm::TemperatureLimitWatch> limitWatch;
   if (limits) {
@@ -92,6 +104,12 @@ int main(int argc, char** argv) {
   }
   state->listener = &listeners;
   etherm::InstallInterruptHandlers();
+  // Plotting keeps an interrupted user waiting for nothing they asked for.
+  const auto report = [&](bool completed) {
+    display.Finish();
+    etherm::ShowRunReport(recorder, completed, plot && etherm::InterruptSignal() == 0, stdout,
+                          stderr);
+  };
   try {
     if (dc) {
       etherm::RunDcAnalysis(*state, dcOptions);
@@ -99,14 +117,14 @@ int main(int argc, char** argv) {
       etherm::RunTransientAnalysis(*state, options);
     }
   } catch (const etherm::Failure& failure) {
-    display.Finish();
+    report(false);
     if (const int status = etherm::ReportInterrupt(stderr)) return status;
     std::fprintf(stderr, "etherm-batch: %s\n", failure.what());
     // What was accepted before the failure may already be over a limit.
     if (limitWatch) limitWatch->Print(stdout);
     return 1;
   }
-  display.Finish();
+  report(etherm::InterruptSignal() == 0);
   if (const int status = etherm::ReportInterrupt(stderr)) return status;
   if (limitWatch && limitWatch->Exceeded()) {
     limitWatch->Print(stdout);

@@ -42,6 +42,7 @@ void RunRecorder::IterationStarted(int iteration) {
 
 void RunRecorder::IterationFinished(const IterationReport& report) {
   if (!run_) Describe();
+  iterated_ = true;
   const std::size_t devices = run_->deviceNames.size();
   IterationRow row{report.iteration,
                    report.x,
@@ -110,12 +111,16 @@ void RunRecorder::OpenReport() {
 }
 
 std::optional<RunRecorder::Result> RunRecorder::Finish(bool completed) {
-  if (!run_) return std::nullopt;
+  if (!run_ || (!iterated_ && !report_)) return std::nullopt;
   if (completed && !report_) OpenReport();
   Result result;
   if (report_) {
     result.summary = report_->Finish();
     result.filesWritten = report_->filesCreated();
+    if (result.filesWritten) {
+      result.files = ReportFileName(folder_, run_->baseName, ".csv") + ", " +
+                     ReportFileName(folder_, run_->baseName, ".iterations.csv");
+    }
     result.problem = report_->problem();
   } else {
     // Stopped before its first row: a summary of the iterations, no files.

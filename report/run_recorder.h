@@ -38,10 +38,12 @@ class RunRecorder : public AnalysisListener {
   struct Result {
     std::string summary;        // plain text, UTF-8, LF line ends
     bool filesWritten = false;  // BASE.csv and BASE.iterations.csv are this run's
+    std::string files;          // their names, "r.csv, r.iterations.csv", when written
     std::string problem;        // empty, or why the files stop short
   };
   // Closes the files; `completed` tells that the analysis ended normally. Nothing when the run
-  // never began an iteration (it was refused by its checks). Call once, after the run.
+  // never finished an iteration (its checks refused it, or its first simulator run failed):
+  // its failure says all there is. Call once, after the run.
   std::optional<Result> Finish(bool completed);
   // Draws BASE.csv into BASE.svg and BASE.png; a skip when Finish wrote no files.
   PlotStatus Plot(PlotOptions options = {}) const;
@@ -58,6 +60,7 @@ class RunRecorder : public AnalysisListener {
   std::optional<RunDescription> run_;
   std::vector<IterationRow> pending_;  // iterations before the report has its files
   std::unique_ptr<RunReport> report_;
+  bool iterated_ = false;
 };
 
 }  // namespace etherm::report

@@ -66,6 +66,7 @@ TEST_F(RunRecorderTest, WritesTheFilesFromTheFirstAcceptedRowAndPassesEverything
   auto result = recorder.Finish(true);
   ASSERT_TRUE(result.has_value());
   EXPECT_TRUE(result->filesWritten);
+  EXPECT_EQ(result->files, "r.csv, r.iterations.csv");
   EXPECT_EQ(result->problem, "");
   EXPECT_EQ(ReadBytes("r.csv"),
             "V1_V,T_QA_K,T_QB_K,P_QA_W,P_QB_W,V(1),I(V1)\n"
@@ -86,6 +87,9 @@ TEST_F(RunRecorderTest, ARunStoppedBeforeItsFirstRowLeavesTheEarlierFiles) {
   {
     RunRecorder refused(state_, AnalysisKind::kDc, nullptr);
     EXPECT_FALSE(refused.Finish(false).has_value()) << "refused before its first iteration";
+    RunRecorder noSimulator(state_, AnalysisKind::kDc, nullptr);
+    noSimulator.IterationStarted(1);
+    EXPECT_FALSE(noSimulator.Finish(false).has_value()) << "failed in its first iteration";
   }
   RunRecorder recorder(state_, AnalysisKind::kDc, nullptr);
   Iterate(recorder, 1, 0);
