@@ -8,7 +8,14 @@ namespace etherm {
 // each point iterated until its temperatures settle. Throws Failure where it stops: before the
 // first settled point the run log and the accumulated files stay as the last run left them,
 // after it they keep what was written. A device above 1000 K is warned of through the display.
-void RunDcAnalysis(AnalysisState& state);
+struct DcOptions {
+  // Newton steps on each point's fixed point instead of the relaxed plain step.
+  bool accelerate = false;
+};
+void RunDcAnalysis(AnalysisState& state, const DcOptions& options);
+inline void RunDcAnalysis(AnalysisState& state) {
+  RunDcAnalysis(state, {});
+}
 
 struct TransientOptions {
   // Each iteration's circuit file and simulator listing (baseName + n + ".cir", ".out") stay

@@ -24,6 +24,16 @@ namespace etherm {
 
 using etherm::testing::FailureOf;
 
+// The DC problem of one diode DP with its own thermal resistance, no coupling.
+inline std::string DiodeProblem(double start, double step, double end, double resistance) {
+  std::ostringstream p;
+  p << "DC diode\n1\n"
+    << start << "\n"
+    << step << "\n"
+    << end << "\nDP 2 " << resistance << " 0\n1\n";
+  return p.str();
+}
+
 // The value in `column` at time t (column 0), linear between the rows.
 inline double ValueAt(const std::vector<std::vector<double>>& rows, double t,
                       std::size_t column = 1) {

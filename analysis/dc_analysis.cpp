@@ -4,6 +4,8 @@
 #include <vector>
 
 #include "analysis/analysis.h"
+#include "analysis/dc_acceleration.h"
+#include "analysis/dc_runaway.h"
 #include "analysis/hot_devices.h"
 #include "analysis/run_files.h"
 #include "analysis/run_outputs.h"
@@ -22,7 +24,6 @@ namespace etherm {
 
 namespace {
 
-constexpr double kRelaxation = 0.5;
 // A point still unsettled after this many iterations is in thermal runaway or oscillating.
 constexpr int kMaxIterationsPerPoint = 100;
 
@@ -62,10 +63,25 @@ bool SweepEnded(const AnalysisState& state) {
          (state.sweepValue <= p.sweepEnd && p.sweepStep < 0);
 }
 
-void RunDc(AnalysisState& state, RunOutputs& outputs, const AccumulatedNames& accumulated) {
+// Tells the listener the loop gain of the point about to be accepted, and warns of runaway.
+void ReportLoopGain(AnalysisState& state, const DcRunawayWatch& runaway,
+                    const std::string& sweepName) {
+  if (state.listener == nullptr) return;
+  const LoopGainReport report = runaway.Report(state, state.sweepValue);
+  if (report.runaway) {
+    state.listener->Warning(runaway.RunawayWarning(state, sweepName));
+  }
+  state.listener->LoopGainFound(report);
+}
+
+void RunDc(AnalysisState& state, RunOutputs& outputs, const AccumulatedNames& accumulated,
+           const DcOptions& options) {
   BeginRun(state, outputs, accumulated);
   HotDeviceWarnings warnings;
   const int deviceCount = state.problem.deviceCount();
+  DcRunawayWatch runaway;
+  DcStep step(options.accelerate);
+  const std::string sweepName = SweptSourceName(state.baseName + ".cir");
 
   // The node values of the last iteration and of the last settled point (the ".NODESET" start).
   DcNodeValues nodeValues{};
@@ -87,7 +103,12 @@ void RunDc(AnalysisState& state, RunOutputs& outputs, const AccumulatedNames& ac
     const std::string temperatureTable = names.IterationTemperatures(it);
     ExtractDcResults(names.IterationProbeData(it), table);
     nodeValues = ComputeDcPower(state.problem, table, powerTable, nodeValues);
-    ComputeDcTemperatures(state.problem.network, powerTable, temperatureTable);
+    const DcTemperatureLine line =
+        ComputeDcTemperatures(state.problem.network, powerTable, temperatureTable);
+    runaway.Add(state, state.previousTemperature, line.powers);
+    for (std::size_t i = 0; i < runaway.Slopes().size(); ++i) {
+      if (runaway.Slopes()[i]) step.NoteSlope(static_cast<int>(i + 1), *runaway.Slopes()[i]);
+    }
     const DcSettleResult test =
         DcTemperaturesSettled(deviceCount, state.previousTemperature, temperatureTable);
     for (int i = 1; i <= deviceCount; ++i) state.deviceTemperature[i] = test.temperatures[i];
@@ -97,6 +118,8 @@ void RunDc(AnalysisState& state, RunOutputs& outputs, const AccumulatedNames& ac
 
     if (settled) {
       outputs.Commit();
+      ReportLoopGain(state, runaway, sweepName);
+      runaway.NewPoint();
       warnings.CheckSweepPoint(state, state.deviceTemperature, state.sweepValue);
       const std::string results = AppendThirdLine(table, accumulated.results);
       state.sweepValue += state.problem.sweepStep;
@@ -110,23 +133,18 @@ void RunDc(AnalysisState& state, RunOutputs& outputs, const AccumulatedNames& ac
       }
       iterationsAtPoint = 0;
     } else if (++iterationsAtPoint >= kMaxIterationsPerPoint) {
-      throw Failure("The DC point at the sweep value " + ShortNumber(state.sweepValue) +
-                    " has not settled after " + std::to_string(kMaxIterationsPerPoint) +
-                    " iterations; the simulator was given " +
-                    TemperatureList(state, state.previousTemperature) + " and its results gave " +
-                    TemperatureList(state, state.deviceTemperature));
+      throw Failure(runaway.UnsettledText(state, sweepName, state.previousTemperature,
+                                          state.deviceTemperature, kMaxIterationsPerPoint));
     }
 
-    for (int i = 1; i <= kMaxDevices; ++i) {
-      state.deviceTemperature[i] =
-          (state.deviceTemperature[i] + state.previousTemperature[i]) * kRelaxation;
-      state.previousTemperature[i] = state.deviceTemperature[i];
-    }
+    step.Next(state, state.previousTemperature, state.deviceTemperature);
+    state.deviceTemperature = state.previousTemperature;
     state.ShowStatus(StatusLine::kPosition,
                      ("dc = " + ShortNumber(state.sweepValue)).substr(0, 16));
     DeleteIterationFiles(state, {".csd", ".txt", ".mif", ".moc", ".tem", ".out", ".cir"});
     ++state.iterationNumber;
-  } while (!SweepEnded(state));
+    // A sweep of one point (start = end) must still settle that point before it ends.
+  } while (iterationsAtPoint > 0 || !SweepEnded(state));
   outputs.Commit();  // a sweep may end without a settled point
 }
 
@@ -137,13 +155,13 @@ void EndFailedRun(AnalysisState& state, RunOutputs& outputs, std::string_view fa
 
 }  // namespace
 
-void RunDcAnalysis(AnalysisState& state) {
+void RunDcAnalysis(AnalysisState& state, const DcOptions& options) {
   const SimulatorSession simulator;  // one simulator process for the whole run
   const AccumulatedNames accumulated = AccumulatedNamesOf(state);
   RunOutputs outputs(state, {accumulated.results, accumulated.powers, accumulated.temperatures});
   try {
     PrepareRun(state, outputs, CircuitAnalysis::kDc);
-    RunDc(state, outputs, accumulated);
+    RunDc(state, outputs, accumulated, options);
   } catch (const Failure& failure) {
     EndFailedRun(state, outputs, failure.what());
     throw;

@@ -16,15 +16,6 @@ constexpr char kDiodeCircuit[] =
     ".PROBE/CSDF V(2) I(D1)\n"
     ".END\n";
 
-std::string DiodeProblem(double start, double step, double end, double resistance) {
-  std::ostringstream p;
-  p << "DC diode\n1\n"
-    << start << "\n"
-    << step << "\n"
-    << end << "\nDP 2 " << resistance << " 0\n1\n";
-  return p.str();
-}
-
 TEST_F(AnalysisTest, DcPointsObeyTheThermalNetwork) {
   WriteLines("c.cir", kDiodeCircuit);
   WriteLines("c.par", DiodeProblem(0, 1.5, 6, 25));

@@ -139,6 +139,9 @@ TEST_F(EarlierResults, DevicesAboveAThousandKelvinAreWarnedOfOncePerRun) {
     WriteLines("c.par", DiodeProblem(c.transient, c.resistance));
     c.transient ? RunTransientAnalysis(state()) : RunDcAnalysis(state());
     const std::string what = (c.transient ? "transient, " : "DC, ") + std::to_string(c.resistance);
+    // 10 kK/W also drives the DC loop gain past 1; that warning is another matter.
+    std::erase_if(display.warnings,
+                  [](const std::string& w) { return w.rfind("thermal runaway", 0) == 0; });
     if (*c.where == '\0') {
       EXPECT_TRUE(display.warnings.empty()) << what << ": " << display.warnings[0];
       continue;

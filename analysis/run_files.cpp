@@ -62,7 +62,7 @@ void PrepareRun(AnalysisState& state, const RunOutputs& outputs, CircuitAnalysis
 void BeginRun(AnalysisState& state, RunOutputs& outputs, const AccumulatedNames& names) {
   outputs.Begin();
   for (int i = 1; i <= state.problem.deviceCount(); ++i) {
-    state.deviceTemperature[i] = AmbientTemperature;
+    state.deviceTemperature[i] = state.problem.network.ambient;
   }
   state.previousTemperature = state.deviceTemperature;
   state.iterationNumber = 1;

@@ -2,6 +2,7 @@
 #include <vector>
 
 #include "analysis/analysis.h"
+#include "analysis/appended_rows.h"
 #include "analysis/hot_devices.h"
 #include "analysis/run_files.h"
 #include "analysis/run_outputs.h"
@@ -88,6 +89,9 @@ void RunTransient(AnalysisState& state, const TransientOptions& options, RunOutp
     AppendRunLogReal(state, "t0= ", state.windowStartTime);
     state.ShowStatus(StatusLine::kPosition, ("t0 =" + state.startTimeText).substr(0, 16));
 
+    const AppendedRows appended(outputs.Name(accumulated.results), outputs.Name(accumulated.powers),
+                                outputs.Name(accumulated.temperatures));
+    const int headerLines = state.laterWindow ? 0 : 2;  // the title and the names, once
     if (accepting) {
       AppendTo(state.powerFile, outputs.Name(accumulated.powers));
       AppendTo(state.temperatureFile, outputs.Name(accumulated.temperatures));
@@ -101,6 +105,7 @@ void RunTransient(AnalysisState& state, const TransientOptions& options, RunOutp
                         &carry.rises}) {
       f->Flush();
     }
+    if (accepting) appended.Report(state, headerLines);
     DeleteIterationFiles(state, {".csd", ".txt"});
     if (!options.keepIterationFiles) DeleteIterationFiles(state, {".cir", ".out"});
     ++state.iterationNumber;

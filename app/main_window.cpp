@@ -9,8 +9,10 @@
 #include "app/main_window_layout.h"
 #include "app/pending_input.h"
 #include "app/push_button.h"
+#include "app/result_window.h"
 #include "app/window_drawing.h"
 #include "app/window_title.h"
+#include "report/run_recorder.h"
 
 namespace etherm {
 
@@ -153,23 +155,28 @@ void MainWindow::OnEnterName() {
 }
 
 void MainWindow::OnStartDc() {
-  RunAnalysis(RunDcAnalysis);
+  RunAnalysis(RunDcAnalysis, report::AnalysisKind::kDc);
 }
 
 void MainWindow::OnStartTransient() {
-  RunAnalysis(RunTransientAnalysis);
+  RunAnalysis(RunTransientAnalysis, report::AnalysisKind::kTransient);
 }
 
 void MainWindow::OnQuit() {
   while (Fl_Window* window = Fl::first_window()) window->hide();
 }
 
-void MainWindow::RunAnalysis(void (*analysis)(AnalysisState&)) {
+void MainWindow::RunAnalysis(void (*analysis)(AnalysisState&), report::AnalysisKind kind) {
+  // The result of an earlier run would stand beside files this run is rewriting.
+  if (resultWindow_) resultWindow_->hide();
   // The event loop stops for the whole run: show the released button and a busy cursor first.
   cursor(FL_CURSOR_WAIT);
   Fl::flush();
   std::string failureText;
   bool failed = false;
+  AnalysisListener* const display = state_.listener;
+  report::RunRecorder recorder(state_, kind, display);
+  state_.listener = &recorder;
   try {
     analysis(state_);
   } catch (const std::exception& failure) {
@@ -178,11 +185,44 @@ void MainWindow::RunAnalysis(void (*analysis)(AnalysisState&)) {
     failed = true;
     failureText = failure.what();
   }
+  state_.listener = display;
+  std::optional<RunResult> result;
+  if (auto finished = recorder.Finish(!failed)) {
+    result = RunResult{state_.baseName, finished->summary, "", ""};
+    if (!finished->problem.empty()) {
+      result->summary += "the CSV files stop short: " + finished->problem + "\n";
+    }
+    if (finished->filesWritten) {
+      result->summary += "results written: " + finished->files + "\n";
+      const report::PlotStatus plot = recorder.Plot();
+      result->summary += plot.message + "\n";
+      if (plot.kind == report::PlotStatus::Kind::kWritten) {
+        result->picture = state_.baseName + ".png";
+      } else {
+        result->note = plot.message;
+      }
+    } else {
+      result->note = "no results to plot";
+    }
+  }
   cursor(FL_CURSOR_DEFAULT);
   // A click or key press made while the run went on must not start anything once it is over:
   // a second run would empty the files of this one.
   DiscardPendingInput();
+  if (result) {
+    if (resultView_) {
+      resultView_(*result);
+    } else {
+      ShowResultWindow(*result);
+    }
+  }
   if (failed) failureBox_(failureText);
+}
+
+void MainWindow::ShowResultWindow(const RunResult& result) {
+  if (!resultWindow_) resultWindow_ = std::make_unique<ResultWindow>();
+  // Beside the main window where the screen allows, else over its right part.
+  resultWindow_->ShowResult(result, x() + w() + 10, y());
 }
 
 void MainWindow::StatusChanged(StatusLine line, std::string_view text) {

@@ -13,19 +13,26 @@
 #include <string_view>
 
 #include "app/jpeg_image.h"
+#include "app/run_result.h"
 #include "app/text_label.h"
 #include "model/analysis_listener.h"
 #include "model/analysis_state.h"
+#include "report/run_description.h"
 
 namespace etherm {
 
+class ResultWindow;
+
 // The main window: the base-name box, the four buttons and the header. Each button action runs
 // to its end inside its click handler; progress shows as status lines drawn on the window.
-// While it exists the window is the state's listener, drawing the analyses' status lines.
+// While it exists the window is the state's listener, drawing the analyses' status lines. A run
+// also writes its report files and plot, and its result is shown once it is over.
 class MainWindow : public Fl_Window, public AnalysisListener {
  public:
   // Shows a failure's text to the user; the failure box unless replaced.
   using FailureBox = std::function<void(const std::string& text)>;
+  // Shows what a run leaves (its summary and plot); the result window unless replaced.
+  using ResultView = std::function<void(const RunResult& result)>;
 
   explicit MainWindow(AnalysisState& state);
   ~MainWindow() override;
@@ -51,6 +58,11 @@ class MainWindow : public Fl_Window, public AnalysisListener {
   void StatusChanged(StatusLine line, std::string_view text) override;
 
   void SetFailureBox(FailureBox box) { failureBox_ = std::move(box); }
+  // An empty view brings back the result window.
+  void SetResultView(ResultView view) { resultView_ = std::move(view); }
+  // The result window beside this one, showing the result; made when first needed.
+  void ShowResultWindow(const RunResult& result);
+  ResultWindow* resultWindow() { return resultWindow_.get(); }
 
   // Components, in creation order; the window and its groups own them.
   TextLabel* nameLabel = nullptr;
@@ -70,10 +82,12 @@ class MainWindow : public Fl_Window, public AnalysisListener {
 
  private:
   void CreateComponents();
-  void RunAnalysis(void (*analysis)(AnalysisState&));
+  void RunAnalysis(void (*analysis)(AnalysisState&), report::AnalysisKind kind);
 
   AnalysisState& state_;
   FailureBox failureBox_;
+  ResultView resultView_;
+  std::unique_ptr<ResultWindow> resultWindow_;
   RgbPicture logoPicture_;
   std::unique_ptr<Fl_RGB_Image> logoImage_;
 };

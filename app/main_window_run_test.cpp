@@ -6,11 +6,13 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "analysis/analysis.h"
 #include "app/failure_box.h"
+#include "app/result_window.h"
 #include "app/window_test_support.h"
 #include "textio/failure.h"
 
@@ -98,8 +100,7 @@ TEST_F(MainWindowTest, StartWithoutProblemFileShowsFileNotFoundAndStaysUsable) {
   Click(*window_, *window_->startDcButton);
   Click(*window_, *window_->startDcButton);
   Click(*window_, *window_->startTranButton);
-  EXPECT_EQ(failures_,
-            (std::vector<std::string>{"File not found: .par", "File not found: .par",
+  EXPECT_EQ(failures_, (std::vector<std::string>{"File not found: .par", "File not found: .par",
                                                  "File not found: .par"}));
   EXPECT_TRUE(window_->shown());
   Enter("next");
@@ -213,6 +214,89 @@ TEST_F(MainWindowTest, FailureBoxShowsTheFailureTextExactly) {
   EXPECT_TRUE(seen.shown);
   EXPECT_EQ(seen.text, expected);
   EXPECT_TRUE(window_->shown());
+}
+
+// Sets an environment variable for the test's duration.
+class EnvironmentVariable {
+ public:
+  EnvironmentVariable(const char* name, const std::string& value) : name_(name) {
+    if (const char* previous = getenv(name)) previous_ = previous, had_ = true;
+    setenv(name, value.c_str(), 1);
+  }
+  ~EnvironmentVariable() {
+    if (had_) {
+      setenv(name_, previous_.c_str(), 1);
+    } else {
+      unsetenv(name_);
+    }
+  }
+  EnvironmentVariable(const EnvironmentVariable&) = delete;
+  EnvironmentVariable& operator=(const EnvironmentVariable&) = delete;
+
+ private:
+  const char* name_;
+  std::string previous_;
+  bool had_ = false;
+};
+
+bool GnuplotInstalled() {
+  return std::system("gnuplot --version >/dev/null 2>&1") == 0;
+}
+
+TEST_F(MainWindowTest, ARunEndsWithItsSummaryAndPlotInTheResultWindow) {
+  CopyExample("diode_dc", dir_, "diode_dc");
+  ShowWindow();
+  Enter("diode_dc");
+  Click(*window_, *window_->startDcButton);
+  ASSERT_EQ(results_.size(), 1u);
+  EXPECT_TRUE(failures_.empty()) << failures_.front();
+  EXPECT_EQ(results_[0].baseName, "diode_dc");
+  EXPECT_NE(results_[0].summary.find("\nDPWR "), std::string::npos) << results_[0].summary;
+  EXPECT_NE(results_[0].summary.find("\nresults written: diode_dc.csv, diode_dc.iterations.csv\n"),
+            std::string::npos)
+      << results_[0].summary;
+
+  // The window itself. Without gnuplot the plot's place says where to get it.
+  window_->SetResultView(nullptr);
+  fs::create_directory(dir_ / "no-programs");
+  {
+    const EnvironmentVariable path("PATH", (dir_ / "no-programs").string());
+    Click(*window_, *window_->startDcButton);
+  }
+  ResultWindow* result = window_->resultWindow();
+  ASSERT_NE(result, nullptr);
+  ASSERT_TRUE(result->shown());
+  Settle(*result);
+  const std::string skipped = "plot skipped: gnuplot not found (Debian package gnuplot-nox)";
+  EXPECT_EQ(result->plot->image(), nullptr);
+  ASSERT_NE(result->plot->label(), nullptr);
+  EXPECT_EQ(std::string(result->plot->label()), skipped);
+  const std::string summary = result->SummaryText();
+  EXPECT_EQ(summary.rfind("DC analysis \"diode_dc\": 7 accepted points", 0), 0u) << summary;
+  EXPECT_TRUE(summary.ends_with("\n" + skipped)) << summary;
+  EXPECT_GT(DarkPixels(ReadWindow(*result, result->summary->x(), result->summary->y(),
+                                  result->summary->w(), result->summary->h())),
+            200)
+      << "the summary is drawn";
+
+  if (!GnuplotInstalled()) GTEST_SKIP() << "gnuplot is not installed (Debian package gnuplot-nox)";
+  Click(*window_, *window_->startDcButton);
+  ASSERT_TRUE(result->shown());
+  Settle(*result);
+  ASSERT_NE(result->plot->image(), nullptr);
+  EXPECT_EQ(result->plot->image()->w(), result->plot->w());
+  // The plot area shows a picture, not its white background: axes, labels and the curves.
+  const Pixels plot = ReadWindow(*result, result->plot->x(), result->plot->y(), result->plot->w(),
+                                 result->plot->h());
+  std::set<unsigned> colours;
+  int nonWhite = 0;
+  for (std::size_t i = 0; i + 2 < plot.size(); i += 3) {
+    const unsigned colour = plot[i] << 16 | plot[i + 1] << 8 | plot[i + 2];
+    colours.insert(colour);
+    nonWhite += colour != 0xFFFFFF;
+  }
+  EXPECT_GT(colours.size(), 10u);
+  EXPECT_GT(nonWhite, static_cast<int>(plot.size() / 3 / 100)) << "at least 1 % drawn";
 }
 
 }  // namespace

@@ -194,6 +194,7 @@ void MainWindowTest::SetUp() {
   std::filesystem::current_path(dir_);
   window_ = std::make_unique<MainWindow>(state_);
   window_->SetFailureBox([this](const std::string& text) { failures_.push_back(text); });
+  window_->SetResultView([this](const RunResult& result) { results_.push_back(result); });
 }
 
 void MainWindowTest::TearDown() {

@@ -61,7 +61,7 @@ void SendKey(Fl_Window& window, unsigned long keySymbol);
 void RunEventLoopBriefly();
 
 // A fresh window over a fresh state, in a scratch folder of the test's own (so analyses find
-// exactly the files the test made); failures are collected instead of shown.
+// exactly the files the test made); failures and results are collected instead of shown.
 class MainWindowTest : public ::testing::Test {
  protected:
   void SetUp() override;
@@ -74,6 +74,8 @@ class MainWindowTest : public ::testing::Test {
   AnalysisState state_;
   std::unique_ptr<MainWindow> window_;
   std::vector<std::string> failures_;
+  // What the runs left to show; the result window is not shown unless a test asks for it.
+  std::vector<RunResult> results_;
   std::filesystem::path dir_;
   std::filesystem::path previousDir_;
 };

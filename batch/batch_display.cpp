@@ -1,24 +1,56 @@
 #include "batch/batch_display.h"
 
 #include <charconv>
+#include <cmath>
+#include <cstdio>
 
 namespace etherm {
 
 namespace {
-std::string Number(double x) {
+
+// Before this much wall time a rate is mostly the start-up of the run.
+constexpr double kRateAfterSeconds = 2.0;
+
+std::string Number(double x, int digits = 6) {
   char buf[32];
-  auto res = std::to_chars(buf, buf + sizeof buf, x, std::chars_format::general, 6);
+  auto res = std::to_chars(buf, buf + sizeof buf, x, std::chars_format::general, digits);
   return std::string(buf, res.ptr);
 }
+
+// "42 s", "3 min 05 s", "2 h 04 min": as precise as a guess of the time left deserves.
+std::string Duration(double seconds) {
+  const long s = std::lround(seconds);
+  char text[48];
+  if (s < 60) {
+    std::snprintf(text, sizeof text, "%ld s", s);
+  } else if (s < 3600) {
+    std::snprintf(text, sizeof text, "%ld min %02ld s", s / 60, s % 60);
+  } else {
+    std::snprintf(text, sizeof text, "%ld h %02ld min", s / 3600, s / 60 % 60);
+  }
+  return text;
+}
+
 }  // namespace
 
 std::string BatchDisplay::ProgressText() const {
+  return ProgressText(
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count());
+}
+
+std::string BatchDisplay::ProgressText(double wallSeconds) const {
   std::string text = "iteration " + std::to_string(state_.iterationNumber);
   if (analysis_ == Analysis::kDc) {
     text += ", sweep value " + Number(state_.sweepValue) + " of " + Number(state_.analysisEnd);
-  } else {
-    text += ", accepted up to " + Number(state_.windowStartTime) + " s of " +
-            Number(state_.analysisEnd) + " s";
+    return text;
+  }
+  const double accepted = state_.windowStartTime;
+  const double end = state_.analysisEnd;
+  text += ", accepted up to " + Number(accepted) + " s of " + Number(end) + " s";
+  if (wallSeconds >= kRateAfterSeconds && accepted > 0 && accepted < end) {
+    const double rate = accepted / wallSeconds;
+    text +=
+        ", " + Number(rate, 3) + " s per s, about " + Duration((end - accepted) / rate) + " left";
   }
   return text;
 }

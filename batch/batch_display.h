@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdio>
 #include <string>
 
@@ -9,13 +10,18 @@ namespace etherm {
 
 // etherm-batch's stand-in for the window: each status line becomes a line on the stream, and on
 // a terminal a one-line progress display (iteration, sweep value or accepted time against the
-// end) stays below them.
+// end; for a transient run also the rate and the time left) stays below them.
 class BatchDisplay : public AnalysisListener {
  public:
   enum class Analysis { kDc, kTransient };
 
+  // The wall clock of the rate starts here.
   BatchDisplay(const AnalysisState& state, Analysis analysis, std::FILE* out, bool terminal)
-      : state_(state), analysis_(analysis), out_(out), terminal_(terminal) {}
+      : state_(state),
+        analysis_(analysis),
+        out_(out),
+        terminal_(terminal),
+        start_(std::chrono::steady_clock::now()) {}
 
   void StatusChanged(StatusLine line, std::string_view text) override;
   // "etherm-batch: warning: " and the text on a line of its own.
@@ -24,12 +30,17 @@ class BatchDisplay : public AnalysisListener {
   void Finish();
   // The progress text for the current state of the analysis.
   std::string ProgressText() const;
+  // The same after `wallSeconds` of the run: a transient run that has accepted time adds its
+  // rate (accepted time per second of wall time) and the time left at that rate, once the
+  // run is long enough for the rate to mean something.
+  std::string ProgressText(double wallSeconds) const;
 
  private:
   const AnalysisState& state_;
   Analysis analysis_;
   std::FILE* out_;
   bool terminal_;
+  std::chrono::steady_clock::time_point start_;
   bool progressShown_ = false;
 };
 

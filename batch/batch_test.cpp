@@ -1,22 +1,27 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <png.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "batch/batch_display.h"
+#include "testing/scratch_folder.h"
 
 namespace etherm {
 namespace {
@@ -67,6 +72,7 @@ TEST(BatchDisplay, StatusLinesAndProgressOnATerminal) {
 struct BatchRun {
   int status;
   std::string errors;
+  std::string output;  // standard output
 };
 
 class BatchProgramTest : public ::testing::Test {
@@ -96,15 +102,23 @@ class BatchProgramTest : public ::testing::Test {
     }
     std::ofstream(dir_ / name, std::ios::binary) << bytes;
   }
-  BatchRun Run(const std::string& args) {
+  // `environment`: assignments put before the command ("PATH=/x").
+  BatchRun Run(const std::string& args, const std::string& environment = "") {
     const std::string errors = (dir_ / "stderr.txt").string();
-    const std::string command = "cd '" + dir_.string() + "' && '" + bin_ + "/etherm-batch' " +
-                                args + " 2>'" + errors + "' </dev/null";
+    const std::string output = (dir_ / "stdout.txt").string();
+    const std::string command = "cd '" + dir_.string() + "' && " + environment + " '" + bin_ +
+                                "/etherm-batch' " + args + " 2>'" + errors + "' >'" + output +
+                                "' </dev/null";
     const int raw = std::system(command.c_str());
-    std::ifstream in(errors, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, s.str()};
+    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadBytes("stderr.txt"),
+            ReadBytes("stdout.txt")};
+  }
+  void CopyExample(const std::string& example) {
+    for (const char* extension : {".cir", ".par"}) {
+      std::filesystem::copy_file(
+          std::filesystem::path(ETHERM_EXAMPLES_DIR) / example / (example + extension),
+          dir_ / (example + extension), std::filesystem::copy_options::overwrite_existing);
+    }
   }
 
   // Starts etherm-batch with args in the folder, its standard error going to stderr.txt and
@@ -157,7 +171,7 @@ bool ProcessEnds(pid_t pid) {
 TEST_F(BatchProgramTest, ExitStatusAndMessages) {
   BatchRun usage = Run("ac x");
   EXPECT_EQ(usage.status, 2);
-  EXPECT_NE(usage.errors.find("usage: etherm-batch dc BASE"), std::string::npos);
+  EXPECT_NE(usage.errors.find("usage: etherm-batch dc [--accelerate]"), std::string::npos);
 
   BatchRun missing = Run("dc nothing");
   EXPECT_EQ(missing.status, 1);
@@ -323,6 +337,309 @@ TEST_F(BatchProgramTest, AnInterruptEndsTheSimulatorAndClosesTheFiles) {
       EXPECT_TRUE(text.empty() || text.ends_with("\r\n")) << name << ": " << text;
     }
   }
+}
+
+// The first device temperature of each line of a DC temperature table.
+std::vector<double> FirstTemperatures(const std::string& table) {
+  std::vector<double> values;
+  std::istringstream in(table);
+  std::string line;
+  while (std::getline(in, line)) {
+    double x = 0;
+    double t = 0;
+    if (std::istringstream(line) >> x >> t) values.push_back(t);
+  }
+  return values;
+}
+
+TEST_F(BatchProgramTest, AmbientOptionMovesEveryTemperature) {
+  Write("d.cir", kDiodeCircuit);
+  // Without thermal resistance the devices sit at the ambient itself.
+  Write("d.par", "DC\n1\n1\n1\n3\nDP 2 0 0\n1\n");
+  ASSERT_EQ(Run("dc --ambient 40 d").status, 0);
+  const auto still = FirstTemperatures(Read("d.tem"));
+  ASSERT_EQ(still.size(), 2u);
+  for (double t : still) EXPECT_DOUBLE_EQ(t, 313.15);
+  // With it, the rise above the ambient stays what it is at 295 K give or take the diode's own
+  // change with temperature.
+  Write("d.par", kDiodeProblem);
+  ASSERT_EQ(Run("dc d").status, 0);
+  const auto cool = FirstTemperatures(Read("d.tem"));
+  ASSERT_EQ(Run("dc --ambient 40 d").status, 0);
+  const auto warm = FirstTemperatures(Read("d.tem"));
+  ASSERT_EQ(cool.size(), 2u);
+  ASSERT_EQ(warm.size(), 2u);
+  for (std::size_t n = 0; n < cool.size(); ++n) {
+    EXPECT_NEAR(warm[n] - 313.15, cool[n] - 295, 0.2 * (cool[n] - 295) + 1.5);
+  }
+  for (const char* bad : {"--ambient", "--ambient x d", "--ambient -300 d", "--ambient 40C d"}) {
+    const BatchRun run = Run(std::string("dc ") + bad);
+    EXPECT_EQ(run.status, 2) << bad;
+    EXPECT_NE(run.errors.find("--ambient needs a temperature"), std::string::npos) << bad;
+  }
+}
+
+TEST_F(BatchProgramTest, DcRunWritesItsMarginsBesideTheResults) {
+  Write("d.cir", kDiodeCircuit);
+  Write("d.par", kDiodeProblem);
+  ASSERT_EQ(Run("dc d").status, 0);
+  const std::string margins = Read("d.margin.csv");
+  ASSERT_EQ(margins.rfind("V1,margin_DP,runaway\n1,", 0), 0u) << margins;
+  EXPECT_EQ(std::count(margins.begin(), margins.end(), '\n'), 3);  // header, points 1 and 2
+  EXPECT_EQ(margins.find('\r'), std::string::npos);
+}
+
+TEST_F(BatchProgramTest, TemperatureLimitsListTheFirstPointAndThePeak) {
+  Write("d.cir", kDiodeCircuit);
+  Write("d.par", kDiodeProblem);
+  ASSERT_EQ(Run("dc d").status, 0);
+  const auto temperatures = FirstTemperatures(Read("d.tem"));
+  ASSERT_EQ(temperatures.size(), 2u);  // V1 = 1 and 2, the second hotter
+  const double first = temperatures[0] - 273.15;
+  const double peak = temperatures[1] - 273.15;
+  char peakText[32];
+  std::snprintf(peakText, sizeof peakText, "peak %.1f °C at V1 = 2", peak);
+
+  // A limit between the two points: only the second is over it.
+  const std::string between = std::to_string(static_cast<int>((first + peak) / 2));
+  for (const std::string& limits : {between, "DP=" + between, "500,DP=" + between}) {
+    const BatchRun run = Run("dc --tmax " + limits + " d");
+    EXPECT_EQ(run.status, 3) << limits << run.errors;
+    const std::string& out = run.output;
+    EXPECT_NE(out.find("DP above " + between + " °C at 1 point from V1 = 2; "), std::string::npos)
+        << limits << "\n"
+        << out;
+    EXPECT_NE(out.find(peakText), std::string::npos) << out;
+  }
+  // Nothing over the limit: the run ends as without one.
+  const BatchRun below = Run("dc --tmax 500 d");
+  EXPECT_EQ(below.status, 0);
+  EXPECT_EQ(below.output.find(" above "), std::string::npos) << below.output;
+
+  struct Bad {
+    const char* args;
+    const char* message;
+  } bad[] = {
+      {"--tmax", "--tmax needs degrees Celsius"},
+      {"--tmax abc d", "not a temperature: \"abc\""},
+      {"--tmax DP= d", "not a temperature"},
+      {"--tmax 100,150 d", "two limits for every device"},
+      {"--tmax DP=100,DP=120 d", "a device named twice"},
+      {"--tmax Q9=100 d", "--tmax names Q9, which d.par does not have; its devices are DP"},
+  };
+  for (const Bad& b : bad) {
+    const BatchRun run = Run(std::string("dc ") + b.args);
+    EXPECT_EQ(run.status, 2) << b.args;
+    EXPECT_NE(run.errors.find(b.message), std::string::npos) << b.args << ": " << run.errors;
+  }
+}
+
+TEST(BatchDisplay, RateAndTimeLeftOfATransientRun) {
+  AnalysisState state;
+  state.iterationNumber = 7;
+  state.analysisEnd = 0.01;
+  BatchDisplay display(state, BatchDisplay::Analysis::kTransient, stderr, /*terminal=*/true);
+  struct Case {
+    double accepted;
+    double wallSeconds;
+    std::string text;
+  };
+  const Case cases[] = {
+      {0.002, 4, "iteration 7, accepted up to 0.002 s of 0.01 s, 0.0005 s per s, about 16 s left"},
+      {0.001, 10,
+       "iteration 7, accepted up to 0.001 s of 0.01 s, 0.0001 s per s, about 1 min 30 s left"},
+      {0.0001, 120,
+       "iteration 7, accepted up to 0.0001 s of 0.01 s, 8.33e-07 s per s, about 3 h 18 min left"},
+      // Too early for a rate, nothing accepted yet, or nothing left.
+      {0.002, 1, "iteration 7, accepted up to 0.002 s of 0.01 s"},
+      {0, 60, "iteration 7, accepted up to 0 s of 0.01 s"},
+      {0.01, 60, "iteration 7, accepted up to 0.01 s of 0.01 s"},
+  };
+  for (const Case& c : cases) {
+    state.windowStartTime = c.accepted;
+    EXPECT_EQ(display.ProgressText(c.wallSeconds), c.text);
+  }
+  // A DC run shows no rate.
+  state.sweepValue = 2;
+  state.analysisEnd = 5;
+  BatchDisplay dc(state, BatchDisplay::Analysis::kDc, stderr, /*terminal=*/true);
+  EXPECT_EQ(dc.ProgressText(100), "iteration 7, sweep value 2 of 5");
+}
+
+std::vector<std::string> LfLines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line, '\n');) lines.push_back(line);
+  return lines;
+}
+
+// The fields of a CSV line of numbers, read back exactly.
+std::vector<double> CsvNumbers(const std::string& line) {
+  std::vector<double> values;
+  std::istringstream in(line);
+  for (std::string field; std::getline(in, field, ',');) {
+    double v = 0;
+    const auto [end, ec] = std::from_chars(field.data(), field.data() + field.size(), v);
+    EXPECT_TRUE(ec == std::errc() && end == field.data() + field.size()) << field;
+    values.push_back(v);
+  }
+  return values;
+}
+
+int Count(const std::string& text, const std::string& what) {
+  int n = 0;
+  for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) {
+    ++n;
+  }
+  return n;
+}
+
+// The CSV files of a run against the accumulated files of the same run, read by another
+// parser: every value equal, in the same order.
+TEST_F(BatchProgramTest, ResultsCsvHoldsTheValuesOfTheAccumulatedFiles) {
+  struct Case {
+    std::string example;
+    std::string analysis;
+    int headerLines;  // of the accumulated files
+    std::string header;
+    std::string iterationsHeader;
+    std::string device;
+  };
+  const Case cases[] = {
+      {"diode_dc", "dc", 0, "V1_V,T_DPWR_K,P_DPWR_W,V(2),I(D1)",
+       "iteration,V1_V,Tsim_DPWR_K,Tmodel_DPWR_K,max_deviation_K,sim_time_s", "DPWR"},
+      {"mosfet_switch_tran", "tran", 2, "time_s,T_MSW_K,P_MSW_W,V(2),IG(M1),V(3),ID(M1)",
+       "iteration,window_start_s,accepted_end_s,Tsim_MSW_K,Tmodel_MSW_K,max_deviation_K,"
+       "sim_time_s",
+       "MSW"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.example);
+    CopyExample(c.example);
+    if (c.analysis == "tran") {
+      // Its first 0.3 ms: a few windows, the switch turning on.
+      std::string problem = Read(c.example + ".par");
+      const std::size_t end = problem.find("0.006 ");
+      ASSERT_NE(end, std::string::npos);
+      problem.replace(end, 6, "0.0003");
+      std::ofstream(dir_ / (c.example + ".par"), std::ios::binary) << problem;
+    }
+    const BatchRun run = Run(c.analysis + " --no-plot " + c.example);
+    ASSERT_EQ(run.status, 0) << run.errors;
+
+    const std::string csv = Read(c.example + ".csv");
+    EXPECT_EQ(csv.find('\r'), std::string::npos);
+    ASSERT_TRUE(csv.ends_with("\n"));
+    const std::vector<std::string> lines = LfLines(csv);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines[0], c.header);
+    const auto results = testing::NumberRows(dir_ / (c.example + ".wyn"), c.headerLines);
+    const auto powers = testing::NumberRows(dir_ / (c.example + ".moc"), c.headerLines);
+    const auto temperatures = testing::NumberRows(dir_ / (c.example + ".tem"), c.headerLines);
+    ASSERT_GT(results.size(), 3u);
+    ASSERT_EQ(lines.size() - 1, results.size());
+    for (std::size_t n = 0; n < results.size(); ++n) {
+      std::vector<double> expected{results[n][0]};
+      expected.insert(expected.end(), temperatures[n].begin() + 1, temperatures[n].end());
+      expected.insert(expected.end(), powers[n].begin() + 1, powers[n].end());
+      expected.insert(expected.end(), results[n].begin() + 1, results[n].end());
+      ASSERT_EQ(CsvNumbers(lines[n + 1]), expected) << "row " << n + 1;
+    }
+
+    // One row per iteration, each with its one simulator run.
+    const std::vector<std::string> iterations = LfLines(Read(c.example + ".iterations.csv"));
+    ASSERT_FALSE(iterations.empty());
+    EXPECT_EQ(iterations[0], c.iterationsHeader);
+    const std::string log = Read("wyniki.txt");
+    const int started = Count(log, "startuj\xEA\r\n");
+    EXPECT_EQ(static_cast<int>(iterations.size()) - 1, started);
+    EXPECT_EQ(Count(log, "pierwszy"), started);
+    for (std::size_t n = 1; n < iterations.size(); ++n) {
+      EXPECT_EQ(iterations[n].substr(0, iterations[n].find(',')), std::to_string(n));
+    }
+
+    EXPECT_NE(run.output.find("\n" + c.device + " "), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("iterations      " + std::to_string(started) + "\n"),
+              std::string::npos)
+        << run.output;
+    EXPECT_NE(run.output.find("\nresults written: " + c.example + ".csv, " + c.example +
+                              ".iterations.csv\n"),
+              std::string::npos)
+        << run.output;
+    EXPECT_EQ(run.output.find("plot"), std::string::npos) << run.output;
+  }
+}
+
+struct DecodedPng {
+  std::string error;
+  unsigned width = 0;
+  unsigned height = 0;
+  std::vector<unsigned char> rgb;
+};
+
+DecodedPng DecodePng(const std::filesystem::path& file) {
+  DecodedPng decoded;
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION;
+  if (!png_image_begin_read_from_file(&image, file.c_str())) {
+    decoded.error = image.message;
+    return decoded;
+  }
+  image.format = PNG_FORMAT_RGB;
+  decoded.rgb.resize(PNG_IMAGE_SIZE(image));
+  if (!png_image_finish_read(&image, nullptr, decoded.rgb.data(), 0, nullptr)) {
+    decoded.error = image.message;
+  }
+  decoded.width = image.width;
+  decoded.height = image.height;
+  png_image_free(&image);
+  return decoded;
+}
+
+TEST_F(BatchProgramTest, PlotsWithGnuplotAndSaysWhereToGetItWithout) {
+  CopyExample("diode_dc");
+  std::filesystem::create_directory(dir_ / "no-programs");
+  const BatchRun without = Run("dc diode_dc", "PATH='" + (dir_ / "no-programs").string() + "'");
+  EXPECT_EQ(without.status, 0) << without.errors;
+  EXPECT_TRUE(
+      without.output.ends_with("\nplot skipped: gnuplot not found (Debian package gnuplot-nox)\n"))
+      << without.output;
+  EXPECT_TRUE(std::filesystem::exists(dir_ / "diode_dc.csv"));
+  EXPECT_FALSE(std::filesystem::exists(dir_ / "diode_dc.png"));
+
+  if (std::system("gnuplot --version >/dev/null 2>&1") != 0) {
+    GTEST_SKIP() << "gnuplot is not installed (Debian package gnuplot-nox)";
+  }
+  const BatchRun with = Run("dc diode_dc");
+  EXPECT_EQ(with.status, 0) << with.errors;
+  EXPECT_TRUE(with.output.ends_with("\nplot written: diode_dc.svg, diode_dc.png\n")) << with.output;
+  const DecodedPng png = DecodePng(dir_ / "diode_dc.png");
+  ASSERT_EQ(png.error, "");
+  EXPECT_EQ(png.width, 800u);
+  EXPECT_EQ(png.height, 600u);
+  std::set<unsigned> colours;
+  for (std::size_t i = 0; i + 2 < png.rgb.size(); i += 3) {
+    colours.insert(png.rgb[i] << 16 | png.rgb[i + 1] << 8 | png.rgb[i + 2]);
+  }
+  EXPECT_GT(colours.size(), 3u) << "axes, text and two curves";
+  const std::string svg = Read("diode_dc.svg");
+  if (std::system("xmllint --version >/dev/null 2>&1") == 0) {
+    const std::string lint = "xmllint --noout '" + (dir_ / "diode_dc.svg").string() + "'";
+    EXPECT_EQ(std::system(lint.c_str()), 0) << "the SVG is not well-formed XML";
+  }
+  EXPECT_EQ(svg.rfind("<?xml", 0), 0u);
+  EXPECT_NE(svg.find("<svg"), std::string::npos);
+  EXPECT_TRUE(svg.ends_with("</svg>\n") || svg.ends_with("</svg>\n\n"))
+      << svg.substr(svg.size() - 40);
+  EXPECT_NE(svg.find(">DPWR<"), std::string::npos) << "the device in the legend";
+
+  // Asked not to plot: no word of it, and the pictures of the last run stay.
+  std::filesystem::remove(dir_ / "diode_dc.svg");
+  const BatchRun quiet = Run("dc diode_dc --no-plot");
+  EXPECT_EQ(quiet.status, 0) << quiet.errors;
+  EXPECT_EQ(quiet.output.find("plot"), std::string::npos) << quiet.output;
+  EXPECT_FALSE(std::filesystem::exists(dir_ / "diode_dc.svg"));
+  EXPECT_TRUE(std::filesystem::exists(dir_ / "diode_dc.png"));
 }
 
 }  // namespace

@@ -4,22 +4,54 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "analysis/analysis.h"
 #include "batch/batch_display.h"
+#include "batch/batch_report.h"
+#include "batch/celsius_argument.h"
 #include "batch/interrupt.h"
+#include "batch/margin_csv.h"
+#include "batch/temperature_limits.h"
+#include "model/listener_fan_out.h"
+#include "report/run_recorder.h"
+#include "simulator/child_process.h"
 #include "textio/failure.h"
 
 int main(int argc, char** argv) {
   using etherm::BatchDisplay;
   // The option may stand anywhere; the analysis and the base name keep their order.
   etherm::TransientOptions options;
+  etherm::DcOptions dcOptions;
+  std::optional<double> ambientC;
+  std::optional<etherm::TemperatureLimits> limits;
+  bool plot = true;
   std::vector<const char*> words;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--no-iteration-files") == 0) {
       options.keepIterationFiles = false;
+    } else if (std::strcmp(argv[i], "--no-plot") == 0) {
+      plot = false;
+    } else if (std::strcmp(argv[i], "--ambient") == 0) {
+      ambientC = i + 1 < argc ? etherm::CelsiusArgument(argv[++i]) : std::nullopt;
+      if (!ambientC) {
+        std::fputs(
+            "etherm-batch: --ambient needs a temperature in degrees Celsius above -273.15"
+            " and below 1000\n",
+            stderr);
+        return 2;
+      }
+    } else if (std::strcmp(argv[i], "--tmax") == 0) {
+      try {
+        limits = etherm::ParseTemperatureLimits(i + 1 < argc ? argv[++i] : "");
+      } catch (const etherm::Failure& failure) {
+        std::fprintf(stderr, "etherm-batch: %s\n", failure.what());
+        return 2;
+      }
+    } else if (std::strcmp(argv[i], "--accelerate") == 0) {
+      dcOptions.accelerate = true;
     } else {
       words.push_back(argv[i]);
     }
@@ -28,11 +60,19 @@ int main(int argc, char** argv) {
       words.size() == 2 && (std::strcmp(words[0], "dc") == 0 || std::strcmp(words[0], "tran") == 0);
   if (!usable) {
     std::fputs(
-        "usage: etherm-batch dc BASE\n       etherm-batch tran [--no-iteration-files] BASE\n"
+        "usage: etherm-batch dc [--accelerate] [--ambient C] [--tmax LIMITS] BASE\n"
+        "       etherm-batch tran [--no-iteration-files] [--ambient C] [--tmax LIMITS] BASE\n"
         "Runs the DC or transient electrothermal analysis of BASE.par and BASE.cir in the "
         "current folder.\n"
+        "--no-plot (either analysis): no plots BASE.svg and BASE.png; the summary, BASE.csv and "
+        "BASE.iterations.csv are written all the same.\n"
         "--no-iteration-files: a transient run removes each window's circuit file and simulator "
-        "listing (BASEn.cir, BASEn.out) once the window is done (a DC run keeps none anyway).\n",
+        "listing (BASEn.cir, BASEn.out) once the window is done (a DC run keeps none anyway).\n"
+        "--accelerate: a DC run steps each point by Newton's method on the estimated slope of "
+        "power against temperature; fewer simulator runs, the same settle test.\n"
+        "--ambient C: the ambient temperature in degrees Celsius instead of 295 K.\n"
+        "--tmax LIMITS: device temperature limits in degrees Celsius (150, or Q1=175,Q2=150); "
+        "points over them are listed at the end and the exit status is 3.\n",
         stderr);
     return 2;
   }
@@ -40,23 +80,55 @@ int main(int argc, char** argv) {
   // The state is large; keep it off the stack.
   auto state = std::make_unique<etherm::AnalysisState>();
   state->baseName = words[1];
+  if (ambientC) state->ambientTemperature = *ambientC + etherm::kCelsiusZero;
   BatchDisplay display(*state,
                        dc ? BatchDisplay::Analysis::kDc : BatchDisplay::Analysis::kTransient,
                        stderr, isatty(STDERR_FILENO) != 0);
-  state->listener = &display;
+  etherm::MarginCsv margins(*state);
+  etherm::ListenerFanOut listeners;
+  listeners.Add(&display);
+  etherm::report::RunRecorder recorder(
+      *state, dc ? etherm::report::AnalysisKind::kDc : etherm::report::AnalysisKind::kTransient,
+      nullptr);
+  listeners.Add(&recorder);
+  if (dc) listeners.Add(&margins);
+  std::unique_ptr<etherm::TemperatureLimitWatch> limitWatch;
+  if (limits) {
+    try {
+      limitWatch = etherm::MakeTemperatureLimitWatch(*limits, state->baseName, dc);
+    } catch (const etherm::Failure& failure) {
+      std::fprintf(stderr, "etherm-batch: %s\n", failure.what());
+      return 2;
+    }
+    if (limitWatch) listeners.Add(limitWatch.get());
+  }
+  state->listener = &listeners;
   etherm::InstallInterruptHandlers();
+  // Plotting keeps an interrupted user waiting for nothing they asked for.
+  const auto report = [&](bool completed) {
+    display.Finish();
+    etherm::ShowRunReport(recorder, completed, plot && etherm::InterruptSignal() == 0, stdout,
+                          stderr);
+  };
   try {
     if (dc) {
-      etherm::RunDcAnalysis(*state);
+      etherm::RunDcAnalysis(*state, dcOptions);
     } else {
       etherm::RunTransientAnalysis(*state, options);
     }
   } catch (const etherm::Failure& failure) {
-    display.Finish();
+    report(false);
     if (const int status = etherm::ReportInterrupt(stderr)) return status;
     std::fprintf(stderr, "etherm-batch: %s\n", failure.what());
+    // What was accepted before the failure may already be over a limit.
+    if (limitWatch) limitWatch->Print(stdout);
     return 1;
   }
-  display.Finish();
-  return etherm::ReportInterrupt(stderr);
+  report(etherm::InterruptSignal() == 0);
+  if (const int status = etherm::ReportInterrupt(stderr)) return status;
+  if (limitWatch && limitWatch->Exceeded()) {
+    limitWatch->Print(stdout);
+    return 3;  // the results are complete, a limit was exceeded
+  }
+  return 0;
 }

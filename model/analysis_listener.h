@@ -33,6 +33,13 @@ struct IterationReport {
   double simulatorSeconds = 0;               // wall time of the iteration's simulator run
 };
 
+// The electrothermal loop gain of an accepted DC point, estimated from its iterations.
+struct LoopGainReport {
+  double x = 0;                                // sweep value
+  std::vector<std::optional<double>> margins;  // 1 - own loop gain per device; none unknown
+  bool runaway = false;  // the loop gain reached 1 during the point's iterations
+};
+
 // What an analysis tells its front end while it runs. The analyses only report; how and where
 // it shows (pixels, lines, a file) is the front end's matter. Every call has a default that
 // ignores it, so a listener overrides only what it shows.
@@ -49,6 +56,8 @@ class AnalysisListener {
   virtual void Warning(std::string_view /*text*/) {}
   // Rows appended to the accumulated files, in their order.
   virtual void Accepted(std::span<const AcceptedPoint> /*rows*/) {}
+  // DC: the loop gain of the point accepted next, just before its row.
+  virtual void LoopGainFound(const LoopGainReport& /*report*/) {}
 };
 
 }  // namespace etherm

@@ -23,7 +23,6 @@ inline constexpr int kMaxCarriedValues = 10;
 // More points than a sweep could finish in any sensible time; a bigger count is a typing error.
 inline constexpr double kMaxSweepPoints = 1000000;
 
-inline constexpr double AmbientTemperature = 295.0;  // K
 inline constexpr double TemperatureTolerance = 1.0;  // K
 
 // Tables are indexed from 1 (device numbers, term numbers), as the analyses count; entry 0 is
@@ -88,6 +87,8 @@ struct AnalysisState : ProblemDescription {
 
   // File names and files.
   std::string baseName;
+  // K, the ambient of the next run; every problem read takes it.
+  double ambientTemperature = AmbientTemperature;
   // Where run log lines go: "wyniki.txt", or its staged name while a run has accepted nothing.
   std::string runLogName = kRunLogName;
   // The transient driver's accumulated files.

@@ -103,12 +103,16 @@ struct ThermalPair {
 };
 
 // The thermal network between the devices, indexed from 0 in device order.
+inline constexpr double AmbientTemperature = 295.0;  // K, unless the user gives another
+
 struct ThermalNetwork {
   // DC layout: each device's own resistance R_i, added to any pair (i, i) below.
   std::vector<double> ownResistance;
   // pair[i][j]: the heating of device i by the power of device j. Pairs the file does not
   // name have resistance 0 and no terms. Transient layout: pair[i][i] is the device's own.
   std::vector<std::vector<ThermalPair>> pair;
+  // K, the surroundings every device's rise starts from.
+  double ambient = AmbientTemperature;
 };
 
 // A problem file, read once; the analyses never change it.

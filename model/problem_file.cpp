@@ -389,6 +389,7 @@ void UseProblem(AnalysisState& state, const Problem& problem) {
   // Start from an empty description, so nothing of an earlier problem's tables remains.
   static_cast<ProblemDescription&>(state) = ProblemDescription{};
   state.problem = problem;
+  state.problem.network.ambient = state.ambientTemperature;
   state.layout = problem.layout;
   state.deviceCount = problem.deviceCount();
   for (int i = 1; i <= problem.deviceCount(); ++i) {

@@ -51,6 +51,7 @@ std::string Panels(const RunDescription& run, const std::string& csv) {
          "set rmargin at screen 0.80\n"
          "set key outside right top\n"
          "set grid\n"
+         "set autoscale xfix\n"
          "set tmargin at screen 0.95\n"
          "set bmargin at screen 0.54\n"
          "set format x ''\n"

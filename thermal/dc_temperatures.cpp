@@ -14,7 +14,7 @@ DeviceTable<double> DcTemperatures(const ThermalNetwork& network,
   for (int i = 1; i <= n; ++i) {
     const auto& row = network.pair[static_cast<std::size_t>(i - 1)];
     double sum = checked::Mul(network.ownResistance[static_cast<std::size_t>(i - 1)], powers[i]);
-    sum = checked::Add(sum, AmbientTemperature);
+    sum = checked::Add(sum, network.ambient);
     for (int j = 1; j <= n; ++j) {
       sum = checked::Add(sum,
                          checked::Mul(row[static_cast<std::size_t>(j - 1)].resistance, powers[j]));
@@ -56,7 +56,7 @@ DcTemperatureLine ComputeDcTemperatures(const ThermalNetwork& network,
 }
 
 DcSettleResult DcTemperaturesSettled(int deviceCount, const DeviceTable<double>& given,
-                                   const std::string& temperatureFileName) {
+                                     const std::string& temperatureFileName) {
   TextFile in;
   in.OpenForReading(temperatureFileName);
   SkipLine(in);

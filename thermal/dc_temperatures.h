@@ -13,7 +13,7 @@ struct DcTemperatureLine {
   DeviceTable<double> temperatures{};  // K, devices 1..n
 };
 
-// Static thermal network of the DC analysis: T_i = 295 + R_i P_i + sum over j of C_ij P_j (all
+// Static thermal network of the DC analysis: T_i = ambient + R_i P_i + sum over j of C_ij P_j (all
 // N x N couplings, the diagonal included), devices counted from 1. Fails with
 // "Floating point overflow" at the first operation that overflows.
 DeviceTable<double> DcTemperatures(const ThermalNetwork& network,

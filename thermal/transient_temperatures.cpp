@@ -33,7 +33,7 @@ void AdvanceThermalLine(const ThermalNetwork& network, ThermalLine& line,
   const bool steady = powers.time == 0.0;
   const double step = steady ? 0.0 : Sub(powers.time, line.time);
   for (std::size_t i = 0; i < n; ++i) {
-    double t = AmbientTemperature;
+    double t = network.ambient;
     for (std::size_t j = 0; j < n; ++j) {
       const ThermalPair& pair = network.pair[i][j];
       auto& r = line.rise[i][j];

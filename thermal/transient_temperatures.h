@@ -33,7 +33,7 @@ struct ThermalLine {
 //   taken as the previous line's during the first half of the step and this line's during the
 //   second: theta = e theta' + sqrt(e) c P'_j + c P_j, e = exp(-d / tau), c = (1 - sqrt(e)) R a,
 //   for the pair's terms;
-// and T_i = 295 + the rises of all pairs (i, j). A history's lines go through this one after
+// and T_i = network.ambient + the rises of all pairs (i, j). A history's lines go through this one after
 // another, so a window continues from the line its start was reached at exactly as a
 // computation from time 0 over the same lines would.
 // Arithmetic failures end the call with their texts ("Floating point division by zero" for a

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <optional>
+#include <string_view>
+
+namespace etherm {
+
+inline constexpr double kCelsiusZero = 273.15;  // K
+
+// A temperature in degrees Celsius as typed on the command line: a number, nothing after
+// it, above absolute zero and below 1000 °C; none otherwise.
+std::optional<double> CelsiusArgument(std::string_view text);
+
+}  // namespace etherm

@@ -1,0 +1,32 @@
+#include "batch/margin_csv.h"
+
+#include <cstdio>
+
+#include "analysis/dc_runaway.h"
+
+namespace etherm {
+
+void MarginCsv::LoopGainFound(const LoopGainReport& report) {
+  if (!file_) {
+    file_ = std::make_unique<report::CsvFile>(state_.baseName + ".margin.csv");
+    std::string header = report::CsvField(SweptSourceName(state_.baseName + ".cir"));
+    for (int i = 1; i <= state_.deviceCount; ++i) {
+      header += "," + report::CsvField("margin_" + state_.deviceName[i].Trimmed());
+    }
+    file_->WriteLine(header + ",runaway");
+  }
+  // The sweep value as stepped carries the step's rounding (0.6000000000000001); the results
+  // tables show it to far fewer digits.
+  char x[32];
+  std::snprintf(x, sizeof x, "%.12g", report.x);
+  std::string line = x;
+  for (const auto& margin : report.margins) {
+    line += ",";
+    if (margin) report::AppendNumber(line, *margin);
+  }
+  line += report.runaway ? ",1" : ",0";
+  file_->WriteLine(line);
+  file_->Flush();
+}
+
+}  // namespace etherm
