@@ -37,7 +37,7 @@ void DcStep::Next(const AnalysisState& state, DeviceTable<double>& given,
 std::optional<DeviceTable<double>> DcStep::NewtonStep(const AnalysisState& state,
                                                       const DeviceTable<double>& given,
                                                       const DeviceTable<double>& computed) const {
-  const int n = state.deviceCount;
+  const int n = state.problem.deviceCount();
   if (n < 1) return std::nullopt;
   std::vector<double> slopes;
   for (int i = 1; i <= n; ++i) {

@@ -14,7 +14,7 @@ void DcRunawayWatch::NewPoint() {
 std::optional<LoopGain> DcRunawayWatch::Add(const AnalysisState& state,
                                             const DeviceTable<double>& given,
                                             const DeviceTable<double>& powers) {
-  const int n = state.deviceCount;
+  const int n = state.problem.deviceCount();
   if (havePrevious_) {
     slopes_.resize(static_cast<std::size_t>(n));
     std::vector<double> known(static_cast<std::size_t>(n), 0.0);
@@ -45,7 +45,7 @@ LoopGainReport DcRunawayWatch::Report(const AnalysisState& state, double x) cons
   report.x = x;
   report.runaway = runaway_;
   std::vector<std::optional<double>> slopes = slopes_;
-  slopes.resize(static_cast<std::size_t>(state.deviceCount));
+  slopes.resize(static_cast<std::size_t>(state.problem.deviceCount()));
   report.margins = OwnMargins(state.problem.network, slopes);
   return report;
 }
@@ -62,7 +62,7 @@ std::string GainText(const AnalysisState& state, const std::string& where, const
   std::string devices;
   for (int d : g.devices) {
     if (!devices.empty()) devices += ", ";
-    devices += state.deviceName[d].Trimmed();
+    devices += state.problem.devices[static_cast<std::size_t>(d - 1)].name.Trimmed();
   }
   return "thermal runaway of " + devices + " at " + where + ": loop gain " + GainNumber(g.gain);
 }

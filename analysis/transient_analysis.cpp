@@ -54,7 +54,8 @@ void RunTransient(AnalysisState& state, const TransientOptions& options, RunOutp
 
   int iterationsWithoutAdvance = 0;
   do {
-    WriteWindowCircuit(state, carry.results.Text(), carry.results.FirstLine());
+    WriteWindowCircuit(state, outputs.Name(accumulated.results), carry.results.Text(),
+                       carry.results.FirstLine());
     LogIterationStart(state);
     const double simulatorSeconds =
         RunSimulator(state.baseName + state.iterationText, state.runLogName,
@@ -73,10 +74,10 @@ void RunTransient(AnalysisState& state, const TransientOptions& options, RunOutp
         outputs.Name(accumulated.powers));
     const DeviceTable<double> given = state.previousTemperature;
     state.previousWindowStartTime = state.windowStartTime;
-    const RestartTime restart = FindRestartTime(state.deviceCount, state.previousWindowStartTime,
+    const RestartTime restart = FindRestartTime(state.problem.deviceCount(), state.previousWindowStartTime,
                                                 given, tables.temperatures.rows);
     state.windowStartTime = restart.time;
-    for (int i = 1; i <= state.deviceCount; ++i) {
+    for (int i = 1; i <= state.problem.deviceCount(); ++i) {
       state.deviceTemperature[i] = restart.temperatures[i];
     }
     ReportIteration(state, state.previousWindowStartTime, restart.time, given, restart.temperatures,
@@ -93,15 +94,15 @@ void RunTransient(AnalysisState& state, const TransientOptions& options, RunOutp
                                 outputs.Name(accumulated.temperatures));
     const int headerLines = state.laterWindow ? 0 : 2;  // the title and the names, once
     if (accepting) {
-      AppendTo(state.powerFile, outputs.Name(accumulated.powers));
-      AppendTo(state.temperatureFile, outputs.Name(accumulated.temperatures));
-      AppendTo(state.resultFile, outputs.Name(accumulated.results));
+      AppendTo(carry.powerFile, outputs.Name(accumulated.powers));
+      AppendTo(carry.temperatureFile, outputs.Name(accumulated.temperatures));
+      AppendTo(carry.resultFile, outputs.Name(accumulated.results));
       AcceptLines(state, carry, results, tables, warnings, outputs.Name(historyName));
       state.laterWindow = true;
     }
     results.Close();
     // What the window added reaches the files before the next one starts.
-    for (TextFile* f : {&state.powerFile, &state.temperatureFile, &state.resultFile, &carry.history,
+    for (TextFile* f : {&carry.powerFile, &carry.temperatureFile, &carry.resultFile, &carry.history,
                         &carry.rises}) {
       f->Flush();
     }
@@ -119,16 +120,16 @@ void RunTransient(AnalysisState& state, const TransientOptions& options, RunOutp
                     " iterations; the simulator was given " + TemperatureList(state, given) +
                     " and its results gave " + TemperatureList(state, state.deviceTemperature));
     }
-  } while (state.windowStartTime < state.analysisEnd);
-  for (TextFile* f : {&state.powerFile, &state.temperatureFile, &state.resultFile, &carry.history,
+  } while (state.windowStartTime < state.problem.endTime);
+  for (TextFile* f : {&carry.powerFile, &carry.temperatureFile, &carry.resultFile, &carry.history,
                       &carry.rises}) {
     f->Close();
   }
   outputs.Commit();
 }
 
+// The run's files are closed by now: the driver's record went with the failure.
 void EndFailedRun(AnalysisState& state, RunOutputs& outputs, std::string_view failureText) {
-  CloseAllFiles(state);
   outputs.Discard();
   RemoveScratchOfAFullDisk(state, failureText, {".csd", ".txt"}, {kTermRiseFileName});
 }
