@@ -90,14 +90,19 @@ void RunTransient(AnalysisState& state, const TransientOptions& options, RunOutp
     AppendRunLogReal(state, "t0= ", state.windowStartTime);
     state.ShowStatus(StatusLine::kPosition, ("t0 =" + state.startTimeText).substr(0, 16));
 
-    const AppendedRows appended(outputs.Name(accumulated.results), outputs.Name(accumulated.powers),
-                                outputs.Name(accumulated.temperatures));
+    AppendedText appended;
     const int headerLines = state.laterWindow ? 0 : 2;  // the title and the names, once
     if (accepting) {
       AppendTo(carry.powerFile, outputs.Name(accumulated.powers));
       AppendTo(carry.temperatureFile, outputs.Name(accumulated.temperatures));
       AppendTo(carry.resultFile, outputs.Name(accumulated.results));
+      carry.resultFile.CopyWritesTo(&appended.results);
+      carry.powerFile.CopyWritesTo(&appended.powers);
+      carry.temperatureFile.CopyWritesTo(&appended.temperatures);
       AcceptLines(state, carry, results, tables, warnings, outputs.Name(historyName));
+      for (TextFile* f : {&carry.resultFile, &carry.powerFile, &carry.temperatureFile}) {
+        f->CopyWritesTo(nullptr);
+      }
       state.laterWindow = true;
     }
     results.Close();
@@ -106,7 +111,7 @@ void RunTransient(AnalysisState& state, const TransientOptions& options, RunOutp
                         &carry.rises}) {
       f->Flush();
     }
-    if (accepting) appended.Report(state, headerLines);
+    if (accepting) ReportAppendedRows(state, appended, headerLines);
     DeleteIterationFiles(state, {".csd", ".txt"});
     if (!options.keepIterationFiles) DeleteIterationFiles(state, {".cir", ".out"});
     ++state.iterationNumber;

@@ -47,8 +47,12 @@ class TextFile {
   void Put(std::string_view bytes) {
     RequireWriting();
     out_.append(bytes);
+    if (copy_ != nullptr) copy_->append(bytes);
     if (out_.size() >= kFlushSize) WriteOut();
   }
+  // From now on every byte written is also appended to *copy (nothing when null), so a caller
+  // sees exactly what the file gets without reading it back.
+  void CopyWritesTo(std::string* copy) { copy_ = copy; }
   // Reading position over the loaded bytes; end() stops at the first Ctrl-Z.
   const char* data() const { return data_.data(); }
   std::size_t position() const { return pos_; }
@@ -63,6 +67,7 @@ class TextFile {
   void WriteOut();
 
   Mode mode_ = Mode::kClosed;
+  std::string* copy_ = nullptr;
   std::string name_;
   std::string data_;
   std::size_t pos_ = 0;
