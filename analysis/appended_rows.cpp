@@ -38,8 +38,7 @@ std::vector<double> AfterX(std::string_view line) {
 
 }  // namespace
 
-void ReportAppendedRows(const AnalysisState& state, const AppendedText& appended,
-                        int headerLines) {
+void ReportAppendedRows(const AnalysisState& state, const AppendedText& appended, int headerLines) {
   if (state.listener == nullptr) return;
   const auto results = LinesOf(appended.results, headerLines);
   const auto powers = LinesOf(appended.powers, headerLines);

@@ -34,8 +34,9 @@ void HotDeviceWarnings::Check(const AnalysisState& state, const DeviceTable<doub
   for (int i = 1; i <= state.problem.deviceCount(); ++i) {
     if (warned_[i] || !(temperatures[i] > kHotDeviceLimit)) continue;
     warned_[i] = true;
-    state.ShowWarning("device " + state.problem.devices[static_cast<std::size_t>(i - 1)].name.Trimmed() + " reaches " +
-                      FormatReal(temperatures[i], 0, 1) + " K " + where +
+    state.ShowWarning("device " +
+                      state.problem.devices[static_cast<std::size_t>(i - 1)].name.Trimmed() +
+                      " reaches " + FormatReal(temperatures[i], 0, 1) + " K " + where +
                       ", above any semiconductor's limit of 1000 K; check its thermal data");
   }
 }

@@ -87,10 +87,10 @@ void WriteWindowCircuit(AnalysisState& state, const std::string& resultsName,
                         std::string resultsText, int resultsFirstLine) {
   // Named before the writer runs, so that a full disk's scratch is found when it fails.
   state.iterationText = IterationText(state.iterationNumber);
-  KeepWritten(state, WriteTransientCircuitFile(WriterInputOf(state),
-                                               {state.windowStartTime, state.windowEndTime,
-                                                resultsName, std::move(resultsText),
-                                                resultsFirstLine}));
+  KeepWritten(state,
+              WriteTransientCircuitFile(WriterInputOf(state),
+                                        {state.windowStartTime, state.windowEndTime, resultsName,
+                                         std::move(resultsText), resultsFirstLine}));
 }
 
 void LogIterationStart(AnalysisState& state) {

@@ -67,7 +67,8 @@ class SourceWindows : public AnalysisTest {
     s.iterationNumber = 1;
     s.windowStartTime = 0.0;
     s.windowEndTime = 9e-05;
-    WriteWindowCircuit(s, "c.wyn", ReadFile("c.wyn"), 1);  // the first window captures the probe list
+    WriteWindowCircuit(s, "c.wyn", ReadFile("c.wyn"),
+                       1);  // the first window captures the probe list
     std::vector<double> windowStarts = {0.0};
     windowStarts.insert(windowStarts.end(), starts.begin(), starts.end());
     for (double start : windowStarts) {

@@ -74,8 +74,9 @@ void RunTransient(AnalysisState& state, const TransientOptions& options, RunOutp
         outputs.Name(accumulated.powers));
     const DeviceTable<double> given = state.previousTemperature;
     state.previousWindowStartTime = state.windowStartTime;
-    const RestartTime restart = FindRestartTime(state.problem.deviceCount(), state.previousWindowStartTime,
-                                                given, tables.temperatures.rows);
+    const RestartTime restart =
+        FindRestartTime(state.problem.deviceCount(), state.previousWindowStartTime, given,
+                        tables.temperatures.rows);
     state.windowStartTime = restart.time;
     for (int i = 1; i <= state.problem.deviceCount(); ++i) {
       state.deviceTemperature[i] = restart.temperatures[i];

@@ -11,9 +11,9 @@
 #include "analysis/results_tail.h"
 #include "model/analysis_state.h"
 #include "model/transient_tables.h"
+#include "textio/text_file.h"
 #include "thermal/thermal_history.h"
 #include "thermal/window_end.h"
-#include "textio/text_file.h"
 
 namespace etherm {
 

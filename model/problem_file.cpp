@@ -6,8 +6,8 @@
 
 #include "textio/failure.h"
 #include "textio/number_text.h"
-#include "textio/upper_case.h"
 #include "textio/text_file.h"
+#include "textio/upper_case.h"
 
 namespace etherm {
 
