@@ -62,13 +62,14 @@ void RunTransient(AnalysisState& state, const TransientOptions& options, RunOutp
                      SimulationKind::kTransient, state.listener);
 
     const std::string iterationName = state.baseName + state.iterationText;
-    ExtractTransientResults(iterationName + ".csd", iterationName + ".txt", state.sampleTime,
-                            state.windowEndTime);
-    // The result table is read once: for the powers and for the accepted lines.
+    // The result table is made once in memory: for the powers and for the accepted lines.
+    const std::string tableName = iterationName + ".txt";
+    const std::string tableText = ExtractTransientTable(iterationName + ".csd", tableName,
+                                                        state.sampleTime, state.windowEndTime);
     TextFile results;
-    results.OpenForReading(iterationName + ".txt");
+    results.OpenText(tableName, tableText);
     TextFile table;
-    table.OpenText(results.name(), std::string(results.data(), results.end()));
+    table.OpenText(tableName, tableText);
     const WindowTables tables = ComputeWindowTables(
         state, carry, ComputeTransientPower(state.problem, table, state.deviceTemperature),
         outputs.Name(accumulated.powers));

@@ -32,6 +32,10 @@ class TextFile {
   // touching the file: for a file's lines held in memory. Failure texts count text's first line
   // as line firstLine of the file.
   void OpenText(const std::string& name, std::string text, int firstLine = 1);
+  // Writes to memory under the name `name` (for failure texts), never to a file: for a table
+  // that only this process reads back. TakeText() then closes and returns what was written.
+  void OpenInMemory(const std::string& name);
+  std::string TakeText();
   // Writes out everything written so far and closes. Closing a closed handle does nothing.
   void Close();
   // Writes out everything written so far; the handle stays open. Nothing on a handle that is
@@ -67,6 +71,7 @@ class TextFile {
   void WriteOut();
 
   Mode mode_ = Mode::kClosed;
+  bool inMemory_ = false;
   std::string* copy_ = nullptr;
   std::string name_;
   std::string data_;
