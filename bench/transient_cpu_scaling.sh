@@ -5,7 +5,8 @@
 # its growth shows the program's own cost where wall times are noisy. For each run: windows,
 # the CPU time of etherm-batch alone and of it with its simulator (perf stat task-clock,
 # the least of RUNS runs), and the CPU time of etherm-batch per window. SCALES (default
-# "1 2 4 8") chooses the multiples of the end time.
+# "1 2 4 8") chooses the multiples of the end time; FLAGS (default --no-plot) the options of
+# etherm-batch (empty for versions without --no-plot).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -15,7 +16,7 @@ scratch=$(mktemp -d "${TMPDIR:-/tmp}/etherm-cpu.XXXXXX")
 trap 'rm -rf "$scratch"' EXIT
 
 cpu_ms() {  # the task-clock of one run, in ms; --no-inherit leaves the simulator out
-  perf stat "$@" -e task-clock -x, -o "$scratch/stat" "$bin/etherm-batch" tran --no-plot "$name" \
+  perf stat "$@" -e task-clock -x, -o "$scratch/stat" "$bin/etherm-batch" tran ${FLAGS---no-plot} "$name" \
     >/dev/null 2>&1
   awk -F, '/task-clock/ { print $1 }' "$scratch/stat"
 }
