@@ -4,9 +4,9 @@
 # bench/transient_scaling.sh). CPU time does not wait for other work of a shared machine, so
 # its growth shows the program's own cost where wall times are noisy. For each run: windows,
 # the CPU time of etherm-batch alone and of it with its simulator (perf stat task-clock,
-# the least of RUNS runs), and the CPU time of etherm-batch per window. SCALES (default
-# "1 2 4 8") chooses the multiples of the end time; FLAGS (default --no-plot) the options of
-# etherm-batch (empty for versions without --no-plot).
+# the least of RUNS runs; perf from Debian linux-perf), and the CPU time of etherm-batch per
+# window. SCALES (default "1 2 4 8") chooses the multiples of the end time; FLAGS (default
+# --no-plot) the options of etherm-batch (empty for versions without --no-plot).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
