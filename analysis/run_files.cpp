@@ -82,7 +82,8 @@ void KeepWritten(AnalysisState& state, const WrittenCircuit& written) {
   if (!written.startTimeText.empty()) state.startTimeText = written.startTimeText;
 }
 
-void WriteWindowCircuit(AnalysisState& state, std::string resultsText, int resultsFirstLine) {
+void WriteWindowCircuit(AnalysisState& state, std::string resultsText, int resultsFirstLine,
+                        const CircuitState* circuitState) {
   // Named before the writer runs, so that a full disk's scratch is found when it fails.
   state.iterationText = IterationText(state.iterationNumber);
   // Until a run accepts its first window its results are staged under another name.
@@ -91,7 +92,7 @@ void WriteWindowCircuit(AnalysisState& state, std::string resultsText, int resul
                          WriterInputOf(state),
                          {state.windowStartTime, state.windowEndTime,
                           bound.empty() ? RunFileNames{state.baseName}.Results() : bound,
-                          std::move(resultsText), resultsFirstLine}));
+                          std::move(resultsText), resultsFirstLine, circuitState}));
 }
 
 void LogIterationStart(AnalysisState& state) {
