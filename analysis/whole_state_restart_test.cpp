@@ -10,6 +10,7 @@
 #include "analysis/run_files.h"
 #include "extraction/result_extraction.h"
 #include "extraction/saved_state.h"
+#include "model/analysis_listener.h"
 #include "simulator/child_process.h"
 
 namespace etherm {
@@ -161,6 +162,36 @@ TEST_F(WholeStateRestart, ProbesOfDifferencesAndOfSourceDrivenNodesRunThroughWin
     EXPECT_GE(laterWindows, 2);
   }
   unsetenv("ETHERM_SIM_TIMEOUT");
+}
+
+class WarningRecorder : public AnalysisListener {
+ public:
+  void Warning(std::string_view text) override { warnings.emplace_back(text); }
+  std::vector<std::string> warnings;
+};
+
+TEST_F(WholeStateRestart, ACircuitTooLargeForItsStateIsToldOnceAndCarriesTheProbedNodes) {
+  std::string circuit = "ladder\nI1 0 n0 PULSE(0 1 0 1u 1u 50u 100u)\nD1 n0 0 DP\n";
+  for (int k = 1; k <= 1001; ++k) {
+    circuit += "R" + std::to_string(k) + " n" + std::to_string(k - 1) + " n" +
+               (k == 1001 ? std::string("0") : std::to_string(k)) + " 10\n";
+  }
+  circuit +=
+      ".MODEL DP D(T_ABS=27 IS=2.5E-9 N=1.75 RS=0.1)\n.TRAN 10u 300u\n"
+      ".PROBE/CSDF V(n0) I(D1)\n.END\n";
+  WriteLines("c.cir", circuit);
+  WriteLines("c.par", "TRAN ladder\n1\n0.0003\nDP 2 1 25 1 0.0001 0\n0\n0\n0\n1\n");
+  WarningRecorder display;
+  state().listener = &display;
+  RunTransientAnalysis(state());
+  ASSERT_EQ(display.warnings.size(), 1u);
+  EXPECT_EQ(display.warnings[0],
+            "the circuit has 1001 state values, more than the simulator saves; later windows "
+            "start from the probed nodes and the listed inductors and capacitors only");
+  EXPECT_GE(Numbers("c.tem", 2).back()[0], 3e-4);
+  for (const std::string& line : Lines("c2.cir")) {
+    if (line.rfind(".ic", 0) == 0) EXPECT_EQ(line.find("n1"), std::string::npos) << line;
+  }
 }
 
 }  // namespace

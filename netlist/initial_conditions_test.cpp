@@ -34,8 +34,9 @@ class InitialConditionsTest : public ::testing::Test {
   }
 
   // The written lines of the later window.
-  std::vector<std::string> Write(std::vector<std::string> elements, const std::string& probe) {
-    elements.insert(elements.begin(), "title");
+  std::vector<std::string> Write(std::vector<std::string> elements, const std::string& probe,
+                                 const std::string& title = "title") {
+    elements.insert(elements.begin(), title);
     elements.push_back(".MODEL MSW VDMOS(T_ABS=27 VTO=3)");
     elements.push_back(".TRAN 1u 1m");
     elements.push_back(probe);
@@ -141,6 +142,23 @@ TEST_F(InitialConditionsTest, WholeStateJoinsTheListedValues) {
   setup_.state = &state;
   EXPECT_THROW(Write({"VIN in 0 24", "Cout out 0 100u"}, ".PROBE/CSDF V(out) ID(M1) V(in) IG(M1)"),
                Failure);
+}
+
+TEST_F(InitialConditionsTest, TheTitleIsNeverAnElementLine) {
+  // Titles once went through the element rules: "LED driver" took the first inductor's value
+  // (and the inductor the next one), "Vin step" became a source line.
+  setup_.problem.inductorCount = 1;
+  for (const char* title : {"LED driver", "Vin step 0 5", "Cap bank", "XOR gate", ".PROBE me"}) {
+    SetUp();
+    setup_.problem.inductorCount = 1;
+    testing::SetProbeNodeCount(setup_.problem, 1);
+    const std::vector<std::string> lines =
+        Write({"VIN in 0 24", "M1 in g 0 MSW", "RG in g 10", "L1 in 0 1m"},
+              ".PROBE/CSDF V(g) ID(M1) I(L1)", title);
+    EXPECT_EQ(lines[0], title);
+    // The inductor's value stands after the node pair in the results: 2.5.
+    EXPECT_EQ(lines[4], "L1 in 0 1m ic=" + FormatExponent(2.5, 23)) << title;
+  }
 }
 
 }  // namespace

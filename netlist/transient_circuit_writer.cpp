@@ -6,6 +6,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "netlist/circuit_line.h"
@@ -278,6 +279,7 @@ WindowContext ReadAhead(const std::string& baseName) {
   bool stepRead = false;
   int definitions = 0;
   std::vector<spice::SourceNodes> sources;
+  if (!AtEnd(circuit)) ReadWholeLine(circuit);  // the title
   while (!AtEnd(circuit)) {
     const std::string text = ReadWholeLine(circuit);
     if (spice::IsCommentLine(text)) continue;
@@ -330,9 +332,13 @@ WrittenCircuit WriteTransientCircuitFile(const CircuitWriterInput& input,
   if (window.start > 0) ReadCarriedValues(lines, results, carried);
 
   OpenPointList points;
+  bool title = true;
   while (!AtEnd(lines.input)) {
     ReadCircuitLine(lines);
-    if (!WritePointListContinuation(lines, points)) {
+    // The first line is the title, whatever it begins with ("LED driver", "Vin sweep").
+    if (std::exchange(title, false)) {
+      CopyLine(lines);
+    } else if (!WritePointListContinuation(lines, points)) {
       WriteTransientLine(lines, carried, context, results, windowLength, points);
     }
   }
