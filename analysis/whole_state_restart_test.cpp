@@ -137,7 +137,7 @@ TEST_F(WholeStateRestart, ProbesOfDifferencesAndOfSourceDrivenNodesRunThroughWin
     WriteLines("c.cir", Buck(probes, ".TRAN 20n 200u"));
     WriteLines("c.par",
                "TRAN buck converter\n2\n0.0002\n"
-               "MSW 3 1 2.0 1 0.0001 0\n0\n"
+               "MSW 3 1 2.0 1 0.0001 0\n2 0 0 0 0 0 0 0 0 0 0 0 0 0\n"
                "DF 2 1 3.0 1 0.0001 0\n0\n"
                "0\n0\n1\n");
     state_ = std::make_unique<AnalysisState>();
