@@ -84,13 +84,14 @@ void KeepWritten(AnalysisState& state, const WrittenCircuit& written) {
 }
 
 void WriteWindowCircuit(AnalysisState& state, const std::string& resultsName,
-                        std::string resultsText, int resultsFirstLine) {
+                        std::string resultsText, int resultsFirstLine,
+                        const CircuitState* circuitState) {
   // Named before the writer runs, so that a full disk's scratch is found when it fails.
   state.iterationText = IterationText(state.iterationNumber);
-  KeepWritten(state,
-              WriteTransientCircuitFile(WriterInputOf(state),
-                                        {state.windowStartTime, state.windowEndTime, resultsName,
-                                         std::move(resultsText), resultsFirstLine}));
+  KeepWritten(state, WriteTransientCircuitFile(
+                         WriterInputOf(state),
+                         {state.windowStartTime, state.windowEndTime, resultsName,
+                          std::move(resultsText), resultsFirstLine, circuitState}));
 }
 
 void LogIterationStart(AnalysisState& state) {

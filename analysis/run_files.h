@@ -53,9 +53,11 @@ void KeepWritten(AnalysisState& state, const WrittenCircuit& written);
 
 // Writes the circuit of the current transient window (windowStartTime .. windowEndTime); the
 // carried values come from resultsText, the accumulated results resultsName (or their last
-// lines, counted from resultsFirstLine).
+// lines, counted from resultsFirstLine), and from circuitState, the whole state at the window
+// start, when there is one.
 void WriteWindowCircuit(AnalysisState& state, const std::string& resultsName,
-                        std::string resultsText, int resultsFirstLine);
+                        std::string resultsText, int resultsFirstLine,
+                        const CircuitState* circuitState = nullptr);
 
 // Marks the start of an iteration whose circuit file is written: "startuję" in the run log and
 // on the window.

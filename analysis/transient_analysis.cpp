@@ -1,4 +1,8 @@
+#include <filesystem>
+#include <optional>
 #include <string>
+#include <system_error>
+#include <utility>
 #include <vector>
 
 #include "analysis/analysis.h"
@@ -8,6 +12,7 @@
 #include "analysis/run_outputs.h"
 #include "analysis/transient_window.h"
 #include "extraction/result_extraction.h"
+#include "extraction/saved_state.h"
 #include "model/problem_file.h"
 #include "netlist/circuit_check.h"
 #include "netlist/circuit_writer.h"
@@ -39,6 +44,30 @@ void WriteFirstHistoryLine(const Problem& problem, const std::string& historyNam
   history.Close();
 }
 
+// The whole state the next window starts from, taken at the new start from what the simulator
+// saved beside the window's results; without it only the listed values are carried, which the
+// run says once.
+void CarryWholeState(AnalysisState& state, const std::string& iterationName, double offset,
+                     std::optional<CircuitState>& carried, bool& warned) {
+  const std::string name = iterationName + ".stan";
+  SavedState saved = ReadSavedState(name, offset, state.windowStartTime);
+  if (saved.kind == SavedState::Kind::kFound) {
+    carried = std::move(saved.state);
+    return;
+  }
+  carried.reset();
+  if (std::exchange(warned, true)) return;
+  if (saved.kind == SavedState::Kind::kTooLarge) {
+    state.ShowWarning("the circuit has " + std::to_string(saved.count) +
+                      " state values, more than the simulator saves; later windows start from "
+                      "the probed nodes and the listed inductors and capacitors only");
+  } else {
+    state.ShowWarning("the simulator saved no circuit state (" + name +
+                      "); later windows start from the probed nodes and the listed inductors "
+                      "and capacitors only");
+  }
+}
+
 void RunTransient(AnalysisState& state, const TransientOptions& options, RunOutputs& outputs,
                   const AccumulatedNames& accumulated, const std::string& historyName) {
   BeginRun(state, outputs, accumulated);
@@ -52,16 +81,24 @@ void RunTransient(AnalysisState& state, const TransientOptions& options, RunOutp
   TransientCarry carry;
   carry.recompute = options.recomputeHistory;
 
+  std::optional<CircuitState> wholeState;
+  bool warnedOfState = false;
   int iterationsWithoutAdvance = 0;
   do {
     WriteWindowCircuit(state, outputs.Name(accumulated.results), carry.results.Text(),
-                       carry.results.FirstLine());
+                       carry.results.FirstLine(), wholeState ? &*wholeState : nullptr);
     LogIterationStart(state);
+    {
+      // Only this window's simulator may leave the state the next one reads.
+      std::error_code ignored;
+      std::filesystem::remove(state.baseName + state.iterationText + ".stan", ignored);
+    }
     const double simulatorSeconds =
         RunSimulator(state.baseName + state.iterationText, state.runLogName,
                      SimulationKind::kTransient, state.listener);
 
     const std::string iterationName = state.baseName + state.iterationText;
+    const double offset = state.sampleTime;
     // The result table is made once in memory: for the powers and for the accepted lines.
     const std::string tableName = iterationName + ".txt";
     const std::string tableText = ExtractTransientTable(iterationName + ".csd", tableName,
@@ -114,7 +151,10 @@ void RunTransient(AnalysisState& state, const TransientOptions& options, RunOutp
       f->Flush();
     }
     if (accepting) ReportAppendedRows(state, appended, headerLines);
-    DeleteIterationFiles(state, {".csd", ".txt"});
+    if (state.windowStartTime > state.previousWindowStartTime) {
+      CarryWholeState(state, iterationName, offset, wholeState, warnedOfState);
+    }
+    DeleteIterationFiles(state, {".csd", ".txt", ".stan"});
     if (!options.keepIterationFiles) DeleteIterationFiles(state, {".cir", ".out"});
     ++state.iterationNumber;
 
@@ -138,7 +178,7 @@ void RunTransient(AnalysisState& state, const TransientOptions& options, RunOutp
 // The run's files are closed by now: the driver's record went with the failure.
 void EndFailedRun(AnalysisState& state, RunOutputs& outputs, std::string_view failureText) {
   outputs.Discard();
-  RemoveScratchOfAFullDisk(state, failureText, {".csd", ".txt"}, {kTermRiseFileName});
+  RemoveScratchOfAFullDisk(state, failureText, {".csd", ".txt", ".stan"}, {kTermRiseFileName});
 }
 
 }  // namespace
