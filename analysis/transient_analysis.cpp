@@ -78,6 +78,8 @@ void RunTransient(AnalysisState& state, const TransientOptions& options, RunOutp
   state.sampleTime = 0;
   state.laterWindow = false;
   HotDeviceWarnings warnings;
+  // Declared before the carried files that copy into it, so it outlives them on a failure.
+  AppendedText appended;
   TransientCarry carry;
   carry.recompute = options.recomputeHistory;
 
@@ -129,7 +131,7 @@ void RunTransient(AnalysisState& state, const TransientOptions& options, RunOutp
     AppendRunLogReal(state, "t0= ", state.windowStartTime);
     state.ShowStatus(StatusLine::kPosition, ("t0 =" + state.startTimeText).substr(0, 16));
 
-    AppendedText appended;
+    appended = AppendedText{};
     const int headerLines = state.laterWindow ? 0 : 2;  // the title and the names, once
     if (accepting) {
       AppendTo(carry.powerFile, outputs.Name(accumulated.powers));
