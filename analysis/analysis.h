@@ -21,6 +21,11 @@ struct TransientOptions {
   // Each iteration's circuit file and simulator listing (baseName + n + ".cir", ".out") stay
   // after the run; without, they go as soon as their iteration is done.
   bool keepIterationFiles = true;
+  // Every window computes its thermal history (term rises and powers at its start, the rises
+  // the window end is predicted from) from time 0 out of the accumulated files, as the program
+  // once did, instead of carrying it from window to window: the same files, at a cost that
+  // grows with the time already simulated. The reference the carried history is tested by.
+  bool recomputeHistory = false;
 };
 
 // The transient analysis behind "Start TRAN": reads baseName + ".par" and runs the time axis

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <filesystem>
 #include <system_error>
+#include <utility>
 
 #include "analysis/run_outputs.h"
 #include "model/problem_file.h"
@@ -81,7 +82,7 @@ void KeepWritten(AnalysisState& state, const WrittenCircuit& written) {
   if (!written.startTimeText.empty()) state.startTimeText = written.startTimeText;
 }
 
-void WriteWindowCircuit(AnalysisState& state) {
+void WriteWindowCircuit(AnalysisState& state, std::string resultsText, int resultsFirstLine) {
   // Named before the writer runs, so that a full disk's scratch is found when it fails.
   state.iterationText = IterationText(state.iterationNumber);
   // Until a run accepts its first window its results are staged under another name.
@@ -89,7 +90,8 @@ void WriteWindowCircuit(AnalysisState& state) {
   KeepWritten(state, WriteTransientCircuitFile(
                          WriterInputOf(state),
                          {state.windowStartTime, state.windowEndTime,
-                          bound.empty() ? RunFileNames{state.baseName}.Results() : bound}));
+                          bound.empty() ? RunFileNames{state.baseName}.Results() : bound,
+                          std::move(resultsText), resultsFirstLine}));
 }
 
 void LogIterationStart(AnalysisState& state) {

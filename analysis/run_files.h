@@ -52,9 +52,10 @@ CircuitWriterInput WriterInputOf(const AnalysisState& state);
 void KeepWritten(AnalysisState& state, const WrittenCircuit& written);
 
 // Writes the circuit of the current transient window (windowStartTime .. windowEndTime); the
-// carried values come from the accumulated results under the name resultFile is bound to
-// (baseName + ".wyn" when it never was).
-void WriteWindowCircuit(AnalysisState& state);
+// carried values come from resultsText, the accumulated results (or their last lines, counted
+// from resultsFirstLine) under the name resultFile is bound to (baseName + ".wyn" when it never
+// was).
+void WriteWindowCircuit(AnalysisState& state, std::string resultsText, int resultsFirstLine);
 
 // Marks the start of an iteration whose circuit file is written: "startuję" in the run log and
 // on the window.

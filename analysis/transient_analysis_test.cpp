@@ -1,6 +1,7 @@
 #include <cmath>
 
 #include "analysis/analysis_test_support.h"
+#include "analysis/run_files.h"
 
 namespace etherm {
 namespace {
@@ -186,6 +187,50 @@ TEST_F(AnalysisTest, WindowStartingWithinAPicosecondIsALaterWindow) {
   }
   EXPECT_GE(temperatures.back()[0], 0.00009);
   EXPECT_NEAR(temperatures.back()[1], 320, 0.01);
+}
+
+TEST_F(AnalysisTest, NineDevicesKeepEveryValueOfTheAcceptedLines) {
+  // Nine diodes under pulsed currents. Lines of nine devices' values are longer than the 200
+  // characters accumulated lines are cut to. The later windows start from the accepted lines:
+  // their circuits' initial conditions from the results, their thermal history from the
+  // powers; neither may see a number cut short.
+  std::string circuit = "nine diodes under current pulses\n";
+  std::string probes = ".PROBE/CSDF";
+  std::string problem = "TRAN nine diodes\n9\n0.00015\n";
+  for (int d = 1; d <= 9; ++d) {
+    const std::string n = std::to_string(d);
+    circuit += "I" + n + " 0 " + n + " PULSE(0 0." + n + " 50u 1u 1u 60u 120u)\n";
+    circuit += "D" + n + " " + n + " 0 D" + n + "\n";
+    circuit += ".MODEL D" + n + " D(T_ABS=27 IS=2.5E-9 N=1.75 RS=0.042)\n";
+    probes += " V(" + n + ") I(D" + n + ")";
+    problem += "D" + n + " 2 1 20.0 1 0.00005 0\n0\n";
+  }
+  WriteLines("c.cir", circuit + ".TRAN 2u 0.3m\n" + probes + "\n.END\n");
+  WriteLines("c.par", problem + "0\n0\n1\n");
+  RunTransientAnalysis(state());
+
+  const auto lines = Lines("c.moc");
+  ASSERT_GT(Lines("c.spl").size(), 10u);  // windows that continue from earlier ones
+  for (std::size_t n = 2; n < lines.size(); ++n) {
+    EXPECT_EQ(LineNumbers(lines[n]).size(), 10u) << "line " << n + 1 << ": " << lines[n];
+  }
+  // Each accepted temperature line follows from the accepted powers alone: the windows after
+  // the first read the powers of the first.
+  const auto powers = Numbers("c.moc", 2);
+  const auto temperatures = Numbers("c.tem", 2);
+  ASSERT_EQ(powers.size(), temperatures.size());
+  double rise = 0;
+  for (std::size_t n = 0; n < powers.size(); ++n) {
+    const double t = powers[n][0];
+    if (t == 0) {
+      rise = 20 * powers[n][1];
+    } else {
+      const double e = std::exp(-(t - powers[n - 1][0]) / 0.00005);
+      rise = e * rise + std::sqrt(e) * (1 - std::sqrt(e)) * 20 * powers[n - 1][1] +
+             (1 - std::sqrt(e)) * 20 * powers[n][1];
+    }
+    EXPECT_NEAR(temperatures[n][1], 295 + rise, 1e-9) << "at " << t << " s";
+  }
 }
 
 }  // namespace

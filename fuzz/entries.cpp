@@ -102,15 +102,14 @@ void RunTransientWriter(std::string_view bytes) {
     results = std::string(bytes.substr(cut + kSplit.size()));
   }
   auto state = WriterState(circuit);
-  PutFile("c.wyn", results);
   const std::string resultsName = state->baseName + ".wyn";
   Expecting([&] {
-    state->Keep(WriteTransientCircuitFile(state->Input(), {0.0, 9e-05, resultsName}));
+    state->Keep(WriteTransientCircuitFile(state->Input(), {0.0, 9e-05, resultsName, results}));
   });
   // A later window: carried values, the length and bias lines, shifted sources.
   state->iterationNumber = 2;
   Expecting([&] {
-    state->Keep(WriteTransientCircuitFile(state->Input(), {9e-05, 2e-04, resultsName}));
+    state->Keep(WriteTransientCircuitFile(state->Input(), {9e-05, 2e-04, resultsName, results}));
   });
 }
 

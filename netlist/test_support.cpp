@@ -3,6 +3,7 @@
 #include <sstream>
 
 #include "textio/number_text.h"
+#include "textio/text_file.h"
 
 namespace etherm::testing {
 
@@ -26,9 +27,12 @@ void WriteDcCircuitFile(WriterSetup& setup) {
 }
 
 void WriteTransientCircuitFile(WriterSetup& setup) {
-  Keep(setup,
-       etherm::WriteTransientCircuitFile(
-           InputOf(setup), {setup.windowStartTime, setup.windowEndTime, setup.baseName + ".wyn"}));
+  const std::string name = setup.baseName + ".wyn";
+  TextFile results;
+  results.OpenForReading(name);
+  Keep(setup, etherm::WriteTransientCircuitFile(InputOf(setup),
+                                                {setup.windowStartTime, setup.windowEndTime, name,
+                                                 std::string(results.data(), results.end())}));
 }
 
 void SetProbeNodeCount(Problem& problem, int n) {

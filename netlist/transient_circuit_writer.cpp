@@ -227,7 +227,7 @@ WrittenCircuit WriteTransientCircuitFile(const CircuitWriterInput& input,
 
   CarriedValues carried;
   TextFile results;
-  results.OpenForReading(window.resultsName);
+  results.OpenText(window.resultsName, window.resultsText, window.resultsFirstLine);
   SkipLine(results);
   if (window.start > 0) ReadCarriedValues(lines, results, carried);
 

@@ -16,9 +16,14 @@ inline constexpr double kMaxPrintStepsPerWindow = 100000;
 struct TransientWindow {
   double start = 0;  // s, absolute; 0 for the first window
   double end = 0;    // s, the predicted end
-  // The accumulated results the carried values come from (baseName + ".wyn", or the name it
-  // is staged under while a run has accepted nothing).
+  // The accumulated results the carried values come from: their name (baseName + ".wyn", or
+  // the name it is staged under while a run has accepted nothing) and their text, held by the
+  // driver. The text may leave out data lines before the first one whose time lies within
+  // 1e-10 s of start (they cannot be it), keeping its two header lines (only skipped) and
+  // counting them from resultsFirstLine in failure texts.
   std::string resultsName;
+  std::string resultsText;
+  int resultsFirstLine = 1;
 };
 
 // Writes the circuit file of one transient window, baseName + iteration + ".cir", from the
@@ -38,7 +43,7 @@ struct TransientWindow {
 //   carried current or voltage; ".TRAN" (followed by a blank) keeps its print step and gets
 //   the window length; ".SAVEB..." becomes a ".savebias" of "a1.bsp" at the window's end. A
 //   ".TRAN" line whose print step is not a number above 0 is then a failure.
-// The carried values come from the line of window.resultsName whose time is window.start
+// The carried values come from the line of the accumulated results whose time is window.start
 // (within 1e-10 s); without such a line the analysis ends with a failure naming the time.
 // Failures end the analysis; the output file is closed and keeps the lines written before.
 WrittenCircuit WriteTransientCircuitFile(const CircuitWriterInput& input,

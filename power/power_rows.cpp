@@ -1,6 +1,5 @@
 #include "power/power_rows.h"
 
-#include <span>
 #include <vector>
 
 #include "textio/checked_arithmetic.h"
@@ -57,25 +56,11 @@ void CopyHeaderWithNameList(TextFile& table, TextFile& file, std::string_view wo
 
 }  // namespace
 
-void CopyHeaderWithNames(TextFile& table, TextFile& file, const AnalysisState& state,
-                         std::string_view word) {
-  const auto first = state.deviceName.begin() + 1;
-  CopyHeaderWithNameList(table, file, word,
-                         std::span<const NameField>(first, first + state.deviceCount));
-}
-
 void CopyHeaderWithNames(TextFile& table, TextFile& file, const Problem& problem,
                          std::string_view word) {
   std::vector<NameField> names;
   for (const Device& d : problem.devices) names.push_back(d.name);
   CopyHeaderWithNameList(table, file, word, names);
-}
-
-void RequireDeviceCountInRange(const AnalysisState& state) {
-  if (state.deviceCount < 0 || state.deviceCount > kMaxDevices) {
-    throw Failure(std::to_string(state.deviceCount) + " devices; at most " +
-                  std::to_string(kMaxDevices) + " can be modelled");
-  }
 }
 
 }  // namespace etherm

@@ -24,13 +24,7 @@ double DirectPower(int kind, const Quantities& q);
 
 // The power table's two header lines from the result table's: its title (first 120 bytes) and
 // word followed by each device's 8-byte name and a blank. Leaves the table after its names line.
-void CopyHeaderWithNames(TextFile& table, TextFile& power, const AnalysisState& state,
-                         std::string_view word);
-
 void CopyHeaderWithNames(TextFile& table, TextFile& power, const Problem& problem,
                          std::string_view word);
-
-// Refuses a device count beyond the tables, so a hand-built state cannot index past them.
-void RequireDeviceCountInRange(const AnalysisState& state);
 
 }  // namespace etherm

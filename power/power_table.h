@@ -6,6 +6,8 @@
 #include <string>
 
 #include "model/analysis_state.h"
+#include "model/transient_tables.h"
+#include "textio/text_file.h"
 
 namespace etherm {
 
@@ -31,34 +33,26 @@ using DcNodeValues = std::array<double, kMaxDcNodeValues + 1>;
 DcNodeValues ComputeDcPower(const Problem& problem, const std::string& tableName,
                             const std::string& powerTableName, DcNodeValues nodeValues);
 
-// The transient power table of a window, from the window's result table (tableName) and the
-// accumulated power file. Rows are a time and one power per device, each 23 wide and followed
-// by a blank, then CR LF.
+// The powers of one transient window from the window's result table tableName (title line,
+// names line, then per line a time and the devices' values in the problem's order). Header:
+// the result table's title (first 120 bytes) and "czas " with each device's 8-byte name and a
+// blank. One row per result-table line, until the table ends or a row's time reaches
+// problem.endTime (that row is the last); at least one row. Values are read as tokens, missing
+// ones as 0; times and powers are held as their 23-character text reads back.
 //
-// First window (laterWindow not set): the result table's title line (first 120 bytes)
-// and "czas " with each device's 8-byte name and a blank. Later windows: the first two lines of
-// the accumulated power file (120 bytes each), then its rows up to and including the first
-// whose time is at least windowStartTime (or to its end), rewritten with deviceCount powers.
-// Then one new row per result-table line, until the table ends or a row's time reaches
-// analysisEnd (that row is written). Values are read as tokens, missing ones as 0.
-//
-// A device's power by its kind code (deviceParameters[i][0]), with T = deviceTemperature[i]:
+// A device's power by its kind, with T = temperatures[i] (K, device i from 1):
 //   kind 0: q2 q1;  kind 1: q2 q1, or the junction diode model;
 //   kind 2: q2 q1 + q3 q4, or transistor model A limited to 100 W;
 //   kind 3: q1 q2 - (q6 + q4) q3, or transistor model B (T capped at 1000 K) limited to 100 W;
-// the products when directPowerFlag is set, the models otherwise. Another kind code reads no
-// values and gets no column (the problem reader refuses such codes).
-//
-// The accumulated power file is historyName (the driver's baseName + ".moc"). It must exist,
-// even for the first window.
-//
-// The model parameters are those of state.problem's devices. State: sampleTime is the time of
-// the last row read (history rows included).
+// the products when problem.directPower is set, the models otherwise.
 //
 // Failures: the I/O texts ("File not found", ...), "Invalid numeric input", and the arithmetic
 // texts when a model or product divides by zero, takes the logarithm of a non-positive number
-// or overflows; files keep what was written before.
-void ComputeTransientPower(AnalysisState& state, const std::string& tableName,
-                           const std::string& powerTableName, const std::string& historyName);
+// or overflows.
+PowerTable ComputeTransientPower(const Problem& problem, const std::string& tableName,
+                                 const DeviceTable<double>& temperatures);
+// The same from a result table open for reading, from its position (its first line) on.
+PowerTable ComputeTransientPower(const Problem& problem, TextFile& table,
+                                 const DeviceTable<double>& temperatures);
 
 }  // namespace etherm

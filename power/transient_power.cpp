@@ -1,89 +1,69 @@
 #include "power/device_models.h"
 #include "power/power_rows.h"
 #include "power/power_table.h"
+#include "textio/failure.h"
 #include "textio/text_file.h"
 
 namespace etherm {
 
 namespace {
 
-double DevicePower(const AnalysisState& state, int i, int kind, const Quantities& q) {
-  if (state.directPowerFlag || kind == 0) return DirectPower(kind, q);
-  const Device& device = state.problem.devices.at(static_cast<std::size_t>(i - 1));
-  const double t = state.deviceTemperature[i];
+double DevicePower(const Problem& problem, const Device& device, double temperature,
+                   const Quantities& q) {
+  const int kind = static_cast<int>(device.kind);
+  if (problem.directPower || device.kind == DeviceKind::kPlain) return DirectPower(kind, q);
   double power;
-  switch (kind) {
-    case 1:
-      return JunctionDiodePower(device.diode, q, t);
-    case 2:
-      power = TransistorModelAPower(device.transistorA, q, t);
+  switch (device.kind) {
+    case DeviceKind::kDiode:
+      return JunctionDiodePower(device.diode, q, temperature);
+    case DeviceKind::kTransistorA:
+      power = TransistorModelAPower(device.transistorA, q, temperature);
       break;
     default:
-      power = TransistorModelBPower(device.transistorB, q, t);
+      power = TransistorModelBPower(device.transistorB, q, temperature);
       break;
   }
   return power > kPowerLimit ? kPowerLimit : power;
 }
 
-void CopyHistory(AnalysisState& state, TextFile& history, TextFile& power) {
-  for (int line = 1; line <= 2; ++line) {
-    const std::string text = ReadString(history, 120);
-    SkipLine(history);
-    WriteText(power, text);
-    WriteLineEnd(power);
-  }
-  do {
-    state.sampleTime = ReadReal(history);
-    WriteReal(power, state.sampleTime);
-    WriteChar(power, ' ');
-    for (int i = 1; i <= state.deviceCount; ++i) {
-      WriteReal(power, ReadReal(history));
-      WriteChar(power, ' ');
-    }
-    SkipLine(history);
-    WriteLineEnd(power);
-  } while (!(state.sampleTime >= state.windowStartTime) && !AtEnd(history));
-}
-
 }  // namespace
 
-void ComputeTransientPower(AnalysisState& state, const std::string& tableName,
-                           const std::string& powerTableName, const std::string& historyName) {
-  RequireDeviceCountInRange(state);
-  TextFile table;
-  TextFile power;
-  table.OpenForReading(tableName);
-  power.OpenForWriting(powerTableName);
-  TextFile history;
-  history.OpenForReading(historyName);
-
-  if (state.laterWindow) {
-    SkipLine(table);
-    SkipLine(table);
-    CopyHistory(state, history, power);
-  } else {
-    CopyHeaderWithNames(table, power, state, "czas ");
+PowerTable ComputeTransientPower(const Problem& problem, TextFile& table,
+                                 const DeviceTable<double>& temperatures) {
+  if (problem.devices.size() > static_cast<std::size_t>(kMaxDevices)) {
+    throw Failure(std::to_string(problem.devices.size()) + " devices; at most " +
+                  std::to_string(kMaxDevices) + " can be modelled");
+  }
+  PowerTable power;
+  power.title = ReadString(table, 120);
+  SkipLine(table);
+  SkipLine(table);  // the result table's names are not used
+  power.names = "czas ";
+  for (const Device& d : problem.devices) {
+    power.names.append(d.name.chars.data(), 8);
+    power.names += ' ';
   }
 
   Quantities q{};
   do {
-    state.sampleTime = ReadReal(table);
-    WriteReal(power, state.sampleTime);
-    WriteChar(power, ' ');
-    for (int i = 1; i <= state.deviceCount; ++i) {
-      const double kindCode = state.deviceParameters[i][0];
-      const int count = QuantityCount(kindCode);
-      if (count == 0) continue;
-      ReadQuantities(table, count, q);
-      WriteReal(power, DevicePower(state, i, static_cast<int>(kindCode), q));
-      WriteChar(power, ' ');
+    TransientRow& row = power.rows.emplace_back();
+    row.time = AsWritten(ReadReal(table));
+    std::size_t i = 0;
+    for (const Device& d : problem.devices) {
+      ++i;
+      ReadQuantities(table, QuantityCount(d.kind), q);
+      row.value[i] = AsWritten(DevicePower(problem, d, temperatures[i], q));
     }
     SkipLine(table);
-    WriteLineEnd(power);
-  } while (!AtEnd(table) && !(state.sampleTime >= state.analysisEnd));
-  table.Close();
-  power.Close();
-  history.Close();
+  } while (!AtEnd(table) && !(power.rows.back().time >= problem.endTime));
+  return power;
+}
+
+PowerTable ComputeTransientPower(const Problem& problem, const std::string& tableName,
+                                 const DeviceTable<double>& temperatures) {
+  TextFile table;
+  table.OpenForReading(tableName);
+  return ComputeTransientPower(problem, table, temperatures);
 }
 
 }  // namespace etherm

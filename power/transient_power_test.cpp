@@ -12,50 +12,57 @@ class TransientPowerTest : public PowerTest {
  protected:
   void SetUp() override {
     PowerTest::SetUp();
-    state_->analysisEnd = 1;
-    for (double& t : state_->deviceTemperature) t = 295;
+    state_->problem.endTime = 1;
+    for (double& t : temperatures_) t = 295;
   }
   // Device i's model parameters in the problem file's order.
   void Parameters(int i, std::initializer_list<double> values) {
     AssignModelParameters(state_->problem.devices.at(static_cast<std::size_t>(i - 1)), values);
   }
-  // The numbers of the power table's rows, without the two header lines.
-  std::vector<std::vector<std::string>> Rows() {
-    std::istringstream moc(Read(moc_));
+  PowerTable Compute() { return ComputeTransientPower(state_->problem, txt_, temperatures_); }
+  // The table as its file would hold it.
+  std::string Text(const PowerTable& table) const {
+    std::string text = table.title + "\r\n" + table.names + "\r\n";
+    for (const TransientRow& row : table.rows) {
+      AppendRowText(text, row, state_->problem.deviceCount());
+      text += "\r\n";
+    }
+    return text;
+  }
+  // The numbers of the table's rows as their text says them.
+  std::vector<std::vector<std::string>> Rows(const PowerTable& table) const {
+    std::istringstream lines(Text(table));
     std::string line;
-    std::getline(moc, line);
-    std::getline(moc, line);
+    std::getline(lines, line);
+    std::getline(lines, line);
     std::vector<std::vector<std::string>> rows;
-    while (std::getline(moc, line)) {
+    while (std::getline(lines, line)) {
       std::istringstream words(line);
       rows.emplace_back();
       for (std::string w; words >> w;) rows.back().push_back(w);
     }
     return rows;
   }
-  std::string PowerFileName() const { return state_->baseName + ".moc"; }
+  DeviceTable<double> temperatures_{};
 };
 
 const std::string kResultHead = "TITLE='t'\r\ntime 'V(1)' 'I(D1)'\r\n";
 
-TEST_F(TransientPowerTest, FirstWindowWithDirectProducts) {
+TEST_F(TransientPowerTest, WindowWithDirectProducts) {
   Devices({0, 1, 2, 3});
-  state_->directPowerFlag = true;
-  state_->analysisEnd = 1e-5;
-  Write(PowerFileName(), "");
+  state_->problem.directPower = true;
+  state_->problem.endTime = 1e-5;
   Write(txt_, kResultHead +
                   " 0.00000000000000E+0000 1 2  1 2  1 2 3 4  1 2 3 4 5 6 \r\n"
                   " 1.00000000000000E-0005 -0.0 5  2 2  1 1 1 1  1 1 1 1 1 1 \r\n"
                   " 2.00000000000000E-0005 9 9  9 9  9 9 9 9  9 9 9 9 9 9 \r\n");
-  ComputeTransientPower(*state_, txt_, moc_, PowerFileName());
   // The row that reaches the end time is the last one.
-  EXPECT_EQ(Read(moc_),
+  EXPECT_EQ(Text(Compute()),
             "TITLE='t'\r\nczas D1       D2       D3       D4       \r\n"
             " 0.00000000000000E+0000  2.00000000000000E+0000  2.00000000000000E+0000 "
             " 1.40000000000000E+0001 -2.80000000000000E+0001 \r\n"
             " 1.00000000000000E-0005 -0.00000000000000E+0000  4.00000000000000E+0000 "
             " 2.00000000000000E+0000 -1.00000000000000E+0000 \r\n");
-  EXPECT_EQ(state_->sampleTime, 1e-5);
 }
 
 TEST_F(TransientPowerTest, ModelsWithTheirLimits) {
@@ -65,13 +72,12 @@ TEST_F(TransientPowerTest, ModelsWithTheirLimits) {
   for (int i = 3; i <= 4; ++i) {
     Parameters(i, {2e-5, 1e-4, 2e-6, 2, 0.01, 0.5, 1, 0.1, 0, 1e-14, 1, 3, 1.11, 100, 1e-10, 0});
   }
-  state_->deviceTemperature[4] = 1200;
-  Write(PowerFileName(), "");
+  temperatures_[4] = 1200;
   Write(txt_, kResultHead +
                   " 0 10.7 100  4 0 10 50  5 0 10 25 0 0  5 0 10 -0.1 0 0\r\n"
                   " 1 0.7 0.05  4 0 10 0.005  5 0 10 -0.1 0 0  5 0 10 -0.1 0 0\r\n");
-  ComputeTransientPower(*state_, txt_, moc_, PowerFileName());
-  const auto rows = Rows();
+  const PowerTable table = Compute();
+  const auto rows = Rows(table);
   ASSERT_EQ(rows.size(), 2u);
   // A diode is never limited; models A and B give 625 W and 313 W, limited to 100 W.
   EXPECT_GT(std::stod(rows[0][1]), 1000);
@@ -82,56 +88,28 @@ TEST_F(TransientPowerTest, ModelsWithTheirLimits) {
   EXPECT_EQ(rows[1][2], "2.22285837136959E-0002");
   EXPECT_EQ(rows[1][3], "5.38512824280688E-0002");
   EXPECT_EQ(rows[1][4], "9.02690997374133E+0001");
-  EXPECT_EQ(state_->deviceTemperature[4], 1200);
+  // The values are those their text says: what the file of the table would give back.
+  EXPECT_EQ(table.rows[1].value[1], 5.37977414104587E-0003);
 }
 
-TEST_F(TransientPowerTest, LaterWindowsStartWithTheHistory) {
+TEST_F(TransientPowerTest, ShortTables) {
   Devices({0});
-  state_->directPowerFlag = true;
-  const std::string historyHead = "TITLE='h'\r\nczas D1       \r\n";
-  const std::string fourRows =
-      " 0.00000000000000E+0000  1.00000000000000E+0000 \r\n"
-      " 1.00000000000000E-0003  2.00000000000000E+0000 \r\n"
-      " 2.00000000000000E-0003  3.00000000000000E+0000 \r\n"
-      " 3.00000000000000E-0003  4.00000000000000E+0000 \r\n";
-  const std::string newRow = " 2.00000000000000E-0003  6.00000000000000E+0000 \r\n";
-  struct Case {
-    const char* what;
-    double windowStart;
-    std::string historyRows;
-    std::size_t rowsKept;  // of fourRows
-  } cases[] = {
-      {"up to the first row after the start", 1.5e-3, fourRows, 3},
-      {"up to the row at the start", 2e-3, fourRows, 3},
-      {"every row when none reaches the start", 5e-3, fourRows, 4},
-      {"a start of exactly 1E-12 is a later window", 1e-12, fourRows, 2},
-      {"so is any start after the first window, however small", 1e-13, fourRows, 2},
-      {"no rows: one row of zeros", 1e-3, "", 0},
-  };
-  state_->laterWindow = true;
-  for (const Case& c : cases) {
-    state_->windowStartTime = c.windowStart;
-    Write(PowerFileName(), historyHead + c.historyRows);
-    Write(txt_, kResultHead + " 2.00000000000000E-0003 2 3 \r\n");
-    ComputeTransientPower(*state_, txt_, moc_, PowerFileName());
-    std::string history;
-    for (std::size_t n = 0; n < c.rowsKept; ++n) history += fourRows.substr(n * 50, 50);
-    if (c.historyRows.empty()) {
-      history = " 0.00000000000000E+0000  0.00000000000000E+0000 \r\n";
-    }
-    EXPECT_EQ(Read(moc_), historyHead + history + newRow) << c.what;
-  }
+  state_->problem.directPower = true;
+  // Missing values read as 0; a table without data lines gives one row of zeros.
+  Write(txt_, kResultHead + " 1E-6 3\r\n");
+  EXPECT_EQ(Rows(Compute()), (std::vector<std::vector<std::string>>{
+                                 {"1.00000000000000E-0006", "0.00000000000000E+0000"}}));
+  Write(txt_, kResultHead);
+  EXPECT_EQ(Rows(Compute()), (std::vector<std::vector<std::string>>{
+                                 {"0.00000000000000E+0000", "0.00000000000000E+0000"}}));
 }
 
 TEST_F(TransientPowerTest, Failures) {
   Devices({1});
-  EXPECT_EQ(FailureText([&] { ComputeTransientPower(*state_, txt_, moc_, PowerFileName()); }),
-            "File not found: " + txt_);
-  Write(txt_, kResultHead + " 0 1 1\r\n");
-  EXPECT_EQ(FailureText([&] { ComputeTransientPower(*state_, txt_, moc_, PowerFileName()); }),
-            "File not found: " + PowerFileName())
-      << "the accumulated power file must exist";
-  Write(PowerFileName(), "");
+  EXPECT_EQ(FailureText([&] { Compute(); }), "File not found: " + txt_);
+  Write(txt_, kResultHead + " 0 1 x1\r\n");
+  EXPECT_EQ(FailureText([&] { Compute(); }),
+            "Invalid numeric input: \"x1\" in " + txt_ + ", line 3");
 
   struct Case {
     const char* what;
@@ -176,9 +154,7 @@ TEST_F(TransientPowerTest, Failures) {
     Devices({c.kind});
     Parameters(1, c.parameters);
     Write(txt_, kResultHead + " 0 " + c.values + "\r\n");
-    EXPECT_EQ(FailureText([&] { ComputeTransientPower(*state_, txt_, moc_, PowerFileName()); }),
-              c.text)
-        << c.what;
+    EXPECT_EQ(FailureText([&] { Compute(); }), c.text) << c.what;
   }
 }
 

@@ -4,6 +4,7 @@
 #include <charconv>
 #include <fstream>
 #include <iterator>
+#include <utility>
 
 #include "textio/failure.h"
 #include "textio/number_text.h"
@@ -52,6 +53,18 @@ void TextFile::OpenForReading(const std::string& name) {
   pos_ = 0;
   const std::size_t ctrlZ = data_.find(kEndOfFile);
   end_ = ctrlZ == std::string::npos ? data_.size() : ctrlZ;
+  firstLine_ = 1;
+  mode_ = Mode::kReading;
+}
+
+void TextFile::OpenText(const std::string& name, std::string text, int firstLine) {
+  Close();
+  name_ = name;
+  data_ = std::move(text);
+  pos_ = 0;
+  const std::size_t ctrlZ = data_.find(kEndOfFile);
+  end_ = ctrlZ == std::string::npos ? data_.size() : ctrlZ;
+  firstLine_ = firstLine;
   mode_ = Mode::kReading;
 }
 
@@ -82,6 +95,13 @@ void TextFile::OpenForAppending(const std::string& name) {
 }
 
 void TextFile::Flush() {
+  if (mode_ != Mode::kWriting && mode_ != Mode::kAppending) return;
+  WriteOut();
+  errno = 0;
+  if (std::fflush(file_) != 0) ThrowFileError(errno != 0 ? errno : EIO, name_);
+}
+
+void TextFile::WriteOut() {
   if (out_.empty()) return;
   errno = 0;
   const std::size_t written = std::fwrite(out_.data(), 1, out_.size(), file_);
@@ -232,7 +252,7 @@ bool TakeToken(TextFile& file, std::size_t maxLen, std::string_view* token) {
 // reading operations do.
 int LineNumberAt(const TextFile& file, std::size_t offset) {
   const char* p = file.data();
-  int line = 1;
+  int line = file.firstLine();
   for (std::size_t i = 0; i < offset; ++i) {
     if (p[i] == '\n' || (p[i] == '\r' && !(i + 1 < offset && p[i + 1] == '\n'))) ++line;
   }

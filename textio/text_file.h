@@ -28,8 +28,15 @@ class TextFile {
   void OpenForReading(const std::string& name);
   void OpenForWriting(const std::string& name);
   void OpenForAppending(const std::string& name);
+  // Reads `text` as the bytes of the file `name`, positioned at its first byte, without
+  // touching the file: for a file's lines held in memory. Failure texts count text's first line
+  // as line firstLine of the file.
+  void OpenText(const std::string& name, std::string text, int firstLine = 1);
   // Writes out everything written so far and closes. Closing a closed handle does nothing.
   void Close();
+  // Writes out everything written so far; the handle stays open. Nothing on a handle that is
+  // not open for writing or appending.
+  void Flush();
 
   Mode mode() const { return mode_; }
   const std::string& name() const { return name_; }
@@ -40,24 +47,27 @@ class TextFile {
   void Put(std::string_view bytes) {
     RequireWriting();
     out_.append(bytes);
-    if (out_.size() >= kFlushSize) Flush();
+    if (out_.size() >= kFlushSize) WriteOut();
   }
   // Reading position over the loaded bytes; end() stops at the first Ctrl-Z.
   const char* data() const { return data_.data(); }
   std::size_t position() const { return pos_; }
   std::size_t end() const { return end_; }
+  // The line number failure texts give the first line of the bytes read.
+  int firstLine() const { return firstLine_; }
   void Advance(std::size_t n) { pos_ += n; }
 
  private:
   static constexpr std::size_t kFlushSize = 1 << 16;
   void OpenOutput(const std::string& name, const char* fopenMode, Mode mode);
-  void Flush();
+  void WriteOut();
 
   Mode mode_ = Mode::kClosed;
   std::string name_;
   std::string data_;
   std::size_t pos_ = 0;
   std::size_t end_ = 0;
+  int firstLine_ = 1;
   std::FILE* file_ = nullptr;
   std::string out_;
 };

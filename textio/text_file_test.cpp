@@ -10,6 +10,7 @@
 #include <iterator>
 #include <string>
 
+#include "testing/failure_of.h"
 #include "testing/scratch_folder.h"
 #include "textio/failure.h"
 
@@ -172,6 +173,23 @@ TEST_F(TextFileTest, UnreadableNumbersNameTokenFileAndLine) {
     EXPECT_EQ(std::string(e.what()),
               "Invalid numeric input: \"12x\" in " + Path("i.txt") + ", line 2");
   }
+}
+
+// A file's tail held in memory reads like the file, and names the file's own line numbers.
+TEST_F(TextFileTest, TextInMemoryReadsAsTheFile) {
+  TextFile f;
+  f.OpenText("c.wyn", "\r\n 1.5 2\r\n 3 4x\r\n", 40);
+  SkipLine(f);
+  EXPECT_EQ(ReadReal(f), 1.5);
+  EXPECT_EQ(ReadString(f, 200), " 2");
+  SkipLine(f);
+  EXPECT_EQ(ReadReal(f), 3);
+  EXPECT_EQ(testing::FailureOf([&] { ReadReal(f); }),
+            "Invalid numeric input: \"4x\" in c.wyn, line 42");
+  // Reading a real file afterwards counts from line 1 again.
+  f.OpenForReading(Make("n.txt", "\n\nx"));
+  EXPECT_EQ(testing::FailureOf([&] { ReadReal(f); }),
+            "Invalid numeric input: \"x\" in " + Path("n.txt") + ", line 3");
 }
 
 TEST_F(TextFileTest, ExtendedReadsRoundOnce) {

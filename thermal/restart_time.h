@@ -1,8 +1,9 @@
 #pragma once
 
-#include <string>
+#include <vector>
 
 #include "model/analysis_state.h"
+#include "model/transient_tables.h"
 
 namespace etherm {
 
@@ -11,15 +12,16 @@ struct RestartTime {
   DeviceTable<double> temperatures{};  // K, of the line where the reading stopped
 };
 
-// Reads the transient temperature table temperatureFileName (two header lines, then per line
-// the time and the temperatures of devices 1..deviceCount) and finds the time from which the
-// next window starts: the time of the first line at or after windowStart whose temperatures
-// differ from those given by more than TemperatureTolerance. The line at windowStart itself
-// is read but not compared when windowStart is above 0. When the first deviating line is the
-// last line, the result is the time of the line before it (its own when it is the only line);
-// when no line deviates, the time of the last line. The temperatures are those of the line
-// where the reading stopped (lines before windowStart are never read into them).
+// Finds, in the rows of a transient temperature table (the time and the temperatures of
+// devices 1..deviceCount), the time from which the next window starts: the time of the first
+// row at or after windowStart whose temperatures differ from those given by more than
+// TemperatureTolerance. The row at windowStart itself is read but not compared when
+// windowStart is above 0. When the first deviating row is the last row, the result is the time
+// of the row before it (its own when it is the only row); when no row deviates, the time of the
+// last row. The temperatures are those of the row where the reading stopped (rows before
+// windowStart are never read into them). No rows give time 0 and temperatures of 0, as a table
+// file without lines reads.
 RestartTime FindRestartTime(int deviceCount, double windowStart, const DeviceTable<double>& given,
-                            const std::string& temperatureFileName);
+                            const std::vector<TransientRow>& rows);
 
 }  // namespace etherm

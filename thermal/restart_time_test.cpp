@@ -54,13 +54,16 @@ TEST_F(RestartTimeTest, FirstDeviatingLineFromTheWindowStart) {
     DeviceTable<double> given{};
     given[1] = 300;
     given[2] = 310;
-    std::string table = Header();
-    for (const auto& l : c.lines) table += Line({l[0], l[1], l[2]});
-    WriteFile("p.tem", table);
-    const RestartTime restart = FindRestartTime(2, c.windowStart, given, "p.tem");
+    std::vector<TransientRow> rows;
+    for (const auto& l : c.lines) rows.push_back({l[0], {0, l[1], l[2]}});
+    const RestartTime restart = FindRestartTime(2, c.windowStart, given, rows);
     EXPECT_EQ(restart.time, c.result);
     EXPECT_EQ(restart.temperatures[2], c.loaded2);
   }
+  // No rows read like a table file without lines: time 0, nothing loaded.
+  const RestartTime none = FindRestartTime(2, 0.001, DeviceTable<double>{}, {});
+  EXPECT_EQ(none.time, 0);
+  EXPECT_EQ(none.temperatures[2], 0);
 }
 
 }  // namespace

@@ -15,16 +15,29 @@ namespace etherm {
 namespace {
 
 using Extended = long double;
-using RiseTable = std::array<std::array<Extended, kMaxTerms + 1>, kMaxDevices + 1>;
 
 std::string TimeText(double t) {
   const std::string text = FormatExponent(t, 23);
   return text.substr(text.find_first_not_of(' '));
 }
 
-int OwnTerms(const AnalysisState& state, int i) {
-  const int k = state.selfTermCount[i];
-  return k < 0 ? 0 : (k > kMaxTerms ? kMaxTerms : k);
+const ThermalPair& Own(const Problem& problem, int i) {
+  const auto d = static_cast<std::size_t>(i - 1);
+  return problem.network.pair.at(d).at(d);
+}
+
+int OwnTerms(const Problem& problem, int i) {
+  const std::size_t k = Own(problem, i).terms.size();
+  return k > static_cast<std::size_t>(kMaxTerms) ? kMaxTerms : static_cast<int>(k);
+}
+
+int DeviceCount(const Problem& problem) {
+  const int n = problem.deviceCount();
+  if (n > kMaxDevices) {
+    throw Failure(std::to_string(n) + " devices; at most " + std::to_string(kMaxDevices) +
+                  " can be modelled");
+  }
+  return n;
 }
 
 // True when the current line holds another token before its line end (CR or LF).
@@ -38,47 +51,49 @@ bool ValueOnLine(const TextFile& file) {
 
 class HistoryReader {
  public:
-  HistoryReader(AnalysisState& state, const std::string& name) : state_(state), name_(name) {}
+  HistoryReader(const Problem& problem, const std::string& name) : problem_(problem), name_(name) {}
 
   // Reads the rises at t1 and t0 from the history lines with exactly those times.
-  void Read(double t1, double t0, RiseTable& theta1, RiseTable& theta0) {
+  HistoryRises Read(double t1, double t0) {
+    HistoryRises result;
     file_.OpenForReading(name_);
     bool haveT1 = false;
     bool haveT0 = false;
     if (!AtEnd(file_)) {
       do {
         const double time = ReadReal(file_);
-        state_.sampleTime = time;
+        result.lastTime = time;
         if (time == t1 || time == t0) {
-          RiseTable rises{};
+          OwnRises rises{};
           ReadOwnRises(time, rises);
           if (time == t1) {
-            theta1 = rises;
+            result.theta1 = rises;
             haveT1 = true;
           }
           if (time == t0) {
-            theta0 = rises;
+            result.theta0 = rises;
             haveT0 = true;
           }
         }
         SkipLine(file_);
-      } while (!AtEnd(file_) && !(state_.sampleTime >= t0));
+      } while (!AtEnd(file_) && !(result.lastTime >= t0));
     }
     file_.Close();
     if (!haveT1) Missing(t1);
     if (!haveT0) Missing(t0);
+    return result;
   }
 
  private:
-  void ReadOwnRises(double time, RiseTable& rises) {
-    for (int i = 1; i <= state_.deviceCount; ++i) {
-      for (int k = 1; k <= OwnTerms(state_, i); ++k) {
+  void ReadOwnRises(double time, OwnRises& rises) {
+    for (int i = 1; i <= DeviceCount(problem_); ++i) {
+      for (int k = 1; k <= OwnTerms(problem_, i); ++k) {
         // A short line would otherwise lend its missing values from the next one.
         if (!ValueOnLine(file_)) {
           throw Failure("The term-rise history \"" + name_ + "\": the line for the time " +
                         TimeText(time) + " s ends before term " + std::to_string(k) +
-                        " of device " + std::to_string(i) + " (" + state_.deviceName[i].Trimmed() +
-                        ")");
+                        " of device " + std::to_string(i) + " (" +
+                        problem_.devices[static_cast<std::size_t>(i - 1)].name.Trimmed() + ")");
         }
         rises[i][k] = ReadExtended(file_);
       }
@@ -90,7 +105,7 @@ class HistoryReader {
                   TimeText(time) + " s");
   }
 
-  AnalysisState& state_;
+  const Problem& problem_;
   const std::string name_;
   TextFile file_;
 };
@@ -148,25 +163,17 @@ long double ClampedExp(long double x) {
   return (d * d * 0.5L + ((1 - x) + 3000)) * kLow;
 }
 
-void ComputeWindowEnd(AnalysisState& state) {
-  const double t1 = state.previousWindowStartTime;
-  const double t0 = state.windowStartTime;
-  state.windowEndTime = state.analysisEnd;
-
-  RiseTable theta1{};
-  RiseTable theta0{};
-  HistoryReader(state, RunFileNames{state.baseName}.TermRiseHistory()).Read(t1, t0, theta1, theta0);
-
-  double end = state.analysisEnd;  // a double, like the field it ends in
-  for (int i = 1; i <= state.deviceCount; ++i) {
-    for (int k = 1; k <= OwnTerms(state, i); ++k) {
-      const Term term{state.thermalCoupling[i][i],
-                      state.termWeight[i][i][k],
-                      state.termTimeConstant[i][i][k],
-                      state.powerSample[i],
-                      theta1[i][k],
-                      theta0[i][k]};
-      const Extended tk = PredictedTime(term, t1, t0, state.analysisEnd);
+double ComputeWindowEnd(const Problem& problem, double t1, const OwnRises& theta1, double t0,
+                        const OwnRises& theta0, const DeviceTable<long double>& power,
+                        double tEnd) {
+  double end = tEnd;  // a double, like the window end it becomes
+  for (int i = 1; i <= DeviceCount(problem); ++i) {
+    const ThermalPair& own = Own(problem, i);
+    for (int k = 1; k <= OwnTerms(problem, i); ++k) {
+      const ThermalTerm& t = own.terms[static_cast<std::size_t>(k - 1)];
+      const Term term{own.resistance, t.weight,     t.timeConstant,
+                      power[i],       theta1[i][k], theta0[i][k]};
+      const Extended tk = PredictedTime(term, t1, t0, tEnd);
       if (t0 < tk && tk < end) {
         end = static_cast<double>(tk);
       } else if (tk < t0) {
@@ -174,7 +181,12 @@ void ComputeWindowEnd(AnalysisState& state) {
       }
     }
   }
-  state.windowEndTime = end;
+  return end;
+}
+
+HistoryRises ReadHistoryRises(const Problem& problem, const std::string& historyName, double t1,
+                              double t0) {
+  return HistoryReader(problem, historyName).Read(t1, t0);
 }
 
 }  // namespace etherm

@@ -37,19 +37,19 @@ struct Own {
 class WindowEndTest : public ThermalTest {
  protected:
   void Devices(const std::vector<Own>& devices) {
-    AnalysisState& s = state();
-    s.baseName = "h";
-    s.deviceCount = static_cast<int>(devices.size());
-    for (int i = 1; i <= s.deviceCount; ++i) {
-      const Own& d = devices[static_cast<std::size_t>(i - 1)];
-      s.deviceName[i] = NameField::From("D" + std::to_string(i));
-      s.thermalCoupling[i][i] = d.r;
-      s.powerSample[i] = d.power;
-      s.selfTermCount[i] = s.termCount[i][i] = static_cast<int>(d.weights.size());
-      for (int k = 1; k <= s.selfTermCount[i]; ++k) {
-        s.termWeight[i][i][k] = d.weights[static_cast<std::size_t>(k - 1)];
-        s.termTimeConstant[i][i][k] = d.timeConstants[static_cast<std::size_t>(k - 1)];
+    problem_ = Problem{};
+    problem_.network = Network(static_cast<int>(devices.size()));
+    power_ = {};
+    for (std::size_t d = 0; d < devices.size(); ++d) {
+      const Own& own = devices[d];
+      Device& device = problem_.devices.emplace_back();
+      device.name = NameField::From("D" + std::to_string(d + 1));
+      ThermalPair& pair = problem_.network.pair[d][d];
+      pair.resistance = own.r;
+      for (std::size_t k = 0; k < own.weights.size(); ++k) {
+        pair.terms.push_back({own.weights[k], own.timeConstants[k]});
       }
+      power_[d + 1] = own.power;
     }
   }
   // History lines: the time, then each device's own term rises.
@@ -61,13 +61,15 @@ class WindowEndTest : public ThermalTest {
     }
     WriteFile("h.spl", text);
   }
+  // The window end from the rises the history file "h.spl" holds at t1 and t0.
   double WindowEnd(double t1, double t0, double end) {
-    state().previousWindowStartTime = t1;
-    state().windowStartTime = t0;
-    state().analysisEnd = end;
-    ComputeWindowEnd(state());
-    return state().windowEndTime;
+    const HistoryRises rises = ReadHistoryRises(problem_, "h.spl", t1, t0);
+    lastTime_ = rises.lastTime;
+    return ComputeWindowEnd(problem_, t1, rises.theta1, t0, rises.theta0, power_, end);
   }
+  Problem problem_;
+  DeviceTable<long double> power_{};
+  double lastTime_ = 0;
 };
 
 // Falling rise from theta1 to theta0 towards s: the time it reaches theta0 - 1 K.
@@ -167,11 +169,10 @@ TEST_F(WindowEndTest, OneTermPredictions) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    FreshState();
     Devices({c.device});
     History(c.history);
     EXPECT_NEAR(WindowEnd(c.t1, c.t0, c.end), c.expected, 1e-15);
-    EXPECT_EQ(state().sampleTime, c.t0);
+    EXPECT_EQ(lastTime_, c.t0);
   }
 }
 
@@ -194,14 +195,13 @@ TEST_F(WindowEndTest, TermOrderDecidesTheBeforeStartOverride) {
 TEST_F(WindowEndTest, SeveralOwnTermsPerDeviceFromTheHistoryFile) {
   Devices({{40, 0.5, {0.5, 0.5}, {1e-3, 10e-3}}, {100, 0.2, {0.2, 0.3, 0.5}, {2e-3, 5e-3, 20e-3}}});
   // Coupling terms between the devices take no part.
-  state().termCount[1][2] = 2;
-  state().thermalCoupling[1][2] = 1000;
+  problem_.network.pair[0][1] = {1000, {{0.5, 1e-3}, {0.5, 1e-3}}};
   std::filesystem::copy_file(std::string(THERMAL_TESTDATA_DIR) + "/two_devices.spl", "h.spl");
   const double end = WindowEnd(1e-3, 2e-3, 0.1);
   EXPECT_NEAR(end, FallTime(2e-3, 5e-3, 20, 19.9, 6), 1e-15);
   EXPECT_GT(FallTime(2e-3, 1e-3, 30, 20, 10), end);
   EXPECT_GT(FallTime(2e-3, 20e-3, 50, 49.95, 10), end);
-  EXPECT_EQ(state().sampleTime, 2e-3);
+  EXPECT_EQ(lastTime_, 2e-3);
 }
 
 // A term whose prediction would divide by zero or take the logarithm of zero sets no limit;
@@ -219,7 +219,6 @@ TEST_F(WindowEndTest, TermsThatCannotMoveSetNoLimit) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    FreshState();
     Devices({{100, c.power1, {1}, {1e-3}}, {100, 0.2, {0.2}, {2e-3}}});
     History({{0, 0, 0}, {1e-3, c.theta1, 9}, {2e-3, c.theta0, 8}});
     EXPECT_NEAR(WindowEnd(1e-3, 2e-3, 0.1), FallTime(2e-3, 2e-3, 9, 8, 4), 1e-15);
