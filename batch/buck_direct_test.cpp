@@ -62,7 +62,16 @@ TEST(BuckExample, TemperaturesFollowNgspiceSelfHeating) {
     const fs::path from = fs::path(kExample) / file;
     WriteBytes(from.filename(), WithEndTime(ReadBytes(from)));
   }
-  fs::copy_file(fs::path(kExample) / "direct/heatsink.inc", "heatsink.inc");
+  for (const char* file :
+       {"heatsink.inc", "check_power.cir", "check_step.cir", "check_temperature.cir"}) {
+    fs::copy_file(fs::path(kExample) / "direct" / file, file);
+  }
+  // The reference itself: each device's heat, the network's step response, and the devices at
+  // the temperature of their thermal node.
+  for (const char* check : {"check_power.cir", "check_step.cir", "check_temperature.cir"}) {
+    const std::string command = std::string("ngspice -b ") + check + " >check.out 2>&1";
+    ASSERT_EQ(std::system(command.c_str()), 0) << check << "\n" << ReadBytes("check.out");
+  }
 
   const std::string etherm = std::string("ETHERM_SIMULATOR=") + bin + "/etherm-sim " + bin +
                              "/etherm-batch tran --no-plot buck_tran >/dev/null 2>batch.err";

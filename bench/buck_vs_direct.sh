@@ -72,6 +72,17 @@ compare() {
     }'
 }
 
+# The direct method itself first: the heat of each device, the network's step response, and
+# the devices at the temperature of their thermal node.
+for check in check_power check_step check_temperature; do
+  if ! (cd examples/buck_tran/direct && ngspice -b "$check.cir" >"$work/$check.out" 2>&1); then
+    echo "direct method: $check.cir fails (see its output below)"
+    cat "$work/$check.out"
+    exit 1
+  fi
+done
+echo "direct method: check_power, check_step and check_temperature pass"
+
 status=0
 for end in "${ends[@]}"; do
   prepare "$end"
