@@ -23,10 +23,10 @@ void DcStep::NoteSlope(int device, double slope) {
   slopes_[static_cast<std::size_t>(device)] = slope;
 }
 
-void DcStep::Next(const AnalysisState& state, DeviceTable<double>& given,
+void DcStep::Next(const Problem& problem, DeviceTable<double>& given,
                   const DeviceTable<double>& computed) const {
   if (accelerate_) {
-    if (const auto next = NewtonStep(state, given, computed)) {
+    if (const auto next = NewtonStep(problem, given, computed)) {
       given = *next;
       return;
     }
@@ -34,17 +34,17 @@ void DcStep::Next(const AnalysisState& state, DeviceTable<double>& given,
   for (int i = 1; i <= kMaxDevices; ++i) given[i] = (computed[i] + given[i]) * kRelaxation;
 }
 
-std::optional<DeviceTable<double>> DcStep::NewtonStep(const AnalysisState& state,
+std::optional<DeviceTable<double>> DcStep::NewtonStep(const Problem& problem,
                                                       const DeviceTable<double>& given,
                                                       const DeviceTable<double>& computed) const {
-  const int n = state.deviceCount;
+  const int n = problem.deviceCount();
   if (n < 1) return std::nullopt;
   std::vector<double> slopes;
   for (int i = 1; i <= n; ++i) {
     if (!slopes_[static_cast<std::size_t>(i)]) return std::nullopt;
     slopes.push_back(*slopes_[static_cast<std::size_t>(i)]);
   }
-  const ThermalNetwork& network = state.problem.network;
+  const ThermalNetwork& network = problem.network;
   // At or past the fold the fixed point the step aims for is not the stable one.
   if (LargestLoopGain(network, slopes).gain >= 1) return std::nullopt;
 

@@ -19,11 +19,11 @@ class DcStep {
   // A device's latest slope estimate; kept across points as the start of the next.
   void NoteSlope(int device, double slope);
   // Overwrites given with the next temperatures (devices 1..kMaxDevices).
-  void Next(const AnalysisState& state, DeviceTable<double>& given,
+  void Next(const Problem& problem, DeviceTable<double>& given,
             const DeviceTable<double>& computed) const;
 
  private:
-  std::optional<DeviceTable<double>> NewtonStep(const AnalysisState& state,
+  std::optional<DeviceTable<double>> NewtonStep(const Problem& problem,
                                                 const DeviceTable<double>& given,
                                                 const DeviceTable<double>& computed) const;
 

@@ -67,7 +67,7 @@ bool SweepEnded(const AnalysisState& state) {
 void ReportLoopGain(AnalysisState& state, const DcRunawayWatch& runaway,
                     const std::string& sweepName) {
   if (state.listener == nullptr) return;
-  const LoopGainReport report = runaway.Report(state, state.sweepValue);
+  const LoopGainReport report = runaway.Report(state.problem, state.sweepValue);
   if (report.runaway) {
     state.listener->Warning(runaway.RunawayWarning(state, sweepName));
   }
@@ -105,7 +105,7 @@ void RunDc(AnalysisState& state, RunOutputs& outputs, const AccumulatedNames& ac
     nodeValues = ComputeDcPower(state.problem, table, powerTable, nodeValues);
     const DcTemperatureLine line =
         ComputeDcTemperatures(state.problem.network, powerTable, temperatureTable);
-    runaway.Add(state, state.previousTemperature, line.powers);
+    runaway.Add(state.problem, state.previousTemperature, line.powers);
     for (std::size_t i = 0; i < runaway.Slopes().size(); ++i) {
       if (runaway.Slopes()[i]) step.NoteSlope(static_cast<int>(i + 1), *runaway.Slopes()[i]);
     }
@@ -137,7 +137,7 @@ void RunDc(AnalysisState& state, RunOutputs& outputs, const AccumulatedNames& ac
                                           state.deviceTemperature, kMaxIterationsPerPoint));
     }
 
-    step.Next(state, state.previousTemperature, state.deviceTemperature);
+    step.Next(state.problem, state.previousTemperature, state.deviceTemperature);
     state.deviceTemperature = state.previousTemperature;
     state.ShowStatus(StatusLine::kPosition,
                      ("dc = " + ShortNumber(state.sweepValue)).substr(0, 16));

@@ -11,10 +11,10 @@ void DcRunawayWatch::NewPoint() {
   *this = DcRunawayWatch();
 }
 
-std::optional<LoopGain> DcRunawayWatch::Add(const AnalysisState& state,
+std::optional<LoopGain> DcRunawayWatch::Add(const Problem& problem,
                                             const DeviceTable<double>& given,
                                             const DeviceTable<double>& powers) {
-  const int n = state.deviceCount;
+  const int n = problem.deviceCount();
   if (havePrevious_) {
     slopes_.resize(static_cast<std::size_t>(n));
     std::vector<double> known(static_cast<std::size_t>(n), 0.0);
@@ -29,7 +29,7 @@ std::optional<LoopGain> DcRunawayWatch::Add(const AnalysisState& state,
       }
     }
     if (any) {
-      last_ = LargestLoopGain(state.problem.network, known);
+      last_ = LargestLoopGain(problem.network, known);
       if (last_->gain >= 1 && (!runaway_ || last_->gain > peak_.gain)) peak_ = *last_;
       if (last_->gain >= 1) runaway_ = true;
     }
@@ -40,13 +40,13 @@ std::optional<LoopGain> DcRunawayWatch::Add(const AnalysisState& state,
   return last_;
 }
 
-LoopGainReport DcRunawayWatch::Report(const AnalysisState& state, double x) const {
+LoopGainReport DcRunawayWatch::Report(const Problem& problem, double x) const {
   LoopGainReport report;
   report.x = x;
   report.runaway = runaway_;
   std::vector<std::optional<double>> slopes = slopes_;
-  slopes.resize(static_cast<std::size_t>(state.deviceCount));
-  report.margins = OwnMargins(state.problem.network, slopes);
+  slopes.resize(static_cast<std::size_t>(problem.deviceCount()));
+  report.margins = OwnMargins(problem.network, slopes);
   return report;
 }
 
@@ -62,7 +62,7 @@ std::string GainText(const AnalysisState& state, const std::string& where, const
   std::string devices;
   for (int d : g.devices) {
     if (!devices.empty()) devices += ", ";
-    devices += state.deviceName[d].Trimmed();
+    devices += state.problem.devices[static_cast<std::size_t>(d - 1)].name.Trimmed();
   }
   return "thermal runaway of " + devices + " at " + where + ": loop gain " + GainNumber(g.gain);
 }

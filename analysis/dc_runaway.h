@@ -17,7 +17,7 @@ class DcRunawayWatch {
   // Forgets the point before; the next iteration starts a new one.
   void NewPoint();
   // One finished iteration; returns the loop gain when it could be estimated.
-  std::optional<LoopGain> Add(const AnalysisState& state, const DeviceTable<double>& given,
+  std::optional<LoopGain> Add(const Problem& problem, const DeviceTable<double>& given,
                               const DeviceTable<double>& powers);
   bool Runaway() const { return runaway_; }
   // Each device's slope dP/dT at this point so far, index 0 for device 1.
@@ -26,7 +26,7 @@ class DcRunawayWatch {
   // devices carrying it, the temperatures it settled at.
   std::string RunawayWarning(const AnalysisState& state, const std::string& sweepName) const;
   // The report of the point as it stands.
-  LoopGainReport Report(const AnalysisState& state, double x) const;
+  LoopGainReport Report(const Problem& problem, double x) const;
   // Why a point that would not settle failed: runaway where the gain reached 1, otherwise an
   // oscillation with the temperatures given and obtained last.
   std::string UnsettledText(const AnalysisState& state, const std::string& sweepName,

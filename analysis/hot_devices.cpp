@@ -16,7 +16,7 @@ void HotDeviceWarnings::CheckTimeLine(const AnalysisState& state, std::string_vi
   double time = 0;
   int column = 0;  // 0: the time
   std::size_t i = 0;
-  while (column <= state.deviceCount) {
+  while (column <= state.problem.deviceCount()) {
     while (i < line.size() && static_cast<unsigned char>(line[i]) <= 32) ++i;
     const std::size_t start = i;
     while (i < line.size() && static_cast<unsigned char>(line[i]) > 32) ++i;
@@ -31,11 +31,12 @@ void HotDeviceWarnings::CheckTimeLine(const AnalysisState& state, std::string_vi
 
 void HotDeviceWarnings::Check(const AnalysisState& state, const DeviceTable<double>& temperatures,
                               const std::string& where) {
-  for (int i = 1; i <= state.deviceCount; ++i) {
+  for (int i = 1; i <= state.problem.deviceCount(); ++i) {
     if (warned_[i] || !(temperatures[i] > kHotDeviceLimit)) continue;
     warned_[i] = true;
-    state.ShowWarning("device " + state.deviceName[i].Trimmed() + " reaches " +
-                      FormatReal(temperatures[i], 0, 1) + " K " + where +
+    state.ShowWarning("device " +
+                      state.problem.devices[static_cast<std::size_t>(i - 1)].name.Trimmed() +
+                      " reaches " + FormatReal(temperatures[i], 0, 1) + " K " + where +
                       ", above any semiconductor's limit of 1000 K; check its thermal data");
   }
 }

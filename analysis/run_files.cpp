@@ -35,7 +35,8 @@ void AppendRunLogReal(AnalysisState& state, std::string_view text, double value)
   log.Close();
 }
 
-void CreateEmptyFile(TextFile& file, const std::string& name) {
+void CreateEmptyFile(const std::string& name) {
+  TextFile file;
   file.OpenForWriting(name);
   file.Close();
 }
@@ -66,9 +67,9 @@ void BeginRun(AnalysisState& state, RunOutputs& outputs, const AccumulatedNames&
   }
   state.previousTemperature = state.deviceTemperature;
   state.iterationNumber = 1;
-  CreateEmptyFile(state.powerFile, outputs.Name(names.powers));
-  CreateEmptyFile(state.temperatureFile, outputs.Name(names.temperatures));
-  CreateEmptyFile(state.resultFile, outputs.Name(names.results));
+  CreateEmptyFile(outputs.Name(names.powers));
+  CreateEmptyFile(outputs.Name(names.temperatures));
+  CreateEmptyFile(outputs.Name(names.results));
 }
 
 CircuitWriterInput WriterInputOf(const AnalysisState& state) {
@@ -82,16 +83,15 @@ void KeepWritten(AnalysisState& state, const WrittenCircuit& written) {
   if (!written.startTimeText.empty()) state.startTimeText = written.startTimeText;
 }
 
-void WriteWindowCircuit(AnalysisState& state, std::string resultsText, int resultsFirstLine) {
+void WriteWindowCircuit(AnalysisState& state, const std::string& resultsName,
+                        std::string resultsText, int resultsFirstLine,
+                        const CircuitState* circuitState) {
   // Named before the writer runs, so that a full disk's scratch is found when it fails.
   state.iterationText = IterationText(state.iterationNumber);
-  // Until a run accepts its first window its results are staged under another name.
-  const std::string& bound = state.resultFile.name();
   KeepWritten(state, WriteTransientCircuitFile(
                          WriterInputOf(state),
-                         {state.windowStartTime, state.windowEndTime,
-                          bound.empty() ? RunFileNames{state.baseName}.Results() : bound,
-                          std::move(resultsText), resultsFirstLine}));
+                         {state.windowStartTime, state.windowEndTime, resultsName,
+                          std::move(resultsText), resultsFirstLine, circuitState}));
 }
 
 void LogIterationStart(AnalysisState& state) {
@@ -158,15 +158,6 @@ void DeleteIterationFiles(AnalysisState& state, std::initializer_list<const char
   for (const char* extension : extensions) {
     std::error_code ignored;
     std::filesystem::remove(state.baseName + state.iterationText + extension, ignored);
-  }
-}
-
-void CloseAllFiles(AnalysisState& state) {
-  for (TextFile* f : {&state.resultFile, &state.temperatureFile, &state.powerFile}) {
-    try {
-      f->Close();
-    } catch (const Failure&) {
-    }
   }
 }
 

@@ -9,6 +9,7 @@
 #include "model/file_names.h"
 #include "netlist/circuit_check.h"
 #include "netlist/circuit_writer.h"
+#include "textio/text_file.h"
 
 namespace etherm {
 
@@ -20,8 +21,8 @@ void AppendRunLog(AnalysisState& state, std::string_view text);
 // The same with a real in the 23-character exponent form after the text ("dc= ", "t0= ").
 void AppendRunLogReal(AnalysisState& state, std::string_view text, double value);
 
-// Creates the named file empty through the handle, which stays bound to the name.
-void CreateEmptyFile(TextFile& file, const std::string& name);
+// Creates the named file empty (or empties it).
+void CreateEmptyFile(const std::string& name);
 
 struct AccumulatedNames {
   std::string results;       // baseName + ".wyn"
@@ -39,8 +40,7 @@ void PrepareRun(AnalysisState& state, const RunOutputs& outputs, CircuitAnalysis
 
 // The start both analyses share once every check has passed: an empty run log, every device
 // at the ambient temperature, iteration 1, and the three accumulated files created empty
-// (under the names `outputs` gives them now) through the handles they stay bound to (the
-// transient power routine reads powerFile).
+// (under the names `outputs` gives them now).
 void BeginRun(AnalysisState& state, RunOutputs& outputs, const AccumulatedNames& names);
 
 // The writers' reading of the state: the problem, names, iteration, temperatures and the node
@@ -52,10 +52,12 @@ CircuitWriterInput WriterInputOf(const AnalysisState& state);
 void KeepWritten(AnalysisState& state, const WrittenCircuit& written);
 
 // Writes the circuit of the current transient window (windowStartTime .. windowEndTime); the
-// carried values come from resultsText, the accumulated results (or their last lines, counted
-// from resultsFirstLine) under the name resultFile is bound to (baseName + ".wyn" when it never
-// was).
-void WriteWindowCircuit(AnalysisState& state, std::string resultsText, int resultsFirstLine);
+// carried values come from resultsText, the accumulated results resultsName (or their last
+// lines, counted from resultsFirstLine), and from circuitState, the whole state at the window
+// start, when there is one.
+void WriteWindowCircuit(AnalysisState& state, const std::string& resultsName,
+                        std::string resultsText, int resultsFirstLine,
+                        const CircuitState* circuitState = nullptr);
 
 // Marks the start of an iteration whose circuit file is written: "startuję" in the run log and
 // on the window.
@@ -85,10 +87,6 @@ void WriteRebuiltLine(TextFile& file, double time, const std::string& rest);
 
 // Deletes the iteration's files with these extensions, ignoring failures.
 void DeleteIterationFiles(AnalysisState& state, std::initializer_list<const char*> extensions);
-
-// Closes every file of the state, ignoring failures, so that what was written before a failure
-// reaches the disk.
-void CloseAllFiles(AnalysisState& state);
 
 // After a failure: when the disk of the working folder is full (the failure says so, or less
 // than 64 KiB are left), deletes the current iteration's files with these extensions and the

@@ -56,8 +56,7 @@ void RunOutputs::Begin() {
   begun_ = true;
   committed_ = false;
   state_.runLogName = Staged(kRunLogName);
-  TextFile log;
-  CreateEmptyFile(log, state_.runLogName);
+  CreateEmptyFile(state_.runLogName);
 }
 
 std::string RunOutputs::Name(const std::string& finalName) const {

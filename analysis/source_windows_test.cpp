@@ -67,7 +67,8 @@ class SourceWindows : public AnalysisTest {
     s.iterationNumber = 1;
     s.windowStartTime = 0.0;
     s.windowEndTime = 9e-05;
-    WriteWindowCircuit(s, ReadFile("c.wyn"), 1);  // the first window captures the probe list
+    WriteWindowCircuit(s, "c.wyn", ReadFile("c.wyn"),
+                       1);  // the first window captures the probe list
     std::vector<double> windowStarts = {0.0};
     windowStarts.insert(windowStarts.end(), starts.begin(), starts.end());
     for (double start : windowStarts) {
@@ -75,7 +76,7 @@ class SourceWindows : public AnalysisTest {
       ++s.iterationNumber;
       s.windowStartTime = start;
       s.windowEndTime = end / 1.05;  // the window then runs to the end
-      WriteWindowCircuit(s, ReadFile("c.wyn"), 1);
+      WriteWindowCircuit(s, "c.wyn", ReadFile("c.wyn"), 1);
       const auto window = Simulate("c" + s.iterationText + ".cir", start);
       ASSERT_GT(window.size(), 5u);
       double worst = 0, at = 0;

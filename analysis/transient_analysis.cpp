@@ -1,4 +1,8 @@
+#include <filesystem>
+#include <optional>
 #include <string>
+#include <system_error>
+#include <utility>
 #include <vector>
 
 #include "analysis/analysis.h"
@@ -8,6 +12,7 @@
 #include "analysis/run_outputs.h"
 #include "analysis/transient_window.h"
 #include "extraction/result_extraction.h"
+#include "extraction/saved_state.h"
 #include "model/problem_file.h"
 #include "netlist/circuit_check.h"
 #include "netlist/circuit_writer.h"
@@ -39,6 +44,30 @@ void WriteFirstHistoryLine(const Problem& problem, const std::string& historyNam
   history.Close();
 }
 
+// The whole state the next window starts from, taken at the new start from what the simulator
+// saved beside the window's results; without it only the listed values are carried, which the
+// run says once.
+void CarryWholeState(AnalysisState& state, const std::string& iterationName, double offset,
+                     std::optional<CircuitState>& carried, bool& warned) {
+  const std::string name = iterationName + ".stan";
+  SavedState saved = ReadSavedState(name, offset, state.windowStartTime);
+  if (saved.kind == SavedState::Kind::kFound) {
+    carried = std::move(saved.state);
+    return;
+  }
+  carried.reset();
+  if (std::exchange(warned, true)) return;
+  if (saved.kind == SavedState::Kind::kTooLarge) {
+    state.ShowWarning("the circuit has " + std::to_string(saved.count) +
+                      " state values, more than the simulator saves; later windows start from "
+                      "the probed nodes and the listed inductors and capacitors only");
+  } else {
+    state.ShowWarning("the simulator saved no circuit state (" + name +
+                      "); later windows start from the probed nodes and the listed inductors "
+                      "and capacitors only");
+  }
+}
+
 void RunTransient(AnalysisState& state, const TransientOptions& options, RunOutputs& outputs,
                   const AccumulatedNames& accumulated, const std::string& historyName) {
   BeginRun(state, outputs, accumulated);
@@ -52,31 +81,42 @@ void RunTransient(AnalysisState& state, const TransientOptions& options, RunOutp
   TransientCarry carry;
   carry.recompute = options.recomputeHistory;
 
+  std::optional<CircuitState> wholeState;
+  bool warnedOfState = false;
   int iterationsWithoutAdvance = 0;
   do {
-    WriteWindowCircuit(state, carry.results.Text(), carry.results.FirstLine());
+    WriteWindowCircuit(state, outputs.Name(accumulated.results), carry.results.Text(),
+                       carry.results.FirstLine(), wholeState ? &*wholeState : nullptr);
     LogIterationStart(state);
+    {
+      // Only this window's simulator may leave the state the next one reads.
+      std::error_code ignored;
+      std::filesystem::remove(state.baseName + state.iterationText + ".stan", ignored);
+    }
     const double simulatorSeconds =
         RunSimulator(state.baseName + state.iterationText, state.runLogName,
                      SimulationKind::kTransient, state.listener);
 
     const std::string iterationName = state.baseName + state.iterationText;
-    ExtractTransientResults(iterationName + ".csd", iterationName + ".txt", state.sampleTime,
-                            state.windowEndTime);
-    // The result table is read once: for the powers and for the accepted lines.
+    const double offset = state.sampleTime;
+    // The result table is made once in memory: for the powers and for the accepted lines.
+    const std::string tableName = iterationName + ".txt";
+    const std::string tableText = ExtractTransientTable(iterationName + ".csd", tableName,
+                                                        state.sampleTime, state.windowEndTime);
     TextFile results;
-    results.OpenForReading(iterationName + ".txt");
+    results.OpenText(tableName, tableText);
     TextFile table;
-    table.OpenText(results.name(), std::string(results.data(), results.end()));
+    table.OpenText(tableName, tableText);
     const WindowTables tables = ComputeWindowTables(
         state, carry, ComputeTransientPower(state.problem, table, state.deviceTemperature),
         outputs.Name(accumulated.powers));
     const DeviceTable<double> given = state.previousTemperature;
     state.previousWindowStartTime = state.windowStartTime;
-    const RestartTime restart = FindRestartTime(state.deviceCount, state.previousWindowStartTime,
-                                                given, tables.temperatures.rows);
+    const RestartTime restart =
+        FindRestartTime(state.problem.deviceCount(), state.previousWindowStartTime, given,
+                        tables.temperatures.rows);
     state.windowStartTime = restart.time;
-    for (int i = 1; i <= state.deviceCount; ++i) {
+    for (int i = 1; i <= state.problem.deviceCount(); ++i) {
       state.deviceTemperature[i] = restart.temperatures[i];
     }
     ReportIteration(state, state.previousWindowStartTime, restart.time, given, restart.temperatures,
@@ -89,24 +129,32 @@ void RunTransient(AnalysisState& state, const TransientOptions& options, RunOutp
     AppendRunLogReal(state, "t0= ", state.windowStartTime);
     state.ShowStatus(StatusLine::kPosition, ("t0 =" + state.startTimeText).substr(0, 16));
 
-    const AppendedRows appended(outputs.Name(accumulated.results), outputs.Name(accumulated.powers),
-                                outputs.Name(accumulated.temperatures));
+    AppendedText appended;
     const int headerLines = state.laterWindow ? 0 : 2;  // the title and the names, once
     if (accepting) {
-      AppendTo(state.powerFile, outputs.Name(accumulated.powers));
-      AppendTo(state.temperatureFile, outputs.Name(accumulated.temperatures));
-      AppendTo(state.resultFile, outputs.Name(accumulated.results));
+      AppendTo(carry.powerFile, outputs.Name(accumulated.powers));
+      AppendTo(carry.temperatureFile, outputs.Name(accumulated.temperatures));
+      AppendTo(carry.resultFile, outputs.Name(accumulated.results));
+      carry.resultFile.CopyWritesTo(&appended.results);
+      carry.powerFile.CopyWritesTo(&appended.powers);
+      carry.temperatureFile.CopyWritesTo(&appended.temperatures);
       AcceptLines(state, carry, results, tables, warnings, outputs.Name(historyName));
+      for (TextFile* f : {&carry.resultFile, &carry.powerFile, &carry.temperatureFile}) {
+        f->CopyWritesTo(nullptr);
+      }
       state.laterWindow = true;
     }
     results.Close();
     // What the window added reaches the files before the next one starts.
-    for (TextFile* f : {&state.powerFile, &state.temperatureFile, &state.resultFile, &carry.history,
+    for (TextFile* f : {&carry.powerFile, &carry.temperatureFile, &carry.resultFile, &carry.history,
                         &carry.rises}) {
       f->Flush();
     }
-    if (accepting) appended.Report(state, headerLines);
-    DeleteIterationFiles(state, {".csd", ".txt"});
+    if (accepting) ReportAppendedRows(state, appended, headerLines);
+    if (state.windowStartTime > state.previousWindowStartTime) {
+      CarryWholeState(state, iterationName, offset, wholeState, warnedOfState);
+    }
+    DeleteIterationFiles(state, {".csd", ".txt", ".stan"});
     if (!options.keepIterationFiles) DeleteIterationFiles(state, {".cir", ".out"});
     ++state.iterationNumber;
 
@@ -119,18 +167,18 @@ void RunTransient(AnalysisState& state, const TransientOptions& options, RunOutp
                     " iterations; the simulator was given " + TemperatureList(state, given) +
                     " and its results gave " + TemperatureList(state, state.deviceTemperature));
     }
-  } while (state.windowStartTime < state.analysisEnd);
-  for (TextFile* f : {&state.powerFile, &state.temperatureFile, &state.resultFile, &carry.history,
+  } while (state.windowStartTime < state.problem.endTime);
+  for (TextFile* f : {&carry.powerFile, &carry.temperatureFile, &carry.resultFile, &carry.history,
                       &carry.rises}) {
     f->Close();
   }
   outputs.Commit();
 }
 
+// The run's files are closed by now: the driver's record went with the failure.
 void EndFailedRun(AnalysisState& state, RunOutputs& outputs, std::string_view failureText) {
-  CloseAllFiles(state);
   outputs.Discard();
-  RemoveScratchOfAFullDisk(state, failureText, {".csd", ".txt"}, {kTermRiseFileName});
+  RemoveScratchOfAFullDisk(state, failureText, {".csd", ".txt", ".stan"}, {kTermRiseFileName});
 }
 
 }  // namespace

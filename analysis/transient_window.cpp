@@ -218,17 +218,17 @@ void AcceptLines(AnalysisState& state, TransientCarry& carry, TextFile& results,
   const std::string iterationName = state.baseName + state.iterationText;
   if (firstAdvance) {
     SkipLine(results);
-    for (TextFile* f : {&state.powerFile, &state.temperatureFile, &state.resultFile}) {
+    for (TextFile* f : {&carry.powerFile, &carry.temperatureFile, &carry.resultFile}) {
       WriteText(*f, tables.temperatures.title);
       WriteLineEnd(*f);
     }
-    WriteText(state.resultFile, ReadString(results, kLineCapacity));
+    WriteText(carry.resultFile, ReadString(results, kLineCapacity));
     SkipLine(results);
-    WriteLineEnd(state.resultFile);
-    WriteText(state.powerFile, tables.powers.names);
-    WriteLineEnd(state.powerFile);
-    WriteText(state.temperatureFile, tables.temperatures.names);
-    WriteLineEnd(state.temperatureFile);
+    WriteLineEnd(carry.resultFile);
+    WriteText(carry.powerFile, tables.powers.names);
+    WriteLineEnd(carry.powerFile);
+    WriteText(carry.temperatureFile, tables.temperatures.names);
+    WriteLineEnd(carry.temperatureFile);
   } else {
     SkipLine(results);
     SkipLine(results);
@@ -244,9 +244,9 @@ void AcceptLines(AnalysisState& state, TransientCarry& carry, TextFile& results,
     const std::string rest = ReadString(results, kWholeLine);
     SkipLine(results);
     const std::string timeText = FormatExponent(time, 23) + ' ';
-    WriteText(state.resultFile, timeText);
-    WriteText(state.resultFile, std::string_view(rest).substr(0, kLineCapacity));
-    WriteLineEnd(state.resultFile);
+    WriteText(carry.resultFile, timeText);
+    WriteText(carry.resultFile, std::string_view(rest).substr(0, kLineCapacity));
+    WriteLineEnd(carry.resultFile);
     carry.results.Add(time, timeText + rest + "\r\n");
   } while (time < start);
   carry.results.KeepFrom(start);
@@ -264,22 +264,22 @@ void AcceptLines(AnalysisState& state, TransientCarry& carry, TextFile& results,
       text.clear();
       AppendRowText(text, *row, n);
       // Not cut like the other copied lines: these powers are the history the windows read.
-      WriteRebuiltRow(state.powerFile, text, std::string::npos);
+      WriteRebuiltRow(carry.powerFile, text, std::string::npos);
       carry.thermal.Accept(*row);
     }
   } while (row->time != previousStart);
   do {
     row = &NextRow(powers, next, powerTable, start);
     state.sampleTime = row->time;
-    WriteReal(state.powerFile, row->time);
-    WriteChar(state.powerFile, ' ');
+    WriteReal(carry.powerFile, row->time);
+    WriteChar(carry.powerFile, ' ');
     for (int i = 1; i <= n; ++i) {
       // Held extended, as the window-end prediction computes with it.
       state.powerSample[i] = AsWrittenExtended(row->value[static_cast<std::size_t>(i)]);
-      WriteReal(state.powerFile, static_cast<double>(state.powerSample[i]));
-      WriteChar(state.powerFile, ' ');
+      WriteReal(carry.powerFile, static_cast<double>(state.powerSample[i]));
+      WriteChar(carry.powerFile, ' ');
     }
-    WriteLineEnd(state.powerFile);
+    WriteLineEnd(carry.powerFile);
     carry.thermal.Accept(*row);
   } while (state.sampleTime < start);
 
@@ -293,7 +293,7 @@ void AcceptLines(AnalysisState& state, TransientCarry& carry, TextFile& results,
       text.clear();
       AppendRowText(text, *row, n);
       warnings.CheckTimeLine(state, text);
-      WriteRebuiltRow(state.temperatureFile, text, kLineCapacity);
+      WriteRebuiltRow(carry.temperatureFile, text, kLineCapacity);
     }
   } while (row->time != previousStart);
   do {
@@ -301,7 +301,7 @@ void AcceptLines(AnalysisState& state, TransientCarry& carry, TextFile& results,
     text.clear();
     AppendRowText(text, *row, n);
     warnings.CheckTimeLine(state, text);
-    WriteRebuiltRow(state.temperatureFile, text, kLineCapacity);
+    WriteRebuiltRow(carry.temperatureFile, text, kLineCapacity);
   } while (row->time < start);
 
   if (!(start > previousStart)) return;
@@ -319,7 +319,7 @@ void AcceptLines(AnalysisState& state, TransientCarry& carry, TextFile& results,
   }
   state.sampleTime = rises.lastTime;
   state.windowEndTime = ComputeWindowEnd(state.problem, previousStart, rises.theta1, start,
-                                         rises.theta0, state.powerSample, state.analysisEnd);
+                                         rises.theta0, state.powerSample, state.problem.endTime);
 }
 
 }  // namespace etherm

@@ -11,6 +11,7 @@
 #include "analysis/results_tail.h"
 #include "model/analysis_state.h"
 #include "model/transient_tables.h"
+#include "textio/text_file.h"
 #include "thermal/thermal_history.h"
 #include "thermal/window_end.h"
 
@@ -43,6 +44,11 @@ struct TransientCarry {
   // window, as the accumulated files are.
   TextFile rises;
   TextFile history;
+  // The accumulated results, powers and temperatures, open for appending from the first
+  // accepted window on.
+  TextFile resultFile;
+  TextFile powerFile;
+  TextFile temperatureFile;
 };
 
 // Opens `file` for appending to `name`, unless it already is (a staged name changes when the
@@ -71,7 +77,7 @@ void AppendTermRiseHistory(AnalysisState& state, TransientCarry& carry, const Wi
                            const std::string& historyName);
 
 // Appends the accepted lines of the iteration's result table (results, open for reading) and
-// of the window's tables to the accumulated files (state's resultFile, powerFile and
+// of the window's tables to the accumulated files (carry's resultFile, powerFile and
 // temperatureFile, open for appending; historyName is the term-rise history), from the previous
 // window start through the first line at or after the new one; warns of hot devices on the way.
 // When the window start advanced, sets state.windowEndTime for the next window. The carried record

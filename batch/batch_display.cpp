@@ -41,11 +41,11 @@ std::string BatchDisplay::ProgressText() const {
 std::string BatchDisplay::ProgressText(double wallSeconds) const {
   std::string text = "iteration " + std::to_string(state_.iterationNumber);
   if (analysis_ == Analysis::kDc) {
-    text += ", sweep value " + Number(state_.sweepValue) + " of " + Number(state_.analysisEnd);
+    text += ", sweep value " + Number(state_.sweepValue) + " of " + Number(state_.problem.sweepEnd);
     return text;
   }
   const double accepted = state_.windowStartTime;
-  const double end = state_.analysisEnd;
+  const double end = state_.problem.endTime;
   text += ", accepted up to " + Number(accepted) + " s of " + Number(end) + " s";
   if (wallSeconds >= kRateAfterSeconds && accepted > 0 && accepted < end) {
     const double rate = accepted / wallSeconds;

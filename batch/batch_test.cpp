@@ -39,7 +39,7 @@ TEST(BatchDisplay, StatusLinesAndProgressOnATerminal) {
   AnalysisState state;
   state.iterationNumber = 3;
   state.windowStartTime = 0.0015;
-  state.analysisEnd = 0.01;
+  state.problem.endTime = 0.01;
   std::FILE* out = std::tmpfile();
   BatchDisplay display(state, BatchDisplay::Analysis::kTransient, out, /*terminal=*/true);
   display.StatusChanged(StatusLine::kIteration, "startuję");
@@ -58,7 +58,7 @@ TEST(BatchDisplay, StatusLinesAndProgressOnATerminal) {
 
   // Not a terminal: the status lines alone.
   state.sweepValue = 2.5;
-  state.analysisEnd = 5;
+  state.problem.sweepEnd = 5;
   out = std::tmpfile();
   BatchDisplay plain(state, BatchDisplay::Analysis::kDc, out, /*terminal=*/false);
   plain.StatusChanged(StatusLine::kPosition, "dc = 2.5");
@@ -437,7 +437,7 @@ TEST_F(BatchProgramTest, TemperatureLimitsListTheFirstPointAndThePeak) {
 TEST(BatchDisplay, RateAndTimeLeftOfATransientRun) {
   AnalysisState state;
   state.iterationNumber = 7;
-  state.analysisEnd = 0.01;
+  state.problem.endTime = 0.01;
   BatchDisplay display(state, BatchDisplay::Analysis::kTransient, stderr, /*terminal=*/true);
   struct Case {
     double accepted;
@@ -461,7 +461,7 @@ TEST(BatchDisplay, RateAndTimeLeftOfATransientRun) {
   }
   // A DC run shows no rate.
   state.sweepValue = 2;
-  state.analysisEnd = 5;
+  state.problem.sweepEnd = 5;
   BatchDisplay dc(state, BatchDisplay::Analysis::kDc, stderr, /*terminal=*/true);
   EXPECT_EQ(dc.ProgressText(100), "iteration 7, sweep value 2 of 5");
 }

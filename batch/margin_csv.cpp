@@ -10,8 +10,8 @@ void MarginCsv::LoopGainFound(const LoopGainReport& report) {
   if (!file_) {
     file_ = std::make_unique<report::CsvFile>(state_.baseName + ".margin.csv");
     std::string header = report::CsvField(SweptSourceName(state_.baseName + ".cir"));
-    for (int i = 1; i <= state_.deviceCount; ++i) {
-      header += "," + report::CsvField("margin_" + state_.deviceName[i].Trimmed());
+    for (const Device& device : state_.problem.devices) {
+      header += "," + report::CsvField("margin_" + device.name.Trimmed());
     }
     file_->WriteLine(header + ",runaway");
   }

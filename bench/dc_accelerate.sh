@@ -36,10 +36,10 @@ echo "| case | points | runs, plain | runs, --accelerate | ratio |"
 echo "|---|---|---|---|---|"
 for e in diode_dc bjt_pair_dc quad_dc; do
   cd "$scratch/$e"
-  "$BIN/etherm-batch" dc "$e" 2>plain.log
+  "$BIN/etherm-batch" dc --no-plot "$e" 2>plain.log
   plain=$(grep -c '^startuj' plain.log)
   points=$(wc -l < "$e.wyn")
-  "$BIN/etherm-batch" dc --accelerate "$e" 2>fast.log
+  "$BIN/etherm-batch" dc --accelerate --no-plot "$e" 2>fast.log
   fast=$(grep -c '^startuj' fast.log)
   awk -v e="$e" -v n="$points" -v p="$plain" -v f="$fast" \
     'BEGIN { printf "| %s | %d | %d (%.1f/point) | %d (%.1f/point) | %.2f |\n", e, n, p, p / n, f, f / n, f / p }'
@@ -47,6 +47,6 @@ done
 
 if command -v hyperfine >/dev/null; then
   cd "$scratch/quad_dc"
-  hyperfine --runs "${RUNS:-3}" -n plain "$BIN/etherm-batch dc quad_dc" \
-    -n accelerate "$BIN/etherm-batch dc --accelerate quad_dc"
+  hyperfine --runs "${RUNS:-3}" -n plain "$BIN/etherm-batch dc --no-plot quad_dc" \
+    -n accelerate "$BIN/etherm-batch dc --accelerate --no-plot quad_dc"
 fi

@@ -28,7 +28,7 @@ measure() {
   fi
   local start end
   start=$(date +%s.%N)
-  "$root/build/bin/etherm-batch" "$kind" "$name" 2>/dev/null || { echo "| $name | $endText | failed |"; cd "$root"; return 0; }
+  "$root/build/bin/etherm-batch" "$kind" --no-plot "$name" 2>/dev/null || { echo "| $name | $endText | failed |"; cd "$root"; return 0; }
   end=$(date +%s.%N)
   local iterations passes
   iterations=$(grep -c '^startuj' wyniki.txt)

@@ -94,16 +94,13 @@ const std::string& ProbeDataFile() {
 
 std::unique_ptr<etherm::AnalysisState> WindowState() {
   auto s = std::make_unique<etherm::AnalysisState>();
-  s->deviceCount = kDevices;
   s->baseName = WorkPath("w");
   s->windowEndTime = 1.0;
-  s->analysisEnd = 1.0;
+  s->problem.endTime = 1.0;
   for (int i = 1; i <= kDevices; ++i) {
     const char name[3] = {'M', static_cast<char>('0' + i), 0};
-    s->deviceName[i] = etherm::NameField::From(name);
-    s->deviceParameters[i][0] = 3;
     etherm::Device d;
-    d.name = s->deviceName[i];
+    d.name = etherm::NameField::From(name);
     d.kind = etherm::DeviceKind::kTransistorB;
     etherm::AssignModelParameters(
         d, {2e-5, 1e-4, 2e-6, 2, 0.01, 0.5, 1, 0.1, 0.01, 1e-14, 1, 3, 1.11, 100, 1e-10, 0.004});

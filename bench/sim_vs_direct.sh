@@ -10,13 +10,15 @@
 # own work).
 #
 #   bench/sim_vs_direct.sh             builds Release into build/bench-sim first; RUNS=20
+#   BUILD=build/bench-tran ...         another Release build folder instead
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 runs=${RUNS:-20}
-cmake -S . -B build/bench-sim -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build/bench-sim -j 2 --target etherm-sim etherm-batch >/dev/null
-bin=$root/build/bench-sim/bin
+build=${BUILD:-build/bench-sim}
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$build" -j 2 --target etherm-sim etherm-batch >/dev/null
+bin=$root/$build/bin
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work"
@@ -57,13 +59,29 @@ CTH tj 0 3.2E-5
 CIR
 
 for case in dc tran; do
-  "$bin/etherm-batch" "$case" "$case" 2>/dev/null
+  "$bin/etherm-batch" "$case" --no-plot "$case" 2>/dev/null
   iterations=$(grep -c '^pierwszy' wyniki.txt)
   echo "$case: $iterations iterations; last temperatures line of etherm: $(tail -n 1 "$case.tem" | tr -s ' ')"
   hyperfine -N --warmup 3 --runs "$runs" --export-json "$case.json" \
-    -n served "$bin/etherm-batch $case $case" \
-    -n one-shot "env ETHERM_SIM_NO_SERVE=1 $bin/etherm-batch $case $case" \
+    -n served "$bin/etherm-batch $case --no-plot $case" \
+    -n one-shot "env ETHERM_SIM_NO_SERVE=1 $bin/etherm-batch $case --no-plot $case" \
     -n direct "ngspice -b -r $case.raw ${case}_direct.cir" >/dev/null
+  # CPU time (all processes, least of 5 runs): unlike the wall time it does not wait for other
+  # work on a shared machine.
+  cpu() {
+    local best=""
+    for _ in 1 2 3 4 5; do
+      perf stat -e task-clock -x, -o cpu.txt "$@" >/dev/null 2>&1
+      best=$(awk -F, -v b="$best" '/task-clock/ { print (b == "" || $1 < b) ? $1 : b }' cpu.txt)
+    done
+    echo "$best"
+  }
+  if command -v perf >/dev/null && perf stat -e task-clock true >/dev/null 2>&1; then
+    served_cpu=$(cpu "$bin/etherm-batch" "$case" --no-plot "$case")
+    direct_cpu=$(cpu ngspice -b -r "$case.raw" "${case}_direct.cir")
+    echo "  CPU time: served $served_cpu ms, direct $direct_cpu ms, served/direct" \
+      "$(python3 -c "print(f'{$served_cpu / $direct_cpu:.2f}')")"
+  fi
 
   # The run's circuits, kept by a wrapper around the one-shot simulator, replayed to one server.
   mkdir -p "replay_$case"
@@ -73,7 +91,7 @@ cp "\$1" "$work/replay_$case/\$(ls "$work/replay_$case" | wc -l).cir"
 exec "$bin/etherm-sim" "\$1"
 SH
   chmod +x keep.sh
-  ETHERM_SIM_NO_SERVE=1 ETHERM_SIMULATOR=$work/keep.sh "$bin/etherm-batch" "$case" "$case" 2>/dev/null
+  ETHERM_SIM_NO_SERVE=1 ETHERM_SIMULATOR=$work/keep.sh "$bin/etherm-batch" "$case" --no-plot "$case" 2>/dev/null
   (cd "replay_$case" && python3 - "$bin/etherm-sim" "$work/$case.json" "$case" "$iterations" <<'PY')
 import glob, json, statistics, subprocess, sys, time
 program, results, case, iterations = sys.argv[1], sys.argv[2], sys.argv[3], int(sys.argv[4])

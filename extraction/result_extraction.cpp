@@ -108,12 +108,12 @@ void ExtractDcResults(const std::string& probeDataName, const std::string& table
   out.Close();
 }
 
-void ExtractTransientResults(const std::string& probeDataName, const std::string& tableName,
-                             double offset, double windowEnd) {
+namespace {
+
+void WriteTransientTable(const std::string& probeDataName, TextFile& out, double offset,
+                         double windowEnd) {
   TextFile in;
-  TextFile out;
   in.OpenForReading(probeDataName);
-  out.OpenForWriting(tableName);
   CheckProbeData(in, probeDataName);
   CopyHeaderLines(in, out, "time ");
   const double limit = checked::Mul(1.02, windowEnd);
@@ -130,7 +130,24 @@ void ExtractTransientResults(const std::string& probeDataName, const std::string
     }
   }
   in.Close();
+}
+
+}  // namespace
+
+void ExtractTransientResults(const std::string& probeDataName, const std::string& tableName,
+                             double offset, double windowEnd) {
+  TextFile out;
+  out.OpenForWriting(tableName);
+  WriteTransientTable(probeDataName, out, offset, windowEnd);
   out.Close();
+}
+
+std::string ExtractTransientTable(const std::string& probeDataName, const std::string& tableName,
+                                  double offset, double windowEnd) {
+  TextFile out;
+  out.OpenInMemory(tableName);
+  WriteTransientTable(probeDataName, out, offset, windowEnd);
+  return out.TakeText();
 }
 
 }  // namespace etherm

@@ -29,5 +29,9 @@ void ExtractDcResults(const std::string& probeDataName, const std::string& table
 // overflowing time ends with the arithmetic failure text.
 void ExtractTransientResults(const std::string& probeDataName, const std::string& tableName,
                              double offset, double windowEnd);
+// The same table returned instead of written: the analysis reads it once, so it never goes
+// through the file system. tableName only names it in failure texts.
+std::string ExtractTransientTable(const std::string& probeDataName, const std::string& tableName,
+                                  double offset, double windowEnd);
 
 }  // namespace etherm

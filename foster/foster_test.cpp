@@ -277,13 +277,14 @@ TEST(FosterProgram, ItsDeviceLineIsReadBackByTheProblemFileReader) {
   auto state = std::make_unique<AnalysisState>();
   state->baseName = "q";
   UseProblem(*state, ReadProblemFile(state->baseName));
-  ASSERT_EQ(state->selfTermCount[1], 2);
-  EXPECT_EQ(state->terminalCount[1], 2);
-  EXPECT_EQ(state->deviceCount, 1);  // no coupling entries made up a device
+  const Problem& problem = state->problem;
+  ASSERT_EQ(problem.deviceCount(), 1);  // no coupling entries made up a device
+  const ThermalPair& own = problem.network.pair[0][0];
+  ASSERT_EQ(own.terms.size(), 2u);
+  EXPECT_EQ(problem.devices[0].terminalCount, 2);
   FosterNetwork read;
-  for (int k = 1; k <= 2; ++k) {
-    read.push_back({state->thermalCoupling[1][1] * state->termWeight[1][1][k],
-                    state->termTimeConstant[1][1][k]});
+  for (const ThermalTerm& term : own.terms) {
+    read.push_back({own.resistance * term.weight, term.timeConstant});
   }
   EXPECT_LT(LargestRelativeError(read, CurveOf(network, 1e-5, 1, 6)), 0.01);
 

@@ -8,7 +8,6 @@
 #include "model/file_names.h"
 #include "model/name_field.h"
 #include "model/problem.h"
-#include "textio/text_file.h"
 
 namespace etherm {
 
@@ -34,34 +33,10 @@ using PairTable = std::array<std::array<T, kMaxDevices + 1>, kMaxDevices + 1>;
 using TermTable =
     std::array<std::array<std::array<double, kMaxTerms + 1>, kMaxDevices + 1>, kMaxDevices + 1>;
 
-// What the problem file describes. Kept as its own part of the state so the reader can fill a
-// scratch copy and commit it whole.
-struct ProblemDescription {
-  ProblemLayout layout = ProblemLayout::kNone;
-  int deviceCount = 0;
-  DeviceTable<NameField> deviceName{};
-  DeviceTable<int> terminalCount{};
-  int probeNodeCount = 0;
-  // [i][0]: kind code 0..3; [i][1..16]: power-model parameters (transient layout).
-  std::array<std::array<double, kMaxDeviceParameters + 1>, kMaxDevices + 1> deviceParameters{};
-  DeviceTable<double> thermalResistance{};  // K/W, DC
-  PairTable<double> thermalCoupling{};      // K/W; transient: [i][i] is the own resistance
-  DeviceTable<int> selfTermCount{};
-  PairTable<int> termCount{};
-  TermTable termWeight{};
-  TermTable termTimeConstant{};  // s
-  int inductorCount = 0;
-  int capacitorCount = 0;
-  bool directPowerFlag = false;
-  double sweepStart = 0.0;
-  double stepSize = 0.0;     // DC sweep step; transient: time step between two lines (s)
-  double analysisEnd = 0.0;  // DC: last sweep value; transient: end time (s)
-};
-
-// The one record all routines share. At program start everything is zero, false or empty.
-struct AnalysisState : ProblemDescription {
-  // The problem as read; the description fields above mirror it for the routines that
-  // still read them.
+// The run's position and the names the front ends and the drivers share. At program start
+// everything is zero, false or empty.
+struct AnalysisState {
+  // The problem of the run, read once by the run's checks.
   Problem problem;
 
   // Iteration, sweep and time.
@@ -91,11 +66,6 @@ struct AnalysisState : ProblemDescription {
   double ambientTemperature = AmbientTemperature;
   // Where run log lines go: "wyniki.txt", or its staged name while a run has accepted nothing.
   std::string runLogName = kRunLogName;
-  // The transient driver's accumulated files.
-  TextFile resultFile;
-  TextFile temperatureFile;
-  TextFile powerFile;
-
   // Who hears what the analysis reports; none when null.
   AnalysisListener* listener = nullptr;
 

@@ -6,6 +6,7 @@
 
 #include "textio/failure.h"
 #include "textio/number_text.h"
+#include "textio/text_file.h"
 #include "textio/upper_case.h"
 
 namespace etherm {
@@ -386,44 +387,9 @@ void CheckTransientProblem(const Problem& problem) {
 }
 
 void UseProblem(AnalysisState& state, const Problem& problem) {
-  // Start from an empty description, so nothing of an earlier problem's tables remains.
-  static_cast<ProblemDescription&>(state) = ProblemDescription{};
   state.problem = problem;
   state.problem.network.ambient = state.ambientTemperature;
-  state.layout = problem.layout;
-  state.deviceCount = problem.deviceCount();
-  for (int i = 1; i <= problem.deviceCount(); ++i) {
-    const auto di = static_cast<std::size_t>(i - 1);
-    const Device& d = problem.devices[di];
-    state.deviceName[i] = d.name;
-    state.terminalCount[i] = d.terminalCount;
-    state.deviceParameters[i][0] = static_cast<int>(d.kind);
-    if (problem.layout == ProblemLayout::kDc) {
-      state.thermalResistance[i] = problem.network.ownResistance[di];
-    }
-    for (int j = 1; j <= problem.deviceCount(); ++j) {
-      const ThermalPair& pair = problem.network.pair[di][static_cast<std::size_t>(j - 1)];
-      state.thermalCoupling[i][j] = pair.resistance;
-      state.termCount[i][j] = static_cast<int>(pair.terms.size());
-      for (std::size_t k = 0; k < pair.terms.size(); ++k) {
-        state.termWeight[i][j][k + 1] = pair.terms[k].weight;
-        state.termTimeConstant[i][j][k + 1] = pair.terms[k].timeConstant;
-      }
-    }
-    state.selfTermCount[i] = state.termCount[i][i];
-  }
-  state.probeNodeCount = problem.ProbeNodeCount();
-  state.inductorCount = problem.inductorCount;
-  state.capacitorCount = problem.capacitorCount;
-  state.directPowerFlag = problem.directPower;
-  if (problem.layout == ProblemLayout::kDc) {
-    state.sweepStart = problem.sweepStart;
-    state.stepSize = problem.sweepStep;
-    state.analysisEnd = problem.sweepEnd;
-    state.sweepValue = problem.sweepStart;
-  } else {
-    state.analysisEnd = problem.endTime;
-  }
+  if (problem.layout == ProblemLayout::kDc) state.sweepValue = problem.sweepStart;
 }
 
 }  // namespace etherm

@@ -31,8 +31,8 @@ void CheckDcProblem(const Problem& problem);
 // Transient: an end time above 0; every term in use has a time constant above zero.
 void CheckTransientProblem(const Problem& problem);
 
-// Makes problem the state's problem: the description fields are emptied first, then filled
-// from it (the DC layout also sets sweepValue to the sweep start).
+// Makes problem the state's problem, with the state's ambient temperature (the DC layout also
+// sets sweepValue to the sweep start).
 void UseProblem(AnalysisState& state, const Problem& problem);
 
 }  // namespace etherm

@@ -219,7 +219,7 @@ TEST(CircuitFileFailureTest, PointListOpenAtTheEnd) {
   testing::WriterSetup state;
   SetUpState(state, folder.path());
   WriteResults(state);
-  WriteBytes(state.baseName + ".cir", CrLfLines({"V5 1 0 PWL(0 0", "+ 1u 5"}));
+  WriteBytes(state.baseName + ".cir", CrLfLines({"title", "V5 1 0 PWL(0 0", "+ 1u 5"}));
   try {
     WriteTransientCircuitFile(state);
     ADD_FAILURE() << "no failure";
@@ -228,14 +228,14 @@ TEST(CircuitFileFailureTest, PointListOpenAtTheEnd) {
                                                ".cir\": PWL source without \")\": V5 1 0 PWL(0 0");
   }
   EXPECT_EQ(ReadBytes(state.baseName + "3.cir"),
-            CrLfLines({"V5 1 0 PWL({0-0.0000900000} 0", "+ {1u-0.0000900000} 5"}));
+            CrLfLines({"title", "V5 1 0 PWL({0-0.0000900000} 0", "+ {1u-0.0000900000} 5"}));
 }
 
 TEST(CircuitFileFailureTest, ProbeListIsKeptWhenItsLineFails) {
   ScratchFolder folder;
   testing::WriterSetup state;
   SetUpState(state, folder.path());
-  WriteBytes(state.baseName + ".cir", CrLfLines({".PROBE/CSDF V(7) IB(Q1) V(8)"}));
+  WriteBytes(state.baseName + ".cir", CrLfLines({"title", ".PROBE/CSDF V(7) IB(Q1) V(8)"}));
   EXPECT_THROW(WriteDcCircuitFile(state), Failure);
   EXPECT_EQ(state.probeNodeNames.Text().substr(0, 10), "V(3) V(5) ");
 }

@@ -1,5 +1,6 @@
 #include "netlist/dc_circuit_writer.h"
 
+#include <utility>
 #include <vector>
 
 #include "netlist/circuit_line.h"
@@ -88,9 +89,15 @@ WrittenCircuit WriteDcCircuitFile(const CircuitWriterInput& input, const DcPoint
   WrittenCircuit written;
   written.iterationText = IterationText(input.iterationNumber);
   lines.output.OpenForWriting(input.baseName + written.iterationText + ".cir");
+  bool title = true;
   while (!AtEnd(lines.input)) {
     ReadCircuitLine(lines);
-    WriteDcLine(lines, point);
+    // The first line is the title, whatever it begins with ("X-ray tube supply").
+    if (std::exchange(title, false)) {
+      CopyLine(lines);
+    } else {
+      WriteDcLine(lines, point);
+    }
   }
   lines.output.Close();
   lines.input.Close();

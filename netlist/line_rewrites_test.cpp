@@ -46,14 +46,16 @@ std::string WriteOneLine(const LineCase& c, testing::WriterSetup& state) {
     state.windowEndTime = 9e-05;
   }
   if (c.setUp) c.setUp(state);
-  WriteBytes(state.baseName + ".cir", c.input + "\r\n");
+  WriteBytes(state.baseName + ".cir", "title\r\n" + c.input + "\r\n");
   if (c.writer == Writer::kDcFirstPoint || c.writer == Writer::kDcLaterPoint) {
     WriteDcCircuitFile(state);
   } else {
     WriteResults(state);
     WriteTransientCircuitFile(state);
   }
-  return ReadBytes(state.baseName + state.iterationText + ".cir");
+  const std::string written = ReadBytes(state.baseName + state.iterationText + ".cir");
+  EXPECT_EQ(written.substr(0, 7), "title\r\n");
+  return written.substr(7);
 }
 
 const std::string kLongComment = "*" + std::string(249, 'x');
@@ -338,7 +340,7 @@ TEST(LineRewritesTest, ProbeNodesAreTheFirstOfEachPair) {
   state.probeNodeNames.Fill(120);
   state.probeNodeNames.at(150) = 'z';  // left by an earlier, longer text
   WriteBytes(state.baseName + ".cir",
-             CrLfLines({".PROBE/CSDF V(3) IB(Q1) V(5,6) IC(Q1) V(X1.7) I(X1.Q2)"}));
+             CrLfLines({"title", ".PROBE/CSDF V(3) IB(Q1) V(5,6) IC(Q1) V(X1.7) I(X1.Q2)"}));
   WriteDcCircuitFile(state);
   EXPECT_EQ(state.probeNodeNames.Text(), Padded("V(3) V(5,6) V(X1.7) "));
   EXPECT_EQ(state.probeNodeNames.at(150), 'z');
@@ -349,11 +351,11 @@ TEST(LineRewritesTest, LaterWindowsKeepTheProbeListOfTheFirst) {
   testing::WriterSetup state;
   SetUpState(state, folder.path());
   WriteResults(state);
-  WriteBytes(state.baseName + ".cir", CrLfLines({".PROBE/CSDF V(7) IB(Q1) V(8) IC(Q1)"}));
+  WriteBytes(state.baseName + ".cir", CrLfLines({"title", ".PROBE/CSDF V(7) IB(Q1) V(8) IC(Q1)"}));
   WriteTransientCircuitFile(state);
   EXPECT_EQ(state.probeNodeNames.Text(), Padded("V(3) V(5) "));
   EXPECT_EQ(ReadBytes(state.baseName + "3.cir"),
-            CrLfLines({".ic   V(3)= 7.1000000E-0001  V(5)=-2.5000000E+0000 ",
+            CrLfLines({"title", ".ic   V(3)= 7.1000000E-0001  V(5)=-2.5000000E+0000 ",
                        ".PROBE/CSDF V(7) IB(Q1) V(8) IC(Q1)"}));
 }
 

@@ -30,9 +30,9 @@ void WriteTransientCircuitFile(WriterSetup& setup) {
   const std::string name = setup.baseName + ".wyn";
   TextFile results;
   results.OpenForReading(name);
-  Keep(setup, etherm::WriteTransientCircuitFile(InputOf(setup),
-                                                {setup.windowStartTime, setup.windowEndTime, name,
-                                                 std::string(results.data(), results.end())}));
+  Keep(setup, etherm::WriteTransientCircuitFile(
+                  InputOf(setup), {setup.windowStartTime, setup.windowEndTime, name,
+                                   std::string(results.data(), results.end()), 1, setup.state}));
 }
 
 void SetProbeNodeCount(Problem& problem, int n) {

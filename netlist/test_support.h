@@ -21,6 +21,7 @@ struct WriterSetup {
   std::array<double, kMaxDcNodeValues + 1> previousNodeValue{};
   double windowStartTime = 0;
   double windowEndTime = 0;
+  const CircuitState* state = nullptr;  // the whole state carried into a later window
   // From the last call, as a driver keeps them.
   std::string iterationText;
   std::string startTimeText;

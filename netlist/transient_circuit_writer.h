@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "model/circuit_state.h"
 #include "netlist/circuit_writer_input.h"
 
 namespace etherm {
@@ -24,6 +25,10 @@ struct TransientWindow {
   std::string resultsName;
   std::string resultsText;
   int resultsFirstLine = 1;
+  // The whole state at start when the simulator saved it: the nodes it holds beyond the probed
+  // ones join the ".ic" line, and inductor and capacitor lines beyond the problem file's lists
+  // take their ic= from it. Null: only the listed values are carried.
+  const CircuitState* state = nullptr;
 };
 
 // Writes the circuit file of one transient window, baseName + iteration + ".cir", from the
@@ -38,10 +43,15 @@ struct TransientWindow {
 //   quoting their line. The refusal happens in every window, the first included, so a transient
 //   analysis with such a source ends before the simulator first runs; no separate check is needed;
 // - ".PROBE" lines: in the first window their node quantities are returned;
-//   in later windows an ".ic" line with the carried node values is written before them;
+//   in later windows an ".ic" line with the carried node values is written before them (none
+//   when it would be empty). It leaves out a voltage difference V(a,b) and a node that
+//   top-level voltage sources fix (see SourceFixedNodes), which no initial value may be
+//   held against; the nodes of window.state follow the probed ones;
 // - in later windows: inductor and capacitor lines keep four words and get " ic=" with the
-//   carried current or voltage; ".TRAN" (followed by a blank) keeps its print step and gets
-//   the window length; ".SAVEB..." becomes a ".savebias" of "a1.bsp" at the window's end. A
+//   carried current or voltage; lines beyond the problem file's lists keep their words but an
+//   ic=, and get " ic=" with their value in window.state (a failure without one); ".TRAN" (followed
+//   by a blank) keeps its print step and gets the window length; ".SAVEB..." becomes a ".savebias"
+//   of "a1.bsp" at the window's end. A
 //   ".TRAN" line whose print step is not a number above 0 is then a failure.
 // The carried values come from the line of the accumulated results whose time is window.start
 // (within 1e-10 s); without such a line the analysis ends with a failure naming the time.

@@ -27,18 +27,11 @@ class PowerTest : public ::testing::Test {
 
   // Devices named D1, D2, ... with the given kind codes.
   void Devices(std::initializer_list<double> kinds) {
+    state_->problem.devices.assign(kinds.size(), Device{});
     int i = 0;
     for (double kind : kinds) {
-      ++i;
-      state_->deviceName[i] = NameField::From("D" + std::to_string(i));
-      state_->deviceParameters[i][0] = kind;
-    }
-    state_->deviceCount = i;
-    state_->problem.devices.assign(static_cast<std::size_t>(i), Device{});
-    i = 0;
-    for (double kind : kinds) {
       Device& d = state_->problem.devices[static_cast<std::size_t>(i++)];
-      d.name = state_->deviceName[i];
+      d.name = NameField::From("D" + std::to_string(i));
       // Codes outside the kinds stay kPlain here; the power routines go by the code.
       if (kind == 1 || kind == 2 || kind == 3) d.kind = static_cast<DeviceKind>(kind);
     }

@@ -143,4 +143,43 @@ ChildResult RunChild(const std::vector<std::string>& argv, std::string_view inpu
   return result;
 }
 
+ChildResult RunForeground(const std::vector<std::string>& argv) {
+  ChildResult result;
+  std::vector<char*> args;
+  for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+  posix_spawnattr_t attr;
+  posix_spawnattr_init(&attr);
+  sigset_t defaults;
+  sigemptyset(&defaults);
+  sigaddset(&defaults, SIGINT);
+  sigaddset(&defaults, SIGPIPE);
+  posix_spawnattr_setsigdefault(&attr, &defaults);
+  posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF);
+  // The terminal sends Ctrl-C to both; only the child acts on it.
+  struct sigaction ignore {};
+  struct sigaction oldInt {};
+  ignore.sa_handler = SIG_IGN;
+  ::sigaction(SIGINT, &ignore, &oldInt);
+  pid_t pid = 0;
+  int err = ::posix_spawnp(&pid, args[0], nullptr, &attr, args.data(), environ);
+  posix_spawnattr_destroy(&attr);
+  if (err != 0) {
+    result.startError = err;
+  } else {
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (WIFEXITED(status)) {
+      result.outcome = ChildResult::Outcome::kExited;
+      result.exitStatus = WEXITSTATUS(status);
+    } else {
+      result.outcome = ChildResult::Outcome::kSignalled;
+      result.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+    }
+  }
+  ::sigaction(SIGINT, &oldInt, nullptr);
+  return result;
+}
+
 }  // namespace etherm::report

@@ -23,4 +23,10 @@ struct ChildResult {
 ChildResult RunChild(const std::vector<std::string>& argv, std::string_view input,
                      std::chrono::milliseconds timeout);
 
+// Runs `argv[0]` (looked up in PATH unless it holds a slash) with `argv`, no shell between, on
+// this process's standard input, output and error, and waits for it however long it takes: a
+// program that works for the user in front of the terminal. Ctrl-C is left to the child, which
+// ends its own work; this process goes on when it has ended. kNotStarted when it cannot start.
+ChildResult RunForeground(const std::vector<std::string>& argv);
+
 }  // namespace etherm::report

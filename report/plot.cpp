@@ -90,18 +90,30 @@ std::string PlotScript(const RunDescription& run, const std::string& csv, const 
                        const std::string& png) {
   std::string panels = Panels(run, PlainPath(csv));
   return "set encoding utf8\n"
-         "set datafile separator comma\n"
-         "if (strstrt(GPVAL_TERMINALS, 'pngcairo') > 0) {\n"
+         "set datafile separator comma\n" +
+         GnuplotPngOutput(png) + panels +
+         "set output\n"
+         "set terminal svg size 800,600 fixed noenhanced font 'sans,10'\n"
+         "set output " +
+         Quoted(PlainPath(svg)) + "\n" + panels + "set output\n";
+}
+
+std::string GnuplotText(const std::string& text) {
+  return Quoted(text);
+}
+
+std::string GnuplotPngOutput(const std::string& file) {
+  return "if (strstrt(GPVAL_TERMINALS, 'pngcairo') > 0) {\n"
          "  set terminal pngcairo size 800,600 noenhanced font 'sans,10'\n"
          "} else {\n"
          "  set terminal png size 800,600 noenhanced\n"
          "}\n"
          "set output " +
-         Quoted(PlainPath(png)) + "\n" + panels +
-         "set output\n"
-         "set terminal svg size 800,600 fixed noenhanced font 'sans,10'\n"
-         "set output " +
-         Quoted(PlainPath(svg)) + "\n" + panels + "set output\n";
+         Quoted(PlainPath(file)) + "\n";
+}
+
+std::string PlotPartName(const std::string& file) {
+  return file + ".part";
 }
 
 PlotStatus PlotRun(const RunDescription& run, const PlotOptions& options) {
@@ -118,19 +130,22 @@ PlotStatus PlotRun(const RunDescription& run, const PlotOptions& options) {
       return Status(PlotStatus::Kind::kSkipped, "\"" + csv + "\" holds no accepted rows");
     }
   }
-  // Drawn under other names first, so a failed plot leaves no half picture behind.
-  std::string svgPart = svg + ".part", pngPart = png + ".part";
   std::string script;
   try {
-    script = PlotScript(run, csv, svgPart, pngPart);
+    script = PlotScript(run, csv, PlotPartName(svg), PlotPartName(png));
   } catch (const Failure& failure) {
     return Status(PlotStatus::Kind::kFailed, failure.what());
   }
+  return DrawPlot(script, {svg, png}, options);
+}
+
+PlotStatus DrawPlot(const std::string& script, const std::vector<std::string>& outputs,
+                    const PlotOptions& options) {
+  // Drawn under other names first, so a failed plot leaves no half picture behind.
   ChildResult child = RunChild({options.program}, script, options.timeout);
   std::error_code ignored;
   auto discard = [&] {
-    fs::remove(svgPart, ignored);
-    fs::remove(pngPart, ignored);
+    for (const auto& file : outputs) fs::remove(PlotPartName(file), ignored);
   };
   switch (child.outcome) {
     case ChildResult::Outcome::kNotStarted:
@@ -159,20 +174,24 @@ PlotStatus PlotRun(const RunDescription& run, const PlotOptions& options) {
                                                  std::to_string(child.exitStatus) +
                                                  (why.empty() ? "" : ": " + why));
   }
-  for (const auto* part : {&svgPart, &pngPart}) {
-    if (!fs::exists(*part, ignored) || fs::file_size(*part, ignored) == 0) {
+  for (const auto& file : outputs) {
+    std::string part = PlotPartName(file);
+    if (!fs::exists(part, ignored) || fs::file_size(part, ignored) == 0) {
       discard();
-      return Status(PlotStatus::Kind::kFailed, options.program + " wrote no \"" + *part + "\"");
+      return Status(PlotStatus::Kind::kFailed, options.program + " wrote no \"" + part + "\"");
     }
   }
-  std::error_code err;
-  fs::rename(svgPart, svg, err);
-  if (!err) fs::rename(pngPart, png, err);
-  if (err) {
-    discard();
-    return Status(PlotStatus::Kind::kFailed, "\"" + svg + "\": " + IoErrorText(err.value()));
+  for (const auto& file : outputs) {
+    std::error_code err;
+    fs::rename(PlotPartName(file), file, err);
+    if (err) {
+      discard();
+      return Status(PlotStatus::Kind::kFailed, "\"" + file + "\": " + IoErrorText(err.value()));
+    }
   }
-  return {PlotStatus::Kind::kWritten, "plot written: " + svg + ", " + png};
+  std::string written;
+  for (const auto& file : outputs) written += (written.empty() ? "" : ", ") + file;
+  return {PlotStatus::Kind::kWritten, "plot written: " + written};
 }
 
 }  // namespace etherm::report

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <string>
+#include <vector>
 
 #include "report/run_description.h"
 
@@ -30,5 +31,17 @@ PlotStatus PlotRun(const RunDescription& run, const PlotOptions& options = {});
 // be written into a script (a line break).
 std::string PlotScript(const RunDescription& run, const std::string& csv, const std::string& svg,
                        const std::string& png);
+
+// For other pictures drawn the same way. A gnuplot string taken literally; throws Failure for a
+// line break.
+std::string GnuplotText(const std::string& text);
+// The lines sending what follows to `file` as an 800x600 PNG picture.
+std::string GnuplotPngOutput(const std::string& file);
+// The name a picture is drawn under before it replaces `file`.
+std::string PlotPartName(const std::string& file);
+// Runs options.program on `script`, which draws each of `outputs` under its PlotPartName; the
+// pictures replace `outputs` only when all of them were drawn. `options.folder` is not used.
+PlotStatus DrawPlot(const std::string& script, const std::vector<std::string>& outputs,
+                    const PlotOptions& options = {});
 
 }  // namespace etherm::report

@@ -95,8 +95,8 @@ void RunRecorder::Describe() {
   RunDescription run;
   run.kind = kind_;
   run.baseName = state_.baseName;
-  for (int i = 1; i <= state_.deviceCount; ++i) {
-    run.deviceNames.push_back(state_.deviceName[i].Trimmed());
+  for (const Device& device : state_.problem.devices) {
+    run.deviceNames.push_back(device.name.Trimmed());
   }
   CircuitNames names = ReadCircuitNames(ReportFileName(folder_, state_.baseName, ".cir"));
   run.sweptSource = names.sweptSource;

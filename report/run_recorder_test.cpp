@@ -30,9 +30,9 @@ class RunRecorderTest : public ::testing::Test {
  protected:
   void SetUp() override {
     state_.baseName = "r";
-    state_.deviceCount = 2;
-    state_.deviceName[1] = NameField::From("QA");
-    state_.deviceName[2] = NameField::From("QB");
+    state_.problem.devices.resize(2);
+    state_.problem.devices[0].name = NameField::From("QA");
+    state_.problem.devices[1].name = NameField::From("QB");
     WriteBytes("r.cir", "t\r\n.DC V1 0 2 1\r\n.PROBE V(1) I(V1)\r\n.END\r\n");
   }
   void Iterate(RunRecorder& recorder, int n, double x) {

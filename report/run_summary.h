@@ -33,6 +33,9 @@ class RunSummary {
   void AddIteration(const IterationRow& row);
 
   long acceptedRows() const { return rows_; }
+  long iterations() const { return iterations_; }
+  long simulatorRuns() const { return simulatorRuns_; }
+  double simulatorSeconds() const { return simulatorSeconds_; }
   std::vector<DeviceSummary> Devices() const;
 
   // Plain aligned text for a terminal, UTF-8, LF line ends.

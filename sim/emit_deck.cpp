@@ -1,7 +1,10 @@
 #include "emit_deck.h"
 
+#include <set>
+
 #include "ngspice_workarounds.h"
 #include "number_text.h"
+#include "spice_text/source_fixed_nodes.h"
 #include "text_util.h"
 
 namespace etherm::sim {
@@ -29,8 +32,40 @@ std::vector<std::string> EmitDeck(const Translation& t, const DeckStage& stage,
   };
   put(t.title);
   const bool biasPoint = stage.kind == DeckStage::kBiasPoint;
+  const bool holds = biasPoint && stage.holdBySources;
+  std::set<std::string> fixed, held;
+  if (holds) {
+    std::vector<spice::SourceNodes> sources;
+    for (const BodyLine& b : t.body)
+      if (b.letter != 0 && b.scope.empty() && spice::IsVoltageSourceLine(b.words))
+        sources.emplace_back(b.words[1], b.words[2]);
+    fixed = spice::SourceFixedNodes(sources);
+  }
   for (const BodyLine& b : t.body) {
     where = b.where;
+    if (holds && b.key == ".ic") {
+      // The bias point holds these nodes by sources: the 1e10 S by which ngspice holds .IC
+      // nodes make the matrix so ill-conditioned that a node beside a held one misses the value its
+      // voltage source gives it, and the run from that point crawls. Nodes sources fix keep
+      // their .IC entry: a second source on them would contradict the first.
+      std::vector<std::string> rest{".ic"};
+      for (size_t i = 1; i < b.words.size(); ++i) {
+        const std::string& w = b.words[i];
+        const size_t close = w.find(")=");
+        std::string node = close != std::string::npos && StartsWithNoCase(w, "v(")
+                               ? ToLower(w.substr(2, close - 2))
+                               : std::string();
+        if (node.empty() || node.find(',') != std::string::npos || node == "0" || node == "gnd" ||
+            fixed.count(node) || !held.insert(node).second) {
+          rest.push_back(w);
+          continue;
+        }
+        put("Vetherm_hold_" + std::to_string(held.size()) + " " + node + " 0 DC " +
+            w.substr(close + 2));
+      }
+      if (rest.size() > 1) put(Join(rest));
+      continue;
+    }
     if (b.key == ".tran") {
       if (biasPoint) {
         // Only the first point (the bias point) of this run is used.

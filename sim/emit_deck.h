@@ -18,6 +18,8 @@ struct DeckStage {
     kFromBias,    // the transient from a bias point: UIC, `icLine` replaces the .IC lines
   } kind = kRun;
   std::vector<TempParam> tempParams;  // per temp model; kTemp when missing
+  // kBiasPoint: the .IC nodes held by voltage sources rather than by ngspice's own holds.
+  bool holdBySources = true;
   std::string icLine;
 };
 

@@ -21,6 +21,7 @@
 #include "number_text.h"
 #include "process_guard.h"
 #include "sim_error.h"
+#include "state_file.h"
 #include "temperature.h"
 #include "text_util.h"
 #include "translate.h"
@@ -182,8 +183,32 @@ PlotData RunFromBiasPoint(NgspiceSession& ng, Listing& listing, const Translatio
                           DeckStage stage) {
   DeckStage bias = stage;
   bias.kind = DeckStage::kBiasPoint;
-  RunStage(ng, listing, t, bias, "bias point with the ic= values imposed");
-  PlotData point = ReadPlot(ng, "time");
+  PlotData point;
+  for (bool bySources : {true, false}) {
+    bias.holdBySources = bySources;
+    try {
+      RunStage(ng, listing, t, bias, "bias point with the ic= values imposed");
+      point = ReadPlot(ng, "time");
+      break;
+    } catch (const SimError&) {
+      // Only its first point counts: the bias point. The steps after it may fail where .IC
+      // values held against the circuit let go, which says nothing about the point itself.
+      if (ng.Stopped()) throw;
+      point = ReadPlot(ng, "time");
+      if (!point.x.empty() && point.x.front() == 0) {
+        listing.Line(
+            "etherm-sim: the run from the bias point stopped after it; its first point is "
+            "the bias point used");
+        break;
+      }
+      // Sources holding .IC nodes can contradict each other (an inductor without ic= between
+      // two of them); ngspice's own holds then decide.
+      if (!bySources) throw;
+      listing.Line(
+          "etherm-sim: no bias point with the .IC nodes held by sources; trying "
+          "ngspice's own holds");
+    }
+  }
   std::string ic = ".ic";
   std::vector<std::string> inductors;
   for (const auto& v : point.vectors) {
@@ -269,6 +294,31 @@ void WriteBiasFile(const std::string& path, const SaveBias& s, const PlotData& p
   WriteFileAtomically(path, text + comments);
 }
 
+// The state file of a transient run: the node and inductor vectors of every point.
+void WriteStateFile(const std::string& path, const Translation& t, const PlotData& plot,
+                    Listing& listing) {
+  RunVectors vectors;
+  for (const auto& v : plot.vectors) {
+    if (v.data.size() != plot.x.size()) continue;
+    if (std::optional<std::string> node = NodeOf(v)) {
+      if (node->find("etherm_") == std::string::npos) vectors.nodes.emplace_back(*node, &v.data);
+      continue;
+    }
+    const std::string n = ToLower(v.name);
+    constexpr int kCurrent = 4;
+    if (v.type == kCurrent && n.size() > 8 && n[0] == 'l' &&
+        n.compare(n.size() - 7, 7, "#branch") == 0 && n.find('.') == std::string::npos)
+      vectors.inductorCurrents.emplace_back(n.substr(0, n.size() - 7), &v.data);
+  }
+  const std::vector<StateColumn> columns = StateColumns(t, vectors);
+  WriteFileAtomically(path, StateFileText(columns, plot.x));
+  if (columns.size() > kMaxStateValues) {
+    listing.Line("etherm-sim: the circuit has " + std::to_string(columns.size()) +
+                 " state values, more than the " + std::to_string(kMaxStateValues) + " " + path +
+                 " may hold; it holds none");
+  }
+}
+
 void Simulate(const std::string& circuitPath, Listing& listing, const std::string& csdPath,
               const std::function<NgspiceSession&()>& ngspice, TemperatureAnswers& answers) {
   Deck deck = LoadDeck(circuitPath, ReadWholeFile);
@@ -339,6 +389,7 @@ void Simulate(const std::string& circuitPath, Listing& listing, const std::strin
   }
   listing.Restore();
 
+  if (data.transient) WriteStateFile(WithExtension(circuitPath, ".stan"), t, plot, listing);
   WriteFileAtomically(csdPath, CsdfText(data));
   listing.Line("etherm-sim: " + std::to_string(plot.x.size()) + " point(s) of " +
                std::to_string(t.probes.size()) + " quantities written to " + csdPath);
@@ -393,6 +444,7 @@ RunOutcome CircuitRunner::Run(const std::string& circuitPath) {
   {
     std::error_code ignored;
     std::filesystem::remove(csdPath, ignored);  // a failed run must not leave an older result
+    std::filesystem::remove(WithExtension(circuitPath, ".stan"), ignored);
   }
   Listing listing(listingPath);
   if (!listing.ok()) {

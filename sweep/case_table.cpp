@@ -51,7 +51,7 @@ std::string CaseNameProblem(const std::string& name) {
              "\"; case names use letters, digits, '_', '-' and '.' only";
     }
   }
-  for (const char* reserved : {kCaseListFile, kJobLogFile, kSlurmScriptFile}) {
+  for (const char* reserved : {kCaseListFile, kJobLogFile, kSlurmScriptFile, kCommandFile}) {
     if (name == reserved) return "cannot be named \"" + name + "\", a file of the sweep in cases/";
   }
   return "";
@@ -71,6 +71,8 @@ Quantity ParseQuantity(std::string_view name) {
     q.kind = Kind::kSweepStep;
   } else if (spice::EqualNoCase(name, "stop")) {
     q.kind = Kind::kSweepStop;
+  } else if (spice::EqualNoCase(name, "ambient")) {
+    q.kind = Kind::kAmbient;
   } else if (spice::StartsWithNoCase(name, "rth:")) {
     const std::string_view rest = name.substr(4);
     const std::size_t colon = rest.find(':');
@@ -88,7 +90,7 @@ Quantity ParseQuantity(std::string_view name) {
   } else if (!IsIdentifier(name)) {
     throw Failure("unknown quantity \"" + q.name +
                   "\": a quantity is a circuit .PARAM name, rth:DEVICE, rth:DEVICE:OTHER, end, "
-                  "start, step or stop");
+                  "start, step, stop or ambient");
   }
   return q;
 }

@@ -18,6 +18,7 @@ struct Quantity {
     kSweepStart,        // DC sweep: `start`, `step`, `stop`
     kSweepStep,
     kSweepStop,
+    kAmbient,  // the ambient temperature (degrees Celsius) etherm-batch is given: `ambient`
   };
   Kind kind = Kind::kParameter;
   std::string name;    // the column header as written
@@ -63,5 +64,6 @@ std::string CaseTableText(const CaseTable& table);
 inline constexpr const char* kCaseListFile = "cases.csv";
 inline constexpr const char* kJobLogFile = "joblog";
 inline constexpr const char* kSlurmScriptFile = "sweep.sbatch";
+inline constexpr const char* kCommandFile = "commands";
 
 }  // namespace etherm::sweep

@@ -20,22 +20,26 @@ struct RunOptions {
   std::string base;
   int jobs = 0;  // 0: one per processor
   bool progress = false;
+  bool plot = false;  // each case draws its plot (the sweep draws its own anyway)
 };
-// Runs the cases that have not succeeded (or whose results were removed) with GNU parallel.
-// Returns 0 when every case has succeeded, 1 otherwise.
+// Runs the cases that have not succeeded (or whose results were removed) with GNU parallel,
+// each from its line of cases/commands. Returns 0 when every case has succeeded, 1 otherwise.
 int Run(const RunOptions& options, std::FILE* out);
 
-// One case, as parallel and Slurm start it: etherm-batch in cases/<name>/ with its standard
-// output and error in etherm-batch.out and etherm-batch.err there. Replaces this process.
-[[noreturn]] void RunCase(Analysis analysis, const std::string& base, const std::string& name);
+// One case as run runs it: etherm-batch in cases/<name>/ with its standard output and error in
+// etherm-batch.out and etherm-batch.err there. Replaces this process.
+[[noreturn]] void RunCase(Analysis analysis, const std::string& base, const std::string& name,
+                          bool plot);
 
-// Writes cases/sweep.sbatch (a job array of one task per case, at most `throttle` at once when
-// not 0) and prints the line that submits it.
-void WriteSlurmScript(Analysis analysis, const std::string& base, int throttle, std::FILE* out);
-// The script's text, for the folder `folder` (absolute) and etherm-batch at `batch`.
-std::string SlurmScript(Analysis analysis, const std::string& base, int throttle,
-                        const std::string& folder, const std::string& batch,
-                        const std::string& caseNames);
+struct SlurmOptions {
+  Analysis analysis = Analysis::kDc;
+  std::string base;
+  int throttle = 0;  // at most this many tasks at once; 0: no bound
+  bool plot = false;
+};
+// Writes cases/sweep.sbatch (a job array of one task per case) and prints the line that
+// submits it.
+void WriteSlurmScript(const SlurmOptions& options, std::FILE* out);
 
 // Writes sweep.csv (and sweep.png when gnuplot is there) from the cases' results.
 void Gather(const std::string& base, std::FILE* out);

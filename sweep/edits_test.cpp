@@ -60,19 +60,20 @@ TEST(CaseTable, BadTablesAreRefusedWithTheirLine) {
 TEST(CaseTable, ReadsNamesValuesAndTheirNumbers) {
   const CaseTable t = ParseCaseTable(
       "\xEF\xBB\xBF"
-      "case, vin ,RTH:Q1:Q2,end\r\n# comment\r\n\r\nhot_1.a , 2.5m, 1e1 ,0.5\r\n",
+      "case, vin ,RTH:Q1:Q2,end,Ambient\r\n# comment\r\n\r\nhot_1.a , 2.5m, 1e1 ,0.5,-5\r\n",
       "t.csv");
-  ASSERT_EQ(t.quantities.size(), 3u);
+  ASSERT_EQ(t.quantities.size(), 4u);
   EXPECT_EQ(t.quantities[0].kind, Quantity::Kind::kParameter);
   EXPECT_EQ(t.quantities[1].kind, Quantity::Kind::kMutualResistance);
   EXPECT_EQ(t.quantities[1].device, "Q1");
   EXPECT_EQ(t.quantities[1].other, "Q2");
   EXPECT_EQ(t.quantities[2].kind, Quantity::Kind::kEndTime);
+  EXPECT_EQ(t.quantities[3].kind, Quantity::Kind::kAmbient);
   ASSERT_EQ(t.cases.size(), 1u);
   EXPECT_EQ(t.cases[0].name, "hot_1.a");
-  EXPECT_EQ(t.cases[0].values, (std::vector<std::string>{"2.5m", "1e1", "0.5"}));
-  EXPECT_EQ(t.cases[0].numbers, (std::vector<double>{2.5e-3, 10, 0.5}));
-  EXPECT_EQ(CaseTableText(t), "case,vin,RTH:Q1:Q2,end\nhot_1.a,2.5m,1e1,0.5\n");
+  EXPECT_EQ(t.cases[0].values, (std::vector<std::string>{"2.5m", "1e1", "0.5", "-5"}));
+  EXPECT_EQ(t.cases[0].numbers, (std::vector<double>{2.5e-3, 10, 0.5, -5}));
+  EXPECT_EQ(CaseTableText(t), "case,vin,RTH:Q1:Q2,end,Ambient\nhot_1.a,2.5m,1e1,0.5,-5\n");
 }
 
 TEST(CircuitParameter, ReplacedWhereDefinedElseAddedBeforeEnd) {
@@ -153,7 +154,7 @@ TEST(Prepare, WritesEachCaseChangingOnlyItsNumbers) {
 
   WriteBytes("dc.par", kDcPar);
   WriteBytes("dc.cir", "c\n.PARAM vs=1\n");
-  WriteBytes("d.csv", "case,start,step,stop,rth:QB:QA,vs\nd1,2,0.25,4,3,10k\n");
+  WriteBytes("d.csv", "case,start,step,stop,rth:QB:QA,vs,ambient\nd1,2,0.25,4,3,10k,40\n");
   std::filesystem::remove_all("cases");
   out = std::tmpfile();
   Prepare("d.csv", "dc", out);
@@ -188,6 +189,9 @@ TEST(Prepare, RefusesBeforeWritingAnything) {
       {"zero end time", "tr", "case,end\na,0\n",
        "case \"a\": Problem file \"cases/a/tr.par\": the end time"},
       {"bad table", "dc", "case,rth:QA\na,x\n", "t.csv, line 2"},
+      {"ambient etherm-batch refuses", "dc", "case,ambient\na,20\nb,-273.15\n",
+       "case \"b\": ambient = -273.15 is no ambient temperature etherm-batch takes"},
+      {"base name with a line break", "d\nc", "case,rth:QA\na,1\n", "holds a control character"},
       {"base name a path", "../dc", "case,rth:QA\na,1\n", "must name files of the current folder"},
       {"missing problem file", "none", "case,rth:QA\na,1\n", "none.par"},
   };

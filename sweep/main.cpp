@@ -18,15 +18,16 @@ using etherm::sweep::Analysis;
 
 constexpr const char* kUsage =
     "usage: etherm-sweep prepare CASES.csv BASE\n"
-    "       etherm-sweep run [--jobs N] dc|tran BASE\n"
-    "       etherm-sweep slurm [--throttle K] dc|tran BASE\n"
+    "       etherm-sweep run [--jobs N] [--plot] dc|tran BASE\n"
+    "       etherm-sweep slurm [--throttle K] [--plot] dc|tran BASE\n"
     "       etherm-sweep gather BASE\n"
-    "       etherm-sweep run-case dc|tran BASE NAME\n"
+    "       etherm-sweep run-case [--plot] dc|tran BASE NAME\n"
     "prepare writes cases/NAME/BASE.par and BASE.cir for every row of CASES.csv (header\n"
     "case,QUANTITY,...; a quantity is a circuit .PARAM name, rth:DEVICE, rth:DEVICE:OTHER,\n"
-    "end, start, step or stop); run runs the cases with GNU parallel, again only those not yet\n"
-    "done; slurm writes cases/sweep.sbatch for a Slurm job array; gather writes sweep.csv\n"
-    "(and sweep.png) with each case's peak temperatures; run-case runs one case.\n";
+    "end, start, step, stop or ambient); run runs the cases with GNU parallel, again only\n"
+    "those not yet done; slurm writes cases/sweep.sbatch for a Slurm job array; gather writes\n"
+    "sweep.csv (and sweep.png) with each case's summary; run-case runs one case. The cases\n"
+    "draw no plots of their own unless --plot is given.\n";
 
 int Usage(const std::string& problem) {
   if (!problem.empty()) std::fprintf(stderr, "etherm-sweep: %s\n", problem.c_str());
@@ -58,14 +59,23 @@ int Main(const std::vector<std::string>& args) {
   if (args.empty()) return Usage("");
   const std::string& command = args[0];
   std::vector<std::string> rest(args.begin() + 1, args.end());
-  // The option of run (--jobs) and slurm (--throttle), before the analysis word.
+  // Options stand before the analysis word: run --jobs, slurm --throttle, and --plot.
   int count = 0;
-  const char* option = command == "run" ? "--jobs" : command == "slurm" ? "--throttle" : nullptr;
-  if (option != nullptr && !rest.empty() && rest[0] == option) {
-    if (rest.size() < 2 || !ParseCount(rest[1].c_str(), &count)) {
-      return Usage(std::string(option) + " needs a whole number from 1 on");
+  bool plot = false;
+  const char* counted = command == "run" ? "--jobs" : command == "slurm" ? "--throttle" : nullptr;
+  const bool plotted = command == "run" || command == "slurm" || command == "run-case";
+  while (!rest.empty() && rest[0].rfind("--", 0) == 0) {
+    if (counted != nullptr && rest[0] == counted) {
+      if (rest.size() < 2 || !ParseCount(rest[1].c_str(), &count)) {
+        return Usage(std::string(counted) + " needs a whole number from 1 on");
+      }
+      rest.erase(rest.begin(), rest.begin() + 2);
+    } else if (plotted && rest[0] == "--plot") {
+      plot = true;
+      rest.erase(rest.begin());
+    } else {
+      return Usage("unknown option " + rest[0]);
     }
-    rest.erase(rest.begin(), rest.begin() + 2);
   }
   Analysis analysis = Analysis::kDc;
   if (command == "prepare" && rest.size() == 2) {
@@ -82,10 +92,11 @@ int Main(const std::vector<std::string>& args) {
     options.base = rest[1];
     options.jobs = count;
     options.progress = isatty(STDERR_FILENO) != 0;
+    options.plot = plot;
     return etherm::sweep::Run(options, stdout);
   }
   if (command == "slurm" && rest.size() == 2 && ParseAnalysis(rest[0], &analysis)) {
-    etherm::sweep::WriteSlurmScript(analysis, rest[1], count, stdout);
+    etherm::sweep::WriteSlurmScript({analysis, rest[1], count, plot}, stdout);
     return 0;
   }
   if (command == "run-case" && rest.size() == 3 && ParseAnalysis(rest[0], &analysis)) {
@@ -94,7 +105,7 @@ int Main(const std::vector<std::string>& args) {
         rest[2].find('/') != std::string::npos) {
       return Usage("\"" + rest[2] + "\" is no case name");
     }
-    etherm::sweep::RunCase(analysis, rest[1], rest[2]);
+    etherm::sweep::RunCase(analysis, rest[1], rest[2], plot);
   }
   return Usage("");
 }

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <memory>
 
+#include "batch/celsius_argument.h"
 #include "model/analysis_state.h"
 #include "model/problem_file.h"
 #include "sweep/circuit_params.h"
@@ -62,7 +63,9 @@ void Prepare(const std::string& tableFile, const std::string& base, std::FILE* o
 
   std::vector<std::vector<Span>> spans;
   for (const Quantity& q : table.quantities) {
-    if (q.kind == Quantity::Kind::kParameter) {
+    if (q.kind == Quantity::Kind::kAmbient) {
+      spans.emplace_back();  // an option of the case's run, in none of its files
+    } else if (q.kind == Quantity::Kind::kParameter) {
       if (!CircuitMentions(circuit, q.name)) {
         throw Failure("quantity \"" + q.name + "\": " + cirFile +
                       " neither defines nor uses a parameter of that name");
@@ -83,6 +86,11 @@ void Prepare(const std::string& tableFile, const std::string& base, std::FILE* o
     std::string caseCircuit = circuit;
     for (std::size_t k = 0; k < table.quantities.size(); ++k) {
       const std::string value = NumberText(c.numbers[k]);
+      if (table.quantities[k].kind == Quantity::Kind::kAmbient && !CelsiusArgument(value)) {
+        throw Failure("case \"" + c.name + "\": " + table.quantities[k].name + " = " + c.values[k] +
+                      " is no ambient temperature etherm-batch takes (degrees Celsius above "
+                      "-273.15 and below 1000)");
+      }
       if (table.quantities[k].kind == Quantity::Kind::kParameter) {
         caseCircuit = SetCircuitParameter(caseCircuit, table.quantities[k].name, value);
       }

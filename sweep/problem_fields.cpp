@@ -140,6 +140,7 @@ std::vector<Span> SpansOf(const ProblemFields& fields, const Quantity& quantity,
       return spans;
     }
     case Kind::kParameter:
+    case Kind::kAmbient:
       break;
   }
   return {};

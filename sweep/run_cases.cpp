@@ -6,7 +6,8 @@
 #include <filesystem>
 #include <set>
 
-#include "sweep/child.h"
+#include "report/child_process.h"
+#include "sweep/case_command.h"
 #include "sweep/commands.h"
 #include "sweep/job_log.h"
 #include "sweep/sweep_files.h"
@@ -20,11 +21,10 @@ const char* AnalysisWord(Analysis analysis) {
 
 namespace {
 
-std::string SelfProgram() {
-  std::error_code ec;
-  const auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
-  if (ec) throw Failure("cannot find the etherm-sweep program itself: " + ec.message());
-  return self.string();
+// What a finished case leaves; without it the case runs again.
+bool HasResults(const std::string& name, const std::string& base) {
+  return std::filesystem::exists(CaseFile(name, base + ".tem")) &&
+         std::filesystem::exists(CaseFile(name, base + ".csv"));
 }
 
 }  // namespace
@@ -41,43 +41,64 @@ int Run(const RunOptions& options, std::FILE* out) {
     }
   }
   const std::string batch = FindBatchProgram();
+  if (batch.find_first_of("\r\n") != std::string::npos) {
+    throw Failure("the path of etherm-batch holds a line break: \"" + batch + "\"");
+  }
   const std::string log = std::string(kCasesFolder) + "/" + kJobLogFile;
 
   // A case logged as done whose results are gone is run again: parallel runs the job numbers
-  // its log does not hold.
-  const std::map<int, JobEntry> before = ReadJobLog(log);
+  // its log does not hold, and those that failed.
+  std::map<int, JobEntry> logged = ReadJobLog(log);
   std::set<int> forget;
   for (std::size_t n = 0; n < table.cases.size(); ++n) {
     const int job = static_cast<int>(n) + 1;
-    const auto it = before.find(job);
-    if (it != before.end() && it->second.Ok() &&
-        !std::filesystem::exists(CaseFile(table.cases[n].name, options.base + ".tem"))) {
+    const auto it = logged.find(job);
+    if (it != logged.end() && it->second.Ok() && !HasResults(table.cases[n].name, options.base)) {
       forget.insert(job);
+      logged.erase(it);
     }
   }
   if (!forget.empty()) ForgetJobs(log, forget);
 
-  // The cases inherit these: the program to run, and one thread each, as the jobs already
-  // fill the processors.
-  setenv("ETHERM_BATCH", batch.c_str(), 1);
+  // One line per case, in table order: the job numbers of the log. The shell runs each line
+  // and gives way to etherm-batch, so a case costs one process beside parallel's own.
+  std::string commands;
+  for (std::size_t n = 0; n < table.cases.size(); ++n) {
+    const Case& c = table.cases[n];
+    const auto it = logged.find(static_cast<int>(n) + 1);
+    // A status left by an earlier Slurm run would stand for this run in gather.
+    if (it == logged.end() || !it->second.Ok()) {
+      std::filesystem::remove(CaseFile(c.name, "etherm-batch.status"));
+    }
+    commands += CaseCommandLine(c.name, batch,
+                                BatchArguments(options.analysis, options.base, options.plot,
+                                               CaseAmbient(table, n))) +
+                "\n";
+  }
+  const std::string commandFile = std::string(kCasesFolder) + "/" + kCommandFile;
+  WriteWholeFile(commandFile, commands);
+
+  // Every case on one thread, as the jobs already fill the processors; the plain POSIX shell
+  // starts far quicker than an interactive one.
   setenv("OMP_NUM_THREADS", "1", 1);
-  std::vector<std::string> argv = {"parallel", "--will-cite", "--joblog", log, "--resume-failed"};
+  setenv("PARALLEL_SHELL", "/bin/sh", 1);
+  // --ungroup: the cases write into their folders, so parallel has no output to hold back and
+  // keeps no temporary files per job.
+  std::vector<std::string> argv = {"parallel", "--will-cite", "--ungroup",
+                                   "--joblog", log,           "--resume-failed"};
   if (options.jobs > 0) {
     argv.push_back("--jobs");
     argv.push_back(std::to_string(options.jobs));
   }
   if (options.progress) argv.push_back("--bar");
-  // --quote: the command's words reach the job as they are, with no shell reading them.
-  argv.push_back("--quote");
-  for (const std::string& word :
-       {SelfProgram(), std::string("run-case"), std::string(AnalysisWord(options.analysis)),
-        options.base, std::string("{}"), std::string(":::")}) {
-    argv.push_back(word);
-  }
-  for (const Case& c : table.cases) argv.push_back(c.name);
-  const ChildExit parallel = RunProgram(argv, nullptr);
-  if (!parallel.started) {
-    throw Failure("GNU parallel is not installed (Debian package \"parallel\")");
+  argv.push_back("--arg-file");
+  argv.push_back(commandFile);
+  const report::ChildResult parallel = report::RunForeground(argv);
+  if (parallel.outcome == report::ChildResult::Outcome::kNotStarted) {
+    if (parallel.startError == ENOENT) {
+      throw Failure("GNU parallel is not installed (Debian package \"parallel\")");
+    }
+    throw Failure("cannot start GNU parallel: " + IoErrorText(parallel.startError));
   }
 
   const std::map<int, JobEntry> after = ReadJobLog(log);
@@ -101,33 +122,40 @@ int Run(const RunOptions& options, std::FILE* out) {
   return ok == table.cases.size() ? 0 : 1;
 }
 
-void RunCase(Analysis analysis, const std::string& base, const std::string& name) {
-  const std::string folder = CaseFile(name, "");
+void RunCase(Analysis analysis, const std::string& base, const std::string& name, bool plot) {
   auto fail = [&](const std::string& text) {
     std::fprintf(stderr, "etherm-sweep: case %s: %s\n", name.c_str(), text.c_str());
     std::exit(127);
   };
+  std::vector<std::string> arguments;
+  std::string batch;
+  try {
+    CheckBaseName(base);
+    const CaseTable table = ReadPreparedCases();
+    std::size_t index = 0;
+    while (index < table.cases.size() && table.cases[index].name != name) ++index;
+    if (index == table.cases.size()) fail("no such case in " + std::string(kCasesFolder) + "/");
+    arguments = BatchArguments(analysis, base, plot, CaseAmbient(table, index));
+    batch = FindBatchProgram();
+  } catch (const Failure& failure) {
+    fail(failure.what());
+  }
+  const std::string folder = CaseFile(name, "");
   if (chdir(folder.c_str()) != 0) fail("cannot enter " + folder + ": " + std::strerror(errno));
-  // A status left by an earlier Slurm run would stand for this run in gather.
   unlink("etherm-batch.status");
   const int in = open("/dev/null", O_RDONLY);
   const int outFd = open("etherm-batch.out", O_WRONLY | O_CREAT | O_TRUNC, 0666);
   const int errFd = open("etherm-batch.err", O_WRONLY | O_CREAT | O_TRUNC, 0666);
   if (in < 0 || outFd < 0 || errFd < 0)
     fail(std::string("cannot open its output files: ") + std::strerror(errno));
-  std::string batch;
-  try {
-    batch = FindBatchProgram();
-  } catch (const Failure& failure) {
-    dprintf(errFd, "etherm-sweep: %s\n", failure.what());
-    std::exit(127);
-  }
   dup2(in, STDIN_FILENO);
   dup2(outFd, STDOUT_FILENO);
   dup2(errFd, STDERR_FILENO);
   setenv("OMP_NUM_THREADS", "1", 1);
-  const char* args[] = {"etherm-batch", AnalysisWord(analysis), base.c_str(), nullptr};
-  execv(batch.c_str(), const_cast<char* const*>(args));
+  std::vector<char*> args = {const_cast<char*>("etherm-batch")};
+  for (std::string& a : arguments) args.push_back(a.data());
+  args.push_back(nullptr);
+  execv(batch.c_str(), args.data());
   std::fprintf(stderr, "etherm-sweep: cannot start %s: %s\n", batch.c_str(), std::strerror(errno));
   std::exit(127);
 }

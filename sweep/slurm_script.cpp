@@ -1,5 +1,6 @@
 #include <filesystem>
 
+#include "sweep/case_command.h"
 #include "sweep/commands.h"
 #include "sweep/sweep_files.h"
 #include "textio/failure.h"
@@ -8,31 +9,25 @@ namespace etherm::sweep {
 
 namespace {
 
-// A word for bash, whatever bytes it holds.
-std::string ShellQuoted(const std::string& text) {
-  std::string quoted = "'";
-  for (char c : text) {
-    if (c == '\'') {
-      quoted += "'\\''";
-    } else {
-      quoted += c;
-    }
+// The task's ambient temperature in the script, from its array.
+constexpr const char* kTaskAmbient = "${ambient[$SLURM_ARRAY_TASK_ID]}";
+
+std::string Script(const SlurmOptions& options, const CaseTable& table, const std::string& folder,
+                   const std::string& batch) {
+  std::string names, ambients;
+  for (std::size_t n = 0; n < table.cases.size(); ++n) {
+    names += (n ? " " : "") + table.cases[n].name;
+    if (const auto ambient = CaseAmbient(table, n)) ambients += (n ? " " : "") + *ambient;
   }
-  return quoted + "'";
-}
-
-}  // namespace
-
-std::string SlurmScript(Analysis analysis, const std::string& base, int throttle,
-                        const std::string& folder, const std::string& batch,
-                        const std::string& caseNames) {
-  const std::size_t count = [&] {
-    std::size_t n = caseNames.empty() ? 0 : 1;
-    for (char c : caseNames) n += c == ' ';
-    return n;
-  }();
-  std::string array = "0-" + std::to_string(count - 1);
-  if (throttle > 0) array += "%" + std::to_string(throttle);
+  std::string array = "0-" + std::to_string(table.cases.size() - 1);
+  if (options.throttle > 0) array += "%" + std::to_string(options.throttle);
+  std::string command = ShellQuoted(batch);
+  const bool ambient = CaseAmbient(table, 0).has_value();
+  for (const std::string& word :
+       BatchArguments(options.analysis, options.base, options.plot,
+                      ambient ? std::optional<std::string>(kTaskAmbient) : std::nullopt)) {
+    command += " " + (word == kTaskAmbient ? "\"" + word + "\"" : ShellQuoted(word));
+  }
   return "#!/bin/bash\n"
          "# Written by etherm-sweep: a job array of one task per case folder of cases/, each\n"
          "# running etherm-batch alone in its folder on one processor.\n"
@@ -47,13 +42,12 @@ std::string SlurmScript(Analysis analysis, const std::string& base, int throttle
          "\n"
          "#SBATCH --output=cases/slurm-%A_%a.out\n"
          "cases=(" +
-         caseNames +
-         ")\n"
+         names + ")\n" + (ambient ? "ambient=(" + ambients + ")\n" : "") +
          "name=${cases[$SLURM_ARRAY_TASK_ID]}\n"
          "cd \"cases/$name\" || exit 1\n"
          "export OMP_NUM_THREADS=1\n"
          "SECONDS=0\n" +
-         ShellQuoted(batch) + " " + AnalysisWord(analysis) + " " + ShellQuoted(base) +
+         command +
          " </dev/null >etherm-batch.out 2>etherm-batch.err\n"
          "status=$?\n"
          "# What etherm-sweep gather reports: exit status and wall time in seconds.\n"
@@ -61,8 +55,10 @@ std::string SlurmScript(Analysis analysis, const std::string& base, int throttle
          "exit \"$status\"\n";
 }
 
-void WriteSlurmScript(Analysis analysis, const std::string& base, int throttle, std::FILE* out) {
-  CheckBaseName(base);
+}  // namespace
+
+void WriteSlurmScript(const SlurmOptions& options, std::FILE* out) {
+  CheckBaseName(options.base);
   const CaseTable table = ReadPreparedCases();
   const std::string folder = std::filesystem::current_path().string();
   // #SBATCH lines take no quotes.
@@ -73,10 +69,8 @@ void WriteSlurmScript(Analysis analysis, const std::string& base, int throttle, 
                     "move the sweep to a plainer path");
     }
   }
-  std::string names;
-  for (const Case& c : table.cases) names += (names.empty() ? "" : " ") + c.name;
   const std::string file = std::string(kCasesFolder) + "/" + kSlurmScriptFile;
-  WriteWholeFile(file, SlurmScript(analysis, base, throttle, folder, FindBatchProgram(), names));
+  WriteWholeFile(file, Script(options, table, folder, FindBatchProgram()));
   std::fprintf(out, "wrote %s: %zu tasks; submit it with\n  sbatch %s\n", file.c_str(),
                table.cases.size(), file.c_str());
 }

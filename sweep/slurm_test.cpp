@@ -147,7 +147,7 @@ TEST(Slurm, JobArrayOnALocalCluster) {
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
   }
   ASSERT_EQ(Exec({sweep, "gather", "diode_dc"}), 0);
-  // case, rth, status, peak, where, iterations, wall time
+  // case, rth, status, peak, where, final, peak and mean power, iterations, wall time
   std::istringstream csv(ReadBytes("sweep.csv"));
   std::vector<std::vector<std::string>> rows;
   for (std::string line; std::getline(csv, line);) {
@@ -156,8 +156,8 @@ TEST(Slurm, JobArrayOnALocalCluster) {
     for (std::string cell; std::getline(in, cell, ',');) rows.back().push_back(cell);
   }
   ASSERT_EQ(rows.size(), 3u);
-  ASSERT_EQ(rows[1].size(), 7u);
-  ASSERT_EQ(rows[2].size(), 7u);
+  ASSERT_EQ(rows[1].size(), 10u);
+  ASSERT_EQ(rows[2].size(), 10u);
   EXPECT_EQ(rows[1][2], "ok");
   EXPECT_EQ(rows[2][2], "ok");
   // More resistance, hotter.

@@ -17,6 +17,12 @@ void CheckBaseName(const std::string& base) {
     throw Failure("the base name \"" + base +
                   "\" must name files of the current folder (BASE.par, BASE.cir), not a path");
   }
+  // The name goes into the command lines of the cases, one a line.
+  for (char c : base) {
+    if (static_cast<unsigned char>(c) < 32 || c == 127) {
+      throw Failure("the base name \"" + base + "\" holds a control character");
+    }
+  }
 }
 
 std::string ReadWholeFile(const std::string& fileName) {

@@ -68,6 +68,21 @@ void TextFile::OpenText(const std::string& name, std::string text, int firstLine
   mode_ = Mode::kReading;
 }
 
+void TextFile::OpenInMemory(const std::string& name) {
+  Close();
+  name_ = name;
+  out_.clear();
+  inMemory_ = true;
+  mode_ = Mode::kWriting;
+}
+
+std::string TextFile::TakeText() {
+  std::string text = inMemory_ ? std::move(out_) : std::string();
+  out_.clear();
+  Close();
+  return text;
+}
+
 void TextFile::OpenOutput(const std::string& name, const char* fopenMode, Mode mode) {
   Close();
   name_ = name;
@@ -95,14 +110,14 @@ void TextFile::OpenForAppending(const std::string& name) {
 }
 
 void TextFile::Flush() {
-  if (mode_ != Mode::kWriting && mode_ != Mode::kAppending) return;
+  if ((mode_ != Mode::kWriting && mode_ != Mode::kAppending) || inMemory_) return;
   WriteOut();
   errno = 0;
   if (std::fflush(file_) != 0) ThrowFileError(errno != 0 ? errno : EIO, name_);
 }
 
 void TextFile::WriteOut() {
-  if (out_.empty()) return;
+  if (out_.empty() || inMemory_) return;
   errno = 0;
   const std::size_t written = std::fwrite(out_.data(), 1, out_.size(), file_);
   if (written != out_.size()) {
@@ -123,6 +138,11 @@ void TextFile::Close() {
     return;
   }
   mode_ = Mode::kClosed;
+  if (inMemory_) {
+    inMemory_ = false;
+    out_.clear();
+    return;
+  }
   std::FILE* f = file_;
   file_ = nullptr;
   int err = 0;

@@ -32,6 +32,10 @@ class TextFile {
   // touching the file: for a file's lines held in memory. Failure texts count text's first line
   // as line firstLine of the file.
   void OpenText(const std::string& name, std::string text, int firstLine = 1);
+  // Writes to memory under the name `name` (for failure texts), never to a file: for a table
+  // that only this process reads back. TakeText() then closes and returns what was written.
+  void OpenInMemory(const std::string& name);
+  std::string TakeText();
   // Writes out everything written so far and closes. Closing a closed handle does nothing.
   void Close();
   // Writes out everything written so far; the handle stays open. Nothing on a handle that is
@@ -47,8 +51,12 @@ class TextFile {
   void Put(std::string_view bytes) {
     RequireWriting();
     out_.append(bytes);
+    if (copy_ != nullptr) copy_->append(bytes);
     if (out_.size() >= kFlushSize) WriteOut();
   }
+  // From now on every byte written is also appended to *copy (nothing when null), so a caller
+  // sees exactly what the file gets without reading it back.
+  void CopyWritesTo(std::string* copy) { copy_ = copy; }
   // Reading position over the loaded bytes; end() stops at the first Ctrl-Z.
   const char* data() const { return data_.data(); }
   std::size_t position() const { return pos_; }
@@ -63,6 +71,8 @@ class TextFile {
   void WriteOut();
 
   Mode mode_ = Mode::kClosed;
+  bool inMemory_ = false;
+  std::string* copy_ = nullptr;
   std::string name_;
   std::string data_;
   std::size_t pos_ = 0;

@@ -56,6 +56,25 @@ TEST_F(TextFileTest, WritesExactBytesAndAppends) {
   EXPECT_EQ(Contents(path), "");
 }
 
+TEST_F(TextFileTest, WritesInMemoryBeyondTheFlushSizeWithoutTouchingTheFile) {
+  const std::string path = Path("table.txt");
+  TextFile f;
+  f.OpenInMemory(path);
+  const std::string line(1000, 'a');
+  for (int i = 0; i < 100; ++i) WriteText(f, line);  // well past one buffer's flush
+  WriteLineEnd(f);
+  std::string copied;
+  f.CopyWritesTo(&copied);
+  WriteChar(f, 'z');
+  f.CopyWritesTo(nullptr);
+  const std::string text = f.TakeText();
+  EXPECT_EQ(text.size(), 100u * 1000 + 3);
+  EXPECT_EQ(text.substr(text.size() - 3), "\r\nz");
+  EXPECT_EQ(copied, "z");
+  EXPECT_FALSE(std::filesystem::exists(path));
+  EXPECT_EQ(f.mode(), TextFile::Mode::kClosed);
+}
+
 TEST_F(TextFileTest, LineReading) {
   TextFile f;
   f.OpenForReading(Make("lines.txt", std::string(150, 'a') + "\r\n\r\nb\nc\rd\r\n"));
