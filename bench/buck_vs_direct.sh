@@ -5,13 +5,13 @@
 # switching period; then all runs as whole processes side by side in one hyperfine run.
 #
 #   bench/buck_vs_direct.sh [END_S ...]   end times, default 0.001 0.002 0.004; builds Release
-#                                          into build/release first; RUNS=5, COMPARE_ONLY=1
+#                                          into build/release first; RUNS=3, COMPARE_ONLY=1
 #                                          skips the timing. Exit status 1 when a comparison
 #                                          misses the goal or a run fails.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
-runs=${RUNS:-5}
+runs=${RUNS:-3}
 ends=("$@")
 [ ${#ends[@]} -gt 0 ] || ends=(0.001 0.002 0.004)
 cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release >/dev/null
@@ -111,7 +111,7 @@ for end in "${ends[@]}"; do
   commands+=(-n "etherm $end s" "cd $work/$end && $bin/etherm-batch tran --no-plot buck_tran")
   commands+=(-n "direct $end s" "cd $work/$end && ngspice -b buck_direct.cir")
 done
-hyperfine --warmup 1 --runs "$runs" --export-json "$work/times.json" --style basic \
+hyperfine --warmup 0 --runs "$runs" --export-json "$work/times.json" --style basic \
   --output null "${commands[@]}" >/dev/null
 python3 - "$work/times.json" <<'PY'
 import json, sys
