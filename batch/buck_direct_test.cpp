@@ -54,15 +54,18 @@ double Interpolate(const std::vector<std::vector<double>>& rows, std::size_t col
   return a[column] + w * (b[column] - a[column]);
 }
 
-// Disabled while later windows lose the switching edges: etherm-sim moves a periodic PULSE's
-// delay to between minus two and minus one period, and ngspice 39 sets no breakpoints at the
-// edges of a PULSE with a negative delay, so it steps over them (one point in 55 ns) and the
-// switch gains or loses up to 10 uJ an edge: 3 K after 0.3 ms. Written with delays of 0 or
-// above, the same windows agree within 0.33 K (switch) and 0.15 K (diode).
-TEST(BuckExample, DISABLED_TemperaturesFollowNgspiceSelfHeating) {
+struct BuckRuns {
+  std::vector<std::vector<double>> direct;    // time, rise of MSW, time, rise of DFW
+  std::vector<std::vector<double>> accepted;  // time, MSW, DFW (K)
+};
+
+// The shortened example by etherm and by ngspice's own self-heating, in the current folder,
+// after the reference's own checks: each device's heat, the network's step response, and the
+// devices at the temperature of their thermal node.
+BuckRuns RunBoth() {
   const char* bin = std::getenv("ETHERM_BIN");
-  ASSERT_NE(bin, nullptr);
-  ScratchFolder folder(ScratchFolder::Enter::kYes);
+  EXPECT_NE(bin, nullptr);
+  if (bin == nullptr) return {};
   for (const char* file : {"buck_tran.cir", "buck_tran.par", "direct/buck_direct.cir"}) {
     const fs::path from = fs::path(kExample) / file;
     WriteBytes(from.filename(), WithEndTime(ReadBytes(from)));
@@ -71,30 +74,47 @@ TEST(BuckExample, DISABLED_TemperaturesFollowNgspiceSelfHeating) {
        {"heatsink.inc", "check_power.cir", "check_step.cir", "check_temperature.cir"}) {
     fs::copy_file(fs::path(kExample) / "direct" / file, file);
   }
-  // The reference itself: each device's heat, the network's step response, and the devices at
-  // the temperature of their thermal node.
   for (const char* check : {"check_power.cir", "check_step.cir", "check_temperature.cir"}) {
     const std::string command = std::string("ngspice -b ") + check + " >check.out 2>&1";
-    ASSERT_EQ(std::system(command.c_str()), 0) << check << "\n" << ReadBytes("check.out");
+    EXPECT_EQ(std::system(command.c_str()), 0) << check << "\n" << ReadBytes("check.out");
   }
-
   const std::string etherm = std::string("ETHERM_SIMULATOR=") + bin + "/etherm-sim " + bin +
                              "/etherm-batch tran --no-plot buck_tran >/dev/null 2>batch.err";
-  ASSERT_EQ(std::system(etherm.c_str()), 0) << ReadBytes("batch.err");
-  ASSERT_EQ(std::system("ngspice -b buck_direct.cir >ngspice.out 2>&1"), 0)
+  EXPECT_EQ(std::system(etherm.c_str()), 0) << ReadBytes("batch.err");
+  EXPECT_EQ(std::system("ngspice -b buck_direct.cir >ngspice.out 2>&1"), 0)
       << ReadBytes("ngspice.out");
+  return {NumberRows("buck_direct.txt", 0), NumberRows("buck_tran.tem", 2)};
+}
 
-  const auto direct = NumberRows("buck_direct.txt", 0);  // time, rise of MSW, time, rise of DFW
-  const auto accepted = NumberRows("buck_tran.tem", 2);  // time, MSW, DFW (K)
-  ASSERT_FALSE(direct.empty());
-  ASSERT_FALSE(accepted.empty());
-  EXPECT_GE(accepted.back()[0], std::stod(kEnd));
+// The converter runs through its windows to the end, both devices heating well beyond the
+// tolerance, as in the reference.
+TEST(BuckExample, RunsToItsEndBesideNgspiceSelfHeating) {
+  ScratchFolder folder(ScratchFolder::Enter::kYes);
+  const BuckRuns runs = RunBoth();
+  ASSERT_FALSE(runs.direct.empty());
+  ASSERT_FALSE(runs.accepted.empty());
+  EXPECT_GE(runs.accepted.back()[0], std::stod(kEnd));
+  EXPECT_GT(runs.accepted.back()[1], 300);
+  EXPECT_GT(runs.accepted.back()[2], 300);
+  EXPECT_GT(runs.direct.back()[1], 5);
+  EXPECT_GT(runs.direct.back()[3], 5);
+}
+
+// Disabled while later windows lose the switching edges: etherm-sim moves a periodic PULSE's
+// delay to between minus two and minus one period, and ngspice 39 sets no breakpoints at the
+// edges of a PULSE with a negative delay, so it steps over them (one point in 55 ns) and the
+// switch gains or loses up to 10 uJ an edge: 3 K after 0.3 ms. Written with delays of 0 or
+// above, the same windows agree within 0.33 K (switch) and 0.15 K (diode).
+TEST(BuckExample, DISABLED_TemperaturesFollowNgspiceSelfHeating) {
+  ScratchFolder folder(ScratchFolder::Enter::kYes);
+  const BuckRuns runs = RunBoth();
+  ASSERT_FALSE(runs.direct.empty());
   double worst[2] = {0, 0};
   double worstAt[2] = {0, 0};
-  for (const auto& row : accepted) {
+  for (const auto& row : runs.accepted) {
     ASSERT_EQ(row.size(), 3u);
     for (std::size_t device = 0; device < 2; ++device) {
-      const double expected = 295 + Interpolate(direct, 1 + 2 * device, row[0]);
+      const double expected = 295 + Interpolate(runs.direct, 1 + 2 * device, row[0]);
       const double difference = std::abs(row[1 + device] - expected);
       if (difference > worst[device]) {
         worst[device] = difference;
@@ -104,9 +124,6 @@ TEST(BuckExample, DISABLED_TemperaturesFollowNgspiceSelfHeating) {
   }
   EXPECT_LE(worst[0], 0.5) << "MSW at " << worstAt[0] << " s";
   EXPECT_LE(worst[1], 0.5) << "DFW at " << worstAt[1] << " s";
-  // Both have heated well beyond the tolerance, so the agreement says something.
-  EXPECT_GT(accepted.back()[1], 300);
-  EXPECT_GT(accepted.back()[2], 300);
 }
 
 }  // namespace
