@@ -58,15 +58,42 @@ std::optional<std::vector<std::string>> RewritePulse(const std::vector<std::stri
   if (plain && *plain >= 0) return std::nullopt;
   const std::string d = "(" + Unbraced(a[2]) + ")";
   std::string source;
+  auto edge = [&](size_t i) {
+    return "(" + Unbraced(i < a.size() && !IsZero(a[i]) ? a[i] : tranStep) + ")";
+  };
   if (a.size() == 7) {
+    // ngspice sets no breakpoints at the edges of a pulse with a negative delay and steps over
+    // them, so a pulse that started before time 0 is written from its phase there with a delay
+    // of 0 or more: off (or at the start of its rise) it waits for its next rise; on its plateau
+    // it becomes the pulse of the other level, which falls first. Only a start inside a ramp
+    // keeps the negative delay.
     const std::string per = "(" + Unbraced(a[6]) + ")";
-    a[2] = "{" + d + "<0 && " + per + ">0 ? " + d + "-" + per + "*(floor(" + d + "/" + per +
-           ")+2) : " + d + "}";
+    const std::string v1 = "(" + Unbraced(a[0]) + ")";
+    const std::string v2 = "(" + Unbraced(a[1]) + ")";
+    const std::string rise = edge(3);
+    const std::string fall = edge(4);
+    const std::string width = "(" + Unbraced(a[5]) + ")";
+    const std::string started = "(" + d + "<0 && " + per + ">0)";
+    const std::string phase = "((-" + d + ")-" + per + "*floor((-" + d + ")/" + per + "))";
+    const std::string high = "(" + started + " && " + phase + ">=" + rise + " && " + phase + "<" +
+                             rise + "+" + width + ")";
+    const std::string low = "(" + started + " && (" + phase + "==0 || " + phase + ">=" + rise +
+                            "+" + width + "+" + fall + "))";
+    const std::string negative =
+        d + "<0 && " + per + ">0 ? " + d + "-" + per + "*(floor(" + d + "/" + per + ")+2) : " + d;
+    const std::string original3 = a[3];
+    const std::string original4 = a[4];
+    const std::string original5 = a[5];
+    a[0] = "{" + high + " ? " + v2 + " : " + v1 + "}";
+    a[1] = "{" + high + " ? " + v1 + " : " + v2 + "}";
+    a[2] = "{" + high + " ? " + rise + "+" + width + "-" + phase + " : " + low + " ? (" + phase +
+           "==0 ? 0 : " + per + "-" + phase + ") : " + negative + "}";
+    a[3] = "{" + high + " ? " + fall + " : (" + Unbraced(original3) + ")}";
+    a[4] = "{" + high + " ? " + rise + " : (" + Unbraced(original4) + ")}";
+    a[5] = "{" + high + " ? " + per + "-" + rise + "-" + width + "-" + fall + " : (" +
+           Unbraced(original5) + ")}";
     source = "PULSE(" + Join(a) + ")";
   } else {
-    auto edge = [&](size_t i) {
-      return "(" + Unbraced(i < a.size() && !IsZero(a[i]) ? a[i] : tranStep) + ")";
-    };
     const std::string rise = d + "+" + edge(3);
     source = "PWL({" + d + "} " + a[0] + " {" + rise + "} " + a[1];
     if (a.size() >= 6) {

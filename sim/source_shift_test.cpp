@@ -106,5 +106,28 @@ TEST(EthermSimSources, PulseDelayThatNgspiceWouldPanicOnRuns) {
   EXPECT_NEAR(At(neg.x, a, 100e-6), 0, 1e-9);
 }
 
+// A later window's periodic pulse, started before the window, still has its edges as
+// breakpoints: without them ngspice steps over edges shorter than its step and the energy of a
+// switching edge comes out wrong. Starts in the off phase and on the plateau.
+TEST(EthermSimSources, LaterWindowPulseKeepsItsEdgesAsTimePoints) {
+  struct Case {
+    const char* start;
+    double edges[2];  // s, the next edge's ends in the window's time
+  };
+  const Case cases[] = {{"37u", {3e-6, 3.02e-6}}, {"42u", {2.92e-6, 2.94e-6}}};
+  for (const Case& c : cases) {
+    ScratchDir dir;
+    dir.Write("w.cir", std::string("window\r\nV1 1 0 PULSE(0 5 {10u-") + c.start +
+                           "} 20n 20n 4.9u 10u)\r\nR1 1 0 1k\r\n.TRAN 0.1u 8u\r\n.PROBE V(1)\r\n");
+    ASSERT_EQ(RunEthermSim(dir, "w.cir"), 0) << dir.Read("w.out");
+    const Csdf run = ReadCsdf(dir.Read("w.csd"));
+    for (double edge : c.edges) {
+      double nearest = 1;
+      for (double x : run.x) nearest = std::min(nearest, std::fabs(x - edge));
+      EXPECT_LT(nearest, 1e-12) << "start " << c.start << ", edge at " << edge;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace etherm::sim::test

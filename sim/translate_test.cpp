@@ -121,18 +121,14 @@ TEST(Translate, RunDecks) {
        ".ic V(a)=1.2345678E+0000 V(b)=-2.00000000000000E-0001\n"
        ".tran 1n 1u\n"
        ".save all\n.end"},
-      {"pulses whose delay may be negative: periodic ones move back by whole periods, single ones "
-       "become PWL; non-negative plain delays and DC sweeps stay",
+      {"pulses whose delay may be negative: single ones become PWL; non-negative plain delays and "
+       "DC sweeps stay (periodic ones: EthermSimSources)",
        "title\n"
-       "V1 1 0 PULSE(0 5 {1u-0.0000900000} 1n 1n 10u 20u)\n"
        "I2 2 0 DC 0 PULSE 0 1m -3u 0 2n 5u\n"
        "V3 3 0 PULSE(0 5 2u 1n 1n 10u 20u)\n"
        "V4 4 0 PULSE(0 5 {td})\n"
        ".TRAN   1n 0.0001200000\n",
        "title\n"
-       "V1 1 0 PULSE(0 5 {(1u-0.0000900000)<0 && (20u)>0 ? "
-       "(1u-0.0000900000)-(20u)*(floor((1u-0.0000900000)/(20u))+2) : (1u-0.0000900000)} "
-       "1n 1n 10u 20u)\n"
        "I2 2 0 DC 0 PWL({(-3u)} 0 {(-3u)+(1n)} 1m {(-3u)+(1n)+(5u)} 1m {(-3u)+(1n)+(5u)+(2n)} 0)\n"
        "V3 3 0 PULSE(0 5 2u 1n 1n 10u 20u)\n"
        "V4 4 0 PWL({(td)} 0 {(td)+(1n)} 5)\n"
