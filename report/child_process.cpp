@@ -43,6 +43,17 @@ class SpawnSetup {
   posix_spawn_file_actions_t actions;
 };
 
+// How a waited-for child ended, from its wait status.
+void KeepStatus(ChildResult& result, int status) {
+  if (WIFEXITED(status)) {
+    result.outcome = ChildResult::Outcome::kExited;
+    result.exitStatus = WEXITSTATUS(status);
+  } else {
+    result.outcome = ChildResult::Outcome::kSignalled;
+    result.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+  }
+}
+
 }  // namespace
 
 ChildResult RunChild(const std::vector<std::string>& argv, std::string_view input,
@@ -133,13 +144,7 @@ ChildResult RunChild(const std::vector<std::string>& argv, std::string_view inpu
     if (errParent.get() >= 0) readError();
   }
   if (errParent.get() >= 0) readError();
-  if (WIFEXITED(status)) {
-    result.outcome = ChildResult::Outcome::kExited;
-    result.exitStatus = WEXITSTATUS(status);
-  } else {
-    result.outcome = ChildResult::Outcome::kSignalled;
-    result.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
-  }
+  KeepStatus(result, status);
   return result;
 }
 
@@ -170,13 +175,7 @@ ChildResult RunForeground(const std::vector<std::string>& argv) {
     int status = 0;
     while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
-    if (WIFEXITED(status)) {
-      result.outcome = ChildResult::Outcome::kExited;
-      result.exitStatus = WEXITSTATUS(status);
-    } else {
-      result.outcome = ChildResult::Outcome::kSignalled;
-      result.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
-    }
+    KeepStatus(result, status);
   }
   ::sigaction(SIGINT, &oldInt, nullptr);
   return result;
