@@ -88,7 +88,7 @@ WrittenCircuit WriteDcCircuitFile(const CircuitWriterInput& input, const DcPoint
   lines.input.OpenForReading(input.baseName + ".cir");
   WrittenCircuit written;
   written.iterationText = IterationText(input.iterationNumber);
-  lines.output.OpenForWriting(input.baseName + written.iterationText + ".cir");
+  lines.output.OpenForReplacing(input.baseName + written.iterationText + ".cir");
   bool title = true;
   while (!AtEnd(lines.input)) {
     ReadCircuitLine(lines);

@@ -349,6 +349,14 @@ TEST(EthermSimProgram, HelpAndMemoryBound) {
             std::string::npos)
       << dir.Read("c.out");
   EXPECT_EQ(RunEthermSimProgram(dir, {"c.cir"}, "ETHERM_SIM_MEMORY_MB=2048").status, 0);
+
+  // A circuit named like one of the run's outputs would be removed before it is read.
+  for (const char* name : {"d.out", "d.csd", "d.stan"}) {
+    dir.Write(name, "t\nV1 1 0 DC 1\nR1 1 0 1k\n.PROBE V(1)\n.DC V1 0 1 1\n");
+    const ProgramRun refused = RunEthermSimProgram(dir, {name});
+    EXPECT_EQ(refused.status, 2) << name;
+    EXPECT_EQ(dir.Read(name).rfind("t\nV1", 0), 0u) << name;
+  }
 }
 
 TEST(EthermSimProgram, EndsWhenItsParentEnds) {

@@ -35,6 +35,9 @@ namespace etherm::sim {
 class Listing {
  public:
   explicit Listing(const std::string& path) {
+    // A listing of the same name is removed, not truncated: ext4 writes a truncated file's
+    // blocks out at once when it is closed, a disk write per run.
+    ::unlink(path.c_str());
     fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   }
   ~Listing() {
@@ -441,6 +444,16 @@ bool CircuitRunner::NgspiceStopped() const {
 RunOutcome CircuitRunner::Run(const std::string& circuitPath) {
   const std::string listingPath = WithExtension(circuitPath, ".out");
   const std::string csdPath = WithExtension(circuitPath, ".csd");
+  for (const char* output : {".out", ".csd", ".stan"}) {
+    // The run removes its outputs first: a circuit of such a name would be lost unread.
+    if (WithExtension(circuitPath, output) == circuitPath) {
+      const std::string text = "the circuit file " + circuitPath +
+                               " has the name of the run's own " + output +
+                               " file and would be overwritten; name it .cir";
+      if (reportOnStandardError_) std::fprintf(stderr, "etherm-sim: %s\n", text.c_str());
+      return {kExitUsage, text};
+    }
+  }
   {
     std::error_code ignored;
     std::filesystem::remove(csdPath, ignored);  // a failed run must not leave an older result

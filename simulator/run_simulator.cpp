@@ -106,6 +106,8 @@ double RunSimulator(const std::string& iterationName, const std::string& runLogN
   std::string crash;  // how the last crashed pass ended
   for (int pass = 1; pass <= kMaxPasses; ++pass) {
     std::error_code ignored;  // the copies and deletions are not checked; the .csd test is
+    // Removed, not overwritten: ext4 writes a truncated file out at once when it is closed.
+    fs::remove(kSimulatorCircuitName, ignored);
     fs::copy_file(circuitName, kSimulatorCircuitName, fs::copy_options::overwrite_existing,
                   ignored);
     // A probe-data file left by an earlier, interrupted run must not pass for this run's.

@@ -1,6 +1,7 @@
 #include "textio/text_file.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <charconv>
 #include <fstream>
 #include <iterator>
@@ -94,6 +95,11 @@ void TextFile::OpenOutput(const std::string& name, const char* fopenMode, Mode m
 
 void TextFile::OpenForWriting(const std::string& name) {
   OpenOutput(name, "wb", Mode::kWriting);
+}
+
+void TextFile::OpenForReplacing(const std::string& name) {
+  std::remove(name.c_str());  // a missing file is fine; a failure to create shows next
+  OpenForWriting(name);
 }
 
 void TextFile::OpenForAppending(const std::string& name) {

@@ -27,6 +27,10 @@ class TextFile {
   // byte; writing creates or empties it; appending keeps it and writes after its last byte.
   void OpenForReading(const std::string& name);
   void OpenForWriting(const std::string& name);
+  // The same for a file written anew again and again (each iteration's circuit): an existing
+  // file of that name is removed first rather than truncated, since ext4 writes a truncated
+  // file's blocks out at once when it is closed (auto_da_alloc), a disk write per iteration.
+  void OpenForReplacing(const std::string& name);
   void OpenForAppending(const std::string& name);
   // Reads `text` as the bytes of the file `name`, positioned at its first byte, without
   // touching the file: for a file's lines held in memory. Failure texts count text's first line
