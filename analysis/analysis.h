@@ -26,6 +26,12 @@ struct TransientOptions {
   // once did, instead of carrying it from window to window: the same files, at a cost that
   // grows with the time already simulated. The reference the carried history is tested by.
   bool recomputeHistory = false;
+  // Above 1: a window asks the simulator for at most this many times the time the last window
+  // advanced. The prediction alone can ask for a tenth of the time already simulated when the
+  // temperatures follow no single step (a switching circuit), of which a small part is kept, so
+  // the simulator's work per window grows with the run; with the limit the run also goes past
+  // the window's end by 5 % of the window's length, not of the end time. 0: as predicted.
+  double windowGrowthLimit = 0;
 };
 
 // The transient analysis behind "Start TRAN": reads baseName + ".par" and runs the time axis

@@ -85,13 +85,13 @@ void KeepWritten(AnalysisState& state, const WrittenCircuit& written) {
 
 void WriteWindowCircuit(AnalysisState& state, const std::string& resultsName,
                         std::string resultsText, int resultsFirstLine,
-                        const CircuitState* circuitState) {
+                        const CircuitState* circuitState, bool marginOfWindow) {
   // Named before the writer runs, so that a full disk's scratch is found when it fails.
   state.iterationText = IterationText(state.iterationNumber);
   KeepWritten(state, WriteTransientCircuitFile(
                          WriterInputOf(state),
                          {state.windowStartTime, state.windowEndTime, resultsName,
-                          std::move(resultsText), resultsFirstLine, circuitState}));
+                          std::move(resultsText), resultsFirstLine, circuitState, marginOfWindow}));
 }
 
 void LogIterationStart(AnalysisState& state) {

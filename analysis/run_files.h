@@ -54,10 +54,10 @@ void KeepWritten(AnalysisState& state, const WrittenCircuit& written);
 // Writes the circuit of the current transient window (windowStartTime .. windowEndTime); the
 // carried values come from resultsText, the accumulated results resultsName (or their last
 // lines, counted from resultsFirstLine), and from circuitState, the whole state at the window
-// start, when there is one.
+// start, when there is one. marginOfWindow: see TransientWindow.
 void WriteWindowCircuit(AnalysisState& state, const std::string& resultsName,
                         std::string resultsText, int resultsFirstLine,
-                        const CircuitState* circuitState = nullptr);
+                        const CircuitState* circuitState = nullptr, bool marginOfWindow = false);
 
 // Marks the start of an iteration whose circuit file is written: "startuję" in the run log and
 // on the window.

@@ -82,13 +82,15 @@ void RunTransient(AnalysisState& state, const TransientOptions& options, RunOutp
   AppendedText appended;
   TransientCarry carry;
   carry.recompute = options.recomputeHistory;
+  carry.windowGrowthLimit = options.windowGrowthLimit;
 
   std::optional<CircuitState> wholeState;
   bool warnedOfState = false;
   int iterationsWithoutAdvance = 0;
   do {
     WriteWindowCircuit(state, outputs.Name(accumulated.results), carry.results.Text(),
-                       carry.results.FirstLine(), wholeState ? &*wholeState : nullptr);
+                       carry.results.FirstLine(), wholeState ? &*wholeState : nullptr,
+                       options.windowGrowthLimit > 1);
     LogIterationStart(state);
     {
       // Only this window's simulator may leave the state the next one reads.

@@ -1,5 +1,6 @@
 #include "analysis/transient_window.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <system_error>
 #include <utility>
@@ -320,6 +321,10 @@ void AcceptLines(AnalysisState& state, TransientCarry& carry, TextFile& results,
   state.sampleTime = rises.lastTime;
   state.windowEndTime = ComputeWindowEnd(state.problem, previousStart, rises.theta1, start,
                                          rises.theta0, state.powerSample, state.problem.endTime);
+  if (carry.windowGrowthLimit > 1) {
+    state.windowEndTime =
+        std::min(state.windowEndTime, start + carry.windowGrowthLimit * (start - previousStart));
+  }
 }
 
 }  // namespace etherm

@@ -32,6 +32,8 @@ struct TransientCarry {
   // Each window computes its thermal history from time 0 out of the accumulated files instead,
   // as the program once did: the reference the carried record must match, byte for byte.
   bool recompute = false;
+  // Above 1: the next window asks for at most this many times the last window's advance.
+  double windowGrowthLimit = 0;
   ThermalHistory thermal;
   ResultsTail results;
   // The last two lines written to the term-rise history, which the window-end prediction

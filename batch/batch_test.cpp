@@ -642,5 +642,77 @@ TEST_F(BatchProgramTest, PlotsWithGnuplotAndSaysWhereToGetItWithout) {
   EXPECT_TRUE(std::filesystem::exists(dir_ / "diode_dc.png"));
 }
 
+// Time and temperature columns of an accumulated temperature file (.tem).
+std::vector<std::pair<double, double>> FirstDeviceTrace(const std::string& table) {
+  std::vector<std::pair<double, double>> trace;
+  std::istringstream in(table);
+  for (std::string line; std::getline(in, line);) {
+    double t = 0;
+    double v = 0;
+    if (std::istringstream(line) >> t >> v) trace.emplace_back(t, v);
+  }
+  return trace;
+}
+
+// The run length the window's circuit asks the simulator for (the second value of ".TRAN").
+double RunLength(const std::string& circuit) {
+  std::istringstream in(circuit);
+  for (std::string line; std::getline(in, line);) {
+    if (line.rfind(".TRAN", 0) != 0) continue;
+    std::istringstream words(line.substr(5));
+    std::string step;
+    double length = 0;
+    if (words >> step >> length) return length;
+  }
+  return -1;
+}
+
+// Late in a switching run the prediction asks for far more than a window keeps; the limit holds
+// each window to a multiple of the last advance, and the temperatures stay within the settle
+// tolerance of the unlimited run's.
+TEST_F(BatchProgramTest, WindowLimitKeepsWindowsShortAndTheTemperaturesWithinTheTolerance) {
+  CopyExample("mosfet_switch_tran");
+  const BatchRun free = Run("tran --no-plot mosfet_switch_tran");
+  ASSERT_EQ(free.status, 0) << free.errors;
+  const auto unlimited = FirstDeviceTrace(Read("mosfet_switch_tran.tem"));
+  const BatchRun limited = Run("tran --no-plot --window-limit 4 mosfet_switch_tran");
+  ASSERT_EQ(limited.status, 0) << limited.errors;
+  const auto trace = FirstDeviceTrace(Read("mosfet_switch_tran.tem"));
+  ASSERT_GT(trace.size(), 100u);
+  EXPECT_NEAR(trace.back().first, unlimited.back().first, 1e-6);
+  for (const auto& [t, v] : trace) {
+    auto after = std::lower_bound(unlimited.begin(), unlimited.end(), std::make_pair(t, -1e300));
+    if (after == unlimited.begin() || after == unlimited.end()) continue;
+    const auto before = after - 1;
+    const double span = after->first - before->first;
+    const double there =
+        before->second +
+        (span > 0 ? (after->second - before->second) * (t - before->first) / span : 0.0);
+    ASSERT_NEAR(v, there, 1.0) << "at " << t << " s";
+  }
+
+  // Every later window asks for at most 4 x 1.05 times the last advance.
+  const std::vector<std::string> rows = LfLines(Read("mosfet_switch_tran.iterations.csv"));
+  double lastAdvance = 0;
+  int checked = 0;
+  for (std::size_t n = 1; n + 1 < rows.size(); ++n) {
+    const std::vector<double> row = CsvNumbers(rows[n]);
+    if (row[2] > row[1]) lastAdvance = row[2] - row[1];
+    if (lastAdvance > 0) {
+      const double length = RunLength(Read("mosfet_switch_tran" + std::to_string(n + 1) + ".cir"));
+      EXPECT_LE(length, 4 * 1.05 * lastAdvance * (1 + 1e-9)) << "window " << n + 1;
+      ++checked;
+    }
+  }
+  EXPECT_GT(checked, 100);
+
+  for (const char* bad : {"--window-limit", "--window-limit 1 t", "--window-limit x t",
+                          "--window-limit 4x t", "--window-limit nan t"}) {
+    const BatchRun run = Run(std::string("tran ") + bad);
+    EXPECT_EQ(run.status, 2) << bad;
+    EXPECT_NE(run.errors.find("--window-limit needs a factor above 1"), std::string::npos) << bad;
+  }
+}
+
 }  // namespace
 }  // namespace etherm

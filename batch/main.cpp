@@ -1,7 +1,9 @@
 // etherm-batch: the two analyses without a window, in the current folder.
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <optional>
@@ -50,6 +52,15 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "etherm-batch: %s\n", failure.what());
         return 2;
       }
+    } else if (std::strcmp(argv[i], "--window-limit") == 0) {
+      const char* text = i + 1 < argc ? argv[++i] : "";
+      char* end = nullptr;
+      const double factor = std::strtod(text, &end);
+      if (*text == '\0' || *end != '\0' || !(factor > 1) || !std::isfinite(factor)) {
+        std::fputs("etherm-batch: --window-limit needs a factor above 1, such as 4\n", stderr);
+        return 2;
+      }
+      options.windowGrowthLimit = factor;
     } else if (std::strcmp(argv[i], "--accelerate") == 0) {
       dcOptions.accelerate = true;
     } else {
@@ -61,13 +72,17 @@ int main(int argc, char** argv) {
   if (!usable) {
     std::fputs(
         "usage: etherm-batch dc [--accelerate] [--ambient C] [--tmax LIMITS] BASE\n"
-        "       etherm-batch tran [--no-iteration-files] [--ambient C] [--tmax LIMITS] BASE\n"
+        "       etherm-batch tran [--no-iteration-files] [--window-limit K] [--ambient C] "
+        "[--tmax LIMITS] BASE\n"
         "Runs the DC or transient electrothermal analysis of BASE.par and BASE.cir in the "
         "current folder.\n"
         "--no-plot (either analysis): no plots BASE.svg and BASE.png; the summary, BASE.csv and "
         "BASE.iterations.csv are written all the same.\n"
         "--no-iteration-files: a transient run removes each window's circuit file and simulator "
         "listing (BASEn.cir, BASEn.out) once the window is done (a DC run keeps none anyway).\n"
+        "--window-limit K: a transient window asks the simulator for at most K times the time "
+        "the last window advanced (K above 1; 4 suits switching circuits): long runs cost in "
+        "proportion to their length; the same 1 K settle test, other time steps.\n"
         "--accelerate: a DC run steps each point by Newton's method on the estimated slope of "
         "power against temperature; fewer simulator runs, the same settle test.\n"
         "--ambient C: the ambient temperature in degrees Celsius instead of 295 K.\n"

@@ -309,7 +309,9 @@ WindowContext ReadAhead(const std::string& baseName) {
 
 WrittenCircuit WriteTransientCircuitFile(const CircuitWriterInput& input,
                                          const TransientWindow& window) {
-  double windowLength = checked::Sub(checked::Mul(1.05, window.end), window.start);
+  double windowLength = window.marginOfWindow
+                            ? checked::Mul(1.05, checked::Sub(window.end, window.start))
+                            : checked::Sub(checked::Mul(1.05, window.end), window.start);
   WindowContext context;
   if (window.start > 0) {
     context = ReadAhead(input.baseName);
@@ -322,7 +324,7 @@ WrittenCircuit WriteTransientCircuitFile(const CircuitWriterInput& input,
   lines.input.OpenForReading(input.baseName + ".cir");
   WrittenCircuit written;
   written.iterationText = IterationText(input.iterationNumber);
-  lines.output.OpenForWriting(input.baseName + written.iterationText + ".cir");
+  lines.output.OpenForReplacing(input.baseName + written.iterationText + ".cir");
   CheckCarriedCount(lines);
 
   CarriedValues carried;
