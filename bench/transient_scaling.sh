@@ -9,6 +9,7 @@
 #
 #   bench/transient_scaling.sh                    this tree only
 #   BEFORE=1fccd1d bench/transient_scaling.sh     and that commit beside it
+#   LIMIT=4 bench/transient_scaling.sh           and this tree with --window-limit 4 beside it
 #   RUNS=3 (hyperfine runs); TMPDIR=/dev/shm runs the folders on tmpfs instead of the disk
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -16,11 +17,12 @@ root=$PWD
 runs=${RUNS:-3}
 
 build() {
-  cmake -S "$1" -B "$2" -DCMAKE_BUILD_TYPE=Release >/dev/null
+  cmake -S "$1" -B "$2" -DCMAKE_BUILD_TYPE=Release -DETHERM_BENCH=ON >/dev/null
   cmake --build "$2" -j 2 --target etherm-batch etherm-sim transient_windows_bench >/dev/null
 }
 build . build/bench-tran
 versions=("after:$root/build/bench-tran/bin")
+[ -n "${LIMIT:-}" ] && versions+=("limit $LIMIT:$root/build/bench-tran/bin")
 if [ -n "${BEFORE:-}" ]; then
   src=$root/build/bench-before-src
   # Extracted again only for another commit: fresh files would rebuild it all.
@@ -54,11 +56,16 @@ prepare() {
 measure() {
   local name=$1 scale=$2 commands=()
   for entry in "${versions[@]}"; do
-    local version=${entry%%:*} bin=${entry#*:}
+    local version=${entry%%:*} bin=${entry#*:} flags=()
+    case $version in
+      after) flags=(--no-plot) ;;
+      limit*) flags=(--no-plot --window-limit "$LIMIT") ;;
+    esac
     local dir=$scratch/$name-$scale-$version
     prepare "$name" "$scale" "$dir"
     local line
-    line=$("$bin/transient_windows_bench" "$dir" "$name")
+    # The bench calls the analysis itself, which draws no plot: the flags after --no-plot.
+    line=$("$bin/transient_windows_bench" "${flags[@]:1}" "$dir" "$name")
     # etherm-sim as its own process on the run's last circuit.
     (cd "$dir" && hyperfine -N --warmup 2 --runs 15 --export-json sim.json \
       "$bin/etherm-sim a1.cir" >/dev/null 2>&1)
@@ -67,7 +74,7 @@ measure() {
       "$dir/sim.json")
     printf '%s\t%s\t%s\t%s\t%s\n' "$name" "$scale" "$version" "$process" "$line" >>"$figures"
     prepare "$name" "$scale" "$scratch/$name-$scale-hf"
-    commands+=(-n "$version" "$bin/etherm-batch tran $name")
+    commands+=(-n "$version" "$bin/etherm-batch tran ${flags[*]} $name")
   done
   (cd "$scratch/$name-$scale-hf" && hyperfine -N --runs "$runs" --export-json "$scratch/hf.json" \
     "${commands[@]}" >/dev/null 2>&1)

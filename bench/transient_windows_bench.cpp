@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
 #include <filesystem>
 #include <fstream>
@@ -74,17 +75,35 @@ int CountLines(const std::string& file, const std::string& start) {
   return count;
 }
 
+// Older trees, which the scaling script builds this file into, have no window limit.
+template <class Options>
+bool SetWindowLimit(Options& options, double factor) {
+  if constexpr (requires { options.windowGrowthLimit; }) {
+    options.windowGrowthLimit = factor;
+    return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   etherm::TransientOptions options;
   int arg = 1;
-  if (argc == 4 && std::string(argv[1]) == "--no-iteration-files") {
-    options.keepIterationFiles = false;
-    ++arg;
+  for (; arg < argc && std::string(argv[arg]).rfind("--", 0) == 0; ++arg) {
+    const std::string option = argv[arg];
+    if (option == "--no-iteration-files") {
+      options.keepIterationFiles = false;
+    } else if (option == "--window-limit" && arg + 1 < argc &&
+               SetWindowLimit(options, std::atof(argv[arg + 1]))) {
+      ++arg;
+    } else {
+      arg = argc;  // unknown: the usage below
+    }
   }
   if (argc - arg != 2) {
-    std::fprintf(stderr, "usage: %s [--no-iteration-files] FOLDER BASE\n", argv[0]);
+    std::fprintf(stderr, "usage: %s [--no-iteration-files] [--window-limit K] FOLDER BASE\n",
+                 argv[0]);
     return 2;
   }
   std::filesystem::current_path(argv[arg]);

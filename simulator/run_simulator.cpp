@@ -86,10 +86,13 @@ std::string SimulatorProgram() {
   if (const char* named = std::getenv("ETHERM_SIMULATOR"); named != nullptr && *named != '\0') {
     return named;
   }
-  std::error_code ec;
-  const fs::path self = fs::read_symlink("/proc/self/exe", ec);
-  if (ec) return "etherm-sim";
-  return (self.parent_path() / "etherm-sim").string();
+  // Asked once a window; the program's own folder does not change.
+  static const std::string beside = [] {
+    std::error_code ec;
+    const fs::path self = fs::read_symlink("/proc/self/exe", ec);
+    return ec ? std::string("etherm-sim") : (self.parent_path() / "etherm-sim").string();
+  }();
+  return beside;
 }
 
 double RunSimulator(const std::string& iterationName, const std::string& runLogName,
@@ -107,9 +110,14 @@ double RunSimulator(const std::string& iterationName, const std::string& runLogN
   for (int pass = 1; pass <= kMaxPasses; ++pass) {
     std::error_code ignored;  // the copies and deletions are not checked; the .csd test is
     // Removed, not overwritten: ext4 writes a truncated file out at once when it is closed.
+    // A second name for the iteration's circuit is a copy that costs no new file: neither
+    // name is ever written in place again, each is only removed and written anew.
     fs::remove(kSimulatorCircuitName, ignored);
-    fs::copy_file(circuitName, kSimulatorCircuitName, fs::copy_options::overwrite_existing,
-                  ignored);
+    fs::create_hard_link(circuitName, kSimulatorCircuitName, ignored);
+    if (ignored) {
+      fs::copy_file(circuitName, kSimulatorCircuitName, fs::copy_options::overwrite_existing,
+                    ignored);
+    }
     // A probe-data file left by an earlier, interrupted run must not pass for this run's.
     fs::remove(probeDataName, ignored);
 

@@ -1,8 +1,10 @@
 #include "textio/text_file.h"
 
+#include <unistd.h>
+
 #include <cerrno>
-#include <cstdio>
 #include <charconv>
+#include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <utility>
@@ -103,15 +105,14 @@ void TextFile::OpenForReplacing(const std::string& name) {
 }
 
 void TextFile::OpenForAppending(const std::string& name) {
-  // Appending needs an existing file, like opening for reading.
-  std::FILE* probe = std::fopen(name.c_str(), "rb");
-  if (probe == nullptr) {
+  // Appending needs an existing file, like opening for reading (the run log takes a line at a
+  // time, so one call instead of an open and a close).
+  if (::access(name.c_str(), R_OK) != 0) {
     const int err = errno;
     name_ = name;
     Close();
     ThrowFileError(err, name);
   }
-  std::fclose(probe);
   OpenOutput(name, "ab", Mode::kAppending);
 }
 
