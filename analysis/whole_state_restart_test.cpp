@@ -190,7 +190,9 @@ TEST_F(WholeStateRestart, ACircuitTooLargeForItsStateIsToldOnceAndCarriesTheProb
             "start from the probed nodes and the listed inductors and capacitors only");
   EXPECT_GE(Numbers("c.tem", 2).back()[0], 3e-4);
   for (const std::string& line : Lines("c2.cir")) {
-    if (line.rfind(".ic", 0) == 0) EXPECT_EQ(line.find("n1"), std::string::npos) << line;
+    if (line.rfind(".ic", 0) == 0) {
+      EXPECT_EQ(line.find("n1"), std::string::npos) << line;
+    }
   }
 }
 
