@@ -81,7 +81,7 @@ int main(int argc, char** argv) {
         "--no-iteration-files: a transient run removes each window's circuit file and simulator "
         "listing (BASEn.cir, BASEn.out) once the window is done (a DC run keeps none anyway).\n"
         "--window-limit K: a transient window asks the simulator for at most K times the time "
-        "the last window advanced (K above 1; 4 suits switching circuits): long runs cost in "
+        "the last window advanced (K above 1, such as 4): long runs cost in "
         "proportion to their length; the same 1 K settle test, other time steps.\n"
         "--accelerate: a DC run steps each point by Newton's method on the estimated slope of "
         "power against temperature; fewer simulator runs, the same settle test.\n"
