@@ -171,13 +171,7 @@ void ComputePower(benchmark::State& state, bool direct) {
         etherm::ComputeTransientPower(s->problem, txt, s->deviceTemperature);
     etherm::TextFile file;
     file.OpenForWriting(out);
-    std::string line;
-    for (const etherm::TransientRow& row : table.rows) {
-      line.clear();
-      etherm::AppendRowText(line, row, kDevices);
-      etherm::WriteText(file, line);
-      etherm::WriteLineEnd(file);
-    }
+    etherm::WriteText(file, etherm::RowsText(table.rows, kDevices));
     file.Close();
   }
   state.SetItemsProcessed(state.iterations() * kRecords);

@@ -111,13 +111,7 @@ void BM_ComputeTransientTemperatures(benchmark::State& state) {
     rises.Close();
     etherm::TextFile out;
     out.OpenForWriting("bench.tem");
-    std::string line;
-    for (const etherm::TransientRow& row : temperatures.rows) {
-      line.clear();
-      etherm::AppendRowText(line, row, kDevices);
-      etherm::WriteText(out, line);
-      etherm::WriteLineEnd(out);
-    }
+    etherm::WriteText(out, etherm::RowsText(temperatures.rows, kDevices));
     out.Close();
   }
   state.SetItemsProcessed(state.iterations() * kLines);

@@ -26,10 +26,7 @@ echo "|---|---|---|---|---|---|"
 for name in diode_pulses_tran mosfet_switch_tran; do
   for scale in ${SCALES:-1 2 4 8}; do
     dir=$scratch/$name-$scale
-    mkdir -p "$dir"
-    cp "examples/$name/$name.cir" "$dir/"
-    awk -v s="$scale" 'NR == 3 { printf "%.9g\r\n", $1 * s; next } { print }' \
-      "examples/$name/$name.par" >"$dir/$name.par"
+    "$root/bench/scaled_example.sh" "$name" "$scale" "$dir"
     cd "$dir"
     own=""; all=""
     for ((r = 0; r < runs; ++r)); do

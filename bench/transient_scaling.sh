@@ -43,15 +43,7 @@ trap 'rm -rf "$scratch"' EXIT
 figures=$scratch/figures.tsv
 : >"$figures"
 
-# A folder with the example's circuit and its problem with the end time scaled.
-prepare() {
-  local name=$1 scale=$2 dir=$3
-  mkdir -p "$dir"
-  cp "examples/$name/$name.cir" "$dir/"
-  # Line 3 of a transient problem is its end time.
-  awk -v s="$scale" 'NR == 3 { printf "%.9g\r\n", $1 * s; next } { print }' \
-    "examples/$name/$name.par" >"$dir/$name.par"
-}
+prepare() { "$root/bench/scaled_example.sh" "$@"; }
 
 measure() {
   local name=$1 scale=$2 commands=()

@@ -47,4 +47,13 @@ void AppendRowText(std::string& out, const TransientRow& row, int count) {
   }
 }
 
+std::string RowsText(const std::vector<TransientRow>& rows, int count) {
+  std::string text;
+  for (const TransientRow& row : rows) {
+    AppendRowText(text, row, count);
+    text += "\r\n";
+  }
+  return text;
+}
+
 }  // namespace etherm

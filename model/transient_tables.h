@@ -37,5 +37,7 @@ long double AsWrittenExtended(double x);
 // The text of a table line as the tables' files hold it: each number in the 23-character form
 // followed by a blank (the time, then values 1..count); no line end.
 void AppendRowText(std::string& out, const TransientRow& row, int count);
+// The lines of rows so, each ended by CR LF.
+std::string RowsText(const std::vector<TransientRow>& rows, int count);
 
 }  // namespace etherm

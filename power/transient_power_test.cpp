@@ -22,12 +22,8 @@ class TransientPowerTest : public PowerTest {
   PowerTable Compute() { return ComputeTransientPower(state_->problem, txt_, temperatures_); }
   // The table as its file would hold it.
   std::string Text(const PowerTable& table) const {
-    std::string text = table.title + "\r\n" + table.names + "\r\n";
-    for (const TransientRow& row : table.rows) {
-      AppendRowText(text, row, state_->problem.deviceCount());
-      text += "\r\n";
-    }
-    return text;
+    return table.title + "\r\n" + table.names + "\r\n" +
+           RowsText(table.rows, state_->problem.deviceCount());
   }
   // The numbers of the table's rows as their text says them.
   std::vector<std::vector<std::string>> Rows(const PowerTable& table) const {

@@ -23,12 +23,7 @@ class ThermalHistoryTest : public ThermalTest {
   }
   // The accumulated power file as the driver writes it: two header lines, then the rows.
   static void WriteHistory(const std::vector<TransientRow>& rows) {
-    std::string text = "title\r\nczas D1       D2       \r\n";
-    for (const TransientRow& row : rows) {
-      AppendRowText(text, row, 2);
-      text += "\r\n";
-    }
-    WriteFile("h.moc", text);
+    WriteFile("h.moc", "title\r\nczas D1       D2       \r\n" + RowsText(rows, 2));
   }
   static void ExpectSameLine(const ThermalLine& a, const ThermalLine& b) {
     EXPECT_EQ(a.time, b.time);
