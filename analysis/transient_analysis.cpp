@@ -1,3 +1,4 @@
+#include <cstdio>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -97,9 +98,19 @@ void RunTransient(AnalysisState& state, const TransientOptions& options, RunOutp
       std::error_code ignored;
       std::filesystem::remove(state.baseName + state.iterationText + ".stan", ignored);
     }
-    const double simulatorSeconds =
-        RunSimulator(state.baseName + state.iterationText, state.runLogName,
-                     SimulationKind::kTransient, state.listener);
+    double simulatorSeconds = 0;
+    try {
+      simulatorSeconds = RunSimulator(state.baseName + state.iterationText, state.runLogName,
+                                      SimulationKind::kTransient, state.listener,
+                                      state.windowStartTime);
+    } catch (const Failure& failure) {
+      // The simulator knows only the window's own time.
+      const std::string text = failure.what();
+      if (text.find("the simulation stalled") == std::string::npos) throw;
+      char start[32];
+      std::snprintf(start, sizeof start, "%.6g", state.windowStartTime);
+      throw Failure(text + " (in the window that starts at t = " + start + " s)");
+    }
 
     const std::string iterationName = state.baseName + state.iterationText;
     const double offset = state.sampleTime;

@@ -112,7 +112,8 @@ void ListDeck(Listing& listing, const std::string& heading, const std::vector<st
 // The stage's deck emitted, listed under `heading`, loaded and run; `commands` are our own, given
 // between the load and the run and listed too.
 void RunStage(NgspiceSession& ng, Listing& listing, const Translation& t, const DeckStage& stage,
-              const std::string& heading, const std::vector<std::string>& commands = {}) {
+              const std::string& heading, const std::vector<std::string>& commands = {},
+              const NgspiceSession::Watch& watch = {}) {
   std::vector<std::string> origins;
   std::vector<std::string> deck = EmitDeck(t, stage, &origins);
   ListDeck(listing, heading, deck);
@@ -123,7 +124,18 @@ void RunStage(NgspiceSession& ng, Listing& listing, const Translation& t, const 
     listing.Live(c);
     ng.Command(c);
   }
-  ng.Run();
+  ng.Run(watch);
+}
+
+// The length of the transient, s; 0 when there is none or it cannot be read.
+double TransientLength(const Translation& t) {
+  if (t.analysis != AnalysisKind::kTran) return 0;
+  for (const BodyLine& b : t.body)
+    if (b.key == ".tran" && b.words.size() >= 2) {  // step, final time, ...
+      std::optional<double> length = NumberWord(b.words[1]);
+      return length && *length > 0 ? *length : 0;
+    }
+  return 0;
 }
 
 // Vector names are lower case, node voltages either bare ("x1.c") or as "V(1)".
@@ -182,17 +194,24 @@ std::string ScaleName(const NgspiceSession& ng, const Translation& t) {
 // without UIC, which ngspice itself does only under UIC.
 // Returns the bias point run, whose first point is the starting point of the transient: under UIC
 // ngspice records no point at time 0.
-PlotData RunFromBiasPoint(NgspiceSession& ng, Listing& listing, const Translation& t,
-                          DeckStage stage) {
-  DeckStage bias = stage;
-  bias.kind = DeckStage::kBiasPoint;
+PlotData RunFromBiasPointHeldBy(NgspiceSession& ng, Listing& listing, const Translation& t,
+                                DeckStage bias, DeckStage stage,
+                                const NgspiceSession::Watch& watch, bool firstBySources) {
+  // firstBySources false: the bias point is held by ngspice alone.
   PlotData point;
   for (bool bySources : {true, false}) {
+    if (bySources && !firstBySources) continue;
     bias.holdBySources = bySources;
     try {
-      RunStage(ng, listing, t, bias, "bias point with the ic= values imposed");
+      NgspiceSession::Watch biasWatch;
+      if (!bySources) biasWatch.length = 1e-12;  // the starting point of a transient this long
+      RunStage(ng, listing, t, bias, "bias point with the ic= values imposed", {}, biasWatch);
       point = ReadPlot(ng, "time");
+      // An operating point has no time scale: its one point is the start of the transient.
+      if (bySources && point.x.empty()) point.x = {0.0};
       break;
+    } catch (const Stalled&) {
+      throw;
     } catch (const SimError&) {
       // Only its first point counts: the bias point. The steps after it may fail where .IC
       // values held against the circuit let go, which says nothing about the point itself.
@@ -229,8 +248,25 @@ PlotData RunFromBiasPoint(NgspiceSession& ng, Listing& listing, const Translatio
   stage.kind = DeckStage::kFromBias;
   stage.icLine = ic;
   // Inductors without their own ic= take the bias-point current; under UIC they would start at 0.
-  RunStage(ng, listing, t, stage, "transient from that bias point", inductors);
+  RunStage(ng, listing, t, stage, "transient from that bias point", inductors, watch);
   return point;
+}
+
+PlotData RunFromBiasPoint(NgspiceSession& ng, Listing& listing, const Translation& t,
+                          DeckStage stage, const NgspiceSession::Watch& watch) {
+  DeckStage bias = stage;
+  bias.kind = DeckStage::kBiasPoint;
+  // A restart that stalls is tried once more from the other bias point, never from the same.
+  for (bool bySources : {true, false}) {
+    try {
+      return RunFromBiasPointHeldBy(ng, listing, t, bias, stage, watch, bySources);
+    } catch (const Stalled& stalled) {
+      if (!bySources) throw;
+      listing.Line(std::string("etherm-sim: ") + stalled.what() +
+                   "; trying the bias point with ngspice's own holds");
+    }
+  }
+  throw SimError("internal: no bias point tried");
 }
 
 bool StartsAtZero(const Translation& t) {
@@ -323,7 +359,8 @@ void WriteStateFile(const std::string& path, const Translation& t, const PlotDat
 }
 
 void Simulate(const std::string& circuitPath, Listing& listing, const std::string& csdPath,
-              const std::function<NgspiceSession&()>& ngspice, TemperatureAnswers& answers) {
+              const std::function<NgspiceSession&()>& ngspice, TemperatureAnswers& answers,
+              const std::function<void(double)>& progress) {
   Deck deck = LoadDeck(circuitPath, ReadWholeFile);
   Translation t = Translate(deck);
   std::string folder = std::filesystem::path(circuitPath).parent_path().string();
@@ -339,11 +376,14 @@ void Simulate(const std::string& circuitPath, Listing& listing, const std::strin
   DeckStage stage;
   stage.tempParams = ChooseTemperatureParameters(
       ng, t, answers, [&](const std::string& line) { listing.Live(line); });
+  NgspiceSession::Watch watch;
+  watch.length = TransientLength(t);
+  watch.progress = progress;
   std::optional<PlotData> biasPoint;
   if (NeedsBiasPointRun(t)) {
-    biasPoint = RunFromBiasPoint(ng, listing, t, stage);
+    biasPoint = RunFromBiasPoint(ng, listing, t, stage, watch);
   } else {
-    RunStage(ng, listing, t, stage, "circuit as handed to ngspice");
+    RunStage(ng, listing, t, stage, "circuit as handed to ngspice", {}, watch);
   }
   const std::string scale = ScaleName(ng, t);
   PlotData plot = ReadPlot(ng, scale);
@@ -441,7 +481,8 @@ bool CircuitRunner::NgspiceStopped() const {
   return session_ && session_->Stopped();
 }
 
-RunOutcome CircuitRunner::Run(const std::string& circuitPath) {
+RunOutcome CircuitRunner::Run(const std::string& circuitPath,
+                              const std::function<void(double)>& progress) {
   const std::string listingPath = WithExtension(circuitPath, ".out");
   const std::string csdPath = WithExtension(circuitPath, ".csd");
   for (const char* output : {".out", ".csd", ".stan"}) {
@@ -495,7 +536,7 @@ RunOutcome CircuitRunner::Run(const std::string& circuitPath) {
           }
           return Ngspice();
         },
-        answers);
+        answers, progress);
     return {kExitSuccess, ""};
   } catch (const SimError& e) {
     return report(kExitRefused, e.what());

@@ -2,6 +2,7 @@
 // Runs of etherm-sim on circuit files: translate, simulate, write the probe data, the bias file
 // and the listing.
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -36,8 +37,10 @@ class CircuitRunner {
   // circuit cannot be run; usage, when not even the listing could be written; unexpected for
   // anything else (memory running out). Applies the memory limit first. The listing is the one a
   // fresh process writes, so each run asks ngspice about its model cards again and repeats what
-  // ngspice printed when it started.
-  RunOutcome Run(const std::string& circuitPath);
+  // ngspice printed when it started. A transient that stalls is refused, saying where; its
+  // simulated time goes to `progress` now and then.
+  RunOutcome Run(const std::string& circuitPath,
+                 const std::function<void(double time)>& progress = {});
 
   // Removes every circuit and plot the runs left in ngspice. Throws SimError when it cannot.
   void Clear();

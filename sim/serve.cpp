@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <functional>
 #include <iostream>
 #include <string>
 
@@ -41,8 +42,8 @@ bool Answer(int fd, const std::string& line) {
   return true;
 }
 
-bool Answer(int fd, serve::Outcome outcome, const std::string& reason) {
-  return Answer(fd, serve::FormatAnswer({outcome, reason}));
+bool Answer(int fd, serve::Outcome outcome, const std::string& reason, long id = 0) {
+  return Answer(fd, serve::FormatAnswer({outcome, reason, id}));
 }
 
 std::string WithoutCr(std::string line) {
@@ -57,11 +58,15 @@ int Serve() {
   if (answers < 0) return kExitUsage;
   std::string line;
   if (!std::getline(std::cin, line)) return kExitSuccess;
-  if (WithoutCr(line) != serve::kHello) {
+  const std::string hello = WithoutCr(line);
+  if (hello != serve::kHello && hello != serve::kHello2) {
     Answer(answers, serve::Outcome::kFailed,
-           "etherm-sim --serve expects \"" + std::string(serve::kHello) + "\" first");
+           "etherm-sim --serve expects \"" + std::string(serve::kHello2) + "\" (or \"" +
+               std::string(serve::kHello) + "\") first");
     return kExitUsage;
   }
+  // Version 2 names the request in every answer and tells a transient's progress.
+  const bool version2 = hello == serve::kHello2;
   CircuitRunner runner(false);
   try {
     LimitAddressSpace();
@@ -70,21 +75,32 @@ int Serve() {
     Answer(answers, serve::Outcome::kFailed, e.what());
     return kExitUnexpected;
   }
-  if (!Answer(answers, std::string(serve::kReady))) return kExitUnexpected;
+  if (!Answer(answers, std::string(version2 ? serve::kReady2 : serve::kReady)))
+    return kExitUnexpected;
 
   while (std::getline(std::cin, line)) {
     const serve::ParsedRequest request = serve::ParseRequest(line);
     if (!request.request) {
-      if (!Answer(answers, serve::Outcome::kFailed, "bad request line: " + request.problem))
+      if (!Answer(answers, serve::Outcome::kFailed, "bad request line: " + request.problem,
+                  version2 ? -1 : 0))
         return kExitUnexpected;
       continue;
     }
-    const RunOutcome outcome = runner.Run(request.request->circuit);
+    const long id = version2 ? request.request->id : 0;
+    bool clientGone = false;
+    std::function<void(double)> progress;
+    if (version2) {
+      progress = [&](double time) {
+        clientGone = clientGone ||
+                     !Answer(answers, serve::FormatAnswer({serve::Outcome::kProgress, "", id, time}));
+      };
+    }
+    const RunOutcome outcome = runner.Run(request.request->circuit, progress);
     const serve::Outcome answer = outcome.status == kExitSuccess   ? serve::Outcome::kDone
                                   : outcome.status == kExitRefused ? serve::Outcome::kRefused
                                                                    : serve::Outcome::kFailed;
     // Answered before the clean-up, which the client need not wait for.
-    if (!Answer(answers, answer, outcome.reason)) return kExitUnexpected;
+    if (clientGone || !Answer(answers, answer, outcome.reason, id)) return kExitUnexpected;
     if (outcome.status == kExitUnexpected || runner.NgspiceStopped()) return kExitUnexpected;
     try {
       runner.Clear();

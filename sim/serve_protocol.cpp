@@ -1,5 +1,7 @@
 #include "serve_protocol.h"
 
+#include <charconv>
+#include <cmath>
 #include <vector>
 
 namespace etherm::sim::serve {
@@ -10,6 +12,21 @@ constexpr std::string_view kRun = "run";
 constexpr std::string_view kDone = "done";
 constexpr std::string_view kRefused = "refused";
 constexpr std::string_view kFailed = "failed";
+constexpr std::string_view kProgress = "progress";
+constexpr std::string_view kId = "id=";
+
+// The N of "id=N": a decimal number above 0.
+std::optional<long> IdOf(std::string_view field) {
+  if (field.substr(0, kId.size()) != kId) return std::nullopt;
+  field.remove_prefix(kId.size());
+  if (field.empty() || field.size() > 18) return std::nullopt;
+  long id = 0;
+  for (char c : field) {
+    if (c < '0' || c > '9') return std::nullopt;
+    id = id * 10 + (c - '0');
+  }
+  return id > 0 ? std::optional<long>(id) : std::nullopt;
+}
 
 std::string_view WithoutCr(std::string_view line) {
   if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
@@ -82,19 +99,28 @@ std::optional<std::string> UnescapeField(std::string_view field) {
 }
 
 std::string FormatRequest(const Request& request) {
-  return std::string(kRun) + '\t' + EscapeField(request.circuit);
+  std::string line = std::string(kRun) + '\t' + EscapeField(request.circuit);
+  if (request.id > 0) line += "\t" + std::string(kId) + std::to_string(request.id);
+  return line;
 }
 
 std::string FormatAnswer(const Answer& answer) {
+  const std::string id =
+      answer.id > 0 ? std::string(kId) + std::to_string(answer.id) + '\t' : std::string();
   switch (answer.outcome) {
     case Outcome::kDone:
-      return std::string(kDone);
+      return id + std::string(kDone);
     case Outcome::kRefused:
-      return std::string(kRefused) + '\t' + EscapeField(answer.reason);
+      return id + std::string(kRefused) + '\t' + EscapeField(answer.reason);
+    case Outcome::kProgress: {
+      char text[32];
+      auto end = std::to_chars(text, text + sizeof text, answer.time).ptr;
+      return id + std::string(kProgress) + '\t' + std::string(text, end);
+    }
     case Outcome::kFailed:
       break;
   }
-  return std::string(kFailed) + '\t' + EscapeField(answer.reason);
+  return id + std::string(kFailed) + '\t' + EscapeField(answer.reason);
 }
 
 ParsedRequest ParseRequest(std::string_view line) {
@@ -117,21 +143,45 @@ ParsedRequest ParseRequest(std::string_view line) {
     parsed.problem = "the circuit file name holds a NUL byte";
     return parsed;
   }
+  long id = 0;
   for (std::size_t k = 2; k < fields.size(); ++k) {
     if (fields[k].find('=') == std::string_view::npos) {
       parsed.problem = "field " + std::to_string(k + 1) + " is not name=value";
       return parsed;
     }
+    if (fields[k].substr(0, kId.size()) == kId) {
+      const std::optional<long> n = IdOf(fields[k]);
+      if (!n) {
+        parsed.problem = "the request id is not a number above 0";
+        return parsed;
+      }
+      id = *n;
+    }
   }
-  parsed.request = Request{std::move(*circuit)};
+  parsed.request = Request{std::move(*circuit), id};
   return parsed;
 }
 
 std::optional<Answer> ParseAnswer(std::string_view line) {
-  const std::vector<std::string_view> fields = Fields(WithoutCr(line));
+  std::vector<std::string_view> fields = Fields(WithoutCr(line));
   Answer answer;
+  if (std::optional<long> id = IdOf(fields[0]); id && fields.size() > 1) {
+    answer.id = *id;
+    fields.erase(fields.begin());
+  }
   if (fields[0] == kDone && fields.size() == 1) return answer;
   if (fields.size() != 2) return std::nullopt;
+  if (fields[0] == kProgress) {
+    const std::string_view t = fields[1];
+    double time = 0;
+    const auto [end, ec] = std::from_chars(t.data(), t.data() + t.size(), time);
+    if (ec != std::errc() || end != t.data() + t.size() || !std::isfinite(time)) {
+      return std::nullopt;
+    }
+    answer.outcome = Outcome::kProgress;
+    answer.time = time;
+    return answer;
+  }
   if (fields[0] == kRefused) {
     answer.outcome = Outcome::kRefused;
   } else if (fields[0] == kFailed) {

@@ -27,7 +27,9 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr int kMaxPasses = 3;
-constexpr double kDefaultTimeoutSeconds = 600;
+// A window of the windowed transient takes well under a second; a stalled one is refused by
+// etherm-sim itself within seconds, so this bounds only what no guard inside sees.
+constexpr double kDefaultTimeoutSeconds = 120;
 
 double PassTimeoutSeconds() {
   const char* text = std::getenv("ETHERM_SIM_TIMEOUT");
@@ -96,7 +98,7 @@ std::string SimulatorProgram() {
 }
 
 double RunSimulator(const std::string& iterationName, const std::string& runLogName,
-                    SimulationKind kind, AnalysisListener* listener) {
+                    SimulationKind kind, AnalysisListener* listener, double timeOffset) {
   const bool transient = kind == SimulationKind::kTransient;
   const std::string circuitName = iterationName + ".cir";
   const std::string probeDataName = iterationName + ".csd";
@@ -122,7 +124,12 @@ double RunSimulator(const std::string& iterationName, const std::string& runLogN
     fs::remove(probeDataName, ignored);
 
     const auto started = std::chrono::steady_clock::now();
-    const SimulatorPass result = RunSimulatorPass(program, circuitName, timeout);
+    std::function<void(double)> progress;
+    if (listener != nullptr && transient) {
+      progress = [&](double time) { listener->SimulatorAdvanced(timeOffset + time); };
+    }
+    const SimulatorPass result = RunSimulatorPass(program, circuitName, timeout, progress);
+    if (!result.warning.empty() && listener != nullptr) listener->Warning(result.warning);
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - started;
     if (InterruptSignal() != 0) throw Failure("interrupted");
     timedOut = timedOut || result.timedOut;
