@@ -1,6 +1,7 @@
 #include "run_circuit.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -365,11 +366,18 @@ void Simulate(const std::string& circuitPath, Listing& listing, const std::strin
   Translation t = Translate(deck);
   std::string folder = std::filesystem::path(circuitPath).parent_path().string();
   std::string biasPath;
-  if (t.saveBias) {
-    biasPath = (std::filesystem::path(folder) / t.saveBias->file).string();
-    std::error_code ignored;
-    std::filesystem::remove(biasPath, ignored);  // present afterwards only if this run wrote it
-  }
+  if (t.saveBias) biasPath = (std::filesystem::path(folder) / t.saveBias->file).string();
+  // The bias file is there afterwards only if this run wrote it; an older one goes only once it
+  // is known that this run will not (Translate keeps its name inside the folder).
+  struct StaleBias {
+    const std::string& path;
+    bool written = false;
+    ~StaleBias() {
+      if (written || path.empty()) return;
+      std::error_code ignored;
+      std::filesystem::remove(path, ignored);
+    }
+  } staleBias{biasPath};
 
   listing.Capture();
   NgspiceSession& ng = ngspice();
@@ -441,6 +449,7 @@ void Simulate(const std::string& circuitPath, Listing& listing, const std::strin
     const double tolerance = 1e-9 * std::fabs(t.saveBias->time) + 1e-18;
     if (end + tolerance >= t.saveBias->time) {
       WriteBiasFile(biasPath, *t.saveBias, plot, std::filesystem::path(circuitPath).filename());
+      staleBias.written = true;
       listing.Line("etherm-sim: bias point at " + ShortestText(t.saveBias->time) +
                    " s written to " + biasPath);
     } else {
@@ -485,14 +494,38 @@ RunOutcome CircuitRunner::Run(const std::string& circuitPath,
                               const std::function<void(double)>& progress) {
   const std::string listingPath = WithExtension(circuitPath, ".out");
   const std::string csdPath = WithExtension(circuitPath, ".csd");
+  auto refuseUnread = [&](int status, const std::string& text) -> RunOutcome {
+    if (reportOnStandardError_) std::fprintf(stderr, "etherm-sim: %s\n", text.c_str());
+    return {status, text};
+  };
+  // The run removes its outputs first, so the input is checked before: a circuit named like an
+  // output would be lost unread, and outputs beside a file that is no circuit (notes.txt) or
+  // none at all would be lost for nothing.
   for (const char* output : {".out", ".csd", ".stan"}) {
-    // The run removes its outputs first: a circuit of such a name would be lost unread.
     if (WithExtension(circuitPath, output) == circuitPath) {
-      const std::string text = "the circuit file " + circuitPath +
-                               " has the name of the run's own " + output +
-                               " file and would be overwritten; name it .cir";
-      if (reportOnStandardError_) std::fprintf(stderr, "etherm-sim: %s\n", text.c_str());
-      return {kExitUsage, text};
+      return refuseUnread(kExitUsage, "the circuit file " + circuitPath +
+                                          " has the name of the run's own " + output +
+                                          " file and would be overwritten; name it .cir");
+    }
+  }
+  if (!EqualNoCase(std::filesystem::path(circuitPath).extension().string(), ".cir")) {
+    return refuseUnread(kExitUsage, "the circuit file " + circuitPath +
+                                        " is not named NAME.cir; its results would be written "
+                                        "beside it as NAME.out, NAME.csd and NAME.stan");
+  }
+  {
+    struct stat info{};
+    if (::stat(circuitPath.c_str(), &info) != 0) {
+      return refuseUnread(kExitRefused, "cannot read the circuit file " + circuitPath + ": " +
+                                            std::strerror(errno));
+    }
+    if (!S_ISREG(info.st_mode)) {
+      return refuseUnread(kExitRefused, "the circuit file " + circuitPath +
+                                            " is not a regular file");
+    }
+    if (::access(circuitPath.c_str(), R_OK) != 0) {
+      return refuseUnread(kExitRefused, "cannot read the circuit file " + circuitPath + ": " +
+                                            std::strerror(errno));
     }
   }
   {
