@@ -304,7 +304,6 @@ TEST(EthermSimFailures, FailedRunsLeaveNoProbeDataAndNameTheProblem) {
        "evil.inc line 2: .CONTROL blocks are not accepted"},
       {"missing include", "t\nV1 1 0 DC 1\n.INCLUDE nothere.lib\n.PROBE V(1)\n.DC V1 0 1 1\n",
        "line 3: the file nothere.lib named here cannot be read"},
-      {"missing file", nullptr, "the circuit file c.cir cannot be read"},
       {"a folder included", "t\nV1 1 0 DC 1\n.inc sub\n.PROBE V(1)\n.DC V1 0 1 1\n",
        "line 3: the file sub named here is a directory, not a file"},
       {"an endless device included", "t\nV1 1 0 DC 1\n.lib /dev/zero\n.PROBE V(1)\n.DC V1 0 1 1\n",
