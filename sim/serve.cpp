@@ -141,7 +141,8 @@ int Serve() {
       continue;
     }
     const serve::ParsedRequest request = serve::ParseRequest(line);
-    if (request.request && !InsideTheFolder(request.request->circuit)) {
+    if (request.request && !request.request->circuit.empty() &&
+        !InsideTheFolder(request.request->circuit)) {
       if (!Answer(answers, serve::Outcome::kRefused,
                   "the circuit file " + request.request->circuit +
                       " is not inside the server's folder; requests name files relative to it",
@@ -164,14 +165,44 @@ int Serve() {
                      !Answer(answers, serve::FormatAnswer({serve::Outcome::kProgress, "", id, time}));
       };
     }
-    const RunOutcome outcome = runner.Run(request.request->circuit, progress);
+    const serve::Request& r = *request.request;
+    if (!version2 && r.verb != serve::Verb::kRun) {
+      if (!Answer(answers, serve::Outcome::kFailed, "bad request line: a version 2 request"))
+        return kExitUnexpected;
+      continue;
+    }
+    RunOutcome outcome;
+    bool clear = true;
+    switch (r.verb) {
+      case serve::Verb::kRun:
+        runner.EndTransient();
+        outcome = runner.Run(r.circuit, progress);
+        break;
+      case serve::Verb::kBegin:
+        outcome = runner.BeginTransient(r.circuit);
+        clear = outcome.status != kExitSuccess;
+        break;
+      case serve::Verb::kUntil:
+        outcome = runner.RunUntil(r.time, r.circuit);
+        clear = outcome.status != kExitSuccess;
+        break;
+      case serve::Verb::kTemps:
+        outcome = runner.SetTemperatures(r.temps);
+        clear = outcome.status != kExitSuccess;
+        break;
+      case serve::Verb::kEnd:
+        runner.EndTransient();
+        break;
+    }
     const serve::Outcome answer = outcome.status == kExitSuccess   ? serve::Outcome::kDone
                                   : outcome.status == kExitRefused ? serve::Outcome::kRefused
                                                                    : serve::Outcome::kFailed;
     // Answered before the clean-up, which the client need not wait for.
     if (clientGone || !Answer(answers, answer, outcome.reason, id)) return kExitUnexpected;
     if (outcome.status == kExitUnexpected || runner.NgspiceStopped()) return kExitUnexpected;
+    if (!clear) continue;  // the paused transient stays loaded
     try {
+      runner.EndTransient();
       runner.Clear();
     } catch (const SimError& e) {
       std::cerr << "etherm-sim --serve: " << e.what() << "\n";
