@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <ostream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -38,6 +39,11 @@ struct Converter {
   const char* devices[2];
 };
 
+// The name alone in ctest's and gtest's listings, not the bytes of the value.
+void PrintTo(const Converter& converter, std::ostream* out) {
+  *out << converter.name;
+}
+
 // Copies the converter's files and the shared heat sink network into the current folder.
 void CopyConverter(const Converter& converter) {
   const fs::path folder = fs::path(kConverters) / converter.name;
@@ -59,9 +65,12 @@ std::string Phases(const std::vector<double>& starts, double period) {
 
 class ConverterMatrix : public ::testing::TestWithParam<Converter> {};
 
-// On the branch's base, boost hung (the known double imposition of a carried capacitor's node
-// at a restart's bias point: ngspice crept at 1e-20 s steps in the window from 20.3 us, the
-// switch off); the other rows passed.
+// On the branch's base (main at e3f2f4f) the rows boost, flyback and half_bridge fail: each hangs
+// at a later window (boost from 20.3 us with the switch off, flyback from 62 us with it on, the
+// half bridge from 35.7 us in a dead time) for the known double imposition of a carried
+// capacitor's node at the restart's bias point, the capacitor's ic= and the saved state's hold
+// source apart in the ninth digit, and ngspice creeps at 1e-20 s steps until the time limit ends
+// each pass. Their accepted windows up to there were within 0.2 K. buck_gnd and sync_buck pass.
 TEST_P(ConverterMatrix, FollowsNgspiceSelfHeating) {
   const Converter& converter = GetParam();
   ScratchFolder folder(ScratchFolder::Enter::kYes);
@@ -89,6 +98,8 @@ TEST_P(ConverterMatrix, FollowsNgspiceSelfHeating) {
   ASSERT_FALSE(solution.empty());
   EXPECT_GE(accepted.back()[0], converter.end * (1 - 1e-9)) << report.str();
   const std::vector<Difference> worst = CompareWithDirect(accepted, solution, 2);
+  RecordProperty("worst",
+                 std::to_string(worst[0].worst) + " K, " + std::to_string(worst[1].worst) + " K");
   for (std::size_t d = 0; d < 2; ++d) {
     // Heated well beyond the tolerance, so that following the solution means something.
     double peak = 0;
