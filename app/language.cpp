@@ -7,6 +7,10 @@
 #include <filesystem>
 #include <system_error>
 
+// gettext's count of catalog changes: raising it drops translations it has cached, which it
+// keys by the locale's name only, not by LANGUAGE.
+extern "C" int _nl_msg_cat_cntr;
+
 namespace etherm {
 
 namespace {
@@ -58,6 +62,7 @@ void SelectLanguage(const std::string& localeDir) {
   const std::string dir = localeDir.empty() ? DefaultLocaleDirectory() : localeDir;
   if (!dir.empty()) bindtextdomain(kDomain, dir.c_str());
   bind_textdomain_codeset(kDomain, "UTF-8");
+  ++_nl_msg_cat_cntr;
 }
 
 std::string Tr(std::string_view text) {
@@ -69,8 +74,8 @@ std::string Tr(std::string_view text) {
 
 std::string TrFormat(std::string_view pattern, std::string_view first, std::string_view second) {
   std::string text = Tr(pattern);
-  for (const auto& [mark, value] : {std::pair{std::string_view("{1}"), first},
-                                     std::pair{std::string_view("{2}"), second}}) {
+  for (const auto& [mark, value] :
+       {std::pair{std::string_view("{1}"), first}, std::pair{std::string_view("{2}"), second}}) {
     if (const auto at = text.find(mark); at != std::string::npos) text.replace(at, 3, value);
   }
   return text;

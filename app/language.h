@@ -22,6 +22,7 @@ std::string DefaultLocaleDirectory();
 std::string Tr(std::string_view text);
 
 // Tr of a template whose "{1}" and "{2}" are then replaced by first and second.
-std::string TrFormat(std::string_view pattern, std::string_view first, std::string_view second = {});
+std::string TrFormat(std::string_view pattern, std::string_view first,
+                     std::string_view second = {});
 
 }  // namespace etherm

@@ -66,7 +66,7 @@ void StopClicked(Fl_Widget*, void* window) {
 // Enter in the name field: what a click on "Wprowadź" does, the button shown pressed.
 void NameEntered(Fl_Widget*, void* window) {
   MainWindow& w = WindowOf(window);
-  w.enterButton->simulate_key_action();
+  static_cast<PushButton*>(w.enterButton)->ShowPressed();
   w.OnEnterName();
 }
 
@@ -241,8 +241,7 @@ void MainWindow::TakeProblemFile(const std::string& path) {
   const fs::path file(path);
   const fs::path folder = file.parent_path();
   if (!folder.empty() && chdir(folder.c_str()) != 0) {
-    failureBox_("Cannot change to the folder \"" + folder.string() + "\": " +
-                std::strerror(errno));
+    failureBox_("Cannot change to the folder \"" + folder.string() + "\": " + std::strerror(errno));
     return;
   }
   std::error_code ec;
@@ -325,17 +324,27 @@ void MainWindow::ShowProgress() {
   if (!running_) return;
   const Problem& problem = state_.problem;
   const bool dc = runKind_ == report::AnalysisKind::kDc;
-  const double start = dc ? problem.sweepStart : 0.0;
-  const double end = dc ? problem.sweepEnd : problem.endTime;
+  double start = 0.0;
+  double end = problem.endTime;
+  if (dc) {
+    // The sweep stops before its end value: the last point is the last step short of it.
+    start = problem.sweepStart;
+    end = start;
+    if (problem.sweepStep != 0) {
+      const double steps = std::ceil((problem.sweepEnd - start) / problem.sweepStep - 1e-9) - 1;
+      if (std::isfinite(steps) && steps > 0) end = start + steps * problem.sweepStep;
+    }
+  }
   const double at = lastAccepted_.value_or(start);
-  double share = end != start ? (at - start) / (end - start) : 0.0;
+  double share = end != start ? (at - start) / (end - start) : (lastAccepted_ ? 1.0 : 0.0);
   if (!std::isfinite(share)) share = 0.0;
   share = std::clamp(share, 0.0, 1.0);
+  // A transient run ends a little past its end time.
+  const double shownAt = share >= 1.0 ? end : at;
   const std::string percent = std::to_string(static_cast<int>(std::floor(share * 100))) + " %";
-  progressText_ =
-      (dc ? TrFormat("dc = {1} z {2}", ShortNumber(at), ShortNumber(end))
-          : TrFormat("t = {1} s z {2} s", ShortNumber(at), ShortNumber(end))) +
-      " (" + percent + ")";
+  progressText_ = (dc ? TrFormat("dc = {1} z {2}", ShortNumber(shownAt), ShortNumber(end))
+                      : TrFormat("t = {1} s z {2} s", ShortNumber(shownAt), ShortNumber(end))) +
+                  " (" + percent + ")";
   if (stopRequested_) progressText_ += Tr(" — zatrzymuję…");
   progressBar->value(static_cast<float>(share));
   progressBar->copy_label(progressText_.c_str());
@@ -443,9 +452,8 @@ void MainWindow::ShowResultWindow(const RunResult& result) {
   Fl::screen_work_area(screen.x, screen.y, screen.w, screen.h, x() + w() / 2, y() + h() / 2);
   // The window manager's frames stand between the two windows.
   constexpr int kGap = 16;
-  const ResultPlacement place =
-      PlaceResultWindow(screen, {x(), y(), w(), h()}, ResultWindow::FullWidth(),
-                        ResultWindow::MinWidth(), kGap);
+  const ResultPlacement place = PlaceResultWindow(
+      screen, {x(), y(), w(), h()}, ResultWindow::FullWidth(), ResultWindow::MinWidth(), kGap);
   if (place.mainX != x()) position(place.mainX, y());
   resultWindow_->ShowResult(result, place.result, y());
 }

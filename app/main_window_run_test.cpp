@@ -133,7 +133,8 @@ TEST_F(MainWindowTest, StartDcOnAnExampleCompletesAndLeavesItsFiles) {
                        main_window_layout::kIterationStatusY, width, height),
             RenderStatusLine(*window_, "startuję", width, height));
   EXPECT_GT(DarkPixels(ReadWindow(*window_, main_window_layout::kStatusX,
-                                        main_window_layout::kPositionStatusY, 60, height)), 20);
+                                  main_window_layout::kPositionStatusY, 60, height)),
+            20);
 }
 
 TEST_F(MainWindowTest, StartTranRunsTheTransientAnalysis) {
@@ -159,8 +160,8 @@ TEST_F(MainWindowTest, StartTranRunsTheTransientAnalysis) {
   }
   const int height = StatusHeight();
   const int width = TextWidth("t0 =", FL_HELVETICA, 11);
-  EXPECT_EQ(ReadWindow(*window_, main_window_layout::kStatusX,
-                       main_window_layout::kPositionStatusY, width, height),
+  EXPECT_EQ(ReadWindow(*window_, main_window_layout::kStatusX, main_window_layout::kPositionStatusY,
+                       width, height),
             RenderStatusLine(*window_, "t0 =", width, height));
 }
 

@@ -140,10 +140,9 @@ TEST_F(MainWindowTest, CaptionsFitTheirBoxes) {
 TEST_F(MainWindowTest, TabOrderFollowsTheDesign) {
   // Child order is the toolkit's tab order.
   const std::vector<Fl_Widget*> windowOrder = {
-      window_->startTranButton, window_->quitButton,    window_->nameInput,
-      window_->browseButton,    window_->enterButton,   window_->startDcButton,
-      window_->headerGroup,     window_->leftBar,       window_->rightBar,
-      window_->middleBar};
+      window_->startTranButton, window_->quitButton,    window_->nameInput,   window_->browseButton,
+      window_->enterButton,     window_->startDcButton, window_->headerGroup, window_->leftBar,
+      window_->rightBar,        window_->middleBar};
   for (std::size_t i = 1; i < windowOrder.size(); ++i) {
     EXPECT_LT(window_->find(windowOrder[i - 1]), window_->find(windowOrder[i])) << i;
   }
@@ -267,7 +266,8 @@ TEST_F(MainWindowTest, ShorterSecondNameLeavesTheTailOfTheFirst) {
   const int tail = firstWidth - secondWidth - 1;
   ASSERT_GT(tail, 10);
   // The tail of the first name is untouched, the second name stands over its beginning.
-  const Pixels tailNow = ReadWindow(*window_, kEnteredX + secondWidth + 1, kBaseNameY, tail, height);
+  const Pixels tailNow =
+      ReadWindow(*window_, kEnteredX + secondWidth + 1, kBaseNameY, tail, height);
   Pixels tailBefore;
   for (int row = 0; row < height; ++row) {
     const auto begin = first.begin() + (row * firstWidth + secondWidth + 1) * 3;

@@ -119,10 +119,9 @@ TEST_F(MainWindowTest, EveryStatusLineStandsInTheStatusPanelAwayFromTheHeader) {
     EXPECT_GT(line.y, header.y() + header.h());
   }
   // The panel below every designed component, within the window.
-  for (Fl_Widget* w : {static_cast<Fl_Widget*>(window_->quitButton),
-                       static_cast<Fl_Widget*>(window_->leftBar),
-                       static_cast<Fl_Widget*>(window_->rightBar),
-                       static_cast<Fl_Widget*>(window_->middleBar)}) {
+  for (Fl_Widget* w :
+       {static_cast<Fl_Widget*>(window_->quitButton), static_cast<Fl_Widget*>(window_->leftBar),
+        static_cast<Fl_Widget*>(window_->rightBar), static_cast<Fl_Widget*>(window_->middleBar)}) {
     EXPECT_LE(w->y() + w->h(), panel.y());
   }
   EXPECT_LE(panel.y() + panel.h(), window_->h());
@@ -166,9 +165,10 @@ TEST_F(MainWindowTest, ProgressBarShowsTheAcceptedPositionAgainstTheEnd) {
   Click(*window_, *window_->startDcButton);
   state_.listener = window_.get();
   ASSERT_TRUE(failures_.empty()) << failures_.front();
-  // The sweep runs from 1 V to 7 V in steps of 1 V.
+  // The sweep runs from 1 V in steps of 1 V up to 8 V, which it does not reach.
   ASSERT_EQ(seen.size(), 7u);
   EXPECT_EQ(seen[0], "dc = 1 z 7 (0 %)");
+  EXPECT_EQ(seen[1], "dc = 2 z 7 (16 %)");
   EXPECT_EQ(seen[3], "dc = 4 z 7 (50 %)");
   EXPECT_EQ(seen[6], "dc = 7 z 7 (100 %)");
   EXPECT_EQ(stopActive, std::vector<bool>(7, true));
@@ -237,7 +237,9 @@ TEST_F(MainWindowTest, StopOrEscEndsTheRunKeepingWholeLinesAndTheNextRunStartsAf
     ASSERT_EQ(results_.size(), 1u);
     EXPECT_EQ(results_[0].summary.find("stopped"), std::string::npos);
     EXPECT_GT(LineCount(dir_ / (base + ".wyn")), stoppedLines);
-    if (!c.transient) EXPECT_EQ(LineCount(dir_ / "diode_dc.wyn"), 7);
+    if (!c.transient) {
+      EXPECT_EQ(LineCount(dir_ / "diode_dc.wyn"), 7);
+    }
   }
 }
 
