@@ -196,7 +196,8 @@ void MainWindow::CreateComponents() {
   progressBar->minimum(0);
   progressBar->maximum(1);
   progressBar->value(0);
-  progressBar->selection_color(FL_DARK_GREEN);
+  // Light enough for the black text over it.
+  progressBar->selection_color(fl_rgb_color(150, 205, 150));
   progressBar->labelfont(kWindowFont.face);
   progressBar->labelsize(kWindowFont.size);
   progressBar->labelcolor(FL_FOREGROUND_COLOR);
