@@ -234,7 +234,11 @@ void MainWindow::OnEnterName() {
 void MainWindow::OnBrowse() {
   if (running_ || !fileChooser_) return;
   const std::string chosen = fileChooser_();
-  if (!chosen.empty()) TakeProblemFile(chosen);
+  if (chosen.empty()) return;
+  // The window repaints where the chooser stood before the status lines are drawn over it.
+  SyncDisplay();
+  Fl::check();
+  TakeProblemFile(chosen);
 }
 
 void MainWindow::TakeProblemFile(const std::string& path) {
