@@ -341,7 +341,12 @@ void MainWindow::ShowProgress() {
     }
   }
   const double at = lastAccepted_.value_or(start);
-  double share = end != start ? (at - start) / (end - start) : (lastAccepted_ ? 1.0 : 0.0);
+  // A DC point counts as done once accepted: the first of n is 1/n of the sweep.
+  const double step = dc ? problem.sweepStep : 0.0;
+  double share = 0.0;
+  if (lastAccepted_) {
+    share = end + step != start ? (at + step - start) / (end + step - start) : 1.0;
+  }
   if (!std::isfinite(share)) share = 0.0;
   share = std::clamp(share, 0.0, 1.0);
   // A transient run ends a little past its end time.

@@ -167,9 +167,8 @@ TEST_F(MainWindowTest, ProgressBarShowsTheAcceptedPositionAgainstTheEnd) {
   ASSERT_TRUE(failures_.empty()) << failures_.front();
   // The sweep runs from 1 V in steps of 1 V up to 8 V, which it does not reach.
   ASSERT_EQ(seen.size(), 7u);
-  EXPECT_EQ(seen[0], "dc = 1 z 7 (0 %)");
-  EXPECT_EQ(seen[1], "dc = 2 z 7 (16 %)");
-  EXPECT_EQ(seen[3], "dc = 4 z 7 (50 %)");
+  EXPECT_EQ(seen[0], "dc = 1 z 7 (14 %)");
+  EXPECT_EQ(seen[3], "dc = 4 z 7 (57 %)");
   EXPECT_EQ(seen[6], "dc = 7 z 7 (100 %)");
   EXPECT_EQ(stopActive, std::vector<bool>(7, true));
   EXPECT_FALSE(window_->stopButton->active());
