@@ -232,8 +232,8 @@ void MainWindow::OnEnterName() {
 }
 
 void MainWindow::OnBrowse() {
-  if (running_ || !fileChooser_) return;
-  const std::string chosen = fileChooser_();
+  if (running_) return;
+  const std::string chosen = fileChooser_ ? fileChooser_() : NativeFileChooser();
   if (chosen.empty()) return;
   // The window repaints where the chooser stood before the status lines are drawn over it.
   SyncDisplay();

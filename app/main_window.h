@@ -111,9 +111,9 @@ class MainWindow : public Fl_Window, public AnalysisListener {
  private:
   void CreateComponents();
   void RunAnalysis(void (*analysis)(AnalysisState&), report::AnalysisKind kind);
-  // Shows the run's position against its end in the progress bar and lets the event loop
-  // handle what came in (only "Stop", Esc and a close pass during a run).
+  // Shows the run's position against its end in the progress bar.
   void ShowProgress();
+  // Lets the event loop handle what came in during a run (only "Stop", Esc and a close pass).
   void KeepAnswering();
   static int DispatchDuringRun(int event, Fl_Window* window);
 

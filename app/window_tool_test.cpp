@@ -85,6 +85,21 @@ class AtAcceptedRow : public AnalysisListener {
   int rows_ = 0;
 };
 
+// The captions of the shown window fit their boxes, in whatever language they are.
+void ExpectCaptionsFit(MainWindow& w) {
+  for (Fl_Button* button : {w.startTranButton, w.quitButton, w.enterButton, w.startDcButton,
+                            w.browseButton, w.stopButton}) {
+    SCOPED_TRACE(button->label());
+    EXPECT_LE(TextWidth(button->label(), button->labelfont(), button->labelsize()),
+              button->w() - 8);
+  }
+  for (TextLabel* label : {w.nameLabel, w.departmentLabel, w.labLabel, w.folderCaptionLabel}) {
+    SCOPED_TRACE(label->label());
+    EXPECT_LE(TextWidth(label->label(), label->labelfont(), label->labelsize()),
+              label->w() + (label == w.nameLabel ? 8 : 0));
+  }
+}
+
 // Every line of the file is whole: the file is empty or ends with a line end.
 void ExpectWholeLines(const fs::path& file) {
   const std::string text = ReadAll(file);
@@ -131,6 +146,7 @@ TEST_F(MainWindowTest, EveryStatusLineStandsInTheStatusPanelAwayFromTheHeader) {
 
   // The entered name's lines are drawn there.
   ShowWindow();
+  ExpectCaptionsFit(*window_);
   Enter("amp");
   const int width = TextWidth("wprowadziłem", FL_HELVETICA, 11);
   EXPECT_EQ(ReadWindow(*window_, layout::kEnteredX, layout::kEnteredY, width, height),
@@ -446,6 +462,7 @@ TEST_F(MainWindowTest, AnEnglishRunShowsEnglishAndWritesTheSpecifiedFiles) {
   window_->SetResultView([this](const RunResult& result) { results_.push_back(result); });
   ShowWindow();
   ASSERT_EQ(Label(window_->enterButton), "Enter");
+  ExpectCaptionsFit(*window_);
   Enter("diode_dc");
   const int height = StatusHeight();
   const int enteredWidth = TextWidth("entered", FL_HELVETICA, 11);
