@@ -321,6 +321,10 @@ int MainWindow::DispatchDuringRun(int event, Fl_Window* window) {
   }
 }
 
+void MainWindow::SimulatorAdvanced(double) {
+  KeepAnswering();
+}
+
 void MainWindow::KeepAnswering() {
   if (running_ && shown()) Fl::check();
 }

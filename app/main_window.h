@@ -76,6 +76,9 @@ class MainWindow : public Fl_Window, public AnalysisListener {
   // The progress bar follows the accepted points.
   void Accepted(std::span<const AcceptedPoint> rows) override;
   void IterationFinished(const IterationReport& report) override;
+  // Said about twice a second while a transient window is simulated: Stop and Esc are taken
+  // then too, not only between simulator runs.
+  void SimulatorAdvanced(double time) override;
 
   void SetFailureBox(FailureBox box) { failureBox_ = std::move(box); }
   // An empty view brings back the result window.
