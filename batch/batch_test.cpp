@@ -384,7 +384,7 @@ TEST_F(BatchProgramTest, DcRunWritesItsMarginsBesideTheResults) {
   Write("d.par", kDiodeProblem);
   ASSERT_EQ(Run("dc d").status, 0);
   const std::string margins = Read("d.margin.csv");
-  ASSERT_EQ(margins.rfind("V1,margin_DP,runaway\n1,", 0), 0u) << margins;
+  ASSERT_EQ(margins.rfind("V1_V,margin_DP,runaway\n1,", 0), 0u) << margins;
   EXPECT_EQ(std::count(margins.begin(), margins.end(), '\n'), 3);  // header, points 1 and 2
   EXPECT_EQ(margins.find('\r'), std::string::npos);
 }
