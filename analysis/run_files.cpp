@@ -161,6 +161,13 @@ void DeleteIterationFiles(AnalysisState& state, std::initializer_list<const char
   }
 }
 
+void DeleteFailedIterationFiles(AnalysisState& state,
+                                std::initializer_list<const char*> extensions) {
+  if (state.iterationText == IterationText(state.iterationNumber)) {
+    DeleteIterationFiles(state, extensions);
+  }
+}
+
 void RemoveScratchOfAFullDisk(AnalysisState& state, std::string_view failureText,
                               std::initializer_list<const char*> extensions,
                               std::initializer_list<const char*> names) {
@@ -170,10 +177,7 @@ void RemoveScratchOfAFullDisk(AnalysisState& state, std::string_view failureText
                     (statvfs(".", &disk) == 0 &&
                      static_cast<unsigned long long>(disk.f_bavail) * disk.f_frsize < kNearlyFull);
   if (!full) return;
-  // Only files of an iteration this run has begun; a stale iteration text would name others.
-  if (state.iterationText == IterationText(state.iterationNumber)) {
-    DeleteIterationFiles(state, extensions);
-  }
+  DeleteFailedIterationFiles(state, extensions);
   for (const char* name : names) {
     std::error_code ignored;
     std::filesystem::remove(name, ignored);
