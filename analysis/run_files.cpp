@@ -12,6 +12,7 @@
 #include "analysis/run_outputs.h"
 #include "model/problem_file.h"
 #include "netlist/circuit_line.h"
+#include "netlist/circuit_temperature.h"
 #include "simulator/run_simulator.h"
 #include "textio/failure.h"
 #include "textio/number_text.h"
@@ -56,6 +57,14 @@ void PrepareRun(AnalysisState& state, const RunOutputs& outputs, CircuitAnalysis
   }
   UseProblem(state, problem);
   CheckCircuitForProblem(problem, state.baseName, analysis);
+  state.circuitTemperature.reset();
+  state.circuitOwnTemperature.clear();
+  if (const auto own = CircuitTemperatureSetting(state.baseName + ".cir")) {
+    state.circuitOwnTemperature = *own;
+  } else if (state.ambientForCircuit) {
+    // In the circuit's degrees, as the modelled devices get theirs: kelvin less 273.
+    state.circuitTemperature = state.ambientTemperature - 273.0;
+  }
   CheckSimulatorSetup();
   outputs.Check();
 }
@@ -74,7 +83,7 @@ void BeginRun(AnalysisState& state, RunOutputs& outputs, const AccumulatedNames&
 
 CircuitWriterInput WriterInputOf(const AnalysisState& state) {
   return {state.problem, state.baseName, state.iterationNumber, state.deviceTemperature,
-          state.probeNodeNames};
+          state.probeNodeNames, state.circuitTemperature};
 }
 
 void KeepWritten(AnalysisState& state, const WrittenCircuit& written) {

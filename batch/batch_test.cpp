@@ -203,6 +203,10 @@ TEST_F(BatchProgramTest, ExitStatusAndMessages) {
   ASSERT_NE(at, std::string::npos) << hot.errors;
   EXPECT_EQ(hot.errors.find(warning, at + 1), std::string::npos) << hot.errors;
   EXPECT_NE(hot.errors.find(" K at the sweep value 1, above", at), std::string::npos) << hot.errors;
+  // The summary flags it above 150 °C without a --tmax; the exit status stays 0.
+  EXPECT_NE(hot.output.find("too hot         DP peaks at "), std::string::npos) << hot.output;
+  EXPECT_NE(hot.output.find(" °C, above 150 °C\n"), std::string::npos) << hot.output;
+  EXPECT_EQ(ok.output.find("too hot"), std::string::npos) << ok.output;
 }
 
 // Asked for, the usage is the program's output: standard output, status 0; a mistake still
@@ -465,6 +469,29 @@ TEST_F(BatchProgramTest, AmbientOptionMovesEveryTemperature) {
   for (std::size_t n = 0; n < cool.size(); ++n) {
     EXPECT_NEAR(warm[n] - 313.15, cool[n] - 295, 0.2 * (cool[n] - 295) + 1.5);
   }
+  // The circuit's other devices get the ambient too (in the circuit's degrees, K - 273), unless
+  // the circuit sets their temperature itself; the summary says which.
+  const BatchRun warmRun = Run("dc --ambient 40 d");
+  EXPECT_EQ(Read("a1.cir").rfind("diode\r\n.OPTIONS TEMP=40.15\r\nV1 1 0 DC 1\r\n", 0), 0u)
+      << Read("a1.cir");
+  EXPECT_NE(warmRun.output.find("ambient         313.15 K (40.00 °C); the circuit's other "
+                                "devices at 40.15 °C (.OPTIONS TEMP)\n"),
+            std::string::npos)
+      << warmRun.output;
+  std::string own = kDiodeCircuit;
+  own.insert(own.find(".DC"), ".OPTIONS TEMP=50\n");
+  Write("d.cir", own);
+  const BatchRun ownRun = Run("dc --ambient 40 d");
+  EXPECT_EQ(ownRun.status, 0) << ownRun.errors;
+  EXPECT_EQ(Read("a1.cir").find(".OPTIONS TEMP=40"), std::string::npos) << Read("a1.cir");
+  EXPECT_NE(ownRun.output.find("the circuit's other devices as it sets them (TEMP=50)"),
+            std::string::npos)
+      << ownRun.output;
+  // Without --ambient the circuit is as the user wrote it.
+  Write("d.cir", kDiodeCircuit);
+  ASSERT_EQ(Run("dc d").status, 0);
+  EXPECT_EQ(Read("a1.cir").find(".OPTIONS"), std::string::npos) << Read("a1.cir");
+
   for (const char* bad : {"--ambient", "--ambient x d", "--ambient -300 d", "--ambient 40C d"}) {
     const BatchRun run = Run(std::string("dc ") + bad);
     EXPECT_EQ(run.status, 2) << bad;

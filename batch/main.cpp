@@ -45,9 +45,9 @@ const char kUsage[] =
     "                        proportion to their length; the same 1 K settle test.\n"
     "  --accelerate          a DC run steps each point by Newton's method on the estimated\n"
     "                        slope of power against temperature; fewer simulator runs.\n"
-    "  --ambient C           the ambient temperature in degrees Celsius instead of 295 K (22 C);\n"
-    "                        also the temperature of the circuit's other devices (.options\n"
-    "                        temp) unless the circuit sets its own.\n"
+    "  --ambient C           the ambient temperature in degrees Celsius instead of 295 K\n"
+    "                        (21.85 C); also the temperature of the circuit's other devices\n"
+    "                        (.OPTIONS TEMP) unless the circuit sets its own.\n"
     "  --tmax LIMITS         device temperature limits in degrees Celsius (150, or\n"
     "                        Q1=175,Q2=150); points over them are listed at the end and the\n"
     "                        exit status is 3. Without it the summary still flags a device\n"
@@ -126,7 +126,10 @@ int main(int argc, char** argv) {
   // The state is large; keep it off the stack.
   auto state = std::make_unique<etherm::AnalysisState>();
   state->baseName = words[1];
-  if (ambientC) state->ambientTemperature = *ambientC + etherm::kCelsiusZero;
+  if (ambientC) {
+    state->ambientTemperature = *ambientC + etherm::kCelsiusZero;
+    state->ambientForCircuit = true;
+  }
   BatchDisplay display(*state,
                        dc ? BatchDisplay::Analysis::kDc : BatchDisplay::Analysis::kTransient,
                        stderr, isatty(STDERR_FILENO) != 0, verbose);
@@ -137,6 +140,7 @@ int main(int argc, char** argv) {
       *state, dc ? etherm::report::AnalysisKind::kDc : etherm::report::AnalysisKind::kTransient,
       nullptr);
   listeners.Add(&recorder);
+  if (limits) recorder.SetTemperatureLimits(limits->everyDevice, limits->byName);
   if (dc) listeners.Add(&margins);
   std::unique_ptr<etherm::TemperatureLimitWatch> limitWatch;
   if (limits) {
