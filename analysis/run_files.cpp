@@ -82,8 +82,8 @@ void BeginRun(AnalysisState& state, RunOutputs& outputs, const AccumulatedNames&
 }
 
 CircuitWriterInput WriterInputOf(const AnalysisState& state) {
-  return {state.problem, state.baseName, state.iterationNumber, state.deviceTemperature,
-          state.probeNodeNames, state.circuitTemperature};
+  return {state.problem,           state.baseName,       state.iterationNumber,
+          state.deviceTemperature, state.probeNodeNames, state.circuitTemperature};
 }
 
 void KeepWritten(AnalysisState& state, const WrittenCircuit& written) {

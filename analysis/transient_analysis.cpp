@@ -159,8 +159,7 @@ void RunTransient(AnalysisState& state, const TransientOptions& options, RunOutp
     if (accepting) {
       ReportAppendedRows(state, appended, headerLines);
       if (modelCheck.Active()) {
-        for (const std::string& warning :
-             modelCheck.Check(AppendedPoints(appended, headerLines))) {
+        for (const std::string& warning : modelCheck.Check(AppendedPoints(appended, headerLines))) {
           state.ShowWarning(warning);
         }
       }

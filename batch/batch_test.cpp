@@ -225,8 +225,8 @@ TEST_F(BatchProgramTest, EveryHelpOnStandardOutput) {
       {"etherm-sim --help", "usage: etherm-sim CIRCUIT.cir"},
   };
   for (const auto& program : programs) {
-    const std::string command = "cd '" + dir_.string() + "' && '" + bin_ + "'/" +
-                                program.command + " >out.txt 2>err.txt </dev/null";
+    const std::string command = "cd '" + dir_.string() + "' && '" + bin_ + "'/" + program.command +
+                                " >out.txt 2>err.txt </dev/null";
     const int raw = std::system(command.c_str());
     EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 0) << program.command;
     EXPECT_EQ(ReadBytes("out.txt").rfind(program.start, 0), 0u) << program.command;
@@ -257,8 +257,9 @@ TEST_F(BatchProgramTest, PowerModelWarningOnAMismatchedAndAMatchedDiode) {
   shorten("diode_pulses_tran.par", "0.01        end time", "0.002       end time");
   const BatchRun mismatched = Run("tran --no-plot diode_pulses_tran");
   EXPECT_EQ(mismatched.status, 0) << mismatched.errors;
-  const std::string warning = "etherm-batch: warning: the power model of DPWR (kind 1) computes a "
-                              "junction current more than 10 % off the simulator's";
+  const std::string warning =
+      "etherm-batch: warning: the power model of DPWR (kind 1) computes a "
+      "junction current more than 10 % off the simulator's";
   const std::size_t at = mismatched.errors.find(warning);
   ASSERT_NE(at, std::string::npos) << mismatched.errors;
   EXPECT_EQ(mismatched.errors.find(warning, at + 1), std::string::npos) << "one warning";
@@ -281,7 +282,9 @@ TEST_F(BatchProgramTest, AFailedTransientRunNamesTheModelAndLeavesNoRawResults) 
         ".MODEL DP D(T_ABS=27 IS=2.5E-9 N=1.75 RS=0.042)\n.TRAN 10u 1m\n"
         ".PROBE/CSDF V(1) I(D1)\n.END\n");
   // Kind 1 with an emission coefficient of 0.
-  Write("t.par", "TRAN\n1\n0.001\nDP 2 1 25 1 0.0003 0\n1 2.5E-9 0 0.042 0 3 0 0 2 0.33 0.7 0.004\n0\n0\n0\n");
+  Write(
+      "t.par",
+      "TRAN\n1\n0.001\nDP 2 1 25 1 0.0003 0\n1 2.5E-9 0 0.042 0 3 0 0 2 0.33 0.7 0.004\n0\n0\n0\n");
   const BatchRun failed = Run("tran t");
   EXPECT_EQ(failed.status, 1);
   EXPECT_NE(failed.errors.find("etherm-batch: power model of device DP, junction diode model "

@@ -34,8 +34,8 @@ struct CircuitLines {
   TextFile input;   // the user's circuit
   TextFile output;  // the iteration's circuit
   ProbeNodeNames probeNodeNames;
-  std::string startTimeText;   // set by the first source rewritten with its timing
-  double windowStartTime = 0;  // transient
+  std::string startTimeText;                 // set by the first source rewritten with its timing
+  double windowStartTime = 0;                // transient
   std::optional<double> circuitTemperature;  // degrees Celsius, see CircuitWriterInput
 };
 

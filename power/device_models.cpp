@@ -5,9 +5,8 @@
 #include <cstring>
 #include <string>
 
-#include "textio/failure.h"
-
 #include "textio/checked_arithmetic.h"
+#include "textio/failure.h"
 
 namespace etherm {
 
@@ -64,7 +63,8 @@ double Transconductance(double atTr, double width, double length, double T) {
 // The parameters p1..p16 by position, for the failure texts.
 template <class Parameters>
 std::array<double, 17> ByPosition(const Parameters& p) {
-  static_assert(sizeof(Parameters) % sizeof(double) == 0 && sizeof(Parameters) <= 16 * sizeof(double));
+  static_assert(sizeof(Parameters) % sizeof(double) == 0 &&
+                sizeof(Parameters) <= 16 * sizeof(double));
   std::array<double, 17> values{};
   std::memcpy(&values[1], &p, sizeof p);
   return values;
@@ -88,8 +88,8 @@ class Steps {
         const char* separator = "";
         for (int n : used) {
           text += separator;
-          text += "p" + std::to_string(n) + " " + names_[static_cast<std::size_t>(n - 1)] +
-                  " = " + ShortNumber(values_[static_cast<std::size_t>(n)]);
+          text += "p" + std::to_string(n) + " " + names_[static_cast<std::size_t>(n - 1)] + " = " +
+                  ShortNumber(values_[static_cast<std::size_t>(n)]);
           separator = ", ";
         }
         text += ")";
@@ -178,8 +178,8 @@ DiodeModelResult JunctionDiode(const DiodeParameters& p, const Quantities& q, do
   const double R = step("the series resistance R = p3 (1 + p11 (T - Tr))", {3, 11}, [&] {
     return Mul(p.seriesResistance, Add(1.0, Mul(p.resistanceTemperatureCoefficient, Sub(T, Tr))));
   });
-  const double Vd = step("the junction voltage Vd = q1 - q2 R", {3, 11},
-                         [&] { return Sub(q[1], Mul(q[2], R)); });
+  const double Vd =
+      step("the junction voltage Vd = q1 - q2 R", {3, 11}, [&] { return Sub(q[1], Mul(q[2], R)); });
   const double Vt = Mul(k, T);
   const double Eg = BandGapChecked(T);
   const double Is = step("the saturation current Is at T", {1, 2, 5}, [&] {
@@ -197,15 +197,15 @@ DiodeModelResult JunctionDiode(const DiodeParameters& p, const Quantities& q, do
     const double gap = Div(Mul(Eg0, T), Tr);
     return Add(Sub(Sub(junction, thermal), gap), Eg);
   });
-  const double A = step("the diffusion current Is (exp(Vd / (p2 Vt)) - 1) with the knee", {2, 4},
-                        [&] {
-                          const double Inrm = JunctionCurrent(Is, Vd, p.emissionCoefficient, Vt);
-                          // A knee current of 0 means no high-injection limit, as in SPICE;
-                          // the formula would make the current 0 (or 0/0 at zero bias).
-                          if (p.kneeCurrent == 0) return Inrm;
-                          const double knee = Div(p.kneeCurrent, Add(p.kneeCurrent, Inrm));
-                          return Mul(Inrm, std::sqrt(std::fabs(knee)));
-                        });
+  const double A =
+      step("the diffusion current Is (exp(Vd / (p2 Vt)) - 1) with the knee", {2, 4}, [&] {
+        const double Inrm = JunctionCurrent(Is, Vd, p.emissionCoefficient, Vt);
+        // A knee current of 0 means no high-injection limit, as in SPICE;
+        // the formula would make the current 0 (or 0/0 at zero bias).
+        if (p.kneeCurrent == 0) return Inrm;
+        const double knee = Div(p.kneeCurrent, Add(p.kneeCurrent, Inrm));
+        return Mul(Inrm, std::sqrt(std::fabs(knee)));
+      });
   const double B =
       step("the recombination current Isr (exp(Vd / (p8 Vt)) - 1) (...)^(p9/2)", {8, 9, 10}, [&] {
         const double Irec = JunctionCurrent(Isr, Vd, p.recombinationEmissionCoefficient, Vt);

@@ -41,7 +41,8 @@ std::vector<std::string> PowerModelCheck::Check(std::span<const AcceptedPoint> r
     std::size_t at = 0;  // the device's first value among the row's probes
     for (std::size_t d = 0; d < problem_.devices.size(); ++d) {
       const Device& device = problem_.devices[d];
-      const std::size_t count = static_cast<std::size_t>(QuantityCount(static_cast<double>(device.kind)));
+      const std::size_t count =
+          static_cast<std::size_t>(QuantityCount(static_cast<double>(device.kind)));
       const std::size_t first = at;
       at += count;
       Watch& watch = watches_[d];
@@ -53,7 +54,8 @@ std::vector<std::string> PowerModelCheck::Check(std::span<const AcceptedPoint> r
       for (std::size_t n = 0; n < count; ++n) q[n + 1] = row.probes[first + n];
       const double simulator = device.kind == DeviceKind::kDiode ? q[2] : q[4];
       watch.peak = std::max(watch.peak, std::fabs(simulator));
-      if (std::fabs(simulator) < kSmallCurrent || std::fabs(simulator) < kShareOfPeak * watch.peak) {
+      if (std::fabs(simulator) < kSmallCurrent ||
+          std::fabs(simulator) < kShareOfPeak * watch.peak) {
         continue;
       }
       double model;

@@ -29,9 +29,9 @@ class PowerModelCheck {
   // temperatures the devices' (K). Returns the warnings due now, each device at most once a run.
   std::vector<std::string> Check(std::span<const AcceptedPoint> rows);
 
-  static constexpr double kTolerance = 0.10;   // relative difference of the currents
-  static constexpr int kFewPoints = 5;         // more off points than this warn ...
-  static constexpr int kShareOfPoints = 20;    // ... when at least one in this many is off
+  static constexpr double kTolerance = 0.10;     // relative difference of the currents
+  static constexpr int kFewPoints = 5;           // more off points than this warn ...
+  static constexpr int kShareOfPoints = 20;      // ... when at least one in this many is off
   static constexpr double kSmallCurrent = 1e-6;  // A, below it no comparison
   static constexpr double kShareOfPeak = 0.01;   // of the largest current seen so far
 

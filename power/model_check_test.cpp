@@ -43,7 +43,7 @@ TEST(PowerModelCheck, OneWarningPerDeviceWhenTheCurrentsDisagree) {
   struct Case {
     const char* what;
     int count;
-    double scale;  // the simulator's current over the model's
+    double scale;    // the simulator's current over the model's
     double current;  // A, the model's
     bool warned;
   } cases[] = {

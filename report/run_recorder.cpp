@@ -106,8 +106,8 @@ void RunRecorder::Describe() {
   for (const std::string& device : run.deviceNames) {
     const auto named = limitsByName_.find(device);
     run.temperatureLimits.push_back(named != limitsByName_.end() ? named->second
-                                    : everyDeviceLimit_     ? *everyDeviceLimit_
-                                                            : kDefaultTemperatureLimit);
+                                    : everyDeviceLimit_          ? *everyDeviceLimit_
+                                                                 : kDefaultTemperatureLimit);
   }
   run.probeNames = std::move(names.probeNames);
   run_ = std::move(run);

@@ -3,11 +3,11 @@
 #include <chrono>
 #include <map>
 #include <memory>
-#include <utility>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "model/analysis_state.h"

@@ -131,8 +131,8 @@ std::string RunSummary::Text(double wallSeconds) const {
                 : "mean power over the accepted points\n";
     std::size_t i = 0;
     for (const auto& d : Devices()) {
-      const double limit = i < run_.temperatureLimits.size() ? run_.temperatureLimits[i]
-                                                             : kDefaultTemperatureLimit;
+      const double limit =
+          i < run_.temperatureLimits.size() ? run_.temperatureLimits[i] : kDefaultTemperatureLimit;
       ++i;
       const double peak = d.peakTemperature - kCelsiusZero;
       if (!(peak > limit)) continue;
