@@ -34,7 +34,9 @@ if command -v dpkg-deb >/dev/null && command -v dpkg-shlibdeps >/dev/null; then
     { cat "$scratch/cpack.log"; fail "cpack"; }
   deb=$(ls "$scratch"/package/*.deb)
   depends=$(dpkg-deb -f "$deb" Depends)
-  case "$depends" in *libngspice0*) ;; *) fail "the package does not depend on libngspice0: $depends" ;; esac
+  for needed in libngspice0 ngspice libfltk1.3; do
+    case ", $depends" in *", $needed"*) ;; *) fail "the package does not depend on $needed: $depends" ;; esac
+  done
   dpkg-deb -x "$deb" "$scratch/root"
   "$scratch/root/usr/bin/etherm-batch" --help >"$scratch/help.txt" || fail "the packaged etherm-batch"
   grep -q 'usage: etherm-batch dc' "$scratch/help.txt" || fail "the packaged etherm-batch's help"
