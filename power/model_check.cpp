@@ -94,9 +94,9 @@ std::string PowerModelCheck::WarningText(const Device& device, const Watch& watc
       "the power model of " + device.name.Trimmed() + " (kind " +
       std::to_string(static_cast<int>(device.kind)) + ") computes a " + what +
       " more than 10 % off the simulator's at " + std::to_string(watch.off) + " of " +
-      std::to_string(watch.compared) + " accepted points so far, by up to " + by + " (at " +
-      Short(watch.worstX) + ": model " + Short(watch.worstModel) + " A, simulator " +
-      Short(watch.worstSimulator) + " A, " + Short(ratio) +
+      std::to_string(watch.compared) + " accepted points so far, by up to " + by +
+      " (at t = " + Short(watch.worstX) + " s: model " + Short(watch.worstModel) +
+      " A, simulator " + Short(watch.worstSimulator) + " A, " + Short(ratio) +
       " times); its powers follow the model. Usually the model's parameters, which hold at "
       "295 K, were copied from a .MODEL line whose values hold at its TNOM (27 C unless it says "
       "otherwise; etherm gives the simulator 295 K as 22 C): give the .MODEL TNOM=22 or take "
