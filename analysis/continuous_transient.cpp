@@ -27,7 +27,9 @@ namespace {
 // since its points are all accepted however far the temperatures drift; the prediction takes
 // over after it.
 constexpr double kFirstSegmentEnd = 9e-05;
-constexpr double kFirstSegmentPart = 0.01;
+constexpr double kFirstSegmentPart = 1e-3;
+// Above every time of a run: the extraction keeps all of a segment's points.
+constexpr double kNoWindowEnd = 1e300;
 // A segment is at most this many times as long as the one before it.
 constexpr double kLongestGrowth = 2.0;
 // The drift from the simulated temperatures a segment is sized for, as a part of the tolerance:
@@ -47,6 +49,54 @@ std::vector<std::pair<std::string, double>> ModelTemperatures(const AnalysisStat
                        state.deviceTemperature[i] - 273.0);
   }
   return temps;
+}
+
+// Time 0 is a thermal steady state: the thermal model takes each device at R_ij a_ijk P_j of the
+// powers there. The circuit's operating point and those temperatures are iterated to agree, as
+// a DC point is, before the transient starts, so it starts at the temperatures it should.
+constexpr int kMaxSettleIterations = 100;
+
+void SettleTimeZero(AnalysisState& state, PausedTransient& simulator, double tolerance) {
+  const Problem& problem = state.problem;
+  const int devices = problem.deviceCount();
+  const std::string name = state.baseName + state.iterationText + "_op.csd";
+  for (int iteration = 0;; ++iteration) {
+    simulator.Settle(name);
+    const std::string tableText = ExtractTransientTable(name, name, 0, kNoWindowEnd);
+    std::error_code ignored;
+    std::filesystem::remove(name, ignored);
+    TextFile table;
+    table.OpenText(name, tableText);
+    const PowerTable powers = ComputeTransientPower(problem, table, state.deviceTemperature);
+    if (powers.rows.empty()) throw Failure("The operating point at time 0 gave no powers");
+    const DeviceTable<double>& power = powers.rows.front().value;
+    double change = 0;
+    DeviceTable<double> steady{};
+    for (int i = 1; i <= devices; ++i) {
+      double rise = 0;
+      for (int j = 1; j <= devices; ++j) {
+        const ThermalPair& pair =
+            problem.network.pair[static_cast<std::size_t>(i - 1)][static_cast<std::size_t>(j - 1)];
+        double weights = 0;
+        for (const ThermalTerm& term : pair.terms) weights += term.weight;
+        rise += pair.resistance * weights * power[j];
+      }
+      steady[i] = problem.network.ambient + rise;
+      change = std::max(change, std::abs(steady[i] - state.deviceTemperature[i]));
+    }
+    if (change <= 0.1 * tolerance) return;
+    if (iteration == kMaxSettleIterations) {
+      throw Failure("The operating point at time 0 did not settle in " +
+                    std::to_string(kMaxSettleIterations) + " iterations: the temperatures " +
+                    "still moved by " + ShortNumber(change) + " K");
+    }
+    // Halfway, as the DC iterations step, so a steep dependence does not oscillate.
+    for (int i = 1; i <= devices; ++i) {
+      state.deviceTemperature[i] = 0.5 * (state.deviceTemperature[i] + steady[i]);
+    }
+    state.previousTemperature = state.deviceTemperature;
+    simulator.SetTemperatures(ModelTemperatures(state));
+  }
 }
 
 }  // namespace
@@ -71,6 +121,7 @@ void RunContinuousTransient(AnalysisState& state, const TransientOptions& option
                      carry.results.FirstLine(), nullptr, false);
   const std::string circuitName = state.baseName + state.iterationText + ".cir";
   PausedTransient simulator(circuitName, SimulatorTimeoutSeconds());
+  SettleTimeZero(state, simulator, options.tolerance);
   state.windowEndTime = std::min(kFirstSegmentEnd, kFirstSegmentPart * end);
 
   do {
@@ -87,8 +138,9 @@ void RunContinuousTransient(AnalysisState& state, const TransientOptions& option
     LogSimulatorPass(state.runLogName, SimulationKind::kTransient, state.listener);
 
     const std::string tableName = iterationName + ".txt";
+    // Every point the simulator gave is kept, the pause's own too (at or just after the end).
     const std::string tableText =
-        ExtractTransientTable(iterationName + ".csd", tableName, 0, segmentEnd);
+        ExtractTransientTable(iterationName + ".csd", tableName, 0, kNoWindowEnd);
     TextFile results;
     results.OpenText(tableName, tableText);
     TextFile table;
@@ -103,10 +155,13 @@ void RunContinuousTransient(AnalysisState& state, const TransientOptions& option
     const std::vector<TransientRow>& rows = tables.temperatures.rows;
     if (rows.empty()) throw Failure("The simulator gave no points up to " + ShortNumber(segmentEnd) + " s");
     double drift = 0;
+    std::vector<double> drifts(static_cast<std::size_t>(state.problem.deviceCount()), 0.0);
     for (const TransientRow& row : rows) {
       if (row.time < state.previousWindowStartTime) continue;
       for (int i = 1; i <= state.problem.deviceCount(); ++i) {
-        drift = std::max(drift, std::abs(row.value[i] - given[i]));
+        double& d = drifts[static_cast<std::size_t>(i - 1)];
+        d = std::max(d, std::abs(row.value[i] - given[i]));
+        drift = std::max(drift, d);
       }
     }
     state.windowStartTime = rows.back().time;
@@ -114,7 +169,7 @@ void RunContinuousTransient(AnalysisState& state, const TransientOptions& option
       state.deviceTemperature[i] = rows.back().value[i];
     }
     ReportIteration(state, state.previousWindowStartTime, state.windowStartTime, given,
-                    state.deviceTemperature, took.count());
+                    state.deviceTemperature, took.count(), drifts);
     state.previousTemperature = state.deviceTemperature;
     outputs.Commit();
 

@@ -126,7 +126,7 @@ std::vector<double> LineNumbers(std::string_view line) {
 
 void ReportIteration(const AnalysisState& state, double x, std::optional<double> acceptedEnd,
                      const DeviceTable<double>& given, const DeviceTable<double>& computed,
-                     double simulatorSeconds) {
+                     double simulatorSeconds, std::vector<double> drift) {
   if (state.listener == nullptr) return;
   IterationReport report;
   report.iteration = state.iterationNumber;
@@ -138,6 +138,7 @@ void ReportIteration(const AnalysisState& state, double x, std::optional<double>
     report.largestDeviation = std::max(report.largestDeviation, std::fabs(computed[i] - given[i]));
   }
   report.simulatorSeconds = simulatorSeconds;
+  report.drift = std::move(drift);
   state.listener->IterationFinished(report);
 }
 

@@ -71,7 +71,7 @@ std::vector<double> LineNumbers(std::string_view line);
 // simulator had, computed those of the thermal model.
 void ReportIteration(const AnalysisState& state, double x, std::optional<double> acceptedEnd,
                      const DeviceTable<double>& given, const DeviceTable<double>& computed,
-                     double simulatorSeconds);
+                     double simulatorSeconds, std::vector<double> drift = {});
 
 // Throws Failure naming the table and the wanted time when the table has no more numbers, so
 // a copy that waits for a line that never comes ends instead of reading zeros for ever.

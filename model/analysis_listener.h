@@ -31,6 +31,9 @@ struct IterationReport {
   std::vector<double> computedTemperatures;  // K, from the thermal model, one per device
   double largestDeviation = 0;               // K, between the two
   double simulatorSeconds = 0;               // wall time of the iteration's simulator run
+  // The continuous engine: per device, the largest difference over the segment's points
+  // between the temperature simulated and the one computed (K); empty otherwise.
+  std::vector<double> drift;
 };
 
 // The electrothermal loop gain of an accepted DC point, estimated from its iterations.

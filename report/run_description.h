@@ -49,6 +49,7 @@ struct IterationRow {
   std::vector<double> modelTemperatures;      // K, computed by the thermal model, one per device
   double largestDeviation = 0;                // K
   double simulatorSeconds = 0;                // run time of this iteration's simulator run
+  std::vector<double> drift;                  // K per device, the continuous engine's; or empty
 };
 
 // The x axis: {"time", "s"} or the swept source with its unit ({"V1", "V"}, {"I1", "A"}); the

@@ -50,7 +50,8 @@ void RunRecorder::IterationFinished(const IterationReport& report) {
                    Fitted(report.givenTemperatures, devices),
                    Fitted(report.computedTemperatures, devices),
                    report.largestDeviation,
-                   report.simulatorSeconds};
+                   report.simulatorSeconds,
+                   report.drift};
   if (report_) {
     report_->Iterated(row);
   } else {

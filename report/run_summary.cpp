@@ -45,6 +45,8 @@ void RunSummary::Add(std::span<const AcceptedRow> rows) {
 }
 
 void RunSummary::AddIteration(const IterationRow& row) {
+  if (drift_.size() < row.drift.size()) drift_.resize(row.drift.size(), 0.0);
+  for (std::size_t d = 0; d < row.drift.size(); ++d) drift_[d] = std::max(drift_[d], row.drift[d]);
   ++iterations_;
   ++simulatorRuns_;
   simulatorSeconds_ += row.simulatorSeconds;
@@ -149,6 +151,14 @@ std::string RunSummary::Text(double wallSeconds) const {
     text += "the circuit's other devices as it sets them (" + run_.circuitOwnTemperature + ")\n";
   } else {
     text += "the circuit's other devices at the simulator's 27 °C\n";
+  }
+  if (!drift_.empty()) {
+    // How far the temperatures the simulator ran at fell behind those computed (continuous).
+    text += "drift           largest from the simulated temperature:";
+    for (std::size_t d = 0; d < drift_.size() && d < run_.deviceNames.size(); ++d) {
+      text += (d == 0 ? " " : ", ") + run_.deviceNames[d] + " " + Format("%.2f", drift_[d]) + " K";
+    }
+    text += "\n";
   }
   text += "iterations      " + std::to_string(iterations_) + "\n";
   text += "simulator runs  " + std::to_string(simulatorRuns_) + ", " +

@@ -59,6 +59,7 @@ class RunSummary {
   double lastX_ = 0;
   double coveredTo_ = 0;  // transient: the time up to which power is integrated
   long iterations_ = 0;
+  std::vector<double> drift_;  // the continuous engine's largest drift per device, K
   long simulatorRuns_ = 0;
   double simulatorSeconds_ = 0;
 };

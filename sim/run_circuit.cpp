@@ -27,7 +27,6 @@
 #include "text_util.h"
 #include "translate.h"
 #include "spice_text/model_line.h"
-#include <ngspice/sharedspice.h>
 
 namespace etherm::sim {
 
@@ -598,16 +597,19 @@ struct CircuitRunner::Paused {
 
 namespace {
 
-// The first name=value of a model card, for the altermod that makes ngspice recompute what
-// depends on the devices' temperatures; nothing when the card has none.
-std::optional<std::string> TriggerParameter(const TempModel& m) {
+// The name=value entries of a model card that an altermod may set to their own value, which makes
+// ngspice recompute what depends on the devices' temperatures; LEVEL and VERSION choose the
+// model and cannot be altered.
+std::vector<std::string> TriggerParameters(const TempModel& m) {
+  std::vector<std::string> parameters;
   const std::optional<spice::ModelLine> card = spice::ParseModelLine(m.card);
-  if (!card) return std::nullopt;
+  if (!card) return parameters;
   for (const spice::Parameter& p : card->parameters) {
     if (p.value.empty() || p.value.text.front() == '{') continue;
-    return std::string(p.name.text) + "=" + std::string(p.value.text);
+    if (EqualNoCase(p.name.text, "level") || EqualNoCase(p.name.text, "version")) continue;
+    parameters.push_back(std::string(p.name.text) + "=" + std::string(p.value.text));
   }
-  return std::nullopt;
+  return parameters;
 }
 
 }  // namespace
@@ -639,6 +641,10 @@ RunOutcome CircuitRunner::BeginTransient(const std::string& circuitPath) {
     paused->tempParams = stage.tempParams;
     std::vector<std::string> origins;
     std::vector<std::string> deck = EmitDeck(paused->t, stage, &origins);
+    // The points reach us as ngspice accepts them; kept in ngspice too they would make the
+    // process grow with the run.
+    for (std::string& line : deck)
+      if (line == ".save all") line = ".save none";
     ListDeck(listing, "circuit as handed to ngspice", deck);
     listing.Line("** ngspice **");
     listing.Flush();
@@ -655,6 +661,62 @@ RunOutcome CircuitRunner::BeginTransient(const std::string& circuitPath) {
   return {kExitSuccess, ""};
 }
 
+namespace {
+
+// The probe data of collected points (every vector per point, named by `names`) as a run writes
+// it; `previous`, the last pause's point, goes first. Without a time among the names (an
+// operating point) each point stands at time 0.
+ProbeData CollectedProbeData(const Translation& t, const std::vector<std::string>& names,
+                             std::vector<std::vector<double>> rows,
+                             const std::vector<double>& previous) {
+  std::map<std::string, std::string> byName;
+  std::map<std::string, std::size_t> index;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    byName[names[i]] = names[i];
+    index[names[i]] = i;
+  }
+  const auto scale = index.find("time");
+  auto column = [&](const Probe& probe, const std::string& vec) -> std::optional<std::size_t> {
+    if (vec.empty()) return std::nullopt;  // ground
+    std::optional<std::string> name = vec[0] == '@' || vec.find('#') != std::string::npos
+                                          ? (index.count(vec) ? std::optional(vec) : std::nullopt)
+                                          : FindNodeVector(byName, vec);
+    if (!name) {
+      throw SimError(probe.where + ": .PROBE " + probe.label +
+                     ": ngspice does not hand this quantity over while it runs");
+    }
+    return index.at(*name);
+  };
+  ProbeData data;
+  data.title = t.title;
+  data.transient = true;
+  NowTexts(data.time, data.date);
+  std::vector<std::optional<std::size_t>> a, b;
+  for (const Probe& probe : t.probes) {
+    data.names.push_back(probe.label);
+    a.push_back(column(probe, probe.vectorA));
+    b.push_back(column(probe, probe.vectorB));
+  }
+  if (!previous.empty()) rows.insert(rows.begin(), previous);
+  for (const std::vector<double>& row : rows) {
+    const double x = scale == index.end() ? 0.0 : row.at(scale->second);
+    if (!data.x.empty() && x <= data.x.back()) continue;  // the pause's point, given twice
+    std::vector<double> values;
+    for (std::size_t q = 0; q < t.probes.size(); ++q) {
+      const double v = (a[q] ? row.at(*a[q]) : 0.0) - (b[q] ? row.at(*b[q]) : 0.0);
+      if (!std::isfinite(v))
+        throw SimError(t.probes[q].where + ": .PROBE " + t.probes[q].label +
+                       " has no finite value at " + ShortestText(x));
+      values.push_back(v);
+    }
+    data.x.push_back(x);
+    data.values.push_back(std::move(values));
+  }
+  return data;
+}
+
+}  // namespace
+
 RunOutcome CircuitRunner::RunUntil(double time, const std::string& csdPath) {
   if (!paused_ || paused_->ended) return {kExitUsage, "no transient is paused"};
   Paused& p = *paused_;
@@ -670,11 +732,9 @@ RunOutcome CircuitRunner::RunUntil(double time, const std::string& csdPath) {
     // A pause left pending at the final time would stop the next analysis at once.
     const bool last = time >= p.length * (1 - 1e-12);
     ng.Command("delete all");
-    if (!last) {
-      // The breakpoint puts a time point exactly at the pause.
-      ngSpice_SetBkpt(time);
-      ng.Command("stop when time >= " + DeckNumber(time));
-    }
+    // The pause falls on the first accepted step at or after `time`; a breakpoint forced there
+    // made steps too small to go on where it fell a hair before a source's edge.
+    if (!last) ng.Command("stop when time >= " + DeckNumber(time));
     ng.Collect(true);
     struct StopCollecting {
       NgspiceSession& ng;
@@ -683,57 +743,51 @@ RunOutcome CircuitRunner::RunUntil(double time, const std::string& csdPath) {
     ng.RunOrResume(std::exchange(p.started, true));
     p.ended = last;
     std::vector<std::vector<double>> rows = ng.TakeCollected();
-    const std::vector<std::string>& names = ng.CollectedNames();
-    std::map<std::string, std::string> byName;
-    std::map<std::string, std::size_t> index;
-    for (std::size_t i = 0; i < names.size(); ++i) {
-      byName[names[i]] = names[i];
-      index[names[i]] = i;
-    }
-    const auto scale = index.find("time");
-    if (scale == index.end()) throw SimError("ngspice gave the transient's points no time");
-    auto column = [&](const Probe& probe, const std::string& vec) -> std::optional<std::size_t> {
-      if (vec.empty()) return std::nullopt;  // ground
-      std::optional<std::string> name = vec[0] == '@' || vec.find('#') != std::string::npos
-                                            ? (index.count(vec) ? std::optional(vec) : std::nullopt)
-                                            : FindNodeVector(byName, vec);
-      if (!name) {
-        throw SimError(probe.where + ": .PROBE " + probe.label +
-                       ": ngspice does not hand this quantity over while it runs");
-      }
-      return index.at(*name);
-    };
-    ProbeData data;
-    data.title = p.t.title;
-    data.transient = true;
-    NowTexts(data.time, data.date);
-    std::vector<std::optional<std::size_t>> a, b;
-    for (const Probe& probe : p.t.probes) {
-      data.names.push_back(probe.label);
-      a.push_back(column(probe, probe.vectorA));
-      b.push_back(column(probe, probe.vectorB));
-    }
-    if (!p.last.empty()) rows.insert(rows.begin(), p.last);
-    for (const std::vector<double>& row : rows) {
-      const double x = row.at(scale->second);
-      if (!data.x.empty() && x <= data.x.back()) continue;  // the pause's point, given twice
-      std::vector<double> values;
-      for (std::size_t q = 0; q < p.t.probes.size(); ++q) {
-        const double v = (a[q] ? row.at(*a[q]) : 0.0) - (b[q] ? row.at(*b[q]) : 0.0);
-        if (!std::isfinite(v))
-          throw SimError(p.t.probes[q].where + ": .PROBE " + p.t.probes[q].label +
-                         " has no finite value at " + ShortestText(x));
-        values.push_back(v);
-      }
-      data.x.push_back(x);
-      data.values.push_back(std::move(values));
-    }
-    if (!rows.empty()) p.last = rows.back();
+    if (ng.CollectedNames().end() ==
+        std::find(ng.CollectedNames().begin(), ng.CollectedNames().end(), "time"))
+      throw SimError("ngspice gave the transient's points no time");
+    std::vector<double> last_row = rows.empty() ? p.last : rows.back();
+    ProbeData data = CollectedProbeData(p.t, ng.CollectedNames(), std::move(rows), p.last);
+    p.last = std::move(last_row);
     listing.Restore();
     if (data.x.empty()) throw SimError("the transient gave no points up to " + ShortestText(time));
     WriteFileAtomically(csdPath, CsdfText(data));
     listing.Line("etherm-sim: " + std::to_string(data.x.size()) + " point(s) up to " +
                  ShortestText(data.x.back()) + " s written to " + csdPath);
+    return {kExitSuccess, ""};
+  } catch (const SimError& e) {
+    listing.Restore();
+    listing.Line(std::string("etherm-sim: error in ") + p.circuitPath + ": " + e.what());
+    p.ended = true;
+    return {kExitRefused, e.what()};
+  }
+}
+
+RunOutcome CircuitRunner::Settle(const std::string& csdPath) {
+  if (!paused_ || paused_->ended || paused_->started)
+    return {kExitUsage, "no transient waits to start"};
+  Paused& p = *paused_;
+  Listing& listing = *p.listing;
+  listing_ = &listing;
+  struct Detach {
+    Listing*& listing;
+    ~Detach() { listing = nullptr; }
+  } detach{listing_};
+  try {
+    NgspiceSession& ng = Ngspice();
+    listing.Capture();
+    ng.Collect(true);
+    struct StopCollecting {
+      NgspiceSession& ng;
+      ~StopCollecting() { ng.Collect(false); }
+    } stopCollecting{ng};
+    // An operating point of its own; the transient's own starts when it runs.
+    ng.Command("op");
+    std::vector<std::vector<double>> rows = ng.TakeCollected();
+    if (rows.size() != 1) throw SimError("the operating point gave no values");
+    ProbeData data = CollectedProbeData(p.t, ng.CollectedNames(), std::move(rows), {});
+    listing.Restore();
+    WriteFileAtomically(csdPath, CsdfText(data));
     return {kExitSuccess, ""};
   } catch (const SimError& e) {
     listing.Restore();
@@ -777,19 +831,28 @@ RunOutcome CircuitRunner::SetTemperatures(
       }
       // ngspice recomputes temperature-dependent values when an analysis starts, not on
       // resume; altermod does it at once when the circuit's time is above 0.
-      if (std::optional<std::string> parameter = TriggerParameter(tm))
-        triggers.push_back("altermod " + tm.name + " " + *parameter);
+      for (const std::string& parameter : TriggerParameters(tm))
+        triggers.push_back("altermod " + tm.name + " " + parameter);
     }
-    // One update serves every device; a model inside a subcircuit goes by another name in
-    // ngspice, so the next candidate is tried.
+    // One update serves every device; a parameter ngspice does not take, or a model inside a
+    // subcircuit (another name in ngspice), sends us to the next candidate. Without any the
+    // devices would run on at their old temperature: a wrong result, refused.
+    bool updated = triggers.empty() && modelCelsius.empty();
     for (const std::string& trigger : triggers) {
       listing.Line(trigger);
       try {
         ng.Command(trigger);
+        updated = true;
         break;
       } catch (const SimError&) {
         if (ng.Stopped()) throw;
       }
+    }
+    if (!updated) {
+      throw SimError(
+          "ngspice took no altermod of the models' own parameters, so the devices' new "
+          "temperatures would not reach their temperature-dependent values; give each T_ABS model "
+          "a plain numeric parameter on its .MODEL line");
     }
     listing.Flush();
     return {kExitSuccess, ""};

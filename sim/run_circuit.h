@@ -52,6 +52,9 @@ class CircuitRunner {
   // Celsius in place and has ngspice update what depends on it. EndTransient closes the session.
   RunOutcome BeginTransient(const std::string& circuitPath);
   RunOutcome RunUntil(double time, const std::string& csdPath);
+  // Before the transient has started: its operating point at the devices' present
+  // temperatures, written to `csdPath` as one point at time 0.
+  RunOutcome Settle(const std::string& csdPath);
   RunOutcome SetTemperatures(const std::vector<std::pair<std::string, double>>& modelCelsius);
   void EndTransient();
 

@@ -182,6 +182,10 @@ int Serve() {
         outcome = runner.BeginTransient(r.circuit);
         clear = outcome.status != kExitSuccess;
         break;
+      case serve::Verb::kSettle:
+        outcome = runner.Settle(r.circuit);
+        clear = outcome.status != kExitSuccess;
+        break;
       case serve::Verb::kUntil:
         outcome = runner.RunUntil(r.time, r.circuit);
         clear = outcome.status != kExitSuccess;

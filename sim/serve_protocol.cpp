@@ -125,6 +125,9 @@ std::string FormatRequest(const Request& request) {
     case Verb::kBegin:
       line = "begin\t" + EscapeField(request.circuit);
       break;
+    case Verb::kSettle:
+      line = "settle\t" + EscapeField(request.circuit);
+      break;
     case Verb::kUntil:
       line = "until\t" + NumberText(request.time) + '\t' + EscapeField(request.circuit);
       break;
@@ -170,8 +173,8 @@ ParsedRequest ParseRequest(std::string_view line) {
       fields.pop_back();
     }
   }
-  if (fields[0] == "begin" || fields[0] == "until" || fields[0] == "temps" ||
-      fields[0] == "end") {
+  if (fields[0] == "begin" || fields[0] == "settle" || fields[0] == "until" ||
+      fields[0] == "temps" || fields[0] == "end") {
     Request request;
     request.id = id;
     if (fields[0] == "end") {
@@ -193,7 +196,7 @@ ParsedRequest ParseRequest(std::string_view line) {
       }
     } else {
       const bool until = fields[0] == "until";
-      request.verb = until ? Verb::kUntil : Verb::kBegin;
+      request.verb = until ? Verb::kUntil : fields[0] == "settle" ? Verb::kSettle : Verb::kBegin;
       const std::size_t fileField = until ? 2 : 1;
       if (until) {
         std::optional<double> time = fields.size() > 1 ? NumberOf(fields[1]) : std::nullopt;

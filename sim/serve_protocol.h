@@ -63,14 +63,20 @@ struct Answer {
 
 // Version 2 also keeps one transient paused between requests (the continuous engine):
 //   begin<TAB>CIRCUIT.cir<TAB>id=N       loads its transient, runs nothing
+//   settle<TAB>DATA.csd<TAB>id=N         before the transient starts: its operating point at the
+//                                        devices' present temperatures, as one point at time 0
 //   until<TAB>TIME<TAB>DATA.csd<TAB>id=N runs or resumes it to TIME, writes the points since the
 //                                        last pause (that pause's point first) to DATA.csd
 //   temps<TAB>MODEL<TAB>CELSIUS...<TAB>id=N  sets each T_ABS model's devices in place
 //   end<TAB>id=N                         drops it
 // each answered as `run` is. A `run` drops a paused transient too.
-enum class Verb { kRun, kBegin, kUntil, kTemps, kEnd };
+enum class Verb { kRun, kBegin, kSettle, kUntil, kTemps, kEnd };
 
 struct Request {
+  Request() = default;
+  Request(std::string file, long requestId = 0, Verb requestVerb = Verb::kRun, double until = 0)
+      : circuit(std::move(file)), id(requestId), verb(requestVerb), time(until) {}
+
   std::string circuit;  // the circuit file (run, begin) or probe-data file (until), relative to
                         // the server's working directory
   long id = 0;          // version 2: above 0, written as the field id=N; 0 writes none

@@ -78,6 +78,12 @@ void PausedTransient::RunUntil(double time, const std::string& probeDataName,
   Ask(until, progress);
 }
 
+void PausedTransient::Settle(const std::string& probeDataName) {
+  PausedRequest settle{{probeDataName}, "for the operating point of \"" + circuit_ + "\""};
+  settle.request.verb = serve::Verb::kSettle;
+  Ask(settle, {});
+}
+
 void PausedTransient::SetTemperatures(
     const std::vector<std::pair<std::string, double>>& modelCelsius) {
   PausedRequest temps{{}, "to set the device temperatures of \"" + circuit_ + "\""};

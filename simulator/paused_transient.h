@@ -28,6 +28,9 @@ class PausedTransient {
   // to `progress` now and then. Throws Failure when the simulator refuses, dies or overruns.
   void RunUntil(double time, const std::string& probeDataName,
                 const std::function<void(double)>& progress = {});
+  // Before the first RunUntil: the circuit's operating point at the devices' present
+  // temperatures, written as probe data of one point at time 0 to `probeDataName`.
+  void Settle(const std::string& probeDataName);
   // Each T_ABS model's devices (by model name) at a temperature in degrees Celsius, in place.
   void SetTemperatures(const std::vector<std::pair<std::string, double>>& modelCelsius);
 
