@@ -132,7 +132,8 @@ for name in "${names[@]}"; do
   # One hyperfine run per circuit, its processes side by side.
   if [ "${TIMING:-1}" = 1 ]; then
     hyperfine --warmup 0 --runs "$runs" --export-json "$work/$name.json" --style basic \
-      --output null "${commands[@]}" >/dev/null
+      --output null "${commands[@]}" >/dev/null 2>"$work/$name.hyperfine.err" ||
+      { echo "$name: hyperfine failed: $(tail -n 1 "$work/$name.hyperfine.err")"; status=1; }
   fi
 done
 
