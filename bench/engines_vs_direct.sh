@@ -55,12 +55,10 @@ prepare() {
       cp examples/buck_tran/buck_tran.{cir,par} examples/buck_tran/direct/{buck_direct.cir,heatsink.inc} "$dir/"
       [ "$name" = buck_tran ] || add_reltol "$dir/buck_tran.cir"
       base=buck_tran deck=buck_direct devices=2 ;;
-    diode_pulses_tran)
-      cp examples/$name/$name.{cir,par} examples/$name/direct/* "$dir/"
-      base=$name deck=diode_direct devices=1 ;;
-    mosfet_switch_tran)
-      cp examples/$name/$name.{cir,par} examples/$name/direct/* "$dir/"
-      base=$name deck=mosfet_direct devices=1 ;;
+    diode_pulses_tran | mosfet_switch_tran)
+      cp "examples/$name/$name.cir" "examples/$name/$name.par" "examples/$name/direct/"* "$dir/"
+      base=$name deck=$([ "$name" = diode_pulses_tran ] && echo diode_direct || echo mosfet_direct)
+      devices=1 ;;
     *)
       cp "$converters/$name"/* "$converters/heatsink.inc" "$dir/"
       base=$name deck=${name}_direct devices=2 ;;
@@ -116,7 +114,8 @@ for name in "${names[@]}"; do
     dir=$work/$name/$engine
     prepare "$name" "$dir"
     cd "$dir"
-    if timeout 600 "$bin/etherm-batch" tran --no-plot $(engine_options "$engine") "$base" \
+    read -ra options <<<"$(engine_options "$engine")"
+    if timeout 600 "$bin/etherm-batch" tran --no-plot "${options[@]}" "$base" \
       >/dev/null 2>etherm-batch.err; then
       row="$row $(worst "$base" "../direct/$deck.txt" "$devices") |"
       commands+=(-n "$name $engine" "cd $dir && $bin/etherm-batch tran --no-plot $(engine_options "$engine") $base")
