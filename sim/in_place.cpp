@@ -1,6 +1,9 @@
 #include "in_place.h"
 
+#include <algorithm>
 #include <cctype>
+#include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <string_view>
 
@@ -21,38 +24,44 @@ std::optional<std::vector<std::string>> OnePointDc(const std::string& line) {
   return words;
 }
 
-// "temp" or "dtemp" of a word temp=NUMBER or dtemp=NUMBER; empty for any other word.
-std::string TemperatureKey(const std::string& word) {
+// The setting of a word temp=NUMBER or dtemp=NUMBER of `device`; nothing for any other word.
+std::optional<TemperatureSetting> SettingOf(const std::string& device, const std::string& word) {
   const std::size_t equals = word.find('=');
-  if (equals == std::string::npos) return "";
+  if (equals == std::string::npos) return std::nullopt;
   const std::string key = ToLower(word.substr(0, equals));
-  if (key != "temp" && key != "dtemp") return "";
-  return NumberWord(word.substr(equals + 1)) ? key : "";
+  if (key != "temp" && key != "dtemp") return std::nullopt;
+  const std::optional<double> value = DeckParserValue(std::string_view(word).substr(equals + 1));
+  if (!value) return std::nullopt;
+  return TemperatureSetting{ToLower(device), key, *value};
 }
 
-// The alter commands that turn one element line into the other; nothing when they differ in
-// more than temperature numbers.
-std::optional<std::vector<std::string>> ElementAlters(const std::string& loaded,
-                                                      const std::string& next) {
+bool IsElement(const std::string& line) {
+  return !line.empty() && std::isalpha(static_cast<unsigned char>(line[0]));
+}
+
+// The settings that turn one element line into the other; nothing when they differ in more
+// than temperature numbers.
+std::optional<std::vector<TemperatureSetting>> ElementAlters(const std::string& loaded,
+                                                             const std::string& next) {
   const std::vector<std::string> a = SplitWords(loaded), b = SplitWords(next);
   if (a.size() != b.size() || a.empty() || a[0] != b[0]) return std::nullopt;
-  std::vector<std::string> alters;
+  std::vector<TemperatureSetting> alters;
   for (std::size_t i = 1; i < a.size(); ++i) {
     if (a[i] == b[i]) continue;
-    const std::string key = TemperatureKey(b[i]);
-    if (key.empty() || TemperatureKey(a[i]) != key) return std::nullopt;
-    alters.push_back("alter @" + ToLower(b[0]) + "[" + key +
-                     "] = " + b[i].substr(b[i].find('=') + 1));
+    const std::optional<TemperatureSetting> was = SettingOf(a[0], a[i]),
+                                            now = SettingOf(b[0], b[i]);
+    if (!was || !now || was->parameter != now->parameter) return std::nullopt;
+    alters.push_back(*now);
   }
   return alters;
 }
 
 }  // namespace
 
-std::optional<std::vector<std::string>> InPlaceCommands(const std::vector<std::string>& loaded,
-                                                        const std::vector<std::string>& next) {
+std::optional<InPlacePlan> PlanInPlace(const std::vector<std::string>& loaded,
+                                       const std::vector<std::string>& next) {
   if (loaded.size() != next.size() || loaded.empty() || loaded[0] != next[0]) return std::nullopt;
-  std::vector<std::string> commands;
+  InPlacePlan plan;
   std::optional<std::vector<std::string>> dc;
   int depth = 0;  // of subcircuit definitions: their lines are parameters' templates, never altered
   for (std::size_t i = 1; i < next.size(); ++i) {
@@ -66,16 +75,91 @@ std::optional<std::vector<std::string>> InPlaceCommands(const std::vector<std::s
       continue;
     }
     if (line == loaded[i]) continue;
-    const unsigned char first = line.empty() ? 0 : static_cast<unsigned char>(line[0]);
-    if (depth != 0 || !std::isalpha(first)) return std::nullopt;
-    std::optional<std::vector<std::string>> alters = ElementAlters(loaded[i], line);
+    if (depth != 0 || !IsElement(line) || !IsElement(loaded[i])) return std::nullopt;
+    std::optional<std::vector<TemperatureSetting>> alters = ElementAlters(loaded[i], line);
     if (!alters) return std::nullopt;
-    commands.insert(commands.end(), alters->begin(), alters->end());
+    plan.alters.insert(plan.alters.end(), alters->begin(), alters->end());
   }
   if (!dc) return std::nullopt;
   // Lower case as ngspice keeps a loaded deck's names: the command line is taken as written.
-  commands.push_back("dc " + ToLower((*dc)[1]) + " " + (*dc)[2] + " " + (*dc)[3] + " " + (*dc)[4]);
-  return commands;
+  // Its numbers go through the deck parser, as the .dc line's do.
+  plan.run = "dc " + ToLower((*dc)[1]) + " " + (*dc)[2] + " " + (*dc)[3] + " " + (*dc)[4];
+  return plan;
+}
+
+std::vector<TemperatureSetting> TemperatureSettings(const std::vector<std::string>& deck) {
+  std::vector<TemperatureSetting> settings;
+  int depth = 0;
+  for (std::size_t i = 1; i < deck.size(); ++i) {
+    if (StartsWithNoCase(deck[i], ".subckt")) ++depth;
+    if (StartsWithNoCase(deck[i], ".ends")) --depth;
+    if (depth != 0 || !IsElement(deck[i])) continue;
+    const std::vector<std::string> words = SplitWords(deck[i]);
+    for (std::size_t w = 1; w < words.size(); ++w)
+      if (std::optional<TemperatureSetting> s = SettingOf(words[0], words[w]))
+        settings.push_back(*s);
+  }
+  return settings;
+}
+
+std::optional<double> DeckParserValue(std::string_view text) {
+  std::size_t at = 0;
+  double sign = 1;
+  if (at < text.size() && (text[at] == '+' || text[at] == '-')) sign = text[at++] == '-' ? -1 : 1;
+  auto digit = [&](std::size_t i) {
+    return i < text.size() && std::isdigit(static_cast<unsigned char>(text[i]));
+  };
+  if (!digit(at) && !(at < text.size() && text[at] == '.' && digit(at + 1))) return std::nullopt;
+  double mantissa = 0;
+  int exponent = 0;
+  for (; digit(at); ++at) mantissa = 10 * mantissa + (text[at] - '0');
+  if (at < text.size() && text[at] == '.') {
+    for (++at; digit(at); ++at) {
+      mantissa = 10 * mantissa + (text[at] - '0');
+      --exponent;
+    }
+  }
+  if (at < text.size() && (text[at] == 'e' || text[at] == 'E')) {
+    ++at;
+    int exponentSign = 1;
+    if (at < text.size() && (text[at] == '+' || text[at] == '-'))
+      exponentSign = text[at++] == '-' ? -1 : 1;
+    if (!digit(at)) return std::nullopt;
+    int written = 0;
+    for (; digit(at) && written < 10000; ++at) written = 10 * written + (text[at] - '0');
+    exponent += exponentSign * written;
+  }
+  if (at != text.size()) return std::nullopt;  // a scale suffix or anything else: not ours to read
+  if (exponent == 0) return sign * mantissa;
+  return sign * mantissa * std::pow(10.0, static_cast<double>(exponent));
+}
+
+std::string AlterCommand(const TemperatureSetting& setting) {
+  std::string command = "alter @" + setting.device + "[" + setting.parameter + "] = ";
+  int exponent = 0;
+  const double fraction = std::frexp(std::fabs(setting.value), &exponent);
+  // value = mantissa * 2^exponent, the mantissa an integer below 2^53.
+  double mantissa = std::ldexp(fraction, 53);
+  exponent -= 53;
+  while (exponent < 0 && mantissa != 0 && std::fmod(mantissa, 2) == 0) {
+    mantissa /= 2;
+    ++exponent;
+  }
+  char text[40];
+  std::snprintf(text, sizeof text, "%s%.0f", setting.value < 0 ? "-" : "", mantissa);
+  command += text;
+  // Powers of two up to 2^20 are read exactly, and scaling by one is exact.
+  for (; exponent > 0; exponent -= std::min(exponent, 20))
+    command += "*" + std::to_string(1L << std::min(exponent, 20));
+  for (; exponent < 0; exponent += std::min(-exponent, 20))
+    command += "/" + std::to_string(1L << std::min(-exponent, 20));
+  return command;
+}
+
+bool ReadsAs(double read, const TemperatureSetting& setting) {
+  constexpr double kCelsiusToKelvin = 273.15;  // ngspice's CONSTCtoK
+  return read == setting.value || (setting.parameter == "temp" &&
+                                   read == (setting.value + kCelsiusToKelvin) - kCelsiusToKelvin);
 }
 
 bool ListedLinesHoldForAnyValues(const std::vector<std::string>& lines) {

@@ -6,19 +6,51 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "translate.h"
 
 namespace etherm::sim {
 
-// The ngspice commands that turn the loaded deck `loaded` into `next`: an `alter` for each
-// changed temp= or dtemp= number of a device outside subcircuits, then, last, the `dc` command
-// of next's .dc line, which runs the analysis. Nothing when the decks differ in anything else (a
-// .nodeset line, a subcircuit's body, any other word of an element, the number of lines) or
-// when either is no DC sweep of one point over one source.
-std::optional<std::vector<std::string>> InPlaceCommands(const std::vector<std::string>& loaded,
-                                                        const std::vector<std::string>& next);
+// One device temperature of a deck: temp= or dtemp= of a device outside subcircuits.
+struct TemperatureSetting {
+  std::string device;     // lower case, as ngspice names it
+  std::string parameter;  // "temp" or "dtemp"
+  double value = 0;       // as ngspice's deck parser reads the deck's text (DeckParserValue)
+};
+
+// What turns the loaded deck into the next one: the temperatures to alter, then `run`, the `dc`
+// command of the next deck's .dc line, which runs the analysis.
+struct InPlacePlan {
+  std::vector<TemperatureSetting> alters;
+  std::string run;
+};
+
+// The plan that turns the loaded deck `loaded` into `next`. Nothing when the decks differ in
+// more than temp= and dtemp= numbers of devices outside subcircuits and the .dc values (a
+// .nodeset line, a subcircuit's body, any other word of an element, the number of lines), when
+// a temperature is no plain decimal number, or when either is no DC sweep of one point over one
+// source.
+std::optional<InPlacePlan> PlanInPlace(const std::vector<std::string>& loaded,
+                                       const std::vector<std::string>& next);
+
+// Every plain decimal temp= and dtemp= of the devices outside subcircuits.
+std::vector<TemperatureSetting> TemperatureSettings(const std::vector<std::string>& deck);
+
+// The value ngspice's deck parser gives a plain decimal number ([sign] digits [. digits]
+// [E [sign] digits]): every digit into one mantissa, scaled by a power of ten. Its `alter`
+// command reads numbers otherwise (the fraction apart), so a long text would differ in its last
+// bits. Nothing for any other text.
+std::optional<double> DeckParserValue(std::string_view text);
+
+// The alter command that sets `setting` to exactly its value: an integer mantissa divided by
+// powers of two, which ngspice's expressions evaluate without rounding.
+std::string AlterCommand(const TemperatureSetting& setting);
+
+// True when `read`, the parameter as ngspice reports it back, is the setting's value; a
+// temperature is kept in kelvin and reported in Celsius.
+bool ReadsAs(double read, const TemperatureSetting& setting);
 
 // True when every line a fresh run listed before its analysis (the temperature query with
 // ngspice's lines while it loaded, and its lines while it loaded the deck) is one that no

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -113,6 +114,20 @@ class Listing {
 
 namespace {
 
+// While it lives, the listing's lines are also added to `lines` (none when nullptr).
+class Recording {
+ public:
+  Recording(Listing& listing, std::vector<std::string>* lines) : listing_(listing) {
+    listing_.Record(lines);
+  }
+  ~Recording() { listing_.Record(nullptr); }
+  Recording(const Recording&) = delete;
+  Recording& operator=(const Recording&) = delete;
+
+ private:
+  Listing& listing_;
+};
+
 std::string WithExtension(const std::string& path, const std::string& ext) {
   std::filesystem::path p(path);
   p.replace_extension(ext);
@@ -139,13 +154,10 @@ void RunStage(NgspiceSession& ng, Listing& listing, const Translation& t, const 
   ListDeck(listing, heading, deck);
   listing.Line("** ngspice **");
   listing.Flush();
-  struct StopRecording {
-    Listing& listing;
-    ~StopRecording() { listing.Record(nullptr); }
-  } stopRecording{listing};
-  if (loaded) listing.Record(&loaded->whileLoading);
-  ng.Load(deck, origins);
-  listing.Record(nullptr);
+  {
+    const Recording recording(listing, loaded ? &loaded->whileLoading : nullptr);
+    ng.Load(deck, origins);
+  }
   if (loaded) loaded->deck = std::move(deck);
   for (const std::string& c : commands) {
     listing.Live(c);
@@ -385,6 +397,21 @@ void WriteStateFile(const std::string& path, const Translation& t, const PlotDat
   }
 }
 
+// True when ngspice reports the device's temperature as loading the deck sets it.
+bool SetAsLoadingSetsIt(const NgspiceSession& ng, const TemperatureSetting& setting) {
+  const std::optional<NgspiceSession::Vector> read =
+      ng.Get("@" + setting.device + "[" + setting.parameter + "]");
+  return read && read->data.size() == 1 && ReadsAs(read->data[0], setting);
+}
+
+// True when ngspice reports every temperature of the loaded deck as DeckParserValue reads it, so
+// the alters that follow set what a fresh load would.
+bool ReadsAsParsed(const NgspiceSession& ng, const std::vector<std::string>& deck) {
+  for (const TemperatureSetting& setting : TemperatureSettings(deck))
+    if (!SetAsLoadingSetsIt(ng, setting)) return false;
+  return true;
+}
+
 // The one-point DC deck of `t` run on the circuit the last run left loaded, its temperatures and
 // sweep values altered, listed as a fresh load lists it. False, with nothing listed and every
 // circuit removed from ngspice, when it differs in more or ngspice does not take it.
@@ -395,8 +422,8 @@ bool RunInPlace(NgspiceSession& ng, Listing& listing, const Translation& t, Deck
   if (TemperatureCards(t) != loaded.cards) return false;
   stage.tempParams = loaded.params;
   std::vector<std::string> deck = EmitDeck(t, stage);
-  const std::optional<std::vector<std::string>> commands = InPlaceCommands(loaded.deck, deck);
-  if (!commands) return false;
+  const std::optional<InPlacePlan> plan = PlanInPlace(loaded.deck, deck);
+  if (!plan) return false;
   const off_t mark = listing.Mark();
   try {
     inPlace.muted = true;
@@ -405,7 +432,11 @@ bool RunInPlace(NgspiceSession& ng, Listing& listing, const Translation& t, Deck
       bool& muted;
       ~Unmute() { muted = false; }
     } unmute{inPlace.muted};
-    for (std::size_t i = 0; i + 1 < commands->size(); ++i) ng.Command((*commands)[i]);
+    for (const TemperatureSetting& setting : plan->alters) {
+      ng.Command(AlterCommand(setting));
+      if (!SetAsLoadingSetsIt(ng, setting))
+        throw SimError("ngspice did not take the temperature of " + setting.device + " exactly");
+    }
     inPlace.muted = false;
     // A fresh load says nothing of the sort: a word from alter would make the listings differ.
     if (inPlace.mutedLines != 0) throw SimError("ngspice answered an alter command");
@@ -414,7 +445,7 @@ bool RunInPlace(NgspiceSession& ng, Listing& listing, const Translation& t, Deck
     listing.Line("** ngspice **");
     for (const std::string& line : loaded.whileLoading) listing.Line(line);
     listing.Flush();
-    ng.Command(commands->back());
+    ng.Command(plan->run);
   } catch (const SimError&) {
     // A failure here may be the altered circuit's alone: the fresh load decides, from the start.
     if (ng.Stopped()) throw;
@@ -454,10 +485,11 @@ void Simulate(const std::string& circuitPath, Listing& listing, const std::strin
   std::optional<PlotData> biasPoint;
   if (!inPlace.ranInPlace) {
     if (kept) ng.Clear();  // a fresh load starts as in a fresh process
-    if (keep) listing.Record(&fresh.beforeDeck);
-    stage.tempParams = ChooseTemperatureParameters(
-        ng, t, answers, [&](const std::string& line) { listing.Live(line); });
-    listing.Record(nullptr);
+    {
+      const Recording recording(listing, keep ? &fresh.beforeDeck : nullptr);
+      stage.tempParams = ChooseTemperatureParameters(
+          ng, t, answers, [&](const std::string& line) { listing.Live(line); });
+    }
     if (NeedsBiasPointRun(t)) {
       biasPoint = RunFromBiasPoint(ng, listing, t, stage, watch);
     } else {
@@ -527,7 +559,7 @@ void Simulate(const std::string& circuitPath, Listing& listing, const std::strin
   if (inPlace.ranInPlace) {
     inPlace.loaded.valid = true;
   } else if (keep && ListedLinesHoldForAnyValues(fresh.beforeDeck) &&
-             ListedLinesHoldForAnyValues(fresh.whileLoading)) {
+             ListedLinesHoldForAnyValues(fresh.whileLoading) && ReadsAsParsed(ng, fresh.deck)) {
     fresh.cards = TemperatureCards(t);
     fresh.params = stage.tempParams;
     fresh.valid = true;

@@ -1,0 +1,148 @@
+// etherm-sim --serve with DC circuits run in place against the same circuits loaded anew: the
+// listings and probe data byte for byte, the values bit for bit.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "serve_protocol.h"
+#include "serve_test_util.h"
+#include "sim_test_util.h"
+
+namespace etherm::sim::test {
+namespace {
+
+// The probe data without line 5, which holds the time of the run.
+std::string WithoutClockLine(const std::string& csd) {
+  std::size_t start = 0;
+  for (int line = 1; line < 5; ++line) start = csd.find('\n', start) + 1;
+  return csd.substr(0, start) + csd.substr(csd.find('\n', start) + 1);
+}
+
+std::string ReadExample(const std::string& name) {
+  std::FILE* f = std::fopen(
+      (std::string(ETHERM_EXAMPLES_DIR) + "/" + name + "/" + name + ".cir").c_str(), "rb");
+  EXPECT_NE(f, nullptr) << name;
+  std::string text;
+  if (!f) return text;
+  char buffer[4096];
+  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, f)) > 0;) text.append(buffer, n);
+  std::fclose(f);
+  return text;
+}
+
+// One iteration's circuit as the DC driver writes it: every T_ABS=27 at its own temperature,
+// the .DC line at one point.
+struct Iteration {
+  std::string example;
+  std::string text;
+  bool nodeset = false;
+};
+
+Iteration MakeIteration(const std::string& example, std::mt19937& random, bool nodeset) {
+  std::string text = ReadExample(example);
+  std::uniform_real_distribution<double> temperature(-20, 180), share(0, 1);
+  for (std::size_t at = 0; (at = text.find("T_ABS=27", at)) != std::string::npos;) {
+    char value[40];
+    // Mostly as the writer prints them, now and then with every digit of a double.
+    std::snprintf(value, sizeof value, share(random) < 0.7 ? "t_abs=%.3f" : "t_abs=%.17g",
+                  temperature(random));
+    text.replace(at, 8, value);
+    at += std::string(value).size();
+  }
+  const std::size_t dc = text.find(".DC ");
+  const std::size_t end = text.find('\n', dc);
+  std::vector<std::string> words;
+  std::string word;
+  for (char c : text.substr(dc, end - dc) + " ") {
+    if (c == ' ' || c == '\r') {
+      if (!word.empty()) words.push_back(word);
+      word.clear();
+    } else {
+      word += c;
+    }
+  }
+  EXPECT_EQ(words.size(), 5u) << example;
+  const double start = std::atof(words[2].c_str()), stop = std::atof(words[3].c_str());
+  const std::string point = WriterReal(start + (stop - start) * share(random));
+  std::string line =
+      ".DC " + words[1] + " " + point + " " + point + " " + WriterReal(std::atof(words[4].c_str()));
+  if (nodeset) line += "\r\n.NODESET V(2)=" + WriterReal(share(random));
+  text.replace(dc, end - dc - (text[end - 1] == '\r' ? 1 : 0), line);
+  return {example, text, nodeset};
+}
+
+// Runs every circuit through one server in `dir`; returns its trace lines.
+std::vector<std::string> Serve(const ScratchDir& dir, const std::vector<Iteration>& iterations,
+                               bool inPlace) {
+  for (std::size_t i = 0; i < iterations.size(); ++i)
+    dir.Write("c" + std::to_string(i) + ".cir", iterations[i].text);
+  ::setenv("ETHERM_SIM_TRACE", "1", 1);
+  ::setenv("ETHERM_SIM_IN_PLACE", inPlace ? "on" : "off", 1);
+  {
+    ServingSim sim(dir);
+    ::unsetenv("ETHERM_SIM_TRACE");
+    ::unsetenv("ETHERM_SIM_IN_PLACE");
+    sim.Send(std::string(serve::kHello));
+    EXPECT_EQ(sim.ReadLine(), std::string(serve::kReady));
+    for (std::size_t i = 0; i < iterations.size(); ++i) {
+      sim.Send(serve::FormatRequest({"c" + std::to_string(i) + ".cir"}));
+      EXPECT_EQ(sim.ReadLine(), "done") << i;
+    }
+    EXPECT_EQ(sim.CloseAndWait(), 0);
+  }
+  std::vector<std::string> lines;
+  const std::string err = dir.Read("serve.err");
+  for (std::size_t at = 0, end; (end = err.find('\n', at)) != std::string::npos; at = end + 1)
+    lines.push_back(err.substr(at, end - at));
+  return lines;
+}
+
+TEST(EthermSimInPlace, EveryDcExampleGivesWhatAFreshLoadGives) {
+  std::mt19937 random(20261211);
+  // Each example's iterations, one that brings a .NODESET line (loaded anew, and so is the one
+  // after it), then the first example again after the second.
+  std::vector<std::string> examples;  // every example with a DC sweep
+  for (const auto& entry : std::filesystem::directory_iterator(ETHERM_EXAMPLES_DIR)) {
+    const std::string name = entry.path().filename().string();
+    if (ReadExample(name).find("\n.DC ") != std::string::npos) examples.push_back(name);
+  }
+  std::sort(examples.begin(), examples.end());
+  ASSERT_GE(examples.size(), 2u);
+  std::vector<Iteration> iterations;
+  for (const std::string& example : examples) {
+    for (int i = 0; i < 12; ++i) iterations.push_back(MakeIteration(example, random, i == 7));
+  }
+  for (int i = 0; i < 3; ++i) iterations.push_back(MakeIteration(examples.front(), random, false));
+
+  ScratchDir inPlace, anew;
+  const std::vector<std::string> traced = Serve(inPlace, iterations, true);
+  const std::vector<std::string> reference = Serve(anew, iterations, false);
+  ASSERT_EQ(traced.size(), iterations.size());
+  ASSERT_EQ(reference.size(), iterations.size());
+  for (std::size_t i = 0; i < iterations.size(); ++i) {
+    const std::string name = "c" + std::to_string(i);
+    const bool expected = i > 0 && iterations[i - 1].example == iterations[i].example &&
+                          !iterations[i - 1].nodeset && !iterations[i].nodeset;
+    ASSERT_NE(traced[i].find(": 0x"), std::string::npos) << traced[i];  // values traced
+    EXPECT_EQ(traced[i].find(name + ".cir ran in place:") != std::string::npos, expected)
+        << traced[i];
+    EXPECT_NE(reference[i].find(name + ".cir loaded anew:"), std::string::npos) << reference[i];
+    // The probe values exactly, then the files byte for byte.
+    EXPECT_EQ(traced[i].substr(traced[i].rfind(':')), reference[i].substr(reference[i].rfind(':')))
+        << name;
+    EXPECT_EQ(inPlace.Read(name + ".out"), anew.Read(name + ".out")) << name;
+    EXPECT_EQ(WithoutClockLine(inPlace.Read(name + ".csd")),
+              WithoutClockLine(anew.Read(name + ".csd")))
+        << name;
+  }
+}
+
+}  // namespace
+}  // namespace etherm::sim::test
