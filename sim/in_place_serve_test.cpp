@@ -119,6 +119,12 @@ TEST(EthermSimInPlace, EveryDcExampleGivesWhatAFreshLoadGives) {
   for (const std::string& example : examples) {
     for (int i = 0; i < 12; ++i) iterations.push_back(MakeIteration(example, random, i == 7));
   }
+  // A transient between two DC runs of the same circuit: both DC runs load anew.
+  iterations.push_back(MakeIteration(examples.front(), random, false));
+  iterations.push_back({"transient",
+                        "RC step\r\nV1 1 0 PULSE(0 1 0 1u 1u 1 2)\r\nR1 1 2 1k\r\n"
+                        "C1 2 0 1n\r\n.TRAN 0.1u 5u\r\n.PROBE V(2)\r\n.END\r\n",
+                        false});
   for (int i = 0; i < 3; ++i) iterations.push_back(MakeIteration(examples.front(), random, false));
 
   ScratchDir inPlace, anew;
