@@ -150,5 +150,41 @@ TEST(EthermSimInPlace, EveryDcExampleGivesWhatAFreshLoadGives) {
   }
 }
 
+// A point that fails in place (the diode near 0 K does not converge) is run again from a fresh
+// load, whose refusal and listing the answer and files are; the next circuit loads anew.
+TEST(EthermSimInPlace, AFailureInPlaceIsTheFreshLoadsFailure) {
+  auto circuit = [](const char* temperature) {
+    return std::string("diode near 0 K\r\nV1 1 0 DC 1\r\nR1 1 2 2\r\nD1 2 0 DPWR\r\n") +
+           ".MODEL DPWR D(t_abs=" + temperature + " IS=2.5E-9 N=1.75 RS=0.042)\r\n" +
+           ".DC V1 3 3 1\r\n.PROBE/CSDF V(2) I(D1)\r\n.END\r\n";
+  };
+  const std::vector<std::string> texts = {circuit("27"), circuit("-273.1"), circuit("40")};
+  std::vector<std::string> outs[2], answers[2], traces[2];
+  for (int inPlace = 0; inPlace < 2; ++inPlace) {
+    ScratchDir dir;
+    ::setenv("ETHERM_SIM_TRACE", "1", 1);
+    ::setenv("ETHERM_SIM_IN_PLACE", inPlace ? "on" : "off", 1);
+    ServingSim sim(dir);
+    ::unsetenv("ETHERM_SIM_TRACE");
+    ::unsetenv("ETHERM_SIM_IN_PLACE");
+    sim.Send(std::string(serve::kHello));
+    ASSERT_EQ(sim.ReadLine(), std::string(serve::kReady));
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+      const std::string name = "c" + std::to_string(i);
+      dir.Write(name + ".cir", texts[i]);
+      sim.Send(serve::FormatRequest({name + ".cir"}));
+      answers[inPlace].push_back(sim.ReadLine().value_or(""));
+      outs[inPlace].push_back(dir.Read(name + ".out"));
+    }
+    EXPECT_EQ(sim.CloseAndWait(), 0);
+    traces[inPlace].push_back(dir.Read("serve.err"));
+  }
+  EXPECT_EQ(answers[1][0], "done");
+  EXPECT_EQ(answers[1][1].rfind("refused\tthe analysis failed", 0), 0u) << answers[1][1];
+  EXPECT_EQ(answers[1], answers[0]);
+  EXPECT_EQ(outs[1], outs[0]);
+  EXPECT_NE(traces[1][0].find("c2.cir loaded anew"), std::string::npos) << traces[1][0];
+}
+
 }  // namespace
 }  // namespace etherm::sim::test
