@@ -8,6 +8,7 @@
 
 #include "analysis/analysis.h"
 #include "analysis/appended_rows.h"
+#include "analysis/continuous_transient.h"
 #include "analysis/hot_devices.h"
 #include "analysis/run_files.h"
 #include "analysis/run_outputs.h"
@@ -31,19 +32,6 @@ namespace {
 constexpr double kFirstWindowEnd = 9e-05;
 // A window start that stays put this long will not move: the temperatures oscillate.
 constexpr int kMaxIterationsWithoutAdvance = 100;
-
-void WriteFirstHistoryLine(const Problem& problem, const std::string& historyName) {
-  TextFile history;
-  history.OpenForWriting(historyName);
-  WriteText(history, "0 ");
-  for (std::size_t d = 0; d < problem.network.pair.size(); ++d) {
-    for (std::size_t k = 0; k < problem.network.pair[d][d].terms.size(); ++k) {
-      WriteText(history, "0 ");
-    }
-  }
-  WriteLineEnd(history);
-  history.Close();
-}
 
 // The whole state the next window starts from, taken at the new start from what the simulator
 // saved beside the window's results; without it only the listed values are carried, which the
@@ -206,7 +194,11 @@ void RunTransientAnalysis(AnalysisState& state, const TransientOptions& options)
       state, {accumulated.results, accumulated.powers, accumulated.temperatures, historyName});
   try {
     PrepareRun(state, outputs, CircuitAnalysis::kTransient);
-    RunTransient(state, options, outputs, accumulated, historyName);
+    if (options.engine == TransientEngine::kContinuous) {
+      RunContinuousTransient(state, options, outputs, accumulated, historyName);
+    } else {
+      RunTransient(state, options, outputs, accumulated, historyName);
+    }
   } catch (const Failure& failure) {
     EndFailedRun(state, outputs, failure.what());
     throw;

@@ -83,12 +83,23 @@ int NgspiceSession::OnInitData(::vecinfoall*, int, void* self) {
   auto* s = static_cast<NgspiceSession*>(self);
   s->time_ = 0;
   s->shortSteps_ = 0;
+  s->collectedNames_.clear();
+  s->collected_.clear();
   return 0;
 }
 
 // Called for every point of every analysis: kept to a few comparisons.
 int NgspiceSession::OnData(::vecvaluesall* values, int, int, void* self) {
   auto* s = static_cast<NgspiceSession*>(self);
+  if (s->collecting_) {
+    if (s->collectedNames_.empty()) {
+      for (int i = 0; i < values->veccount; ++i)
+        s->collectedNames_.push_back(ToLower(values->vecsa[i]->name));
+    }
+    std::vector<double> row(static_cast<std::size_t>(values->veccount));
+    for (int i = 0; i < values->veccount; ++i) row[static_cast<std::size_t>(i)] = values->vecsa[i]->creal;
+    s->collected_.push_back(std::move(row));
+  }
   for (int i = 0; i < values->veccount; ++i) {
     const vecvalues* v = values->vecsa[i];
     if (!v->is_scale) continue;
@@ -269,6 +280,24 @@ void NgspiceSession::RunWatched(const Watch& watch) {
     }
   }
   Check("the analysis failed", 0);
+}
+
+void NgspiceSession::RunOrResume(bool resume) {
+  Begin();
+  std::string command = resume ? "resume" : "run";
+  int rc = ngSpice_Command(command.data());
+  bool paused = false, failed = false;
+  for (const std::string& line : said_) {
+    const std::string l = ToLower(line);
+    if (l.find("pause requested") != std::string::npos ||
+        l.find("simulation interrupted") != std::string::npos) {
+      paused = true;
+    } else if (MarksFailure(line)) {
+      failed = true;
+    }
+  }
+  failed_ = failed;
+  Check("the analysis failed", paused ? 0 : rc);
 }
 
 void NgspiceSession::Command(const std::string& command) {

@@ -9,6 +9,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "sim_error.h"
@@ -58,6 +59,16 @@ class NgspiceSession {
   void Run(const Watch& watch = {});
   // A command of our own (never one from a circuit file). Throws SimError when it fails.
   void Command(const std::string& command);
+  // Runs the loaded transient (resume: goes on with the paused one) until it ends or a stop
+  // condition pauses it; a pause is no failure.
+  void RunOrResume(bool resume);
+
+  // While collecting, every accepted point of the running analysis is kept: its vectors'
+  // values in the order of CollectedNames (lower case). TakeCollected hands them over and
+  // starts afresh; a new analysis's names replace the old ones.
+  void Collect(bool on) { collecting_ = on; }
+  const std::vector<std::string>& CollectedNames() const { return collectedNames_; }
+  std::vector<std::vector<double>> TakeCollected() { return std::exchange(collected_, {}); }
 
   // Removes every loaded circuit and every plot, so the next Load starts as in a fresh process:
   // no option, parameter or vector of an earlier circuit stays. Throws SimError when ngspice
@@ -96,6 +107,9 @@ class NgspiceSession {
   bool exited_ = false;
   int exitStatus_ = 0;
 
+  bool collecting_ = false;
+  std::vector<std::string> collectedNames_;
+  std::vector<std::vector<double>> collected_;
   // The background thread of a watched run, and what its points say.
   std::mutex threadMutex_;
   std::condition_variable threadChanged_;

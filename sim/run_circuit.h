@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "in_place.h"
@@ -43,6 +44,18 @@ class CircuitRunner {
   RunOutcome Run(const std::string& circuitPath,
                  const std::function<void(double time)>& progress = {});
 
+  // A transient paused and resumed in place (the continuous engine), never restarted.
+  // BeginTransient loads the circuit file's transient as Run would and runs nothing; its
+  // listing stays open for the session. RunUntil runs or resumes it up to `time` (to its end
+  // when `time` is at or beyond the .TRAN's final time) and writes, as Run writes its probe
+  // data, the points from the last pause on (that pause's point first) to `csdPath`.
+  // SetTemperatures sets the devices of each T_ABS model (by name) to a temperature in degrees
+  // Celsius in place and has ngspice update what depends on it. EndTransient closes the session.
+  RunOutcome BeginTransient(const std::string& circuitPath);
+  RunOutcome RunUntil(double time, const std::string& csdPath);
+  RunOutcome SetTemperatures(const std::vector<std::pair<std::string, double>>& modelCelsius);
+  void EndTransient();
+
   // Removes every plot the runs left in ngspice, and every circuit but a DC one the next run may
   // alter in place (which Run removes first when the next circuit differs in more). Either way
   // the next run's outputs are those of a fresh process. Throws SimError when it cannot.
@@ -57,6 +70,8 @@ class CircuitRunner {
   bool starting_ = false;
   Listing* listing_ = nullptr;  // of the run in progress; ngspice's lines go there
   InPlaceState inPlace_;        // the DC circuit kept loaded for the next run
+  struct Paused;
+  std::unique_ptr<Paused> paused_;  // the transient of BeginTransient
 };
 
 // Returns the exit status of one run (CircuitRunner::Run), failures reported on standard error.

@@ -98,8 +98,45 @@ std::optional<std::string> UnescapeField(std::string_view field) {
   return out;
 }
 
+namespace {
+
+std::string NumberText(double value) {
+  char text[32];
+  auto end = std::to_chars(text, text + sizeof text, value).ptr;
+  return std::string(text, end);
+}
+
+std::optional<double> NumberOf(std::string_view text) {
+  double value = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (ec != std::errc() || end != text.data() + text.size() || !std::isfinite(value))
+    return std::nullopt;
+  return value;
+}
+
+}  // namespace
+
 std::string FormatRequest(const Request& request) {
-  std::string line = std::string(kRun) + '\t' + EscapeField(request.circuit);
+  std::string line;
+  switch (request.verb) {
+    case Verb::kRun:
+      line = std::string(kRun) + '\t' + EscapeField(request.circuit);
+      break;
+    case Verb::kBegin:
+      line = "begin\t" + EscapeField(request.circuit);
+      break;
+    case Verb::kUntil:
+      line = "until\t" + NumberText(request.time) + '\t' + EscapeField(request.circuit);
+      break;
+    case Verb::kTemps:
+      line = "temps";
+      for (const auto& [model, celsius] : request.temps)
+        line += '\t' + EscapeField(model) + '\t' + NumberText(celsius);
+      break;
+    case Verb::kEnd:
+      line = "end";
+      break;
+  }
   if (request.id > 0) line += "\t" + std::string(kId) + std::to_string(request.id);
   return line;
 }
@@ -124,8 +161,59 @@ std::string FormatAnswer(const Answer& answer) {
 }
 
 ParsedRequest ParseRequest(std::string_view line) {
-  const std::vector<std::string_view> fields = Fields(WithoutCr(line));
+  std::vector<std::string_view> fields = Fields(WithoutCr(line));
   ParsedRequest parsed;
+  long id = 0;
+  if (fields.size() > 1) {
+    if (std::optional<long> n = IdOf(fields.back())) {
+      id = *n;
+      fields.pop_back();
+    }
+  }
+  if (fields[0] == "begin" || fields[0] == "until" || fields[0] == "temps" ||
+      fields[0] == "end") {
+    Request request;
+    request.id = id;
+    if (fields[0] == "end") {
+      request.verb = Verb::kEnd;
+    } else if (fields[0] == "temps") {
+      request.verb = Verb::kTemps;
+      if (fields.size() % 2 != 1) {
+        parsed.problem = "temps takes pairs of a model and a temperature";
+        return parsed;
+      }
+      for (std::size_t k = 1; k + 1 < fields.size(); k += 2) {
+        std::optional<std::string> model = UnescapeField(fields[k]);
+        std::optional<double> celsius = NumberOf(fields[k + 1]);
+        if (!model || model->empty() || !celsius) {
+          parsed.problem = "temps field " + std::to_string(k + 1) + " is no model and temperature";
+          return parsed;
+        }
+        request.temps.emplace_back(std::move(*model), *celsius);
+      }
+    } else {
+      const bool until = fields[0] == "until";
+      request.verb = until ? Verb::kUntil : Verb::kBegin;
+      const std::size_t fileField = until ? 2 : 1;
+      if (until) {
+        std::optional<double> time = fields.size() > 1 ? NumberOf(fields[1]) : std::nullopt;
+        if (!time || *time <= 0) {
+          parsed.problem = "until needs a time above 0";
+          return parsed;
+        }
+        request.time = *time;
+      }
+      std::optional<std::string> file =
+          fields.size() == fileField + 1 ? UnescapeField(fields[fileField]) : std::nullopt;
+      if (!file || file->empty() || file->find('\0') != std::string::npos) {
+        parsed.problem = std::string(fields[0]) + " needs one file name";
+        return parsed;
+      }
+      request.circuit = std::move(*file);
+    }
+    parsed.request = std::move(request);
+    return parsed;
+  }
   if (fields[0] != kRun) {
     parsed.problem = "unknown request \"" + EscapeField(fields[0]) + "\" (expected \"run\")";
     return parsed;
@@ -143,7 +231,6 @@ ParsedRequest ParseRequest(std::string_view line) {
     parsed.problem = "the circuit file name holds a NUL byte";
     return parsed;
   }
-  long id = 0;
   for (std::size_t k = 2; k < fields.size(); ++k) {
     if (fields[k].find('=') == std::string_view::npos) {
       parsed.problem = "field " + std::to_string(k + 1) + " is not name=value";

@@ -27,6 +27,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace etherm::sim::serve {
 
@@ -59,9 +61,22 @@ struct Answer {
   double time = 0;        // kProgress
 };
 
+// Version 2 also keeps one transient paused between requests (the continuous engine):
+//   begin<TAB>CIRCUIT.cir<TAB>id=N       loads its transient, runs nothing
+//   until<TAB>TIME<TAB>DATA.csd<TAB>id=N runs or resumes it to TIME, writes the points since the
+//                                        last pause (that pause's point first) to DATA.csd
+//   temps<TAB>MODEL<TAB>CELSIUS...<TAB>id=N  sets each T_ABS model's devices in place
+//   end<TAB>id=N                         drops it
+// each answered as `run` is. A `run` drops a paused transient too.
+enum class Verb { kRun, kBegin, kUntil, kTemps, kEnd };
+
 struct Request {
-  std::string circuit;  // the circuit file, relative to the server's working directory
+  std::string circuit;  // the circuit file (run, begin) or probe-data file (until), relative to
+                        // the server's working directory
   long id = 0;          // version 2: above 0, written as the field id=N; 0 writes none
+  Verb verb = Verb::kRun;
+  double time = 0;                                    // until
+  std::vector<std::pair<std::string, double>> temps;  // temps: model, degrees Celsius
 };
 
 // Backslash escapes for backslash, TAB, LF and CR: "\\", "\t", "\n", "\r".

@@ -213,5 +213,28 @@ TEST(EthermSimServe, ARunThatBarelyAdvancesIsRefusedAfterItsCpuTime) {
   EXPECT_FALSE(dir.Exists("slow.csd"));
 }
 
+// Requests name files inside the server's folder; a line beyond the bound is answered, not read
+// into memory, and the server goes on.
+TEST(EthermSimServe, RequestsOutsideTheFolderAndOverlongLinesAreAnswered) {
+  ScratchDir dir;
+  dir.Write("c.cir", "t\nV1 1 0 DC 1\nR1 1 0 1k\n.PROBE V(1)\n.DC V1 0 1 1\n");
+  ServingSim sim(dir);
+  Greet(sim);
+  for (const std::string& outside : {dir.File("c.cir"), std::string("../c.cir"),
+                                     std::string("sub/../../c.cir")}) {
+    std::string reason;
+    EXPECT_EQ(Request(sim, outside, &reason), Outcome::kRefused) << outside;
+    EXPECT_NE(reason.find("is not inside the server's folder"), std::string::npos) << reason;
+  }
+  EXPECT_FALSE(dir.Exists("c.out"));
+  sim.Send("run\t" + std::string(std::size_t{3} << 20, 'x') + ".cir");
+  const std::optional<serve::Answer> longLine = serve::ParseAnswer(sim.ReadLine().value_or(""));
+  ASSERT_TRUE(longLine);
+  EXPECT_EQ(longLine->outcome, Outcome::kFailed);
+  EXPECT_NE(longLine->reason.find("longer than"), std::string::npos) << longLine->reason;
+  EXPECT_EQ(Request(sim, "c.cir"), Outcome::kDone);
+  EXPECT_EQ(sim.CloseAndWait(), 0);
+}
+
 }  // namespace
 }  // namespace etherm::sim::test

@@ -97,6 +97,21 @@ std::string SimulatorProgram() {
   return beside;
 }
 
+double SimulatorTimeoutSeconds() {
+  return PassTimeoutSeconds();
+}
+
+void LogSimulatorPass(const std::string& runLogName, SimulationKind kind,
+                      AnalysisListener* listener) {
+  AppendRunLogLine(runLogName, "pierwszy");
+  if (listener != nullptr) {
+    listener->StatusChanged(StatusLine::kSimulator, kind == SimulationKind::kTransient
+                                                        ? "jest pierwszy wynik"
+                                                        : "jest wynik");
+  }
+  AppendRunLogLine(runLogName, TimeOfDayText());
+}
+
 double RunSimulator(const std::string& iterationName, const std::string& runLogName,
                     SimulationKind kind, AnalysisListener* listener, double timeOffset) {
   const bool transient = kind == SimulationKind::kTransient;
@@ -141,12 +156,7 @@ double RunSimulator(const std::string& iterationName, const std::string& runLogN
       fs::copy_file(kBiasFileName, kBiasCopyName, fs::copy_options::overwrite_existing, ignored);
       if (!ignored) fs::remove(kBiasFileName, ignored);
     }
-    AppendRunLogLine(runLogName, "pierwszy");
-    if (listener != nullptr) {
-      listener->StatusChanged(StatusLine::kSimulator,
-                              transient ? "jest pierwszy wynik" : "jest wynik");
-    }
-    AppendRunLogLine(runLogName, TimeOfDayText());
+    LogSimulatorPass(runLogName, kind, listener);
     if (fs::exists(probeDataName)) return took.count();
     // A refusal is the simulator's answer to this circuit; another pass would give it again.
     if (result.refused) {

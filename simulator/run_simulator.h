@@ -43,5 +43,11 @@ void CheckSimulatorSetup();
 
 // The simulator program RunSimulator starts.
 std::string SimulatorProgram();
+// The time limit of one simulator run, ETHERM_SIM_TIMEOUT (s). Throws Failure when it is bad.
+double SimulatorTimeoutSeconds();
+// What a pass leaves in the run log and on the status line: "pierwszy", the simulator status
+// ("jest wynik", "jest pierwszy wynik"), the clock.
+void LogSimulatorPass(const std::string& runLogName, SimulationKind kind,
+                      AnalysisListener* listener);
 
 }  // namespace etherm

@@ -118,10 +118,16 @@ ChildResult SimulatorServer::Reap() {
 
 ServedRun SimulatorServer::Run(const std::string& circuit, double timeoutSeconds,
                                const std::function<void(double)>& progress) {
+  return Ask({circuit}, timeoutSeconds, progress);
+}
+
+ServedRun SimulatorServer::Ask(serve::Request request, double timeoutSeconds,
+                               const std::function<void(double)>& progress) {
   const long id = ++requests_;
+  request.id = id;
   ServedRun run;
   const Clock::time_point deadline = Clock::now() + Seconds(timeoutSeconds);
-  bool sent = Send(serve::FormatRequest({circuit, id}));
+  bool sent = Send(serve::FormatRequest(request));
   for (;;) {
     std::string line;
     const Read read = sent ? ReadLine(deadline, &line) : Read::kEnded;

@@ -42,6 +42,9 @@ class SimulatorServer {
   // Unless the kind is kAnswered, the process has ended and been waited for.
   ServedRun Run(const std::string& circuit, double timeoutSeconds,
                 const std::function<void(double)>& progress = {});
+  // Any request of the protocol (its id is set here).
+  ServedRun Ask(sim::serve::Request request, double timeoutSeconds,
+                const std::function<void(double)>& progress = {});
 
   // True once the process has ended (it is then waited for).
   bool Gone();
