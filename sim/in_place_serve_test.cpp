@@ -186,5 +186,48 @@ TEST(EthermSimInPlace, AFailureInPlaceIsTheFreshLoadsFailure) {
   EXPECT_NE(traces[1][0].find("c2.cir loaded anew"), std::string::npos) << traces[1][0];
 }
 
+// A transient paused between requests, begun after a DC run whose circuit stayed loaded, runs
+// as in a fresh server.
+TEST(EthermSimInPlace, APausedTransientAfterAKeptDcCircuitRunsAsInAFreshServer) {
+  std::mt19937 random(7);
+  const Iteration dc = MakeIteration("diode_dc", random, false);
+  const std::string transient =
+      "t\nV1 a 0 SIN(0.2 1 10k)\nR1 a b 10\nD1 b 0 DX\n"
+      ".model DX D(T_ABS=60 IS=1e-12 N=1.2 RS=0.5)\n.tran 0.2u 100u\n.probe I(D1)\n";
+  std::string csd[2], listing[2];
+  for (int afterDc = 0; afterDc < 2; ++afterDc) {
+    ScratchDir dir;
+    dir.Write("dc.cir", dc.text);
+    dir.Write("paused.cir", transient);
+    ServingSim sim(dir);
+    sim.Send(std::string(serve::kHello2));
+    ASSERT_EQ(sim.ReadLine(), std::string(serve::kReady2));
+    long id = 0;
+    const auto ask = [&](serve::Request request) {
+      request.id = ++id;
+      sim.Send(serve::FormatRequest(request));
+      for (;;) {
+        const std::optional<serve::Answer> a = serve::ParseAnswer(sim.ReadLine().value_or(""));
+        if (!a || a->outcome != serve::Outcome::kProgress)
+          return a ? a->outcome : serve::Outcome::kFailed;
+      }
+    };
+    if (afterDc) ASSERT_EQ(ask({"dc.cir", 0, serve::Verb::kRun}), serve::Outcome::kDone);
+    ASSERT_EQ(ask({"paused.cir", 0, serve::Verb::kBegin}), serve::Outcome::kDone);
+    ASSERT_EQ(ask({"first.csd", 0, serve::Verb::kUntil, 5e-5}), serve::Outcome::kDone);
+    ASSERT_EQ(ask({"", 0, serve::Verb::kEnd}), serve::Outcome::kDone);
+    EXPECT_EQ(sim.CloseAndWait(), 0);
+    csd[afterDc] = WithoutClockLine(dir.Read("first.csd"));
+    // ngspice numbers its stop conditions over the whole session, whatever ran before.
+    listing[afterDc] = dir.Read("paused.out");
+    const std::size_t stop = listing[afterDc].find(" : condition met");
+    ASSERT_NE(stop, std::string::npos);
+    const std::size_t number = listing[afterDc].rfind('\n', stop) + 1;
+    listing[afterDc].replace(number, stop - number, "N");
+  }
+  EXPECT_EQ(csd[1], csd[0]);
+  EXPECT_EQ(listing[1], listing[0]);
+}
+
 }  // namespace
 }  // namespace etherm::sim::test
