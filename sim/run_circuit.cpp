@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -18,6 +19,7 @@
 #include "deck.h"
 #include "emit_deck.h"
 #include "exit_status.h"
+#include "in_place.h"
 #include "ngspice_session.h"
 #include "number_text.h"
 #include "process_guard.h"
@@ -49,8 +51,25 @@ class Listing {
   }
   bool ok() const { return fd_ >= 0; }
   void Line(const std::string& text) {
+    if (record_) record_->push_back(text);
     pending_ += text;
     pending_ += '\n';
+  }
+  // Every line from now on is also added to `lines`; nullptr stops it.
+  void Record(std::vector<std::string>* lines) { record_ = lines; }
+  // How long the listing is now, written out (standard output and error share its offset while
+  // captured); RewindTo takes it back to that length.
+  off_t Mark() {
+    Flush();
+    std::fflush(stdout);
+    std::fflush(stderr);
+    return ::lseek(fd_, 0, SEEK_CUR);
+  }
+  void RewindTo(off_t mark) {
+    Flush();
+    std::fflush(stdout);
+    std::fflush(stderr);
+    if (::ftruncate(fd_, mark) == 0) ::lseek(fd_, mark, SEEK_SET);
   }
   void Live(const std::string& text) {
     Line(text);
@@ -92,9 +111,24 @@ class Listing {
  private:
   int fd_ = -1, savedOut_ = -1, savedErr_ = -1;
   std::string pending_;
+  std::vector<std::string>* record_ = nullptr;
 };
 
 namespace {
+
+// While it lives, the listing's lines are also added to `lines` (none when nullptr).
+class Recording {
+ public:
+  Recording(Listing& listing, std::vector<std::string>* lines) : listing_(listing) {
+    listing_.Record(lines);
+  }
+  ~Recording() { listing_.Record(nullptr); }
+  Recording(const Recording&) = delete;
+  Recording& operator=(const Recording&) = delete;
+
+ private:
+  Listing& listing_;
+};
 
 std::string WithExtension(const std::string& path, const std::string& ext) {
   std::filesystem::path p(path);
@@ -113,15 +147,20 @@ void ListDeck(Listing& listing, const std::string& heading, const std::vector<st
 
 // The stage's deck emitted, listed under `heading`, loaded and run; `commands` are our own, given
 // between the load and the run and listed too.
+// `loaded`, when given, receives the deck and ngspice's lines while it loaded it.
 void RunStage(NgspiceSession& ng, Listing& listing, const Translation& t, const DeckStage& stage,
               const std::string& heading, const std::vector<std::string>& commands = {},
-              const NgspiceSession::Watch& watch = {}) {
+              const NgspiceSession::Watch& watch = {}, LoadedDc* loaded = nullptr) {
   std::vector<std::string> origins;
   std::vector<std::string> deck = EmitDeck(t, stage, &origins);
   ListDeck(listing, heading, deck);
   listing.Line("** ngspice **");
   listing.Flush();
-  ng.Load(deck, origins);
+  {
+    const Recording recording(listing, loaded ? &loaded->whileLoading : nullptr);
+    ng.Load(deck, origins);
+  }
+  if (loaded) loaded->deck = std::move(deck);
   for (const std::string& c : commands) {
     listing.Live(c);
     ng.Command(c);
@@ -197,8 +236,8 @@ std::string ScaleName(const NgspiceSession& ng, const Translation& t) {
 // Returns the bias point run, whose first point is the starting point of the transient: under UIC
 // ngspice records no point at time 0.
 PlotData RunFromBiasPointHeldBy(NgspiceSession& ng, Listing& listing, const Translation& t,
-                                DeckStage bias, DeckStage stage,
-                                const NgspiceSession::Watch& watch, bool firstBySources) {
+                                DeckStage bias, DeckStage stage, const NgspiceSession::Watch& watch,
+                                bool firstBySources) {
   // firstBySources false: the bias point is held by ngspice alone.
   PlotData point;
   for (bool bySources : {true, false}) {
@@ -360,9 +399,69 @@ void WriteStateFile(const std::string& path, const Translation& t, const PlotDat
   }
 }
 
+// True when ngspice reports the device's temperature as loading the deck sets it.
+bool SetAsLoadingSetsIt(const NgspiceSession& ng, const TemperatureSetting& setting) {
+  const std::optional<NgspiceSession::Vector> read =
+      ng.Get("@" + setting.device + "[" + setting.parameter + "]");
+  return read && read->data.size() == 1 && ReadsAs(read->data[0], setting);
+}
+
+// True when ngspice reports every temperature of the loaded deck as DeckParserValue reads it, so
+// the alters that follow set what a fresh load would.
+bool ReadsAsParsed(const NgspiceSession& ng, const std::vector<std::string>& deck) {
+  for (const TemperatureSetting& setting : TemperatureSettings(deck))
+    if (!SetAsLoadingSetsIt(ng, setting)) return false;
+  return true;
+}
+
+// The one-point DC deck of `t` run on the circuit the last run left loaded, its temperatures and
+// sweep values altered, listed as a fresh load lists it. False, with nothing listed and every
+// circuit removed from ngspice, when it differs in more or ngspice does not take it.
+bool RunInPlace(NgspiceSession& ng, Listing& listing, const Translation& t, DeckStage& stage,
+                InPlaceState& inPlace) {
+  if (!inPlace.enabled || t.analysis != AnalysisKind::kDc || NeedsBiasPointRun(t)) return false;
+  LoadedDc& loaded = inPlace.loaded;
+  if (TemperatureCards(t) != loaded.cards) return false;
+  stage.tempParams = loaded.params;
+  std::vector<std::string> deck = EmitDeck(t, stage);
+  const std::optional<InPlacePlan> plan = PlanInPlace(loaded.deck, deck);
+  if (!plan) return false;
+  const off_t mark = listing.Mark();
+  try {
+    inPlace.muted = true;
+    inPlace.mutedLines = 0;
+    struct Unmute {
+      bool& muted;
+      ~Unmute() { muted = false; }
+    } unmute{inPlace.muted};
+    for (const TemperatureSetting& setting : plan->alters) {
+      ng.Command(AlterCommand(setting));
+      if (!SetAsLoadingSetsIt(ng, setting))
+        throw SimError("ngspice did not take the temperature of " + setting.device + " exactly");
+    }
+    inPlace.muted = false;
+    // A fresh load says nothing of the sort: a word from alter would make the listings differ.
+    if (inPlace.mutedLines != 0) throw SimError("ngspice answered an alter command");
+    for (const std::string& line : loaded.beforeDeck) listing.Line(line);
+    ListDeck(listing, "circuit as handed to ngspice", deck);
+    listing.Line("** ngspice **");
+    for (const std::string& line : loaded.whileLoading) listing.Line(line);
+    listing.Flush();
+    ng.Command(plan->run);
+  } catch (const SimError&) {
+    // A failure here may be the altered circuit's alone: the fresh load decides, from the start.
+    if (ng.Stopped()) throw;
+    listing.RewindTo(mark);
+    ng.Clear();
+    return false;
+  }
+  loaded.deck = std::move(deck);
+  return true;
+}
+
 void Simulate(const std::string& circuitPath, Listing& listing, const std::string& csdPath,
               const std::function<NgspiceSession&()>& ngspice, TemperatureAnswers& answers,
-              const std::function<void(double)>& progress) {
+              const std::function<void(double)>& progress, InPlaceState& inPlace) {
   Deck deck = LoadDeck(circuitPath, ReadWholeFile);
   Translation t = Translate(deck);
   std::string folder = std::filesystem::path(circuitPath).parent_path().string();
@@ -383,16 +482,29 @@ void Simulate(const std::string& circuitPath, Listing& listing, const std::strin
   listing.Capture();
   NgspiceSession& ng = ngspice();
   DeckStage stage;
-  stage.tempParams = ChooseTemperatureParameters(
-      ng, t, answers, [&](const std::string& line) { listing.Live(line); });
+  // Valid again only once this run has succeeded; until then the next run loads anew.
+  const bool kept = std::exchange(inPlace.loaded.valid, false);
+  inPlace.ranInPlace = kept && RunInPlace(ng, listing, t, stage, inPlace);
+  const bool keep = !inPlace.ranInPlace && inPlace.enabled && t.analysis == AnalysisKind::kDc &&
+                    !NeedsBiasPointRun(t);
+  LoadedDc fresh;
   NgspiceSession::Watch watch;
   watch.length = TransientLength(t);
   watch.progress = progress;
   std::optional<PlotData> biasPoint;
-  if (NeedsBiasPointRun(t)) {
-    biasPoint = RunFromBiasPoint(ng, listing, t, stage, watch);
-  } else {
-    RunStage(ng, listing, t, stage, "circuit as handed to ngspice", {}, watch);
+  if (!inPlace.ranInPlace) {
+    if (kept) ng.Clear();  // a fresh load starts as in a fresh process
+    {
+      const Recording recording(listing, keep ? &fresh.beforeDeck : nullptr);
+      stage.tempParams = ChooseTemperatureParameters(
+          ng, t, answers, [&](const std::string& line) { listing.Live(line); });
+    }
+    if (NeedsBiasPointRun(t)) {
+      biasPoint = RunFromBiasPoint(ng, listing, t, stage, watch);
+    } else {
+      RunStage(ng, listing, t, stage, "circuit as handed to ngspice", {}, watch,
+               keep ? &fresh : nullptr);
+    }
   }
   const std::string scale = ScaleName(ng, t);
   PlotData plot = ReadPlot(ng, scale);
@@ -440,6 +552,28 @@ void Simulate(const std::string& circuitPath, Listing& listing, const std::strin
     }
   }
   listing.Restore();
+  if (inPlace.trace) {
+    inPlace.values.clear();
+    char text[40];
+    for (std::size_t i = 0; i < data.x.size(); ++i) {
+      std::snprintf(text, sizeof text, " %a", data.x[i]);
+      inPlace.values += text;
+      for (double v : data.values[i]) {
+        std::snprintf(text, sizeof text, " %a", v);
+        inPlace.values += text;
+      }
+    }
+  }
+
+  if (inPlace.ranInPlace) {
+    inPlace.loaded.valid = true;
+  } else if (keep && ListedLinesHoldForAnyValues(fresh.beforeDeck) &&
+             ListedLinesHoldForAnyValues(fresh.whileLoading) && ReadsAsParsed(ng, fresh.deck)) {
+    fresh.cards = TemperatureCards(t);
+    fresh.params = stage.tempParams;
+    fresh.valid = true;
+    inPlace.loaded = std::move(fresh);
+  }
 
   if (data.transient) WriteStateFile(WithExtension(circuitPath, ".stan"), t, plot, listing);
   WriteFileAtomically(csdPath, CsdfText(data));
@@ -479,14 +613,24 @@ NgspiceSession& CircuitRunner::Ngspice() {
     } started{starting_};
     session_ = std::make_unique<NgspiceSession>([this](const std::string& line) {
       if (starting_) startLines_.push_back(line);
-      if (listing_) listing_->Live(line);
+      if (inPlace_.muted) {
+        ++inPlace_.mutedLines;
+      } else if (listing_) {
+        listing_->Live(line);
+      }
     });
   }
   return *session_;
 }
 
 void CircuitRunner::Clear() {
-  if (session_) session_->Clear();
+  if (!session_) return;
+  // A kept DC circuit stays for the next run to alter; its plots go.
+  if (inPlace_.loaded.valid) {
+    session_->Command("destroy all");
+  } else {
+    session_->Clear();
+  }
 }
 
 bool CircuitRunner::NgspiceStopped() const {
@@ -572,7 +716,10 @@ RunOutcome CircuitRunner::Run(const std::string& circuitPath,
           }
           return Ngspice();
         },
-        answers, progress);
+        answers, progress, inPlace_);
+    if (inPlace_.trace)
+      std::fprintf(stderr, "etherm-sim: %s %s:%s\n", name.c_str(),
+                   inPlace_.ranInPlace ? "ran in place" : "loaded anew", inPlace_.values.c_str());
     return {kExitSuccess, ""};
   } catch (const SimError& e) {
     return report(kExitRefused, e.what());
@@ -633,6 +780,8 @@ RunOutcome CircuitRunner::BeginTransient(const std::string& circuitPath) {
     paused->length = TransientLength(paused->t);
     if (paused->length <= 0) throw SimError("the .TRAN line has no final time above 0");
     listing.Capture();
+    // A DC circuit kept for runs in place goes first: the transient loads as in a fresh process.
+    if (std::exchange(inPlace_.loaded.valid, false)) Ngspice().Clear();
     NgspiceSession& ng = Ngspice();
     TemperatureAnswers answers;
     DeckStage stage;

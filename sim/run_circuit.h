@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "in_place.h"
 #include "temperature.h"
 
 namespace etherm::sim {
@@ -58,7 +59,9 @@ class CircuitRunner {
   RunOutcome SetTemperatures(const std::vector<std::pair<std::string, double>>& modelCelsius);
   void EndTransient();
 
-  // Removes every circuit and plot the runs left in ngspice. Throws SimError when it cannot.
+  // Removes every plot the runs left in ngspice, and every circuit but a DC one the next run may
+  // alter in place (which Run removes first when the next circuit differs in more). Either way
+  // the next run's outputs are those of a fresh process. Throws SimError when it cannot.
   void Clear();
   // True once ngspice has stopped itself; it can run nothing more in this process.
   bool NgspiceStopped() const;
@@ -69,6 +72,7 @@ class CircuitRunner {
   std::vector<std::string> startLines_;  // what ngspice printed while it started
   bool starting_ = false;
   Listing* listing_ = nullptr;  // of the run in progress; ngspice's lines go there
+  InPlaceState inPlace_;        // the DC circuit kept loaded for the next run
   struct Paused;
   std::unique_ptr<Paused> paused_;  // the transient of BeginTransient
 };
