@@ -212,7 +212,9 @@ TEST(EthermSimInPlace, APausedTransientAfterAKeptDcCircuitRunsAsInAFreshServer) 
           return a ? a->outcome : serve::Outcome::kFailed;
       }
     };
-    if (afterDc) ASSERT_EQ(ask({"dc.cir", 0, serve::Verb::kRun}), serve::Outcome::kDone);
+    if (afterDc) {
+      ASSERT_EQ(ask({"dc.cir", 0, serve::Verb::kRun}), serve::Outcome::kDone);
+    }
     ASSERT_EQ(ask({"paused.cir", 0, serve::Verb::kBegin}), serve::Outcome::kDone);
     ASSERT_EQ(ask({"first.csd", 0, serve::Verb::kUntil, 5e-5}), serve::Outcome::kDone);
     ASSERT_EQ(ask({"", 0, serve::Verb::kEnd}), serve::Outcome::kDone);
