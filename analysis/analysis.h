@@ -24,8 +24,9 @@ enum class TransientEngine { kWindowed, kContinuous };
 
 struct TransientOptions {
   TransientEngine engine = TransientEngine::kWindowed;
-  // The continuous engine: a segment whose temperatures drift from those simulated by more
-  // than this (K) makes the next one shorter.
+  // K. Windowed: a window is accepted up to where the temperatures computed leave those
+  // simulated by more than this. Continuous: segments are sized for about half of it, and one
+  // that drifted further makes the next one shorter.
   double tolerance = 1.0;
   // Each iteration's circuit file and simulator listing (baseName + n + ".cir", ".out") stay
   // after the run; without, they go as soon as their iteration is done.

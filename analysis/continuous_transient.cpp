@@ -59,12 +59,10 @@ constexpr int kMaxSettleIterations = 100;
 void SettleTimeZero(AnalysisState& state, PausedTransient& simulator, double tolerance) {
   const Problem& problem = state.problem;
   const int devices = problem.deviceCount();
-  const std::string name = state.baseName + state.iterationText + "_op.csd";
+  const std::string name = "the operating point of " + state.baseName + state.iterationText + ".cir";
   for (int iteration = 0;; ++iteration) {
-    simulator.Settle(name);
-    const std::string tableText = ExtractTransientTable(name, name, 0, kNoWindowEnd);
-    std::error_code ignored;
-    std::filesystem::remove(name, ignored);
+    const std::string tableText =
+        ExtractTransientTableFromText(name, simulator.Settle(), name, 0, kNoWindowEnd);
     TextFile table;
     table.OpenText(name, tableText);
     const PowerTable powers = ComputeTransientPower(problem, table, state.deviceTemperature);
@@ -131,7 +129,7 @@ void RunContinuousTransient(AnalysisState& state, const TransientOptions& option
     const double segmentEnd =
         std::min(end, std::max(state.windowEndTime, state.windowStartTime + kShortestSegment * end));
     const auto started = std::chrono::steady_clock::now();
-    simulator.RunUntil(segmentEnd, iterationName + ".csd", [&](double time) {
+    std::string probeData = simulator.RunUntil(segmentEnd, [&](double time) {
       if (state.listener != nullptr) state.listener->SimulatorAdvanced(time);
     });
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - started;
@@ -139,8 +137,8 @@ void RunContinuousTransient(AnalysisState& state, const TransientOptions& option
 
     const std::string tableName = iterationName + ".txt";
     // Every point the simulator gave is kept, the pause's own too (at or just after the end).
-    const std::string tableText =
-        ExtractTransientTable(iterationName + ".csd", tableName, 0, kNoWindowEnd);
+    const std::string tableText = ExtractTransientTableFromText(
+        iterationName + ".csd", std::move(probeData), tableName, 0, kNoWindowEnd);
     TextFile results;
     results.OpenText(tableName, tableText);
     TextFile table;
@@ -199,7 +197,6 @@ void RunContinuousTransient(AnalysisState& state, const TransientOptions& option
       f->Flush();
     }
     ReportAppendedRows(state, appended, headerLines);
-    DeleteIterationFiles(state, {".csd", ".txt"});
     ++state.iterationNumber;
 
     // AcceptLines predicted the next end from the thermal history. Every point of a segment is

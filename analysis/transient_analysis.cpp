@@ -119,7 +119,7 @@ void RunTransient(AnalysisState& state, const TransientOptions& options, RunOutp
     state.previousWindowStartTime = state.windowStartTime;
     const RestartTime restart =
         FindRestartTime(state.problem.deviceCount(), state.previousWindowStartTime, given,
-                        tables.temperatures.rows);
+                        tables.temperatures.rows, options.tolerance);
     state.windowStartTime = restart.time;
     for (int i = 1; i <= state.problem.deviceCount(); ++i) {
       state.deviceTemperature[i] = restart.temperatures[i];

@@ -1,5 +1,7 @@
 #include "extraction/result_extraction.h"
 
+#include <utility>
+
 #include <array>
 #include <string_view>
 
@@ -110,10 +112,8 @@ void ExtractDcResults(const std::string& probeDataName, const std::string& table
 
 namespace {
 
-void WriteTransientTable(const std::string& probeDataName, TextFile& out, double offset,
-                         double windowEnd) {
-  TextFile in;
-  in.OpenForReading(probeDataName);
+void WriteTransientTable(TextFile& in, const std::string& probeDataName, TextFile& out,
+                         double offset, double windowEnd) {
   CheckProbeData(in, probeDataName);
   CopyHeaderLines(in, out, "time ");
   const double limit = checked::Mul(1.02, windowEnd);
@@ -132,6 +132,13 @@ void WriteTransientTable(const std::string& probeDataName, TextFile& out, double
   in.Close();
 }
 
+void WriteTransientTable(const std::string& probeDataName, TextFile& out, double offset,
+                         double windowEnd) {
+  TextFile in;
+  in.OpenForReading(probeDataName);
+  WriteTransientTable(in, probeDataName, out, offset, windowEnd);
+}
+
 }  // namespace
 
 void ExtractTransientResults(const std::string& probeDataName, const std::string& tableName,
@@ -147,6 +154,17 @@ std::string ExtractTransientTable(const std::string& probeDataName, const std::s
   TextFile out;
   out.OpenInMemory(tableName);
   WriteTransientTable(probeDataName, out, offset, windowEnd);
+  return out.TakeText();
+}
+
+std::string ExtractTransientTableFromText(const std::string& probeDataName,
+                                          std::string probeData, const std::string& tableName,
+                                          double offset, double windowEnd) {
+  TextFile in;
+  in.OpenText(probeDataName, std::move(probeData));
+  TextFile out;
+  out.OpenInMemory(tableName);
+  WriteTransientTable(in, probeDataName, out, offset, windowEnd);
   return out.TakeText();
 }
 

@@ -731,6 +731,11 @@ RunOutcome CircuitRunner::Run(const std::string& circuitPath,
   }
 }
 
+namespace {
+// The probe-data name that asks for the data in the answer instead of a file.
+const std::string kStreamed = "-";
+}  // namespace
+
 struct CircuitRunner::Paused {
   std::string circuitPath;
   std::unique_ptr<Listing> listing;
@@ -900,10 +905,16 @@ RunOutcome CircuitRunner::RunUntil(double time, const std::string& csdPath) {
     p.last = std::move(last_row);
     listing.Restore();
     if (data.x.empty()) throw SimError("the transient gave no points up to " + ShortestText(time));
-    WriteFileAtomically(csdPath, CsdfText(data));
+    RunOutcome outcome{kExitSuccess, ""};
+    if (csdPath == kStreamed) {
+      outcome.data = CsdfText(data);
+    } else {
+      WriteFileAtomically(csdPath, CsdfText(data));
+    }
     listing.Line("etherm-sim: " + std::to_string(data.x.size()) + " point(s) up to " +
-                 ShortestText(data.x.back()) + " s written to " + csdPath);
-    return {kExitSuccess, ""};
+                 ShortestText(data.x.back()) + " s " +
+                 (csdPath == kStreamed ? std::string("streamed") : "written to " + csdPath));
+    return outcome;
   } catch (const SimError& e) {
     listing.Restore();
     listing.Line(std::string("etherm-sim: error in ") + p.circuitPath + ": " + e.what());
@@ -936,8 +947,13 @@ RunOutcome CircuitRunner::Settle(const std::string& csdPath) {
     if (rows.size() != 1) throw SimError("the operating point gave no values");
     ProbeData data = CollectedProbeData(p.t, ng.CollectedNames(), std::move(rows), {});
     listing.Restore();
-    WriteFileAtomically(csdPath, CsdfText(data));
-    return {kExitSuccess, ""};
+    RunOutcome outcome{kExitSuccess, ""};
+    if (csdPath == kStreamed) {
+      outcome.data = CsdfText(data);
+    } else {
+      WriteFileAtomically(csdPath, CsdfText(data));
+    }
+    return outcome;
   } catch (const SimError& e) {
     listing.Restore();
     listing.Line(std::string("etherm-sim: error in ") + p.circuitPath + ": " + e.what());

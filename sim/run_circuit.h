@@ -19,6 +19,7 @@ class NgspiceSession;
 struct RunOutcome {
   int status = 0;      // as exit_status.h
   std::string reason;  // why, when not a success; the listing's last "etherm-sim:" line says it too
+  std::string data;    // probe data asked for as "-" (streamed, not written)
 };
 
 // Runs circuit files one after another in this process, on one ngspice started at the first

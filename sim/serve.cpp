@@ -201,6 +201,13 @@ int Serve() {
     const serve::Outcome answer = outcome.status == kExitSuccess   ? serve::Outcome::kDone
                                   : outcome.status == kExitRefused ? serve::Outcome::kRefused
                                                                    : serve::Outcome::kFailed;
+    // Streamed probe data: each of its lines (with its CR LF) an answer line before the answer.
+    for (std::size_t at = 0; at < outcome.data.size() && !clientGone;) {
+      const std::size_t end = std::min(outcome.data.find('\n', at), outcome.data.size() - 1) + 1;
+      clientGone = !Answer(answers, serve::FormatAnswer({serve::Outcome::kData,
+                                                         outcome.data.substr(at, end - at), id}));
+      at = end;
+    }
     // Answered before the clean-up, which the client need not wait for.
     if (clientGone || !Answer(answers, answer, outcome.reason, id)) return kExitUnexpected;
     if (outcome.status == kExitUnexpected || runner.NgspiceStopped()) return kExitUnexpected;

@@ -152,6 +152,8 @@ std::string FormatAnswer(const Answer& answer) {
       return id + std::string(kDone);
     case Outcome::kRefused:
       return id + std::string(kRefused) + '\t' + EscapeField(answer.reason);
+    case Outcome::kData:
+      return id + "data\t" + EscapeField(answer.reason);
     case Outcome::kProgress: {
       char text[32];
       auto end = std::to_chars(text, text + sizeof text, answer.time).ptr;
@@ -272,7 +274,9 @@ std::optional<Answer> ParseAnswer(std::string_view line) {
     answer.time = time;
     return answer;
   }
-  if (fields[0] == kRefused) {
+  if (fields[0] == "data") {
+    answer.outcome = Outcome::kData;
+  } else if (fields[0] == kRefused) {
     answer.outcome = Outcome::kRefused;
   } else if (fields[0] == kFailed) {
     answer.outcome = Outcome::kFailed;

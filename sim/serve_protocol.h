@@ -51,8 +51,9 @@ inline constexpr int kReadyTimeoutSeconds = 20;
 inline constexpr long kRecycleAfterRequests = 5000;
 inline constexpr long kRecycleAboveResidentMegabytes = 256;
 
-// kProgress is no answer yet: the request runs, its simulated time is `time`.
-enum class Outcome { kDone, kRefused, kFailed, kProgress };
+// kProgress is no answer yet: the request runs, its simulated time is `time`. kData is no
+// answer either: one line of the probe data a streamed request returns, in `reason`.
+enum class Outcome { kDone, kRefused, kFailed, kProgress, kData };
 
 struct Answer {
   Outcome outcome = Outcome::kDone;
@@ -66,7 +67,10 @@ struct Answer {
 //   settle<TAB>DATA.csd<TAB>id=N         before the transient starts: its operating point at the
 //                                        devices' present temperatures, as one point at time 0
 //   until<TAB>TIME<TAB>DATA.csd<TAB>id=N runs or resumes it to TIME, writes the points since the
-//                                        last pause (that pause's point first) to DATA.csd
+//                                        last pause (that pause's point first) to DATA.csd;
+//                                        DATA.csd "-" streams them instead, each line of the
+//                                        probe data an answer line id=N<TAB>data<TAB>LINE before
+//                                        the final one (settle likewise)
 //   temps<TAB>MODEL<TAB>CELSIUS...<TAB>id=N  sets each T_ABS model's devices in place
 //   end<TAB>id=N                         drops it
 // each answered as `run` is. A `run` drops a paused transient too.

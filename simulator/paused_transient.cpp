@@ -30,19 +30,20 @@ PausedTransient::PausedTransient(const std::string& circuit, double timeoutSecon
   }
   PausedRequest begin{{circuit}, "to load the transient of \"" + circuit + "\""};
   begin.request.verb = serve::Verb::kBegin;
-  Ask(begin, {});
+  Ask(begin, {});  // answers no data
 }
 
 PausedTransient::~PausedTransient() = default;
 
-void PausedTransient::Ask(const PausedRequest& asked, const std::function<void(double)>& progress) {
+std::string PausedTransient::Ask(const PausedRequest& asked,
+                                 const std::function<void(double)>& progress) {
   if (!server_) throw Failure("The circuit simulator of the continuous transient has ended");
   const ServedRun run = server_->Ask(asked.request, timeoutSeconds_, progress);
   if (InterruptSignal() != 0) throw Failure("interrupted");
   const std::string listing = circuit_.substr(0, circuit_.rfind('.')) + ".out";
   switch (run.kind) {
     case ServedRun::Kind::kAnswered:
-      if (run.answer.outcome == serve::Outcome::kDone) return;
+      if (run.answer.outcome == serve::Outcome::kDone) return run.data;
       server_.reset();
       throw Failure("The circuit simulator refused " + asked.what + ": " + run.answer.reason +
                     "; see its listing \"" + listing + "\"");
@@ -68,20 +69,19 @@ void PausedTransient::Ask(const PausedRequest& asked, const std::function<void(d
   }
 }
 
-void PausedTransient::RunUntil(double time, const std::string& probeDataName,
-                               const std::function<void(double)>& progress) {
+std::string PausedTransient::RunUntil(double time, const std::function<void(double)>& progress) {
   char text[32];
   std::snprintf(text, sizeof text, "%.6g", time);
-  PausedRequest until{{probeDataName}, std::string("to run \"") + circuit_ + "\" up to " + text + " s"};
+  PausedRequest until{{"-"}, std::string("to run \"") + circuit_ + "\" up to " + text + " s"};
   until.request.verb = serve::Verb::kUntil;
   until.request.time = time;
-  Ask(until, progress);
+  return Ask(until, progress);
 }
 
-void PausedTransient::Settle(const std::string& probeDataName) {
-  PausedRequest settle{{probeDataName}, "for the operating point of \"" + circuit_ + "\""};
+std::string PausedTransient::Settle() {
+  PausedRequest settle{{"-"}, "for the operating point of \"" + circuit_ + "\""};
   settle.request.verb = serve::Verb::kSettle;
-  Ask(settle, {});
+  return Ask(settle, {});
 }
 
 void PausedTransient::SetTemperatures(
@@ -89,7 +89,7 @@ void PausedTransient::SetTemperatures(
   PausedRequest temps{{}, "to set the device temperatures of \"" + circuit_ + "\""};
   temps.request.verb = serve::Verb::kTemps;
   temps.request.temps = modelCelsius;
-  Ask(temps, {});
+  Ask(temps, {});  // answers no data
 }
 
 }  // namespace etherm

@@ -23,19 +23,20 @@ class PausedTransient {
   PausedTransient(const PausedTransient&) = delete;
   PausedTransient& operator=(const PausedTransient&) = delete;
 
-  // Runs (or resumes) the transient up to `time` (s) and has the points since the last pause,
-  // that pause's point first, written as probe data to `probeDataName`. The simulated time goes
-  // to `progress` now and then. Throws Failure when the simulator refuses, dies or overruns.
-  void RunUntil(double time, const std::string& probeDataName,
-                const std::function<void(double)>& progress = {});
+  // Runs (or resumes) the transient up to `time` (s) and returns the points since the last
+  // pause, that pause's point first, as probe data streamed over the simulator's channel (no
+  // file). The simulated time goes to `progress` now and then. Throws Failure when the
+  // simulator refuses, dies or overruns.
+  std::string RunUntil(double time, const std::function<void(double)>& progress = {});
   // Before the first RunUntil: the circuit's operating point at the devices' present
-  // temperatures, written as probe data of one point at time 0 to `probeDataName`.
-  void Settle(const std::string& probeDataName);
+  // temperatures, as probe data of one point at time 0.
+  std::string Settle();
   // Each T_ABS model's devices (by model name) at a temperature in degrees Celsius, in place.
   void SetTemperatures(const std::vector<std::pair<std::string, double>>& modelCelsius);
 
  private:
-  void Ask(const struct PausedRequest& request, const std::function<void(double)>& progress);
+  // The streamed probe data of the answer, if any.
+  std::string Ask(const struct PausedRequest& request, const std::function<void(double)>& progress);
 
   std::string circuit_;
   std::string program_;

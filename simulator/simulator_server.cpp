@@ -159,6 +159,10 @@ ServedRun SimulatorServer::Ask(serve::Request request, double timeoutSeconds,
       if (progress) progress(answer->time);
       continue;
     }
+    if (answer->outcome == serve::Outcome::kData) {
+      run.data += answer->reason;
+      continue;
+    }
     run.answer = std::move(*answer);
     return run;
   }

@@ -25,6 +25,7 @@ struct ServedRun {
   sim::serve::Answer answer;
   std::string line;
   std::string problem;  // kUnreadable: what is wrong with `line`
+  std::string data;     // streamed probe data that came before the answer
   ChildResult ended;
 };
 

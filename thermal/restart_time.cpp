@@ -5,7 +5,7 @@
 namespace etherm {
 
 RestartTime FindRestartTime(int deviceCount, double windowStart, const DeviceTable<double>& given,
-                            const std::vector<TransientRow>& rows) {
+                            const std::vector<TransientRow>& rows, double tolerance) {
   RestartTime result;
   if (rows.empty()) return result;
   double found = -1.0;  // no deviating row yet
@@ -19,7 +19,7 @@ RestartTime FindRestartTime(int deviceCount, double windowStart, const DeviceTab
       const bool compared = !(time == windowStart && windowStart > 0);
       for (int i = 1; i <= deviceCount; ++i) {
         result.temperatures[i] = rows[line].value[static_cast<std::size_t>(i)];
-        if (compared && std::fabs(result.temperatures[i] - given[i]) > TemperatureTolerance) {
+        if (compared && std::fabs(result.temperatures[i] - given[i]) > tolerance) {
           found = time;
         }
       }

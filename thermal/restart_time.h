@@ -21,7 +21,9 @@ struct RestartTime {
 // last row. The temperatures are those of the row where the reading stopped (rows before
 // windowStart are never read into them). No rows give time 0 and temperatures of 0, as a table
 // file without lines reads.
+// `tolerance` (K) replaces TemperatureTolerance where a run asks for another.
 RestartTime FindRestartTime(int deviceCount, double windowStart, const DeviceTable<double>& given,
-                            const std::vector<TransientRow>& rows);
+                            const std::vector<TransientRow>& rows,
+                            double tolerance = TemperatureTolerance);
 
 }  // namespace etherm
