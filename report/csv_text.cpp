@@ -4,6 +4,7 @@
 #include <charconv>
 
 #include "textio/failure.h"
+#include "textio/file_access.h"
 
 namespace etherm::report {
 
@@ -30,8 +31,11 @@ std::string CsvField(std::string_view text) {
 }
 
 CsvFile::CsvFile(std::string name) : name_(std::move(name)) {
-  file_ = std::fopen(name_.c_str(), "wb");
-  if (file_ == nullptr) Fail(errno);
+  try {
+    file_ = OpenOutputStream(name_, OutputOpening::kCreate);
+  } catch (const Failure& failure) {
+    throw Failure("Cannot write \"" + name_ + "\": " + failure.what());
+  }
 }
 
 CsvFile::~CsvFile() {
