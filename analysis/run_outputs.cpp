@@ -1,5 +1,7 @@
 #include "analysis/run_outputs.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -9,6 +11,7 @@
 #include <system_error>
 
 #include "analysis/run_files.h"
+#include "model/file_names.h"
 #include "textio/failure.h"
 
 namespace etherm {
@@ -33,6 +36,30 @@ void RequireWritable(const std::string& name) {
 }
 
 }  // namespace
+
+RunOutputs::~RunOutputs() {
+  Discard();
+  if (folderLock_ >= 0) ::close(folderLock_);  // ends the lock
+}
+
+void RunOutputs::LockFolder() {
+  if (folderLock_ >= 0) return;
+  // Close-on-exec: a simulator left running must not keep the folder locked.
+  const int fd = ::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    const int err = errno;
+    ::close(fd);
+    if (err == EWOULDBLOCK) {
+      throw Failure(
+          "Another analysis is running in this folder; two would write the same run log (" +
+          std::string(kRunLogName) + ") and simulator files (" + kSimulatorCircuitName +
+          ", ...). Wait for it to end, or run this one in a folder of its own");
+    }
+    return;
+  }
+  folderLock_ = fd;
+}
 
 RunOutputs::RunOutputs(AnalysisState& state, std::vector<std::string> accumulated) : state_(state) {
   names_.push_back(kRunLogName);
