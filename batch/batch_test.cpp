@@ -388,6 +388,58 @@ TEST_F(BatchProgramTest, ASecondAnalysisInTheFolderIsRefusedAtOnce) {
   EXPECT_EQ(Read("d.tem"), results);
 }
 
+// A symbolic or hard link left under the name of anything a run writes (the accumulated files,
+// their staged ".new" names, the run log, the CSV files, the pictures and gnuplot's ".part"
+// files, each iteration's files, the scratch copies): the run replaces the link by a file of its
+// own and the link's target keeps its bytes. Some of these were written through.
+TEST_F(BatchProgramTest, NoOutputIsWrittenThroughALink) {
+  struct Case {
+    const char* analysis;
+    const char* example;
+    std::vector<std::string> outputs;  // after the base name, or whole when starting with '='
+  };
+  const std::vector<std::string> shared = {
+      ".csv",        ".iterations.csv", ".wyn",     ".moc",  ".tem",
+      ".wyn.new",    ".moc.new",        ".tem.new", ".svg",  ".png",
+      ".svg.part",   ".png.part",       "1.cir",    "1.txt", "2.cir",
+      "=wyniki.txt", "=wyniki.txt.new", "=a1.cir"};
+  std::vector<std::string> transient = shared;
+  for (const char* more : {".spl", ".spl.new", "=temp.txt", "=a2.bsp"}) transient.push_back(more);
+  std::vector<std::string> dc = shared;
+  for (const char* more : {".margin.csv", "1.moc", "1.tem"}) dc.push_back(more);
+  const Case cases[] = {{"tran", "diode_pulses_tran", transient}, {"dc", "diode_dc", dc}};
+  const std::filesystem::path targets = dir_ / "targets";
+  for (const Case& c : cases) {
+    for (const bool hard : {false, true}) {
+      SCOPED_TRACE(std::string(c.analysis) + (hard ? " hard links" : " symbolic links"));
+      std::filesystem::remove_all(dir_);
+      std::filesystem::create_directories(targets);
+      CopyExample(c.example);
+      std::vector<std::string> names;
+      for (const std::string& output : c.outputs) {
+        const std::string name =
+            output[0] == '=' ? output.substr(1) : std::string(c.example) + output;
+        names.push_back(name);
+        std::ofstream(targets / name, std::ios::binary) << "precious " << name;
+        if (hard) {
+          std::filesystem::create_hard_link(targets / name, dir_ / name);
+        } else {
+          std::filesystem::create_symlink(targets / name, dir_ / name);
+        }
+      }
+      const BatchRun run = Run(std::string(c.analysis) + " " + c.example);
+      EXPECT_EQ(run.status, 0) << run.errors;
+      for (const std::string& name : names) {
+        EXPECT_EQ(Read("targets/" + name), "precious " + name) << name;
+        // a2.bsp is written only when the simulator saved a bias point.
+        if (name != "a2.bsp") EXPECT_FALSE(std::filesystem::is_symlink(dir_ / name)) << name;
+      }
+      // The results are those of a run in a clean folder.
+      EXPECT_FALSE(Read(std::string(c.example) + ".tem").empty());
+    }
+  }
+}
+
 // Options the program cannot act on as given are refused before anything is read.
 TEST_F(BatchProgramTest, OptionsItCannotActOnAreRefusedAtTheStart) {
   Write("d.cir", kDiodeCircuit);
