@@ -1,7 +1,10 @@
 #include "report/csv_text.h"
 
+#include <unistd.h>
+
 #include <cerrno>
 #include <charconv>
+#include <cstdio>
 
 #include "textio/failure.h"
 #include "textio/file_access.h"
@@ -31,10 +34,13 @@ std::string CsvField(std::string_view text) {
 }
 
 CsvFile::CsvFile(std::string name) : name_(std::move(name)) {
-  try {
-    file_ = OpenOutputStream(name_, OutputOpening::kCreate);
-  } catch (const Failure& failure) {
-    throw Failure("Cannot write \"" + name_ + "\": " + failure.what());
+  const int fd = TryOpenOutputFile(name_, OutputOpening::kCreate);
+  if (fd < 0) Fail(errno);
+  file_ = ::fdopen(fd, "wb");
+  if (file_ == nullptr) {
+    const int err = errno;
+    ::close(fd);
+    Fail(err);
   }
 }
 

@@ -1,5 +1,7 @@
 #include "report/recorded_run.h"
 
+#include <unistd.h>
+
 #include <cerrno>
 #include <charconv>
 #include <fstream>
@@ -58,6 +60,8 @@ class CsvReader {
   // A FIFO or a device in place of a report would block or never end: plain files of a
   // bounded size only.
   explicit CsvReader(std::string name) : name_(std::move(name)) {
+    if (::access(name_.c_str(), F_OK) != 0)
+      throw Failure("\"" + name_ + "\": " + IoErrorText(errno));
     RequireRegularFile(name_, kRecordedFileBound);
     in_.open(name_, std::ios::binary);
     if (!in_) throw Failure("\"" + name_ + "\": " + IoErrorText(errno));

@@ -40,21 +40,30 @@ int OpenOnce(const std::string& name, OutputOpening opening, int extraFlags) {
 
 }  // namespace
 
-int OpenOutputFile(const std::string& name, OutputOpening opening) {
+int TryOpenOutputFile(const std::string& name, OutputOpening opening) {
   struct stat s {};
   const bool exists = ::lstat(name.c_str(), &s) == 0;
   if (opening == OutputOpening::kCreate && exists && IsLinked(s)) ::unlink(name.c_str());
   int fd = OpenOnce(name, opening, 0);
-  if (fd < 0) ThrowOpenError(errno, name);
+  if (fd < 0) return -1;
   struct stat opened {};
   if (::fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode) && opened.st_nlink > 1) {
     // A second name made between the check and the open.
     ::close(fd);
-    if (opening == OutputOpening::kAppend) ThrowOpenError(ELOOP, name);
+    if (opening == OutputOpening::kAppend) {
+      errno = ELOOP;
+      return -1;
+    }
     ::unlink(name.c_str());
     fd = OpenOnce(name, opening, O_EXCL);
-    if (fd < 0) ThrowOpenError(errno == EEXIST ? ELOOP : errno, name);
+    if (fd < 0 && errno == EEXIST) errno = ELOOP;
   }
+  return fd;
+}
+
+int OpenOutputFile(const std::string& name, OutputOpening opening) {
+  const int fd = TryOpenOutputFile(name, opening);
+  if (fd < 0) ThrowOpenError(errno, name);
   return fd;
 }
 

@@ -23,6 +23,10 @@ enum class OutputOpening {
 // is appended to is "... is a link; ..." naming it.
 int OpenOutputFile(const std::string& name, OutputOpening opening);
 
+// The same without the Failure: the descriptor, or -1 with errno set (ELOOP for a link where
+// an existing file is appended to).
+int TryOpenOutputFile(const std::string& name, OutputOpening opening);
+
 // The same as a stdio stream ("wb" or "ab").
 std::FILE* OpenOutputStream(const std::string& name, OutputOpening opening);
 
