@@ -190,7 +190,8 @@ void RemoveScratchOfAFullDisk(AnalysisState& state, std::string_view failureText
   const bool full = failureText == "Disk full" ||
                     (statvfs(".", &disk) == 0 &&
                      static_cast<unsigned long long>(disk.f_bavail) * disk.f_frsize < kNearlyFull);
-  if (!full) return;
+  // A run refused by another's lock has no scratch of its own here.
+  if (!full || !RunOutputs::FolderIsThisRuns()) return;
   // Only files of an iteration this run has begun; a stale iteration text would name others.
   if (state.iterationText == IterationText(state.iterationNumber)) {
     DeleteIterationFiles(state, extensions);

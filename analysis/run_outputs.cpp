@@ -4,6 +4,7 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -37,17 +38,26 @@ void RequireWritable(const std::string& name) {
 
 }  // namespace
 
+namespace {
+// Runs of this process past LockFolder: read by the clean-up after a failure.
+std::atomic<int> g_runsInFolder{0};
+}  // namespace
+
 RunOutputs::~RunOutputs() {
   Discard();
   if (folderLock_ >= 0) ::close(folderLock_);  // ends the lock
+  if (inFolder_) --g_runsInFolder;
+}
+
+bool RunOutputs::FolderIsThisRuns() {
+  return g_runsInFolder.load() > 0;
 }
 
 void RunOutputs::LockFolder() {
-  if (folderLock_ >= 0) return;
+  if (inFolder_) return;
   // Close-on-exec: a simulator left running must not keep the folder locked.
   const int fd = ::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
-  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+  if (fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
     const int err = errno;
     ::close(fd);
     if (err == EWOULDBLOCK) {
@@ -56,9 +66,11 @@ void RunOutputs::LockFolder() {
           std::string(kRunLogName) + ") and simulator files (" + kSimulatorCircuitName +
           ", ...). Wait for it to end, or run this one in a folder of its own");
     }
-    return;
+  } else {
+    folderLock_ = fd;
   }
-  folderLock_ = fd;
+  inFolder_ = true;
+  ++g_runsInFolder;
 }
 
 RunOutputs::RunOutputs(AnalysisState& state, std::vector<std::string> accumulated) : state_(state) {

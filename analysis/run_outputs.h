@@ -28,6 +28,9 @@ class RunOutputs {
   // process however that ends, and no file is left for it. A folder that cannot be locked (a
   // file system without locks) runs unlocked.
   void LockFolder();
+  // True while a run of this process is past LockFolder: the scratch files in the folder are
+  // its own, not those of a run of another process that refused this one.
+  static bool FolderIsThisRuns();
 
   // Throws Failure naming the first file whose final or staged name is a folder or cannot be
   // written, or whose folder cannot be written (the staged file is created and renamed there).
@@ -50,6 +53,7 @@ class RunOutputs {
   bool begun_ = false;
   bool committed_ = false;
   int folderLock_ = -1;
+  bool inFolder_ = false;
 };
 
 }  // namespace etherm
