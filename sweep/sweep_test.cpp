@@ -292,7 +292,12 @@ TEST_F(FakeBatch, GatherReadsPlainFilesOnly) {
   ASSERT_EQ(mkfifo("cases/good1/dc.csv", 0600), 0);
   fs::remove("cases/good2/dc.csv");
   fs::create_symlink("/dev/zero", "cases/good2/dc.csv");
+  // Its own table replaces a link left under its name; the link's target keeps its bytes.
+  WriteBytes("precious.csv", "keep");
+  fs::create_symlink(fs::absolute("precious.csv"), "sweep.csv");
   ASSERT_EQ(Exec({sweep, "gather", "dc"}), 0);
+  EXPECT_EQ(ReadBytes("precious.csv"), "keep");
+  EXPECT_FALSE(fs::is_symlink("sweep.csv"));
   const auto rows = SweepRows();
   EXPECT_EQ(rows.at("good1")[2], "ok (results unreadable)");
   EXPECT_EQ(rows.at("good2")[2], "ok (results unreadable)");
