@@ -17,7 +17,16 @@ inline void RunDcAnalysis(AnalysisState& state) {
   RunDcAnalysis(state, {});
 }
 
+// How the transient runs the circuit. Windowed: every window restarts the circuit from the
+// state carried to its start, as specified. Continuous: one transient, paused where etherm
+// takes the temperatures, given them in place and resumed; never restarted.
+enum class TransientEngine { kWindowed, kContinuous };
+
 struct TransientOptions {
+  TransientEngine engine = TransientEngine::kWindowed;
+  // The continuous engine: a segment whose temperatures drift from those simulated by more
+  // than this (K) makes the next one shorter.
+  double tolerance = 1.0;
   // Each iteration's circuit file and simulator listing (baseName + n + ".cir", ".out") stay
   // after the run; without, they go as soon as their iteration is done.
   bool keepIterationFiles = true;

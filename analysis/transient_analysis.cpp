@@ -1,3 +1,4 @@
+#include <cstdio>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -7,6 +8,7 @@
 
 #include "analysis/analysis.h"
 #include "analysis/appended_rows.h"
+#include "analysis/continuous_transient.h"
 #include "analysis/hot_devices.h"
 #include "analysis/run_files.h"
 #include "analysis/run_outputs.h"
@@ -30,19 +32,6 @@ namespace {
 constexpr double kFirstWindowEnd = 9e-05;
 // A window start that stays put this long will not move: the temperatures oscillate.
 constexpr int kMaxIterationsWithoutAdvance = 100;
-
-void WriteFirstHistoryLine(const Problem& problem, const std::string& historyName) {
-  TextFile history;
-  history.OpenForWriting(historyName);
-  WriteText(history, "0 ");
-  for (std::size_t d = 0; d < problem.network.pair.size(); ++d) {
-    for (std::size_t k = 0; k < problem.network.pair[d][d].terms.size(); ++k) {
-      WriteText(history, "0 ");
-    }
-  }
-  WriteLineEnd(history);
-  history.Close();
-}
 
 // The whole state the next window starts from, taken at the new start from what the simulator
 // saved beside the window's results; without it only the listed values are carried, which the
@@ -97,9 +86,19 @@ void RunTransient(AnalysisState& state, const TransientOptions& options, RunOutp
       std::error_code ignored;
       std::filesystem::remove(state.baseName + state.iterationText + ".stan", ignored);
     }
-    const double simulatorSeconds =
-        RunSimulator(state.baseName + state.iterationText, state.runLogName,
-                     SimulationKind::kTransient, state.listener);
+    double simulatorSeconds = 0;
+    try {
+      simulatorSeconds = RunSimulator(state.baseName + state.iterationText, state.runLogName,
+                                      SimulationKind::kTransient, state.listener,
+                                      state.windowStartTime);
+    } catch (const Failure& failure) {
+      // The simulator knows only the window's own time.
+      const std::string text = failure.what();
+      if (text.find("the simulation stalled") == std::string::npos) throw;
+      char start[32];
+      std::snprintf(start, sizeof start, "%.6g", state.windowStartTime);
+      throw Failure(text + " (in the window that starts at t = " + start + " s)");
+    }
 
     const std::string iterationName = state.baseName + state.iterationText;
     const double offset = state.sampleTime;
@@ -195,7 +194,11 @@ void RunTransientAnalysis(AnalysisState& state, const TransientOptions& options)
       state, {accumulated.results, accumulated.powers, accumulated.temperatures, historyName});
   try {
     PrepareRun(state, outputs, CircuitAnalysis::kTransient);
-    RunTransient(state, options, outputs, accumulated, historyName);
+    if (options.engine == TransientEngine::kContinuous) {
+      RunContinuousTransient(state, options, outputs, accumulated, historyName);
+    } else {
+      RunTransient(state, options, outputs, accumulated, historyName);
+    }
   } catch (const Failure& failure) {
     EndFailedRun(state, outputs, failure.what());
     throw;

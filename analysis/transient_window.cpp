@@ -327,4 +327,17 @@ void AcceptLines(AnalysisState& state, TransientCarry& carry, TextFile& results,
   }
 }
 
+void WriteFirstHistoryLine(const Problem& problem, const std::string& historyName) {
+  TextFile history;
+  history.OpenForWriting(historyName);
+  WriteText(history, "0 ");
+  for (std::size_t d = 0; d < problem.network.pair.size(); ++d) {
+    for (std::size_t k = 0; k < problem.network.pair[d][d].terms.size(); ++k) {
+      WriteText(history, "0 ");
+    }
+  }
+  WriteLineEnd(history);
+  history.Close();
+}
+
 }  // namespace etherm

@@ -53,6 +53,9 @@ struct TransientCarry {
   TextFile temperatureFile;
 };
 
+// Starts the term-rise history historyName with its line at time 0: every rise 0.
+void WriteFirstHistoryLine(const Problem& problem, const std::string& historyName);
+
 // Opens `file` for appending to `name`, unless it already is (a staged name changes when the
 // run's outputs move into place).
 void AppendTo(TextFile& file, const std::string& name);

@@ -47,6 +47,7 @@ std::string BatchDisplay::ProgressText(double wallSeconds) const {
   const double accepted = state_.windowStartTime;
   const double end = state_.problem.endTime;
   text += ", accepted up to " + Number(accepted) + " s of " + Number(end) + " s";
+  if (simulated_) text += ", simulating " + Number(*simulated_) + " s";
   if (wallSeconds >= kRateAfterSeconds && accepted > 0 && accepted < end) {
     const double rate = accepted / wallSeconds;
     text +=
@@ -64,6 +65,19 @@ void BatchDisplay::StatusChanged(StatusLine, std::string_view text) {
     std::fputs(progress.c_str(), out_);
     progressShown_ = true;
   }
+  std::fflush(out_);
+}
+
+void BatchDisplay::IterationStarted(int) {
+  simulated_.reset();
+}
+
+void BatchDisplay::SimulatorAdvanced(double time) {
+  simulated_ = time;
+  if (!terminal_) return;
+  std::fputs("\r\033[K", out_);
+  std::fputs(ProgressText().c_str(), out_);
+  progressShown_ = true;
   std::fflush(out_);
 }
 

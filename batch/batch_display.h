@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <optional>
 #include <string>
 
 #include "model/analysis_state.h"
@@ -24,6 +25,9 @@ class BatchDisplay : public AnalysisListener {
         start_(std::chrono::steady_clock::now()) {}
 
   void StatusChanged(StatusLine line, std::string_view text) override;
+  void IterationStarted(int iteration) override;
+  // On a terminal the progress line shows where the running window's simulator has got to.
+  void SimulatorAdvanced(double time) override;
   // "etherm-batch: warning: " and the text on a line of its own.
   void Warning(std::string_view text) override;
   // Removes the progress display before the final words.
@@ -42,6 +46,7 @@ class BatchDisplay : public AnalysisListener {
   bool terminal_;
   std::chrono::steady_clock::time_point start_;
   bool progressShown_ = false;
+  std::optional<double> simulated_;  // of the running window, once its simulator has said it
 };
 
 }  // namespace etherm

@@ -3,22 +3,25 @@
 // the temperatures follow the uninterrupted solution.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cmath>
-#include <cstdlib>
 #include <filesystem>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "testing/direct_method.h"
 #include "testing/scratch_folder.h"
 
 namespace etherm {
 namespace {
 
 namespace fs = std::filesystem;
+using etherm::testing::CompareWithDirect;
+using etherm::testing::Difference;
 using etherm::testing::NumberRows;
+using etherm::testing::ProgramRun;
 using etherm::testing::ReadBytes;
+using etherm::testing::RunEthermTransient;
+using etherm::testing::RunNgspice;
 using etherm::testing::ScratchFolder;
 using etherm::testing::WriteBytes;
 
@@ -42,18 +45,6 @@ std::string WithEndTime(const std::string& text) {
   return out;
 }
 
-// Linear interpolation in rows of (time, value) pairs as ngspice's wrdata writes them.
-double Interpolate(const std::vector<std::vector<double>>& rows, std::size_t column, double t) {
-  auto later = std::upper_bound(rows.begin(), rows.end(), t,
-                                [](double x, const std::vector<double>& r) { return x < r[0]; });
-  if (later == rows.begin()) return (*later)[column];
-  if (later == rows.end()) return rows.back()[column];
-  const std::vector<double>& a = *(later - 1);
-  const std::vector<double>& b = *later;
-  const double w = b[0] > a[0] ? (t - a[0]) / (b[0] - a[0]) : 0;
-  return a[column] + w * (b[column] - a[column]);
-}
-
 struct BuckRuns {
   std::vector<std::vector<double>> direct;    // time, rise of MSW, time, rise of DFW
   std::vector<std::vector<double>> accepted;  // time, MSW, DFW (K)
@@ -63,9 +54,6 @@ struct BuckRuns {
 // after the reference's own checks: each device's heat, the network's step response, and the
 // devices at the temperature of their thermal node.
 BuckRuns RunBoth() {
-  const char* bin = std::getenv("ETHERM_BIN");
-  EXPECT_NE(bin, nullptr);
-  if (bin == nullptr) return {};
   for (const char* file : {"buck_tran.cir", "buck_tran.par", "direct/buck_direct.cir"}) {
     const fs::path from = fs::path(kExample) / file;
     WriteBytes(from.filename(), WithEndTime(ReadBytes(from)));
@@ -75,14 +63,13 @@ BuckRuns RunBoth() {
     fs::copy_file(fs::path(kExample) / "direct" / file, file);
   }
   for (const char* check : {"check_power.cir", "check_step.cir", "check_temperature.cir"}) {
-    const std::string command = std::string("ngspice -b ") + check + " >check.out 2>&1";
-    EXPECT_EQ(std::system(command.c_str()), 0) << check << "\n" << ReadBytes("check.out");
+    const ProgramRun run = RunNgspice(check);
+    EXPECT_EQ(run.status, 0) << check << "\n" << ReadBytes("ngspice.out") << run.text;
   }
-  const std::string etherm = std::string("ETHERM_SIMULATOR=") + bin + "/etherm-sim " + bin +
-                             "/etherm-batch tran --no-plot buck_tran >/dev/null 2>batch.err";
-  EXPECT_EQ(std::system(etherm.c_str()), 0) << ReadBytes("batch.err");
-  EXPECT_EQ(std::system("ngspice -b buck_direct.cir >ngspice.out 2>&1"), 0)
-      << ReadBytes("ngspice.out");
+  const ProgramRun etherm = RunEthermTransient("buck_tran");
+  EXPECT_EQ(etherm.status, 0) << etherm.text;
+  const ProgramRun direct = RunNgspice("buck_direct.cir");
+  EXPECT_EQ(direct.status, 0) << direct.text;
   return {NumberRows("buck_direct.txt", 0), NumberRows("buck_tran.tem", 2)};
 }
 
@@ -107,21 +94,10 @@ TEST(BuckExample, TemperaturesFollowNgspiceSelfHeating) {
   ScratchFolder folder(ScratchFolder::Enter::kYes);
   const BuckRuns runs = RunBoth();
   ASSERT_FALSE(runs.direct.empty());
-  double worst[2] = {0, 0};
-  double worstAt[2] = {0, 0};
-  for (const auto& row : runs.accepted) {
-    ASSERT_EQ(row.size(), 3u);
-    for (std::size_t device = 0; device < 2; ++device) {
-      const double expected = 295 + Interpolate(runs.direct, 1 + 2 * device, row[0]);
-      const double difference = std::abs(row[1 + device] - expected);
-      if (difference > worst[device]) {
-        worst[device] = difference;
-        worstAt[device] = row[0];
-      }
-    }
-  }
-  EXPECT_LE(worst[0], 0.5) << "MSW at " << worstAt[0] << " s";
-  EXPECT_LE(worst[1], 0.5) << "DFW at " << worstAt[1] << " s";
+  for (const auto& row : runs.accepted) ASSERT_EQ(row.size(), 3u);
+  const std::vector<Difference> worst = CompareWithDirect(runs.accepted, runs.direct, 2);
+  EXPECT_LE(worst[0].worst, 0.5) << "MSW at " << worst[0].at << " s";
+  EXPECT_LE(worst[1].worst, 0.5) << "DFW at " << worst[1].at << " s";
 }
 
 }  // namespace

@@ -36,7 +36,7 @@ int main(int argc, char** argv) {
   std::vector<std::string> given;
   bool windowLimitGiven = false;
   for (int i = 1; i < argc; ++i) {
-    for (const char* once : {"--ambient", "--tmax", "--window-limit"}) {
+    for (const char* once : {"--ambient", "--tmax", "--window-limit", "--engine", "--tolerance"}) {
       if (std::strcmp(argv[i], once) != 0) continue;
       if (std::find(given.begin(), given.end(), once) != given.end()) {
         std::fprintf(stderr, "etherm-batch: %s is given twice; give it once\n", once);
@@ -74,6 +74,26 @@ int main(int argc, char** argv) {
       }
       options.windowGrowthLimit = factor;
       windowLimitGiven = true;
+    } else if (std::strcmp(argv[i], "--engine") == 0) {
+      const char* engine = i + 1 < argc ? argv[++i] : "";
+      if (std::strcmp(engine, "windowed") == 0) {
+        options.engine = etherm::TransientEngine::kWindowed;
+      } else if (std::strcmp(engine, "continuous") == 0) {
+        options.engine = etherm::TransientEngine::kContinuous;
+      } else {
+        std::fputs("etherm-batch: --engine is windowed or continuous\n", stderr);
+        return 2;
+      }
+    } else if (std::strcmp(argv[i], "--tolerance") == 0) {
+      const char* text = i + 1 < argc ? argv[++i] : "";
+      char* end = nullptr;
+      const double kelvin = std::strtod(text, &end);
+      if (*text == '\0' || *end != '\0' || !(kelvin > 0) || !(kelvin <= 100)) {
+        std::fputs("etherm-batch: --tolerance needs kelvin above 0 and at most 100, such as 0.1\n",
+                   stderr);
+        return 2;
+      }
+      options.tolerance = kelvin;
     } else if (std::strcmp(argv[i], "--accelerate") == 0) {
       dcOptions.accelerate = true;
     } else {
@@ -85,8 +105,8 @@ int main(int argc, char** argv) {
   if (!usable) {
     std::fputs(
         "usage: etherm-batch dc [--accelerate] [--ambient C] [--tmax LIMITS] BASE\n"
-        "       etherm-batch tran [--no-iteration-files] [--window-limit K] [--ambient C] "
-        "[--tmax LIMITS] BASE\n"
+        "       etherm-batch tran [--engine windowed|continuous] [--tolerance K] "
+        "[--no-iteration-files] [--window-limit K] [--ambient C] [--tmax LIMITS] BASE\n"
         "Runs the DC or transient electrothermal analysis of BASE.par and BASE.cir in the "
         "current folder.\n"
         "--no-plot (either analysis): no plots BASE.svg and BASE.png; the summary, BASE.csv and "
@@ -96,6 +116,11 @@ int main(int argc, char** argv) {
         "--window-limit K: a transient window asks the simulator for at most K times the time "
         "the last window advanced (K above 1, such as 4): long runs cost in "
         "proportion to their length; the same 1 K settle test, other time steps.\n"
+        "--engine continuous: the transient as one simulator run, paused where the "
+        "temperatures are taken and set in place, never restarted; windowed (the default): "
+        "each window restarts the circuit from the state carried to its start.\n"
+        "--tolerance K: the continuous engine shortens its next segment when the temperatures "
+        "drifted more than K kelvin (default 1) from those simulated.\n"
         "--accelerate: a DC run steps each point by Newton's method on the estimated slope of "
         "power against temperature; fewer simulator runs, the same settle test.\n"
         "--ambient C: the ambient temperature in degrees Celsius instead of 295 K.\n"

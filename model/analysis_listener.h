@@ -58,6 +58,9 @@ class AnalysisListener {
   virtual void Accepted(std::span<const AcceptedPoint> /*rows*/) {}
   // DC: the loop gain of the point accepted next, just before its row.
   virtual void LoopGainFound(const LoopGainReport& /*report*/) {}
+  // Transient: the simulator of the running window has reached `time` (s, absolute); said now
+  // and then while a window is simulated, so a slow window can be told from a stalled one.
+  virtual void SimulatorAdvanced(double /*time*/) {}
 };
 
 }  // namespace etherm

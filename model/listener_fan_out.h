@@ -29,6 +29,9 @@ class ListenerFanOut : public AnalysisListener {
   void LoopGainFound(const LoopGainReport& report) override {
     for (auto* l : listeners_) l->LoopGainFound(report);
   }
+  void SimulatorAdvanced(double time) override {
+    for (auto* l : listeners_) l->SimulatorAdvanced(time);
+  }
 
  private:
   std::vector<AnalysisListener*> listeners_;

@@ -1,19 +1,26 @@
 #include "emit_deck.h"
 
 #include <set>
+#include <utility>
+
+#include "bias_plan.h"
 
 #include "ngspice_workarounds.h"
 #include "number_text.h"
-#include "spice_text/source_fixed_nodes.h"
 #include "text_util.h"
 
 namespace etherm::sim {
 
 bool NeedsBiasPointRun(const Translation& t) {
   if (t.analysis != AnalysisKind::kTran || t.userUic) return false;
-  for (const BodyLine& b : t.body)
+  bool ic = false;
+  for (const BodyLine& b : t.body) {
     if (b.ic) return true;
-  return false;
+    ic = ic || b.key == ".ic";
+  }
+  // ngspice's own holds of .IC nodes that a source or an inductor already ties together fight
+  // each other (1e10 S across an inductor between two held nodes: 5e5 A at 1 V).
+  return ic && !PlanBiasPoint(t).dropped.empty();
 }
 
 std::string TemperatureDifference(const std::string& value, const std::string& base) {
@@ -32,43 +39,39 @@ std::vector<std::string> EmitDeck(const Translation& t, const DeckStage& stage,
   };
   put(t.title);
   const bool biasPoint = stage.kind == DeckStage::kBiasPoint;
-  const bool holds = biasPoint && stage.holdBySources;
-  std::set<std::string> fixed, held;
-  if (holds) {
-    std::vector<spice::SourceNodes> sources;
-    for (const BodyLine& b : t.body)
-      if (b.letter != 0 && b.scope.empty() && spice::IsVoltageSourceLine(b.words))
-        sources.emplace_back(b.words[1], b.words[2]);
-    fixed = spice::SourceFixedNodes(sources);
-  }
-  for (const BodyLine& b : t.body) {
+  // Every quantity the bias point imposes is imposed once (bias_plan.h).
+  const BiasPlan plan = biasPoint ? PlanBiasPoint(t) : BiasPlan{};
+  bool icWritten = false;
+  for (std::size_t line = 0; line < t.body.size(); ++line) {
+    const BodyLine& b = t.body[line];
     where = b.where;
-    if (holds && b.key == ".ic") {
-      // The bias point holds these nodes by sources: the 1e10 S by which ngspice holds .IC
-      // nodes make the matrix so ill-conditioned that a node beside a held one misses the value its
-      // voltage source gives it, and the run from that point crawls. Nodes sources fix keep
-      // their .IC entry: a second source on them would contradict the first.
+    if (biasPoint && b.key == ".ic") {
+      // The bias point holds the .IC nodes by sources: the 1e10 S by which ngspice holds .IC
+      // nodes make the matrix so ill-conditioned that a node beside a held one misses the value
+      // its voltage source gives it, and the run from that point crawls. ngspice's own holds
+      // are the fallback when the sources find no bias point.
+      if (std::exchange(icWritten, true)) continue;
       std::vector<std::string> rest{".ic"};
-      for (size_t i = 1; i < b.words.size(); ++i) {
-        const std::string& w = b.words[i];
-        const size_t close = w.find(")=");
-        std::string node = close != std::string::npos && StartsWithNoCase(w, "v(")
-                               ? ToLower(w.substr(2, close - 2))
-                               : std::string();
-        if (node.empty() || node.find(',') != std::string::npos || node == "0" || node == "gnd" ||
-            fixed.count(node) || !held.insert(node).second) {
-          rest.push_back(w);
-          continue;
+      int held = 0;
+      for (const BiasPlan::Hold& h : plan.holds) {
+        if (stage.holdBySources) {
+          put("Vetherm_hold_" + std::to_string(++held) + " " + h.node + " 0 DC " + h.value);
+        } else {
+          rest.push_back("v(" + h.node + ")=" + h.value);
         }
-        put("Vetherm_hold_" + std::to_string(held.size()) + " " + node + " 0 DC " +
-            w.substr(close + 2));
       }
+      // An operating point takes no .IC line; ngspice's holds keep what sources cannot take.
+      if (!stage.holdBySources) rest.insert(rest.end(), plan.kept.begin(), plan.kept.end());
       if (rest.size() > 1) put(Join(rest));
       continue;
     }
     if (b.key == ".tran") {
-      if (biasPoint) {
-        // Only the first point (the bias point) of this run is used.
+      if (biasPoint && stage.holdBySources) {
+        // The operating point alone: a transient of 1e-12 s from it crept at 1e-20 s steps on a
+        // converter whose output capacitor's source sees 1e-9 ohm (a time constant of 1e-13 s).
+        put(".op");
+      } else if (biasPoint) {
+        // ngspice holds .IC nodes only in a transient's starting point; only that point is used.
         put(".tran 1e-12 1e-12");
       } else if (stage.kind == DeckStage::kFromBias) {
         put(b.text + " uic");
@@ -107,14 +110,17 @@ std::vector<std::string> EmitDeck(const Translation& t, const DeckStage& stage,
       words[k] = node;
     }
     for (const std::string& v : senseSources) put(v);
-    if (biasPoint && b.ic && words.size() >= 3) {
+    if (biasPoint && b.ic && words.size() >= 3 && !plan.notImposed.count(line)) {
       // The bias point with the carried value imposed: a voltage source across the capacitor, a
       // current source in series with the inductor. The element itself stays, so its currents
       // keep their names. The tiny series resistance and the huge parallel one keep the
       // matrix regular where the circuit fixes that voltage or current too (a capacitor across
       // a supply, inductors in series).
       const std::string& name = words[0];
-      const std::string value = b.ic->empty() ? "0" : *b.ic;
+      const auto decided = plan.valueOf.find(line);
+      const std::string value = decided != plan.valueOf.end() ? decided->second
+                                : b.ic->empty()               ? "0"
+                                                              : *b.ic;
       const std::string node = "etherm_ic_" + name;
       const std::string minus = words[2];
       if (b.letter == 'c') {

@@ -24,7 +24,8 @@ struct DeckStage {
 };
 
 // True when capacitors or inductors carry ic= values that must hold in the starting bias point,
-// which ngspice honours only under UIC.
+// which ngspice honours only under UIC, or when .IC holds nodes that a source or an inductor
+// already ties to a held one.
 bool NeedsBiasPointRun(const Translation& t);
 
 // The deck for ngspice, title first and .end last; `origins` receives, per deck line, where in

@@ -1,5 +1,7 @@
 // etherm-sim as built, on real ngspice. Reference values come from ngspice run directly.
 
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 #include <signal.h>
 
@@ -302,7 +304,6 @@ TEST(EthermSimFailures, FailedRunsLeaveNoProbeDataAndNameTheProblem) {
        "evil.inc line 2: .CONTROL blocks are not accepted"},
       {"missing include", "t\nV1 1 0 DC 1\n.INCLUDE nothere.lib\n.PROBE V(1)\n.DC V1 0 1 1\n",
        "line 3: the file nothere.lib named here cannot be read"},
-      {"missing file", nullptr, "the circuit file c.cir cannot be read"},
       {"a folder included", "t\nV1 1 0 DC 1\n.inc sub\n.PROBE V(1)\n.DC V1 0 1 1\n",
        "line 3: the file sub named here is a directory, not a file"},
       {"an endless device included", "t\nV1 1 0 DC 1\n.lib /dev/zero\n.PROBE V(1)\n.DC V1 0 1 1\n",
@@ -370,6 +371,45 @@ TEST(EthermSimProgram, EndsWhenItsParentEnds) {
   const bool ended = ProcessEnds(simulator, 20);
   EXPECT_TRUE(ended) << "etherm-sim outlived its parent";
   if (!ended) ::kill(simulator, SIGKILL);
+}
+
+// The input is checked before any output is removed, and a .SAVEBIAS file outside the circuit's
+// folder is refused: the run would have removed it (and written it) wherever it was.
+TEST(EthermSimProgram, InputsAreCheckedBeforeAnythingIsRemoved) {
+  ScratchDir dir;
+  ASSERT_EQ(::mkfifo(dir.File("fifo.cir").c_str(), 0644), 0);
+  std::filesystem::create_directory(dir.File("folder.cir"));
+  dir.Write("notes.txt", "my notes\n");
+  struct Case {
+    const char* argument;
+    int status;
+    const char* says;
+  } cases[] = {
+      {"notes.txt", 2, "is not named NAME.cir"},
+      {"missing.cir", 1, "cannot read the circuit file missing.cir"},
+      {"fifo.cir", 1, "is not a regular file"},
+      {"folder.cir", 1, "is not a regular file"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.argument);
+    const std::string base = std::filesystem::path(c.argument).stem();
+    for (const char* ext : {".out", ".csd", ".stan"}) dir.Write(base + ext, "kept");
+    const ProgramRun run = RunEthermSimProgram(dir, {c.argument});
+    EXPECT_EQ(run.status, c.status);
+    for (const char* ext : {".out", ".csd", ".stan"}) EXPECT_EQ(dir.Read(base + ext), "kept");
+  }
+  std::filesystem::create_directory(dir.File("v"));
+  dir.Write("v/precious.txt", "precious");
+  for (const char* file : {"../v/precious.txt", "/tmp/precious.txt"}) {
+    SCOPED_TRACE(file);
+    std::filesystem::create_directory(dir.File("w"));
+    dir.Write("w/b.cir", std::string("t\nV1 1 0 DC 1\nR1 1 0 1k\n.PROBE V(1)\n.SAVEBIAS \"") +
+                             file + "\" TRAN TIME=1u\n.TRAN 1u 2u\n");
+    EXPECT_EQ(RunEthermSimProgram(dir, {"w/b.cir"}).status, 1);
+    EXPECT_NE(dir.Read("w/b.out").find("lies outside the circuit's folder"), std::string::npos)
+        << dir.Read("w/b.out");
+  }
+  EXPECT_EQ(dir.Read("v/precious.txt"), "precious");
 }
 
 }  // namespace

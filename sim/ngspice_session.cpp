@@ -4,7 +4,11 @@
 #include <ngspice/sharedspice.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <ctime>
 
 #include "sim_error.h"
 #include "text_util.h"
@@ -37,9 +41,11 @@ NgspiceSession::NgspiceSession(std::function<void(const std::string&)> sink)
   int here = ::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (here < 0 || ::chdir("/") != 0)
     throw SimError("cannot keep ngspice from the folder's .spiceinit");
+  // The data callbacks come only with both of them; they follow a watched run's time steps.
   int rc = ngSpice_Init(&NgspiceSession::OnText, nullptr,
-                        reinterpret_cast<ControlledExit*>(&NgspiceSession::OnExit), nullptr,
-                        nullptr, nullptr, this);
+                        reinterpret_cast<ControlledExit*>(&NgspiceSession::OnExit),
+                        &NgspiceSession::OnData, &NgspiceSession::OnInitData,
+                        reinterpret_cast<BGThreadRunning*>(&NgspiceSession::OnThread), this);
   bool back = ::fchdir(here) == 0;
   ::close(here);
   if (!back) throw SimError("cannot return to the working folder after starting ngspice");
@@ -70,6 +76,55 @@ int NgspiceSession::OnExit(int status, bool, bool, int, void* self) {
   s->exited_ = true;
   s->exitStatus_ = status;
   s->sink_("etherm-sim: ngspice stopped itself with status " + std::to_string(status));
+  return 0;
+}
+
+int NgspiceSession::OnInitData(::vecinfoall*, int, void* self) {
+  auto* s = static_cast<NgspiceSession*>(self);
+  s->time_ = 0;
+  s->shortSteps_ = 0;
+  s->collectedNames_.clear();
+  s->collected_.clear();
+  return 0;
+}
+
+// Called for every point of every analysis: kept to a few comparisons.
+int NgspiceSession::OnData(::vecvaluesall* values, int, int, void* self) {
+  auto* s = static_cast<NgspiceSession*>(self);
+  if (s->collecting_) {
+    if (s->collectedNames_.empty()) {
+      for (int i = 0; i < values->veccount; ++i)
+        s->collectedNames_.push_back(ToLower(values->vecsa[i]->name));
+    }
+    std::vector<double> row(static_cast<std::size_t>(values->veccount));
+    for (int i = 0; i < values->veccount; ++i) row[static_cast<std::size_t>(i)] = values->vecsa[i]->creal;
+    s->collected_.push_back(std::move(row));
+  }
+  for (int i = 0; i < values->veccount; ++i) {
+    const vecvalues* v = values->vecsa[i];
+    if (!v->is_scale) continue;
+    const double step = v->creal - s->time_.load(std::memory_order_relaxed);
+    s->time_.store(v->creal, std::memory_order_relaxed);
+    s->step_.store(step, std::memory_order_relaxed);
+    const double limit = s->shortStep_.load(std::memory_order_relaxed);
+    if (limit <= 0) break;
+    if (step >= limit) {
+      s->shortSteps_.store(0, std::memory_order_relaxed);
+    } else if (s->shortSteps_.fetch_add(1, std::memory_order_relaxed) + 1 == kStallSteps) {
+      std::lock_guard lock(s->threadMutex_);
+      s->threadChanged_.notify_all();
+    }
+    break;
+  }
+  return 0;
+}
+
+int NgspiceSession::OnThread(bool finished, int, void* self) {
+  auto* s = static_cast<NgspiceSession*>(self);
+  if (!finished) return 0;
+  std::lock_guard lock(s->threadMutex_);
+  ++s->threadsEnded_;
+  s->threadChanged_.notify_all();
   return 0;
 }
 
@@ -130,11 +185,119 @@ void NgspiceSession::Load(const std::vector<std::string>& deck,
   Check("ngspice did not accept the circuit", rc);
 }
 
-void NgspiceSession::Run() {
+void NgspiceSession::Run(const Watch& watch) {
+  if (watch.length > 0) {
+    RunWatched(watch);
+    return;
+  }
   Begin();
   std::string run = "run";
   int rc = ngSpice_Command(run.data());
   Check("the analysis failed", rc);
+}
+
+namespace {
+
+double CpuSeconds() {
+  timespec t{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+  return static_cast<double>(t.tv_sec) + 1e-9 * static_cast<double>(t.tv_nsec);
+}
+
+std::string Seconds(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.3g", value);
+  return text;
+}
+
+}  // namespace
+
+// In ngspice's background thread, so that a stalled run can be halted (bg_halt); a synchronous
+// run cannot be stopped from its own callbacks.
+void NgspiceSession::RunWatched(const Watch& watch) {
+  Begin();
+  time_ = 0;
+  step_ = 0;
+  shortSteps_ = 0;
+  // Steps of 10 fs and more are a circuit's own; a restart that crept took steps of 1e-20 s.
+  shortStep_ = std::min(watch.length * 1e-6, 1e-14);
+  struct Unwatch {
+    std::atomic<double>& limit;
+    ~Unwatch() { limit = 0; }
+  } unwatch{shortStep_};
+  long before = 0;
+  {
+    std::lock_guard lock(threadMutex_);
+    before = threadsEnded_;
+  }
+  std::string run = "bg_run";
+  Check("the analysis failed", ngSpice_Command(run.data()));
+
+  using Clock = std::chrono::steady_clock;
+  double stallCpuSeconds = kStallCpuSeconds;
+  if (const char* text = std::getenv("ETHERM_SIM_STALL_SECONDS")) {
+    const double seconds = std::atof(text);
+    if (seconds > 0) stallCpuSeconds = seconds;
+  }
+  double checkpointCpu = CpuSeconds();
+  double checkpointTime = 0;
+  Clock::time_point shown = Clock::now();
+  std::string stall;
+  for (;;) {
+    {
+      std::unique_lock lock(threadMutex_);
+      threadChanged_.wait_for(lock, std::chrono::milliseconds(100), [&] {
+        return threadsEnded_ > before || shortSteps_ >= kStallSteps;
+      });
+      if (threadsEnded_ > before) break;
+    }
+    if (exited_) break;  // ngspice stopped itself in its thread; Check says so
+    const double time = time_, step = step_;
+    if (shortSteps_ >= kStallSteps) {
+      stall = std::to_string(kStallSteps) + " steps in a row each shorter than a millionth of " +
+              "the run's " + Seconds(watch.length) + " s";
+    } else if (const double cpu = CpuSeconds(); cpu - checkpointCpu >= stallCpuSeconds) {
+      if (time - checkpointTime < watch.length * 1e-3) {
+        stall = "it advanced " + Seconds(time - checkpointTime) + " s in " +
+                Seconds(cpu - checkpointCpu) + " s of CPU time, less than a thousandth of the " +
+                "run's " + Seconds(watch.length) + " s";
+      }
+      checkpointCpu = cpu;
+      checkpointTime = time;
+    }
+    if (!stall.empty()) {
+      std::string halt = "bg_halt";
+      ngSpice_Command(halt.data());
+      std::unique_lock lock(threadMutex_);
+      threadChanged_.wait_for(lock, std::chrono::seconds(10),
+                              [&] { return threadsEnded_ > before; });
+      throw Stalled("the simulation stalled at t = " + Seconds(time) + " s of the run (time step " +
+                    Seconds(step) + " s): " + stall);
+    }
+    if (watch.progress && Clock::now() - shown >= std::chrono::milliseconds(500)) {
+      shown = Clock::now();
+      watch.progress(time);
+    }
+  }
+  Check("the analysis failed", 0);
+}
+
+void NgspiceSession::RunOrResume(bool resume) {
+  Begin();
+  std::string command = resume ? "resume" : "run";
+  int rc = ngSpice_Command(command.data());
+  bool paused = false, failed = false;
+  for (const std::string& line : said_) {
+    const std::string l = ToLower(line);
+    if (l.find("pause requested") != std::string::npos ||
+        l.find("simulation interrupted") != std::string::npos) {
+      paused = true;
+    } else if (MarksFailure(line)) {
+      failed = true;
+    }
+  }
+  failed_ = failed;
+  Check("the analysis failed", paused ? 0 : rc);
 }
 
 void NgspiceSession::Command(const std::string& command) {

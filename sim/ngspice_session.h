@@ -2,13 +2,38 @@
 // Shared ngspice, run in this process. ngspice keeps global state, so there is one session per
 // process: one circuit file's run, or every run of etherm-sim --serve with Clear() between them.
 
+#include <atomic>
+#include <condition_variable>
 #include <functional>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "sim_error.h"
+
+struct vecvaluesall;  // ngspice/sharedspice.h
+struct vecinfoall;
+
 namespace etherm::sim {
+
+// A transient run that stopped advancing; what() says where and why.
+class Stalled : public SimError {
+ public:
+  using SimError::SimError;
+};
+
+// How NgspiceSession::Run watches a transient. A run stalls when it takes kStallSteps accepted
+// steps in a row each shorter than a millionth of its length and than 10 fs, or advances less
+// than a thousandth of its length in kStallCpuSeconds of CPU time (ETHERM_SIM_STALL_SECONDS, for
+// tests); it is then halted and Run throws Stalled.
+struct RunWatch {
+  double length = 0;  // of the run, s; 0 runs it unwatched (a DC sweep, an operating point)
+  // Called now and then (about twice a second) with the simulated time, on this thread.
+  std::function<void(double time)> progress;
+};
 
 class NgspiceSession {
  public:
@@ -25,10 +50,25 @@ class NgspiceSession {
   // complaint when it rejects the deck.
   // `origins` names, per deck line, where it comes from, for ngspice's "Error on line N".
   void Load(const std::vector<std::string>& deck, const std::vector<std::string>& origins = {});
-  // Runs the loaded deck's analysis. Throws SimError when it fails or stops early.
-  void Run();
+  using Watch = RunWatch;
+  static constexpr long kStallSteps = 1000;
+  static constexpr double kStallCpuSeconds = 10;
+
+  // Runs the loaded deck's analysis. Throws SimError when it fails or stops early, Stalled when
+  // a watched run stalls.
+  void Run(const Watch& watch = {});
   // A command of our own (never one from a circuit file). Throws SimError when it fails.
   void Command(const std::string& command);
+  // Runs the loaded transient (resume: goes on with the paused one) until it ends or a stop
+  // condition pauses it; a pause is no failure.
+  void RunOrResume(bool resume);
+
+  // While collecting, every accepted point of the running analysis is kept: its vectors'
+  // values in the order of CollectedNames (lower case). TakeCollected hands them over and
+  // starts afresh; a new analysis's names replace the old ones.
+  void Collect(bool on) { collecting_ = on; }
+  const std::vector<std::string>& CollectedNames() const { return collectedNames_; }
+  std::vector<std::vector<double>> TakeCollected() { return std::exchange(collected_, {}); }
 
   // Removes every loaded circuit and every plot, so the next Load starts as in a fresh process:
   // no option, parameter or vector of an earlier circuit stays. Throws SimError when ngspice
@@ -51,6 +91,10 @@ class NgspiceSession {
  private:
   static int OnText(char* text, int id, void* self);
   static int OnExit(int status, bool immediate, bool quit, int id, void* self);
+  static int OnData(::vecvaluesall* values, int count, int id, void* self);
+  static int OnInitData(::vecinfoall* info, int id, void* self);
+  static int OnThread(bool finished, int id, void* self);
+  void RunWatched(const Watch& watch);
   void Begin();
   void Check(const std::string& what, int rc);
   std::string Explain() const;
@@ -62,6 +106,18 @@ class NgspiceSession {
   bool failed_ = false;
   bool exited_ = false;
   int exitStatus_ = 0;
+
+  bool collecting_ = false;
+  std::vector<std::string> collectedNames_;
+  std::vector<std::vector<double>> collected_;
+  // The background thread of a watched run, and what its points say.
+  std::mutex threadMutex_;
+  std::condition_variable threadChanged_;
+  long threadsEnded_ = 0;  // guarded by threadMutex_
+  std::atomic<double> time_{0};
+  std::atomic<double> step_{0};
+  std::atomic<double> shortStep_{0};  // steps below it count towards a stall; 0 counts none
+  std::atomic<long> shortSteps_{0};
 };
 
 }  // namespace etherm::sim

@@ -1,6 +1,7 @@
 #include "run_circuit.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -25,6 +26,8 @@
 #include "temperature.h"
 #include "text_util.h"
 #include "translate.h"
+#include "spice_text/model_line.h"
+#include <ngspice/sharedspice.h>
 
 namespace etherm::sim {
 
@@ -112,7 +115,8 @@ void ListDeck(Listing& listing, const std::string& heading, const std::vector<st
 // The stage's deck emitted, listed under `heading`, loaded and run; `commands` are our own, given
 // between the load and the run and listed too.
 void RunStage(NgspiceSession& ng, Listing& listing, const Translation& t, const DeckStage& stage,
-              const std::string& heading, const std::vector<std::string>& commands = {}) {
+              const std::string& heading, const std::vector<std::string>& commands = {},
+              const NgspiceSession::Watch& watch = {}) {
   std::vector<std::string> origins;
   std::vector<std::string> deck = EmitDeck(t, stage, &origins);
   ListDeck(listing, heading, deck);
@@ -123,7 +127,18 @@ void RunStage(NgspiceSession& ng, Listing& listing, const Translation& t, const 
     listing.Live(c);
     ng.Command(c);
   }
-  ng.Run();
+  ng.Run(watch);
+}
+
+// The length of the transient, s; 0 when there is none or it cannot be read.
+double TransientLength(const Translation& t) {
+  if (t.analysis != AnalysisKind::kTran) return 0;
+  for (const BodyLine& b : t.body)
+    if (b.key == ".tran" && b.words.size() >= 2) {  // step, final time, ...
+      std::optional<double> length = NumberWord(b.words[1]);
+      return length && *length > 0 ? *length : 0;
+    }
+  return 0;
 }
 
 // Vector names are lower case, node voltages either bare ("x1.c") or as "V(1)".
@@ -182,17 +197,24 @@ std::string ScaleName(const NgspiceSession& ng, const Translation& t) {
 // without UIC, which ngspice itself does only under UIC.
 // Returns the bias point run, whose first point is the starting point of the transient: under UIC
 // ngspice records no point at time 0.
-PlotData RunFromBiasPoint(NgspiceSession& ng, Listing& listing, const Translation& t,
-                          DeckStage stage) {
-  DeckStage bias = stage;
-  bias.kind = DeckStage::kBiasPoint;
+PlotData RunFromBiasPointHeldBy(NgspiceSession& ng, Listing& listing, const Translation& t,
+                                DeckStage bias, DeckStage stage,
+                                const NgspiceSession::Watch& watch, bool firstBySources) {
+  // firstBySources false: the bias point is held by ngspice alone.
   PlotData point;
   for (bool bySources : {true, false}) {
+    if (bySources && !firstBySources) continue;
     bias.holdBySources = bySources;
     try {
-      RunStage(ng, listing, t, bias, "bias point with the ic= values imposed");
+      NgspiceSession::Watch biasWatch;
+      if (!bySources) biasWatch.length = 1e-12;  // the starting point of a transient this long
+      RunStage(ng, listing, t, bias, "bias point with the ic= values imposed", {}, biasWatch);
       point = ReadPlot(ng, "time");
+      // An operating point has no time scale: its one point is the start of the transient.
+      if (bySources && point.x.empty()) point.x = {0.0};
       break;
+    } catch (const Stalled&) {
+      throw;
     } catch (const SimError&) {
       // Only its first point counts: the bias point. The steps after it may fail where .IC
       // values held against the circuit let go, which says nothing about the point itself.
@@ -229,8 +251,25 @@ PlotData RunFromBiasPoint(NgspiceSession& ng, Listing& listing, const Translatio
   stage.kind = DeckStage::kFromBias;
   stage.icLine = ic;
   // Inductors without their own ic= take the bias-point current; under UIC they would start at 0.
-  RunStage(ng, listing, t, stage, "transient from that bias point", inductors);
+  RunStage(ng, listing, t, stage, "transient from that bias point", inductors, watch);
   return point;
+}
+
+PlotData RunFromBiasPoint(NgspiceSession& ng, Listing& listing, const Translation& t,
+                          DeckStage stage, const NgspiceSession::Watch& watch) {
+  DeckStage bias = stage;
+  bias.kind = DeckStage::kBiasPoint;
+  // A restart that stalls is tried once more from the other bias point, never from the same.
+  for (bool bySources : {true, false}) {
+    try {
+      return RunFromBiasPointHeldBy(ng, listing, t, bias, stage, watch, bySources);
+    } catch (const Stalled& stalled) {
+      if (!bySources) throw;
+      listing.Line(std::string("etherm-sim: ") + stalled.what() +
+                   "; trying the bias point with ngspice's own holds");
+    }
+  }
+  throw SimError("internal: no bias point tried");
 }
 
 bool StartsAtZero(const Translation& t) {
@@ -323,27 +362,38 @@ void WriteStateFile(const std::string& path, const Translation& t, const PlotDat
 }
 
 void Simulate(const std::string& circuitPath, Listing& listing, const std::string& csdPath,
-              const std::function<NgspiceSession&()>& ngspice, TemperatureAnswers& answers) {
+              const std::function<NgspiceSession&()>& ngspice, TemperatureAnswers& answers,
+              const std::function<void(double)>& progress) {
   Deck deck = LoadDeck(circuitPath, ReadWholeFile);
   Translation t = Translate(deck);
   std::string folder = std::filesystem::path(circuitPath).parent_path().string();
   std::string biasPath;
-  if (t.saveBias) {
-    biasPath = (std::filesystem::path(folder) / t.saveBias->file).string();
-    std::error_code ignored;
-    std::filesystem::remove(biasPath, ignored);  // present afterwards only if this run wrote it
-  }
+  if (t.saveBias) biasPath = (std::filesystem::path(folder) / t.saveBias->file).string();
+  // The bias file is there afterwards only if this run wrote it; an older one goes only once it
+  // is known that this run will not (Translate keeps its name inside the folder).
+  struct StaleBias {
+    const std::string& path;
+    bool written = false;
+    ~StaleBias() {
+      if (written || path.empty()) return;
+      std::error_code ignored;
+      std::filesystem::remove(path, ignored);
+    }
+  } staleBias{biasPath};
 
   listing.Capture();
   NgspiceSession& ng = ngspice();
   DeckStage stage;
   stage.tempParams = ChooseTemperatureParameters(
       ng, t, answers, [&](const std::string& line) { listing.Live(line); });
+  NgspiceSession::Watch watch;
+  watch.length = TransientLength(t);
+  watch.progress = progress;
   std::optional<PlotData> biasPoint;
   if (NeedsBiasPointRun(t)) {
-    biasPoint = RunFromBiasPoint(ng, listing, t, stage);
+    biasPoint = RunFromBiasPoint(ng, listing, t, stage, watch);
   } else {
-    RunStage(ng, listing, t, stage, "circuit as handed to ngspice");
+    RunStage(ng, listing, t, stage, "circuit as handed to ngspice", {}, watch);
   }
   const std::string scale = ScaleName(ng, t);
   PlotData plot = ReadPlot(ng, scale);
@@ -401,6 +451,7 @@ void Simulate(const std::string& circuitPath, Listing& listing, const std::strin
     const double tolerance = 1e-9 * std::fabs(t.saveBias->time) + 1e-18;
     if (end + tolerance >= t.saveBias->time) {
       WriteBiasFile(biasPath, *t.saveBias, plot, std::filesystem::path(circuitPath).filename());
+      staleBias.written = true;
       listing.Line("etherm-sim: bias point at " + ShortestText(t.saveBias->time) +
                    " s written to " + biasPath);
     } else {
@@ -416,7 +467,9 @@ void Simulate(const std::string& circuitPath, Listing& listing, const std::strin
 CircuitRunner::CircuitRunner(bool reportOnStandardError)
     : reportOnStandardError_(reportOnStandardError) {}
 
-CircuitRunner::~CircuitRunner() = default;
+CircuitRunner::~CircuitRunner() {
+  paused_.reset();
+}
 
 NgspiceSession& CircuitRunner::Ngspice() {
   if (!session_) {
@@ -441,17 +494,42 @@ bool CircuitRunner::NgspiceStopped() const {
   return session_ && session_->Stopped();
 }
 
-RunOutcome CircuitRunner::Run(const std::string& circuitPath) {
+RunOutcome CircuitRunner::Run(const std::string& circuitPath,
+                              const std::function<void(double)>& progress) {
   const std::string listingPath = WithExtension(circuitPath, ".out");
   const std::string csdPath = WithExtension(circuitPath, ".csd");
+  auto refuseUnread = [&](int status, const std::string& text) -> RunOutcome {
+    if (reportOnStandardError_) std::fprintf(stderr, "etherm-sim: %s\n", text.c_str());
+    return {status, text};
+  };
+  // The run removes its outputs first, so the input is checked before: a circuit named like an
+  // output would be lost unread, and outputs beside a file that is no circuit (notes.txt) or
+  // none at all would be lost for nothing.
   for (const char* output : {".out", ".csd", ".stan"}) {
-    // The run removes its outputs first: a circuit of such a name would be lost unread.
     if (WithExtension(circuitPath, output) == circuitPath) {
-      const std::string text = "the circuit file " + circuitPath +
-                               " has the name of the run's own " + output +
-                               " file and would be overwritten; name it .cir";
-      if (reportOnStandardError_) std::fprintf(stderr, "etherm-sim: %s\n", text.c_str());
-      return {kExitUsage, text};
+      return refuseUnread(kExitUsage, "the circuit file " + circuitPath +
+                                          " has the name of the run's own " + output +
+                                          " file and would be overwritten; name it .cir");
+    }
+  }
+  if (!EqualNoCase(std::filesystem::path(circuitPath).extension().string(), ".cir")) {
+    return refuseUnread(kExitUsage, "the circuit file " + circuitPath +
+                                        " is not named NAME.cir; its results would be written "
+                                        "beside it as NAME.out, NAME.csd and NAME.stan");
+  }
+  {
+    struct stat info{};
+    if (::stat(circuitPath.c_str(), &info) != 0) {
+      return refuseUnread(kExitRefused, "cannot read the circuit file " + circuitPath + ": " +
+                                            std::strerror(errno));
+    }
+    if (!S_ISREG(info.st_mode)) {
+      return refuseUnread(kExitRefused, "the circuit file " + circuitPath +
+                                            " is not a regular file");
+    }
+    if (::access(circuitPath.c_str(), R_OK) != 0) {
+      return refuseUnread(kExitRefused, "cannot read the circuit file " + circuitPath + ": " +
+                                            std::strerror(errno));
     }
   }
   {
@@ -495,7 +573,7 @@ RunOutcome CircuitRunner::Run(const std::string& circuitPath) {
           }
           return Ngspice();
         },
-        answers);
+        answers, progress);
     return {kExitSuccess, ""};
   } catch (const SimError& e) {
     return report(kExitRefused, e.what());
@@ -505,6 +583,227 @@ RunOutcome CircuitRunner::Run(const std::string& circuitPath) {
   } catch (const std::exception& e) {
     return report(kExitUnexpected, e.what());
   }
+}
+
+struct CircuitRunner::Paused {
+  std::string circuitPath;
+  std::unique_ptr<Listing> listing;
+  Translation t;
+  std::vector<TempParam> tempParams;
+  double length = 0;  // of the .TRAN
+  bool started = false;
+  bool ended = false;
+  std::vector<double> last;  // the last pause's point: time, then every collected vector
+};
+
+namespace {
+
+// The first name=value of a model card, for the altermod that makes ngspice recompute what
+// depends on the devices' temperatures; nothing when the card has none.
+std::optional<std::string> TriggerParameter(const TempModel& m) {
+  const std::optional<spice::ModelLine> card = spice::ParseModelLine(m.card);
+  if (!card) return std::nullopt;
+  for (const spice::Parameter& p : card->parameters) {
+    if (p.value.empty() || p.value.text.front() == '{') continue;
+    return std::string(p.name.text) + "=" + std::string(p.value.text);
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+RunOutcome CircuitRunner::BeginTransient(const std::string& circuitPath) {
+  EndTransient();
+  auto paused = std::make_unique<Paused>();
+  paused->circuitPath = circuitPath;
+  paused->listing = std::make_unique<Listing>(WithExtension(circuitPath, ".out"));
+  if (!paused->listing->ok()) {
+    return {kExitUsage, "cannot create the listing of " + circuitPath + ": " + std::strerror(errno)};
+  }
+  Listing& listing = *paused->listing;
+  listing.Line("etherm-sim listing of " + circuitPath + " (a transient paused in place)");
+  listing_ = &listing;
+  try {
+    LimitAddressSpace();
+    paused->t = Translate(LoadDeck(circuitPath, ReadWholeFile));
+    if (paused->t.analysis != AnalysisKind::kTran || paused->t.userUic)
+      throw SimError("a transient paused in place needs a .TRAN analysis without UIC");
+    paused->length = TransientLength(paused->t);
+    if (paused->length <= 0) throw SimError("the .TRAN line has no final time above 0");
+    listing.Capture();
+    NgspiceSession& ng = Ngspice();
+    TemperatureAnswers answers;
+    DeckStage stage;
+    stage.tempParams = ChooseTemperatureParameters(
+        ng, paused->t, answers, [&](const std::string& line) { listing.Live(line); });
+    paused->tempParams = stage.tempParams;
+    std::vector<std::string> origins;
+    std::vector<std::string> deck = EmitDeck(paused->t, stage, &origins);
+    ListDeck(listing, "circuit as handed to ngspice", deck);
+    listing.Line("** ngspice **");
+    listing.Flush();
+    ng.Load(deck, origins);
+    listing.Restore();
+  } catch (const SimError& e) {
+    listing.Restore();
+    listing.Line(std::string("etherm-sim: error in ") + circuitPath + ": " + e.what());
+    listing_ = nullptr;
+    return {kExitRefused, e.what()};
+  }
+  listing_ = nullptr;
+  paused_ = std::move(paused);
+  return {kExitSuccess, ""};
+}
+
+RunOutcome CircuitRunner::RunUntil(double time, const std::string& csdPath) {
+  if (!paused_ || paused_->ended) return {kExitUsage, "no transient is paused"};
+  Paused& p = *paused_;
+  Listing& listing = *p.listing;
+  listing_ = &listing;
+  struct Detach {
+    Listing*& listing;
+    ~Detach() { listing = nullptr; }
+  } detach{listing_};
+  try {
+    NgspiceSession& ng = Ngspice();
+    listing.Capture();
+    // A pause left pending at the final time would stop the next analysis at once.
+    const bool last = time >= p.length * (1 - 1e-12);
+    ng.Command("delete all");
+    if (!last) {
+      // The breakpoint puts a time point exactly at the pause.
+      ngSpice_SetBkpt(time);
+      ng.Command("stop when time >= " + DeckNumber(time));
+    }
+    ng.Collect(true);
+    struct StopCollecting {
+      NgspiceSession& ng;
+      ~StopCollecting() { ng.Collect(false); }
+    } stopCollecting{ng};
+    ng.RunOrResume(std::exchange(p.started, true));
+    p.ended = last;
+    std::vector<std::vector<double>> rows = ng.TakeCollected();
+    const std::vector<std::string>& names = ng.CollectedNames();
+    std::map<std::string, std::string> byName;
+    std::map<std::string, std::size_t> index;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+      byName[names[i]] = names[i];
+      index[names[i]] = i;
+    }
+    const auto scale = index.find("time");
+    if (scale == index.end()) throw SimError("ngspice gave the transient's points no time");
+    auto column = [&](const Probe& probe, const std::string& vec) -> std::optional<std::size_t> {
+      if (vec.empty()) return std::nullopt;  // ground
+      std::optional<std::string> name = vec[0] == '@' || vec.find('#') != std::string::npos
+                                            ? (index.count(vec) ? std::optional(vec) : std::nullopt)
+                                            : FindNodeVector(byName, vec);
+      if (!name) {
+        throw SimError(probe.where + ": .PROBE " + probe.label +
+                       ": ngspice does not hand this quantity over while it runs");
+      }
+      return index.at(*name);
+    };
+    ProbeData data;
+    data.title = p.t.title;
+    data.transient = true;
+    NowTexts(data.time, data.date);
+    std::vector<std::optional<std::size_t>> a, b;
+    for (const Probe& probe : p.t.probes) {
+      data.names.push_back(probe.label);
+      a.push_back(column(probe, probe.vectorA));
+      b.push_back(column(probe, probe.vectorB));
+    }
+    if (!p.last.empty()) rows.insert(rows.begin(), p.last);
+    for (const std::vector<double>& row : rows) {
+      const double x = row.at(scale->second);
+      if (!data.x.empty() && x <= data.x.back()) continue;  // the pause's point, given twice
+      std::vector<double> values;
+      for (std::size_t q = 0; q < p.t.probes.size(); ++q) {
+        const double v = (a[q] ? row.at(*a[q]) : 0.0) - (b[q] ? row.at(*b[q]) : 0.0);
+        if (!std::isfinite(v))
+          throw SimError(p.t.probes[q].where + ": .PROBE " + p.t.probes[q].label +
+                         " has no finite value at " + ShortestText(x));
+        values.push_back(v);
+      }
+      data.x.push_back(x);
+      data.values.push_back(std::move(values));
+    }
+    if (!rows.empty()) p.last = rows.back();
+    listing.Restore();
+    if (data.x.empty()) throw SimError("the transient gave no points up to " + ShortestText(time));
+    WriteFileAtomically(csdPath, CsdfText(data));
+    listing.Line("etherm-sim: " + std::to_string(data.x.size()) + " point(s) up to " +
+                 ShortestText(data.x.back()) + " s written to " + csdPath);
+    return {kExitSuccess, ""};
+  } catch (const SimError& e) {
+    listing.Restore();
+    listing.Line(std::string("etherm-sim: error in ") + p.circuitPath + ": " + e.what());
+    p.ended = true;
+    return {kExitRefused, e.what()};
+  }
+}
+
+RunOutcome CircuitRunner::SetTemperatures(
+    const std::vector<std::pair<std::string, double>>& modelCelsius) {
+  if (!paused_ || paused_->ended) return {kExitUsage, "no transient is paused"};
+  Paused& p = *paused_;
+  Listing& listing = *p.listing;
+  listing_ = &listing;
+  struct Detach {
+    Listing*& listing;
+    ~Detach() { listing = nullptr; }
+  } detach{listing_};
+  try {
+    NgspiceSession& ng = Ngspice();
+    std::vector<std::string> triggers;
+    for (const auto& [model, celsius] : modelCelsius) {
+      std::size_t m = 0;
+      while (m < p.t.tempModels.size() && !EqualNoCase(p.t.tempModels[m].name, model)) ++m;
+      if (m == p.t.tempModels.size()) throw SimError("no T_ABS model " + model);
+      const TempModel& tm = p.t.tempModels[m];
+      const TempParam param = m < p.tempParams.size() ? p.tempParams[m] : TempParam::kTemp;
+      for (const std::string& instance : tm.instances) {
+        std::string command;
+        if (param == TempParam::kTemp) {
+          command = "alter @" + instance + "[temp]=" + DeckNumber(celsius);
+        } else if (param == TempParam::kDtemp) {
+          std::optional<double> base = NumberWord(p.t.circuitTemperature);
+          command = "alter @" + instance + "[dtemp]=" + DeckNumber(celsius - base.value_or(27));
+        } else {
+          continue;
+        }
+        listing.Line(command);
+        ng.Command(command);
+      }
+      // ngspice recomputes temperature-dependent values when an analysis starts, not on
+      // resume; altermod does it at once when the circuit's time is above 0.
+      if (std::optional<std::string> parameter = TriggerParameter(tm))
+        triggers.push_back("altermod " + tm.name + " " + *parameter);
+    }
+    // One update serves every device; a model inside a subcircuit goes by another name in
+    // ngspice, so the next candidate is tried.
+    for (const std::string& trigger : triggers) {
+      listing.Line(trigger);
+      try {
+        ng.Command(trigger);
+        break;
+      } catch (const SimError&) {
+        if (ng.Stopped()) throw;
+      }
+    }
+    listing.Flush();
+    return {kExitSuccess, ""};
+  } catch (const SimError& e) {
+    listing.Line(std::string("etherm-sim: error in ") + p.circuitPath + ": " + e.what());
+    p.ended = true;
+    return {kExitRefused, e.what()};
+  }
+}
+
+void CircuitRunner::EndTransient() {
+  if (!paused_) return;
+  paused_.reset();
+  Clear();
 }
 
 int RunCircuitFile(const std::string& circuitPath) {

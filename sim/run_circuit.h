@@ -2,8 +2,10 @@
 // Runs of etherm-sim on circuit files: translate, simulate, write the probe data, the bias file
 // and the listing.
 
+#include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "temperature.h"
@@ -36,8 +38,22 @@ class CircuitRunner {
   // circuit cannot be run; usage, when not even the listing could be written; unexpected for
   // anything else (memory running out). Applies the memory limit first. The listing is the one a
   // fresh process writes, so each run asks ngspice about its model cards again and repeats what
-  // ngspice printed when it started.
-  RunOutcome Run(const std::string& circuitPath);
+  // ngspice printed when it started. A transient that stalls is refused, saying where; its
+  // simulated time goes to `progress` now and then.
+  RunOutcome Run(const std::string& circuitPath,
+                 const std::function<void(double time)>& progress = {});
+
+  // A transient paused and resumed in place (the continuous engine), never restarted.
+  // BeginTransient loads the circuit file's transient as Run would and runs nothing; its
+  // listing stays open for the session. RunUntil runs or resumes it up to `time` (to its end
+  // when `time` is at or beyond the .TRAN's final time) and writes, as Run writes its probe
+  // data, the points from the last pause on (that pause's point first) to `csdPath`.
+  // SetTemperatures sets the devices of each T_ABS model (by name) to a temperature in degrees
+  // Celsius in place and has ngspice update what depends on it. EndTransient closes the session.
+  RunOutcome BeginTransient(const std::string& circuitPath);
+  RunOutcome RunUntil(double time, const std::string& csdPath);
+  RunOutcome SetTemperatures(const std::vector<std::pair<std::string, double>>& modelCelsius);
+  void EndTransient();
 
   // Removes every circuit and plot the runs left in ngspice. Throws SimError when it cannot.
   void Clear();
@@ -50,6 +66,8 @@ class CircuitRunner {
   std::vector<std::string> startLines_;  // what ngspice printed while it started
   bool starting_ = false;
   Listing* listing_ = nullptr;  // of the run in progress; ngspice's lines go there
+  struct Paused;
+  std::unique_ptr<Paused> paused_;  // the transient of BeginTransient
 };
 
 // Returns the exit status of one run (CircuitRunner::Run), failures reported on standard error.

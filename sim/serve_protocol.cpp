@@ -1,5 +1,7 @@
 #include "serve_protocol.h"
 
+#include <charconv>
+#include <cmath>
 #include <vector>
 
 namespace etherm::sim::serve {
@@ -10,6 +12,21 @@ constexpr std::string_view kRun = "run";
 constexpr std::string_view kDone = "done";
 constexpr std::string_view kRefused = "refused";
 constexpr std::string_view kFailed = "failed";
+constexpr std::string_view kProgress = "progress";
+constexpr std::string_view kId = "id=";
+
+// The N of "id=N": a decimal number above 0.
+std::optional<long> IdOf(std::string_view field) {
+  if (field.substr(0, kId.size()) != kId) return std::nullopt;
+  field.remove_prefix(kId.size());
+  if (field.empty() || field.size() > 18) return std::nullopt;
+  long id = 0;
+  for (char c : field) {
+    if (c < '0' || c > '9') return std::nullopt;
+    id = id * 10 + (c - '0');
+  }
+  return id > 0 ? std::optional<long>(id) : std::nullopt;
+}
 
 std::string_view WithoutCr(std::string_view line) {
   if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
@@ -81,25 +98,122 @@ std::optional<std::string> UnescapeField(std::string_view field) {
   return out;
 }
 
+namespace {
+
+std::string NumberText(double value) {
+  char text[32];
+  auto end = std::to_chars(text, text + sizeof text, value).ptr;
+  return std::string(text, end);
+}
+
+std::optional<double> NumberOf(std::string_view text) {
+  double value = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (ec != std::errc() || end != text.data() + text.size() || !std::isfinite(value))
+    return std::nullopt;
+  return value;
+}
+
+}  // namespace
+
 std::string FormatRequest(const Request& request) {
-  return std::string(kRun) + '\t' + EscapeField(request.circuit);
+  std::string line;
+  switch (request.verb) {
+    case Verb::kRun:
+      line = std::string(kRun) + '\t' + EscapeField(request.circuit);
+      break;
+    case Verb::kBegin:
+      line = "begin\t" + EscapeField(request.circuit);
+      break;
+    case Verb::kUntil:
+      line = "until\t" + NumberText(request.time) + '\t' + EscapeField(request.circuit);
+      break;
+    case Verb::kTemps:
+      line = "temps";
+      for (const auto& [model, celsius] : request.temps)
+        line += '\t' + EscapeField(model) + '\t' + NumberText(celsius);
+      break;
+    case Verb::kEnd:
+      line = "end";
+      break;
+  }
+  if (request.id > 0) line += "\t" + std::string(kId) + std::to_string(request.id);
+  return line;
 }
 
 std::string FormatAnswer(const Answer& answer) {
+  const std::string id =
+      answer.id > 0 ? std::string(kId) + std::to_string(answer.id) + '\t' : std::string();
   switch (answer.outcome) {
     case Outcome::kDone:
-      return std::string(kDone);
+      return id + std::string(kDone);
     case Outcome::kRefused:
-      return std::string(kRefused) + '\t' + EscapeField(answer.reason);
+      return id + std::string(kRefused) + '\t' + EscapeField(answer.reason);
+    case Outcome::kProgress: {
+      char text[32];
+      auto end = std::to_chars(text, text + sizeof text, answer.time).ptr;
+      return id + std::string(kProgress) + '\t' + std::string(text, end);
+    }
     case Outcome::kFailed:
       break;
   }
-  return std::string(kFailed) + '\t' + EscapeField(answer.reason);
+  return id + std::string(kFailed) + '\t' + EscapeField(answer.reason);
 }
 
 ParsedRequest ParseRequest(std::string_view line) {
-  const std::vector<std::string_view> fields = Fields(WithoutCr(line));
+  std::vector<std::string_view> fields = Fields(WithoutCr(line));
   ParsedRequest parsed;
+  long id = 0;
+  if (fields.size() > 1) {
+    if (std::optional<long> n = IdOf(fields.back())) {
+      id = *n;
+      fields.pop_back();
+    }
+  }
+  if (fields[0] == "begin" || fields[0] == "until" || fields[0] == "temps" ||
+      fields[0] == "end") {
+    Request request;
+    request.id = id;
+    if (fields[0] == "end") {
+      request.verb = Verb::kEnd;
+    } else if (fields[0] == "temps") {
+      request.verb = Verb::kTemps;
+      if (fields.size() % 2 != 1) {
+        parsed.problem = "temps takes pairs of a model and a temperature";
+        return parsed;
+      }
+      for (std::size_t k = 1; k + 1 < fields.size(); k += 2) {
+        std::optional<std::string> model = UnescapeField(fields[k]);
+        std::optional<double> celsius = NumberOf(fields[k + 1]);
+        if (!model || model->empty() || !celsius) {
+          parsed.problem = "temps field " + std::to_string(k + 1) + " is no model and temperature";
+          return parsed;
+        }
+        request.temps.emplace_back(std::move(*model), *celsius);
+      }
+    } else {
+      const bool until = fields[0] == "until";
+      request.verb = until ? Verb::kUntil : Verb::kBegin;
+      const std::size_t fileField = until ? 2 : 1;
+      if (until) {
+        std::optional<double> time = fields.size() > 1 ? NumberOf(fields[1]) : std::nullopt;
+        if (!time || *time <= 0) {
+          parsed.problem = "until needs a time above 0";
+          return parsed;
+        }
+        request.time = *time;
+      }
+      std::optional<std::string> file =
+          fields.size() == fileField + 1 ? UnescapeField(fields[fileField]) : std::nullopt;
+      if (!file || file->empty() || file->find('\0') != std::string::npos) {
+        parsed.problem = std::string(fields[0]) + " needs one file name";
+        return parsed;
+      }
+      request.circuit = std::move(*file);
+    }
+    parsed.request = std::move(request);
+    return parsed;
+  }
   if (fields[0] != kRun) {
     parsed.problem = "unknown request \"" + EscapeField(fields[0]) + "\" (expected \"run\")";
     return parsed;
@@ -122,16 +236,39 @@ ParsedRequest ParseRequest(std::string_view line) {
       parsed.problem = "field " + std::to_string(k + 1) + " is not name=value";
       return parsed;
     }
+    if (fields[k].substr(0, kId.size()) == kId) {
+      const std::optional<long> n = IdOf(fields[k]);
+      if (!n) {
+        parsed.problem = "the request id is not a number above 0";
+        return parsed;
+      }
+      id = *n;
+    }
   }
-  parsed.request = Request{std::move(*circuit)};
+  parsed.request = Request{std::move(*circuit), id};
   return parsed;
 }
 
 std::optional<Answer> ParseAnswer(std::string_view line) {
-  const std::vector<std::string_view> fields = Fields(WithoutCr(line));
+  std::vector<std::string_view> fields = Fields(WithoutCr(line));
   Answer answer;
+  if (std::optional<long> id = IdOf(fields[0]); id && fields.size() > 1) {
+    answer.id = *id;
+    fields.erase(fields.begin());
+  }
   if (fields[0] == kDone && fields.size() == 1) return answer;
   if (fields.size() != 2) return std::nullopt;
+  if (fields[0] == kProgress) {
+    const std::string_view t = fields[1];
+    double time = 0;
+    const auto [end, ec] = std::from_chars(t.data(), t.data() + t.size(), time);
+    if (ec != std::errc() || end != t.data() + t.size() || !std::isfinite(time)) {
+      return std::nullopt;
+    }
+    answer.outcome = Outcome::kProgress;
+    answer.time = time;
+    return answer;
+  }
   if (fields[0] == kRefused) {
     answer.outcome = Outcome::kRefused;
   } else if (fields[0] == kFailed) {

@@ -5,16 +5,21 @@
 // request and each answer is exactly one line.
 //
 //   client                              server
-//   etherm-serve 1                  ->
-//                                   <-  etherm-serve 1 ready
-//   run<TAB>CIRCUIT.cir             ->  (runs it as `etherm-sim CIRCUIT.cir` does)
-//                                   <-  done | refused<TAB>reason | failed<TAB>reason
+//   etherm-serve 2                  ->
+//                                   <-  etherm-serve 2 ready
+//   run<TAB>CIRCUIT.cir<TAB>id=N    ->  (runs it as `etherm-sim CIRCUIT.cir` does)
+//                                   <-  id=N<TAB>progress<TAB>TIME   (now and then, transients)
+//                                   <-  id=N<TAB>done | id=N<TAB>refused<TAB>reason
+//                                       | id=N<TAB>failed<TAB>reason
 //   ... more requests ...
 //   end of input                    ->  the server ends with status 0
 //
-// Anything but the ready line in answer to the hello (or silence for kReadyTimeoutSeconds)
-// means the program is no etherm-sim server of this version. Later versions may add fields
-// `name=value` after the circuit file; this version ignores such fields. A request line that
+// Version 1 (hello "etherm-serve 1") is version 2 without ids and progress lines: its answers
+// are the same lines without their first field. In version 2 each answer names the request it
+// answers, so a client notices an answer out of step at once; TIME is the simulated time of the
+// running transient in seconds. Anything but the ready line in answer to the hello (or silence
+// for kReadyTimeoutSeconds) means the program is no etherm-sim server of that version. Further
+// fields `name=value` after the circuit file are ignored. A request line that
 // cannot be read is answered `failed` and the server goes on. After a `failed` answer the
 // server may end (ngspice stopped itself, memory ran out); a crash of ngspice ends it without
 // an answer. Either way the client starts a new one for the next request.
@@ -22,11 +27,15 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace etherm::sim::serve {
 
 inline constexpr std::string_view kHello = "etherm-serve 1";
 inline constexpr std::string_view kReady = "etherm-serve 1 ready";
+inline constexpr std::string_view kHello2 = "etherm-serve 2";
+inline constexpr std::string_view kReady2 = "etherm-serve 2 ready";
 
 // How long a client waits for the ready line. ngspice starts in about 0.1 s; a sanitizer build
 // on a loaded machine needs some seconds.
@@ -42,15 +51,32 @@ inline constexpr int kReadyTimeoutSeconds = 20;
 inline constexpr long kRecycleAfterRequests = 5000;
 inline constexpr long kRecycleAboveResidentMegabytes = 256;
 
-enum class Outcome { kDone, kRefused, kFailed };
+// kProgress is no answer yet: the request runs, its simulated time is `time`.
+enum class Outcome { kDone, kRefused, kFailed, kProgress };
 
 struct Answer {
   Outcome outcome = Outcome::kDone;
-  std::string reason;  // empty for kDone
+  std::string reason;     // empty for kDone and kProgress
+  long id = 0;            // of the request answered (version 2); 0 for version 1
+  double time = 0;        // kProgress
 };
 
+// Version 2 also keeps one transient paused between requests (the continuous engine):
+//   begin<TAB>CIRCUIT.cir<TAB>id=N       loads its transient, runs nothing
+//   until<TAB>TIME<TAB>DATA.csd<TAB>id=N runs or resumes it to TIME, writes the points since the
+//                                        last pause (that pause's point first) to DATA.csd
+//   temps<TAB>MODEL<TAB>CELSIUS...<TAB>id=N  sets each T_ABS model's devices in place
+//   end<TAB>id=N                         drops it
+// each answered as `run` is. A `run` drops a paused transient too.
+enum class Verb { kRun, kBegin, kUntil, kTemps, kEnd };
+
 struct Request {
-  std::string circuit;  // the circuit file, relative to the server's working directory
+  std::string circuit;  // the circuit file (run, begin) or probe-data file (until), relative to
+                        // the server's working directory
+  long id = 0;          // version 2: above 0, written as the field id=N; 0 writes none
+  Verb verb = Verb::kRun;
+  double time = 0;                                    // until
+  std::vector<std::pair<std::string, double>> temps;  // temps: model, degrees Celsius
 };
 
 // Backslash escapes for backslash, TAB, LF and CR: "\\", "\t", "\n", "\r".

@@ -37,6 +37,8 @@ TEST(ServeProtocol, RequestLines) {
                {"run", nullptr},
                {"run\t", nullptr},
                {"run\ta.cir\tflag", nullptr},
+               {"run\ta.cir\tid=0", nullptr},
+               {"run\ta.cir\tid=x", nullptr},
                {"", nullptr}};
   for (const Case& c : cases) {
     const ParsedRequest parsed = ParseRequest(c.line);
@@ -44,6 +46,7 @@ TEST(ServeProtocol, RequestLines) {
       ASSERT_TRUE(parsed.request) << c.line << ": " << parsed.problem;
       EXPECT_EQ(parsed.request->circuit, c.circuit);
       EXPECT_EQ(ParseRequest(FormatRequest(*parsed.request)).request->circuit, c.circuit);
+      EXPECT_EQ(parsed.request->id, 0);
     } else {
       EXPECT_FALSE(parsed.request) << c.line;
       EXPECT_FALSE(parsed.problem.empty()) << c.line;
@@ -54,7 +57,10 @@ TEST(ServeProtocol, RequestLines) {
 TEST(ServeProtocol, AnswerLines) {
   const Answer answers[] = {{Outcome::kDone, ""},
                             {Outcome::kRefused, "line 3: bad\nworse"},
-                            {Outcome::kFailed, "tab\tand \\"}};
+                            {Outcome::kFailed, "tab\tand \\"},
+                            {Outcome::kDone, "", 12},
+                            {Outcome::kRefused, "stalled", 3},
+                            {Outcome::kProgress, "", 4, 2.5e-6}};
   for (const Answer& a : answers) {
     const std::string line = FormatAnswer(a);
     EXPECT_EQ(line.find('\n'), std::string::npos) << line;
@@ -62,7 +68,15 @@ TEST(ServeProtocol, AnswerLines) {
     ASSERT_TRUE(back) << line;
     EXPECT_EQ(back->outcome, a.outcome);
     EXPECT_EQ(back->reason, a.reason);
+    EXPECT_EQ(back->id, a.id);
+    EXPECT_EQ(back->time, a.time);
   }
+  EXPECT_EQ(FormatRequest({"a.cir", 5}), "run\ta.cir\tid=5");
+  EXPECT_EQ(ParseRequest("run\ta.cir\tid=5").request->id, 5);
+  EXPECT_EQ(FormatAnswer({Outcome::kProgress, "", 2, 1.5e-05}), "id=2\tprogress\t1.5e-05");
+  for (const char* other : {"id=2\tprogress", "id=2\tprogress\tnan", "id=2\tprogress\t1s",
+                            "id=0\tdone", "id=2"})
+    EXPECT_EQ(ParseAnswer(other), std::nullopt) << other;
   EXPECT_EQ(FormatAnswer({Outcome::kRefused, "x y"}), "refused\tx y");
   for (const char* other :
        {"", "done\textra", "refused", "ok", "etherm-serve 1 ready", "failed\t\\"})

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 #include <string>
 
 #include "serve_protocol.h"
@@ -136,7 +138,7 @@ TEST(EthermSimServe, HelloDecidesAndTheEndOfInputEnds) {
   }
   {
     ServingSim sim(dir);
-    sim.Send("etherm-serve 2");
+    sim.Send("etherm-serve 3");
     const std::optional<serve::Answer> answer = serve::ParseAnswer(sim.ReadLine().value_or(""));
     ASSERT_TRUE(answer);
     EXPECT_EQ(answer->outcome, Outcome::kFailed);
@@ -160,6 +162,78 @@ TEST(EthermSimServe, NgspiceStoppingItselfEndsTheServerAfterTheAnswer) {
   EXPECT_NE(reason.find("ngspice stopped"), std::string::npos) << reason;
   EXPECT_EQ(sim.ReadLine(), std::nullopt);
   EXPECT_EQ(sim.CloseAndWait(), 3);
+}
+
+// Version 2 names the request in each answer. A transient that stops advancing is halted and
+// refused in well under a second, saying where it stalled, and the server goes on serving.
+TEST(EthermSimServe, Version2NamesEachRequestAndRefusesAStalledRunAtOnce) {
+  ScratchDir dir;
+  // ngspice follows the 1e17 Hz sine with steps of 1e-19 s: ten million of them to the end.
+  dir.Write("stall.cir", "t\nV1 a 0 SIN(0 1 1e17)\nR1 a 0 1\n.tran 1e-19 1e-12\n.probe V(a)\n");
+  dir.Write("ok.cir", "t\nV1 a 0 SIN(0 1 1k)\nR1 a 0 1\n.tran 1u 1m\n.probe V(a)\n");
+  ServingSim sim(dir);
+  sim.Send(std::string(serve::kHello2));
+  EXPECT_EQ(sim.ReadLine(), std::string(serve::kReady2));
+  const auto answer = [&](const std::string& circuit, long id) {
+    sim.Send(serve::FormatRequest({circuit, id}));
+    for (;;) {
+      const std::optional<serve::Answer> a = serve::ParseAnswer(sim.ReadLine().value_or(""));
+      if (!a || a->outcome != Outcome::kProgress) return a;
+      EXPECT_EQ(a->id, id);
+    }
+  };
+  const auto started = std::chrono::steady_clock::now();
+  const std::optional<serve::Answer> stalled = answer("stall.cir", 7);
+  ASSERT_TRUE(stalled);
+  EXPECT_EQ(stalled->id, 7);
+  EXPECT_EQ(stalled->outcome, Outcome::kRefused);
+  EXPECT_NE(stalled->reason.find("the simulation stalled at t = "), std::string::npos)
+      << stalled->reason;
+  EXPECT_NE(stalled->reason.find("(time step 1e-19 s)"), std::string::npos) << stalled->reason;
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(60));
+  const std::optional<serve::Answer> ok = answer("ok.cir", 8);
+  ASSERT_TRUE(ok);
+  EXPECT_EQ(ok->id, 8);
+  EXPECT_EQ(ok->outcome, Outcome::kDone) << ok->reason;
+  EXPECT_TRUE(dir.Exists("ok.csd"));
+  EXPECT_EQ(sim.CloseAndWait(), 0);
+}
+
+// A run that takes no tiny steps but advances too slowly to end in any reasonable time is halted
+// after the CPU time the guard allows (shortened here).
+TEST(EthermSimServe, ARunThatBarelyAdvancesIsRefusedAfterItsCpuTime) {
+  ScratchDir dir;
+  dir.Write("slow.cir", "t\nV1 a 0 SIN(0 1 1e11)\nR1 a 0 1\n.tran 1e-12 1\n.probe V(a)\n");
+  const ProgramRun run =
+      RunEthermSimProgram(dir, {"slow.cir"}, "ETHERM_SIM_STALL_SECONDS=1");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(dir.Read("slow.out").find("less than a thousandth of the run's 1 s"),
+            std::string::npos)
+      << dir.Read("slow.out");
+  EXPECT_FALSE(dir.Exists("slow.csd"));
+}
+
+// Requests name files inside the server's folder; a line beyond the bound is answered, not read
+// into memory, and the server goes on.
+TEST(EthermSimServe, RequestsOutsideTheFolderAndOverlongLinesAreAnswered) {
+  ScratchDir dir;
+  dir.Write("c.cir", "t\nV1 1 0 DC 1\nR1 1 0 1k\n.PROBE V(1)\n.DC V1 0 1 1\n");
+  ServingSim sim(dir);
+  Greet(sim);
+  for (const std::string& outside : {dir.File("c.cir"), std::string("../c.cir"),
+                                     std::string("sub/../../c.cir")}) {
+    std::string reason;
+    EXPECT_EQ(Request(sim, outside, &reason), Outcome::kRefused) << outside;
+    EXPECT_NE(reason.find("is not inside the server's folder"), std::string::npos) << reason;
+  }
+  EXPECT_FALSE(dir.Exists("c.out"));
+  sim.Send("run\t" + std::string(std::size_t{3} << 20, 'x') + ".cir");
+  const std::optional<serve::Answer> longLine = serve::ParseAnswer(sim.ReadLine().value_or(""));
+  ASSERT_TRUE(longLine);
+  EXPECT_EQ(longLine->outcome, Outcome::kFailed);
+  EXPECT_NE(longLine->reason.find("longer than"), std::string::npos) << longLine->reason;
+  EXPECT_EQ(Request(sim, "c.cir"), Outcome::kDone);
+  EXPECT_EQ(sim.CloseAndWait(), 0);
 }
 
 }  // namespace

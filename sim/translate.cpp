@@ -1,5 +1,7 @@
 #include "translate.h"
 
+#include <algorithm>
+
 #include <optional>
 
 #include "functions.h"
@@ -203,6 +205,16 @@ void Translator::SaveBiasLine(const SourceLine& line, const std::vector<std::str
   if (s.file.size() >= 2 && s.file.front() == '"' && s.file.back() == '"')
     s.file = s.file.substr(1, s.file.size() - 2);
   if (s.file.empty()) Refuse(line, ".SAVEBIAS needs a file name");
+  // The run replaces that file: it must be one of the circuit's own, in its folder.
+  bool outside = s.file.front() == '/';
+  for (size_t at = 0; !outside && at <= s.file.size();) {
+    const size_t slash = std::min(s.file.find('/', at), s.file.size());
+    outside = s.file.compare(at, slash - at, "..") == 0 && slash - at == 2;
+    at = slash + 1;
+  }
+  if (outside)
+    Refuse(line, "the .SAVEBIAS file \"" + s.file +
+                     "\" lies outside the circuit's folder; name a file in that folder");
   bool tran = false, time = false;
   for (size_t i = 2; i < words.size(); ++i) {
     const std::string& w = words[i];

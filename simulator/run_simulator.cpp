@@ -27,7 +27,9 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr int kMaxPasses = 3;
-constexpr double kDefaultTimeoutSeconds = 600;
+// A window of the windowed transient takes well under a second; a stalled one is refused by
+// etherm-sim itself within seconds, so this bounds only what no guard inside sees.
+constexpr double kDefaultTimeoutSeconds = 120;
 
 double PassTimeoutSeconds() {
   const char* text = std::getenv("ETHERM_SIM_TIMEOUT");
@@ -106,8 +108,23 @@ std::string SimulatorProgram() {
   return beside;
 }
 
+double SimulatorTimeoutSeconds() {
+  return PassTimeoutSeconds();
+}
+
+void LogSimulatorPass(const std::string& runLogName, SimulationKind kind,
+                      AnalysisListener* listener) {
+  AppendRunLogLine(runLogName, "pierwszy");
+  if (listener != nullptr) {
+    listener->StatusChanged(StatusLine::kSimulator, kind == SimulationKind::kTransient
+                                                        ? "jest pierwszy wynik"
+                                                        : "jest wynik");
+  }
+  AppendRunLogLine(runLogName, TimeOfDayText());
+}
+
 double RunSimulator(const std::string& iterationName, const std::string& runLogName,
-                    SimulationKind kind, AnalysisListener* listener) {
+                    SimulationKind kind, AnalysisListener* listener, double timeOffset) {
   const bool transient = kind == SimulationKind::kTransient;
   const std::string circuitName = iterationName + ".cir";
   const std::string probeDataName = iterationName + ".csd";
@@ -132,7 +149,12 @@ double RunSimulator(const std::string& iterationName, const std::string& runLogN
     fs::remove(probeDataName, ignored);
 
     const auto started = std::chrono::steady_clock::now();
-    const SimulatorPass result = RunSimulatorPass(program, circuitName, timeout);
+    std::function<void(double)> progress;
+    if (listener != nullptr && transient) {
+      progress = [&](double time) { listener->SimulatorAdvanced(timeOffset + time); };
+    }
+    const SimulatorPass result = RunSimulatorPass(program, circuitName, timeout, progress);
+    if (!result.warning.empty() && listener != nullptr) listener->Warning(result.warning);
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - started;
     if (InterruptSignal() != 0) throw Failure("interrupted");
     timedOut = timedOut || result.timedOut;
@@ -143,12 +165,7 @@ double RunSimulator(const std::string& iterationName, const std::string& runLogN
     if (transient) {
       if (ReplaceByCopy(kBiasFileName, kBiasCopyName)) fs::remove(kBiasFileName, ignored);
     }
-    AppendRunLogLine(runLogName, "pierwszy");
-    if (listener != nullptr) {
-      listener->StatusChanged(StatusLine::kSimulator,
-                              transient ? "jest pierwszy wynik" : "jest wynik");
-    }
-    AppendRunLogLine(runLogName, TimeOfDayText());
+    LogSimulatorPass(runLogName, kind, listener);
     if (fs::exists(probeDataName)) return took.count();
     // A refusal is the simulator's answer to this circuit; another pass would give it again.
     if (result.refused) {

@@ -21,7 +21,7 @@ enum class SimulationKind { kDc, kTransient };
 // (DC) or "jest pierwszy wynik" (transient); appends the clock text to the run log.
 //
 // The simulator is "etherm-sim" beside the running program, or the program named by
-// ETHERM_SIMULATOR. A pass may last ETHERM_SIM_TIMEOUT seconds (default 600); a simulator still
+// ETHERM_SIMULATOR. A pass may last ETHERM_SIM_TIMEOUT seconds (default 120); a simulator still
 // running then is terminated and the pass counts as failed.
 //
 // Failures: a simulator that cannot be started ends the run at once; so does a refusal (exit
@@ -31,8 +31,10 @@ enum class SimulationKind { kDc, kTransient };
 // run ends with a failure naming the file, the signal that ended the simulator (if one did), and
 // quoting the simulator's listing (".out") when there is one. A run log that cannot be appended to
 // is an I/O error. After InterruptChild the running pass ends and the run fails with "interrupted".
+// While a serving simulator runs a transient, the listener hears its simulated time, plus
+// `timeOffset` (the window's start), now and then.
 double RunSimulator(const std::string& iterationName, const std::string& runLogName,
-                    SimulationKind kind, AnalysisListener* listener);
+                    SimulationKind kind, AnalysisListener* listener, double timeOffset = 0);
 
 // Throws the failure the environment would give RunSimulator at its first pass: a bad
 // ETHERM_SIM_TIMEOUT, or a simulator program that is missing or cannot be run. The drivers call
@@ -41,5 +43,11 @@ void CheckSimulatorSetup();
 
 // The simulator program RunSimulator starts.
 std::string SimulatorProgram();
+// The time limit of one simulator run, ETHERM_SIM_TIMEOUT (s). Throws Failure when it is bad.
+double SimulatorTimeoutSeconds();
+// What a pass leaves in the run log and on the status line: "pierwszy", the simulator status
+// ("jest wynik", "jest pierwszy wynik"), the clock.
+void LogSimulatorPass(const std::string& runLogName, SimulationKind kind,
+                      AnalysisListener* listener);
 
 }  // namespace etherm

@@ -48,8 +48,8 @@ std::unique_ptr<SimulatorServer> SimulatorServer::Start(const std::string& progr
   close(ends[1]);
   std::unique_ptr<SimulatorServer> server(new SimulatorServer(pid, ends[0]));
   std::string line;
-  if (server->Send(std::string(serve::kHello)) && server->ReadLine(ready, &line) == Read::kLine &&
-      line == serve::kReady) {
+  if (server->Send(std::string(serve::kHello2)) && server->ReadLine(ready, &line) == Read::kLine &&
+      line == serve::kReady2) {
     return server;
   }
   server->Kill();  // whatever the program does instead is not waited for
@@ -116,31 +116,52 @@ ChildResult SimulatorServer::Reap() {
   return result;
 }
 
-ServedRun SimulatorServer::Run(const std::string& circuit, double timeoutSeconds) {
-  ++requests_;
+ServedRun SimulatorServer::Run(const std::string& circuit, double timeoutSeconds,
+                               const std::function<void(double)>& progress) {
+  return Ask({circuit}, timeoutSeconds, progress);
+}
+
+ServedRun SimulatorServer::Ask(serve::Request request, double timeoutSeconds,
+                               const std::function<void(double)>& progress) {
+  const long id = ++requests_;
+  request.id = id;
   ServedRun run;
-  std::string line;
-  const Read read = Send(serve::FormatRequest({circuit}))
-                        ? ReadLine(Clock::now() + Seconds(timeoutSeconds), &line)
-                        : Read::kEnded;
-  if (read == Read::kTimedOut) {
-    running_ = false;
-    run.kind = ServedRun::Kind::kTimedOut;
-    run.ended = EndChildGroup(pid_);
-    return run;
-  }
-  if (read == Read::kEnded) {
-    run.kind = ServedRun::Kind::kEnded;
-    run.ended = Reap();
-    return run;
-  }
-  if (std::optional<serve::Answer> answer = serve::ParseAnswer(line)) {
+  const Clock::time_point deadline = Clock::now() + Seconds(timeoutSeconds);
+  bool sent = Send(serve::FormatRequest(request));
+  for (;;) {
+    std::string line;
+    const Read read = sent ? ReadLine(deadline, &line) : Read::kEnded;
+    if (read == Read::kTimedOut) {
+      running_ = false;
+      run.kind = ServedRun::Kind::kTimedOut;
+      run.ended = EndChildGroup(pid_);
+      return run;
+    }
+    if (read == Read::kEnded) {
+      run.kind = ServedRun::Kind::kEnded;
+      run.ended = Reap();
+      return run;
+    }
+    std::optional<serve::Answer> answer = serve::ParseAnswer(line);
+    if (answer && answer->id != id) {
+      run.kind = ServedRun::Kind::kUnreadable;
+      run.problem = "which answers request " + std::to_string(answer->id) + ", not request " +
+                    std::to_string(id) + " (its answers are out of step)";
+      run.line = std::move(line);
+      return run;
+    }
+    if (!answer) {
+      run.kind = ServedRun::Kind::kUnreadable;
+      run.line = std::move(line);
+      return run;
+    }
+    if (answer->outcome == serve::Outcome::kProgress) {
+      if (progress) progress(answer->time);
+      continue;
+    }
     run.answer = std::move(*answer);
-  } else {
-    run.kind = ServedRun::Kind::kUnreadable;
-    run.line = std::move(line);
+    return run;
   }
-  return run;
 }
 
 bool SimulatorServer::Gone() {

@@ -5,6 +5,7 @@
 #include <sys/types.h>
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -23,6 +24,7 @@ struct ServedRun {
   Kind kind = Kind::kAnswered;
   sim::serve::Answer answer;
   std::string line;
+  std::string problem;  // kUnreadable: what is wrong with `line`
   ChildResult ended;
 };
 
@@ -36,8 +38,13 @@ class SimulatorServer {
   SimulatorServer(const SimulatorServer&) = delete;
   SimulatorServer& operator=(const SimulatorServer&) = delete;
 
-  // Runs one circuit file. Unless the kind is kAnswered, the process has ended and been waited for.
-  ServedRun Run(const std::string& circuit, double timeoutSeconds);
+  // Runs one circuit file; the simulated time of a transient goes to `progress` now and then.
+  // Unless the kind is kAnswered, the process has ended and been waited for.
+  ServedRun Run(const std::string& circuit, double timeoutSeconds,
+                const std::function<void(double)>& progress = {});
+  // Any request of the protocol (its id is set here).
+  ServedRun Ask(sim::serve::Request request, double timeoutSeconds,
+                const std::function<void(double)>& progress = {});
 
   // True once the process has ended (it is then waited for).
   bool Gone();

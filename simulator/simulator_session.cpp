@@ -55,7 +55,8 @@ SimulatorSession::~SimulatorSession() {
 }
 
 SimulatorPass RunSimulatorPass(const std::string& program, const std::string& circuit,
-                               double timeoutSeconds) {
+                               double timeoutSeconds,
+                               const std::function<void(double)>& progress) {
   SimulatorSession* session = g_current;
   if (session == nullptr || session->oneShot_) return OneShotPass(program, circuit, timeoutSeconds);
   auto& server = session->server_;
@@ -69,12 +70,16 @@ SimulatorPass RunSimulatorPass(const std::string& program, const std::string& ci
     if (InterruptSignal() != 0) throw Failure("interrupted");
     if (!server) {
       session->oneShot_ = true;
-      return OneShotPass(program, circuit, timeoutSeconds);
+      SimulatorPass pass = OneShotPass(program, circuit, timeoutSeconds);
+      pass.warning = "the circuit simulator \"" + program +
+                     "\" did not answer as etherm-sim --serve does; it is started once for "
+                     "every iteration from now on, which is slower";
+      return pass;
     }
     session->program_ = program;
   }
 
-  const ServedRun run = server->Run(circuit, timeoutSeconds);
+  const ServedRun run = server->Run(circuit, timeoutSeconds, progress);
   SimulatorPass pass;
   switch (run.kind) {
     case ServedRun::Kind::kAnswered:
@@ -89,8 +94,9 @@ SimulatorPass RunSimulatorPass(const std::string& program, const std::string& ci
           ->Kill();  // a program that does not keep to the protocol may not end at its input's end
       server.reset();
       throw Failure("The circuit simulator \"" + program + "\" answered " + Quoted(run.line) +
-                    " to the request to run \"" + circuit +
-                    "\", which is no answer of etherm-sim --serve");
+                    " to the request to run \"" + circuit + "\", " +
+                    (run.problem.empty() ? "which is no answer of etherm-sim --serve"
+                                         : run.problem));
     case ServedRun::Kind::kEnded:
       server.reset();
       pass.endingSignal = run.ended.endingSignal;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -31,7 +32,8 @@ class SimulatorSession {
 
  private:
   friend SimulatorPass RunSimulatorPass(const std::string& program, const std::string& circuit,
-                                        double timeoutSeconds);
+                                        double timeoutSeconds,
+                                        const std::function<void(double)>& progress);
 
   SimulatorSession* outer_;
   long recycleAfterRequests_;
@@ -46,12 +48,15 @@ struct SimulatorPass {
   int endingSignal = 0;  // the signal that ended the simulator; 0 when none did
   bool refused = false;  // the simulator refused the circuit, the listing says why
   std::string reason;    // a serving simulator's own words for the refusal
+  std::string warning;   // said once: serving fell back to one process per pass
 };
 
 // One pass on `circuit`: by the innermost session's serving process when there is one, else by
 // the program started for it alone. Throws Failure when the program cannot be started, and when
 // a serving program answers with something that is no answer.
+// A serving simulator's simulated time of a transient goes to `progress` now and then.
 SimulatorPass RunSimulatorPass(const std::string& program, const std::string& circuit,
-                               double timeoutSeconds);
+                               double timeoutSeconds,
+                               const std::function<void(double)>& progress = {});
 
 }  // namespace etherm

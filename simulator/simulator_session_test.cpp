@@ -34,19 +34,20 @@ namespace fs = std::filesystem;
 std::string Script(const std::string& request, const std::string& oneShot = "exit 9",
                    const std::string& greeting =
                        "read -r hello\n"
-                       "[ \"$hello\" = 'etherm-serve 1' ] || exit 2\n"
-                       "echo 'etherm-serve 1 ready'\n") {
+                       "[ \"$hello\" = 'etherm-serve 2' ] || exit 2\n"
+                       "echo 'etherm-serve 2 ready'\n") {
   return "#!/bin/sh\n"
          "echo \"$*\" >> starts; echo $$ >> pids\n"
          "if [ \"$1\" != --serve ]; then\n" +
          oneShot + "\nexit\nfi\n" + greeting +
          "n=0\n"
          "while IFS= read -r line; do\n"
-         "  n=$((n+1)); c=${line#run\t}\n" +
+         "  n=$((n+1)); c=${line#run\t}; c=${c%\tid=*}\n" +
          request + "\ndone\n";
 }
 
-const char kAnswerDone[] = "echo data > \"${c%.cir}.csd\"; echo done";
+// The client numbers its requests from 1 for each process, as $n counts them.
+const char kAnswerDone[] = "echo data > \"${c%.cir}.csd\"; printf 'id=%s\\tdone\\n' $n";
 
 class SimulatorSessionTest : public ::testing::Test {
  protected:
@@ -170,7 +171,7 @@ TEST_F(SimulatorSessionTest, AServerThatFailsARequestIsReplacedForTheNextPass) {
       {"hang", second + "sleep 60; fi\n" + kAnswerDone},
       {"stop without an answer", second + "exit 3; fi\n" + kAnswerDone},
       {"answer failed",
-       second + "printf 'failed\\tngspice stopped\\n'; continue; fi\n" + kAnswerDone},
+       second + "printf 'id=%s\\tfailed\\tngspice stopped\\n' $n; continue; fi\n" + kAnswerDone},
   };
   setenv("ETHERM_SIM_TIMEOUT", "0.5", 1);
   for (const Case& c : cases) {
@@ -204,13 +205,13 @@ TEST_F(SimulatorSessionTest, ThreeFailedPassesAndRefusalsEndTheRunAsWithoutServi
        "The circuit simulator wrote no results file \"my circuit1.csd\" in 3 runs (a run exceeded "
        "the time limit of ETHERM_SIM_TIMEOUT seconds)",
        3},
-      {"refusal in the answer alone", "printf 'refused\\tline 2: R1 has no value\\n'",
+      {"refusal in the answer alone", "printf 'id=%s\\trefused\\tline 2: R1 has no value\\n' $n",
        "The circuit simulator refused \"my circuit1.cir\": line 2: R1 has no value; see its "
        "listing \"my circuit1.out\"",
        1},
       {"refusal in the listing too",
        "echo 'etherm-sim: error in my circuit1.cir: line 3: no .PROBE' > 'my circuit1.out'\n"
-       "printf 'refused\\tline 3: no .PROBE\\n'",
+       "printf 'id=%s\\trefused\\tline 3: no .PROBE\\n' $n",
        "The circuit simulator refused \"my circuit1.cir\": line 3: no .PROBE; see its listing "
        "\"my circuit1.out\"",
        1},
@@ -235,6 +236,34 @@ TEST_F(SimulatorSessionTest, AnAnswerOutsideTheProtocolFailsNamingTheProgram) {
   EXPECT_TRUE(GroupGone(Pids().at(0)));
 }
 
+// An answer that names another request (one `done` too many) ends the run at once: every answer
+// after it would belong to the wrong circuit.
+TEST_F(SimulatorSessionTest, AnAnswerOutOfStepFailsNamingBothRequests) {
+  UseSimulator(Script(std::string(kAnswerDone) + "; printf 'id=%s\\tdone\\n' $n"));
+  const SimulatorSession session;
+  EXPECT_EQ(Run(), "");
+  EXPECT_EQ(Run(), "The circuit simulator \"" + program_ +
+                       "\" answered \"id=1\\tdone\" to the request to run \"my circuit1.cir\", "
+                       "which answers request 1, not request 2 (its answers are out of step)");
+  EXPECT_TRUE(GroupGone(Pids().at(0)));
+}
+
+// The simulated time a serving simulator tells reaches the listener, after the window's start.
+TEST_F(SimulatorSessionTest, ProgressLinesReachTheListener) {
+  UseSimulator(Script(std::string("printf 'id=%s\\tprogress\\t2.5e-06\\n' $n\n") +
+                      kAnswerDone));
+  struct Seen : AnalysisListener {
+    std::vector<double> times;
+    std::vector<std::string> warnings;
+    void SimulatorAdvanced(double time) override { times.push_back(time); }
+    void Warning(std::string_view text) override { warnings.emplace_back(text); }
+  } seen;
+  const SimulatorSession session;
+  RunSimulator("my circuit1", "wyniki.txt", SimulationKind::kTransient, &seen, 1e-3);
+  EXPECT_EQ(seen.times, std::vector<double>{1e-3 + 2.5e-6});
+  EXPECT_TRUE(seen.warnings.empty());
+}
+
 TEST_F(SimulatorSessionTest, AProgramThatDoesNotServeRunsOncePerPass) {
   setenv("ETHERM_SIM_TIMEOUT", "1", 1);
   const char* oneShot = "echo data > \"${1%.cir}.csd\"";
@@ -250,9 +279,16 @@ TEST_F(SimulatorSessionTest, AProgramThatDoesNotServeRunsOncePerPass) {
     SCOPED_TRACE(c.what);
     for (const char* name : {"starts", "pids"}) fs::remove(name);
     UseSimulator(Script(kAnswerDone, oneShot, c.greeting));
+    struct Warnings : AnalysisListener {
+      std::vector<std::string> said;
+      void Warning(std::string_view text) override { said.emplace_back(text); }
+    } warnings;
     const SimulatorSession session;
+    EXPECT_NO_THROW(RunSimulator("my circuit1", "wyniki.txt", SimulationKind::kDc, &warnings));
     EXPECT_EQ(Run(), "");
-    EXPECT_EQ(Run(), "");
+    // Said once, when the session gave up serving.
+    ASSERT_EQ(warnings.said.size(), 1u);
+    EXPECT_NE(warnings.said[0].find("started once for every iteration"), std::string::npos);
     // Asked to serve once per session, and then started for each pass.
     EXPECT_EQ(Read("starts"), "--serve\nmy circuit1.cir\nmy circuit1.cir\n");
     EXPECT_TRUE(GroupGone(Pids().at(0)));

@@ -1,0 +1,167 @@
+#include "analysis/continuous_transient.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <filesystem>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "analysis/appended_rows.h"
+#include "analysis/hot_devices.h"
+#include "analysis/transient_window.h"
+#include "extraction/result_extraction.h"
+#include "netlist/circuit_line.h"
+#include "power/power_table.h"
+#include "simulator/paused_transient.h"
+#include "simulator/run_simulator.h"
+#include "textio/failure.h"
+#include "textio/number_text.h"
+
+namespace etherm {
+
+namespace {
+
+// The first segment: at most the windowed engine's first window, and short against the run,
+// since its points are all accepted however far the temperatures drift; the prediction takes
+// over after it.
+constexpr double kFirstSegmentEnd = 9e-05;
+constexpr double kFirstSegmentPart = 0.01;
+// A segment is at most this many times as long as the one before it.
+constexpr double kLongestGrowth = 2.0;
+// The width of the window start on the position status line ("t0 =0.0000900000").
+constexpr int kStartTimeTextLength = 12;
+// A segment no shorter than this part of the end time: the run always advances.
+constexpr double kShortestSegment = 1e-9;
+
+// Each device's temperature for the simulator: its model's name and degrees Celsius as the
+// circuit files take them (kelvin minus 273).
+std::vector<std::pair<std::string, double>> ModelTemperatures(const AnalysisState& state) {
+  std::vector<std::pair<std::string, double>> temps;
+  for (int i = 1; i <= state.problem.deviceCount(); ++i) {
+    temps.emplace_back(state.problem.devices[static_cast<std::size_t>(i - 1)].name.Trimmed(),
+                       state.deviceTemperature[i] - 273.0);
+  }
+  return temps;
+}
+
+}  // namespace
+
+void RunContinuousTransient(AnalysisState& state, const TransientOptions& options,
+                            RunOutputs& outputs, const AccumulatedNames& accumulated,
+                            const std::string& historyName) {
+  BeginRun(state, outputs, accumulated);
+  WriteFirstHistoryLine(state.problem, outputs.Name(historyName));
+  const double end = state.problem.endTime;
+  state.windowStartTime = 0;
+  state.previousWindowStartTime = 0;
+  state.sampleTime = 0;
+  state.laterWindow = false;
+  HotDeviceWarnings warnings;
+  AppendedText appended;
+  TransientCarry carry;
+
+  // One circuit file for the whole run: the first window's, its transient running past the end.
+  state.windowEndTime = end;
+  WriteWindowCircuit(state, outputs.Name(accumulated.results), carry.results.Text(),
+                     carry.results.FirstLine(), nullptr, false);
+  const std::string circuitName = state.baseName + state.iterationText + ".cir";
+  PausedTransient simulator(circuitName, SimulatorTimeoutSeconds());
+  state.windowEndTime = std::min(kFirstSegmentEnd, kFirstSegmentPart * end);
+
+  do {
+    if (state.iterationNumber > 1) state.iterationText = IterationText(state.iterationNumber);
+    LogIterationStart(state);
+    const std::string iterationName = state.baseName + state.iterationText;
+    const double segmentEnd =
+        std::min(end, std::max(state.windowEndTime, state.windowStartTime + kShortestSegment * end));
+    const auto started = std::chrono::steady_clock::now();
+    simulator.RunUntil(segmentEnd, iterationName + ".csd", [&](double time) {
+      if (state.listener != nullptr) state.listener->SimulatorAdvanced(time);
+    });
+    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - started;
+    LogSimulatorPass(state.runLogName, SimulationKind::kTransient, state.listener);
+
+    const std::string tableName = iterationName + ".txt";
+    const std::string tableText =
+        ExtractTransientTable(iterationName + ".csd", tableName, 0, segmentEnd);
+    TextFile results;
+    results.OpenText(tableName, tableText);
+    TextFile table;
+    table.OpenText(tableName, tableText);
+    const WindowTables tables = ComputeWindowTables(
+        state, carry, ComputeTransientPower(state.problem, table, state.deviceTemperature),
+        outputs.Name(accumulated.powers));
+    const DeviceTable<double> given = state.previousTemperature;
+    state.previousWindowStartTime = state.windowStartTime;
+    // Every point is accepted: the simulator cannot go back. How far the temperatures drifted
+    // from those simulated decides the next segment's length.
+    const std::vector<TransientRow>& rows = tables.temperatures.rows;
+    if (rows.empty()) throw Failure("The simulator gave no points up to " + ShortNumber(segmentEnd) + " s");
+    double drift = 0;
+    for (const TransientRow& row : rows) {
+      if (row.time < state.previousWindowStartTime) continue;
+      for (int i = 1; i <= state.problem.deviceCount(); ++i) {
+        drift = std::max(drift, std::abs(row.value[i] - given[i]));
+      }
+    }
+    state.windowStartTime = rows.back().time;
+    for (int i = 1; i <= state.problem.deviceCount(); ++i) {
+      state.deviceTemperature[i] = rows.back().value[i];
+    }
+    ReportIteration(state, state.previousWindowStartTime, state.windowStartTime, given,
+                    state.deviceTemperature, took.count());
+    state.previousTemperature = state.deviceTemperature;
+    outputs.Commit();
+
+    AppendTermRiseHistory(state, carry, tables, outputs.Name(historyName));
+    AppendRunLogReal(state, "t0= ", state.windowStartTime);
+    // As a window's circuit would have given it (no circuit is written per segment).
+    state.startTimeText = FormatReal(state.windowStartTime, kStartTimeTextLength, 10)
+                              .substr(0, kStartTimeTextLength);
+    state.ShowStatus(StatusLine::kPosition, ("t0 =" + state.startTimeText).substr(0, 16));
+
+    appended = AppendedText{};
+    const int headerLines = state.laterWindow ? 0 : 2;
+    AppendTo(carry.powerFile, outputs.Name(accumulated.powers));
+    AppendTo(carry.temperatureFile, outputs.Name(accumulated.temperatures));
+    AppendTo(carry.resultFile, outputs.Name(accumulated.results));
+    carry.resultFile.CopyWritesTo(&appended.results);
+    carry.powerFile.CopyWritesTo(&appended.powers);
+    carry.temperatureFile.CopyWritesTo(&appended.temperatures);
+    AcceptLines(state, carry, results, tables, warnings, outputs.Name(historyName));
+    for (TextFile* f : {&carry.resultFile, &carry.powerFile, &carry.temperatureFile}) {
+      f->CopyWritesTo(nullptr);
+    }
+    state.laterWindow = true;
+    results.Close();
+    for (TextFile* f : {&carry.powerFile, &carry.temperatureFile, &carry.resultFile, &carry.history,
+                        &carry.rises}) {
+      f->Flush();
+    }
+    ReportAppendedRows(state, appended, headerLines);
+    DeleteIterationFiles(state, {".csd", ".txt"});
+    ++state.iterationNumber;
+
+    // AcceptLines predicted the next end from the thermal history. Every point of a segment is
+    // kept, so a segment grows at most twice as long as the last, and one that drifted beyond
+    // the tolerance shortens the next in proportion.
+    const double length = state.windowStartTime - state.previousWindowStartTime;
+    if (length > 0) {
+      const double factor = drift > options.tolerance
+                                ? std::max(0.1, 0.8 * options.tolerance / drift)
+                                : std::min(kLongestGrowth, 0.8 * options.tolerance /
+                                                               std::max(drift, 1e-3 * options.tolerance));
+      state.windowEndTime = std::min(state.windowEndTime, state.windowStartTime + length * factor);
+    }
+    if (state.windowStartTime < end) simulator.SetTemperatures(ModelTemperatures(state));
+  } while (state.windowStartTime < end);
+  for (TextFile* f : {&carry.powerFile, &carry.temperatureFile, &carry.resultFile, &carry.history,
+                      &carry.rises}) {
+    f->Close();
+  }
+  outputs.Commit();
+}
+
+}  // namespace etherm
