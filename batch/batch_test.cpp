@@ -457,6 +457,8 @@ TEST_F(BatchProgramTest, OptionsItCannotActOnAreRefusedAtTheStart) {
       {"dc --ambient 40 --ambient 50 d", "--ambient is given twice; give it once"},
       {"dc --tmax 100 --tmax 150 d", "--tmax is given twice; give it once"},
       {"tran --window-limit 4 --window-limit 5 d", "--window-limit is given twice"},
+      {"tran --engine windowed --engine continuous d", "--engine is given twice"},
+      {"tran --tolerance 1 --tolerance 0.1 d", "--tolerance is given twice"},
       {"dc --window-limit 4 d", "--window-limit is an option of tran; a DC run has no windows"},
   };
   for (const Bad& b : bad) {
