@@ -38,8 +38,7 @@ std::vector<double> AfterX(std::string_view line) {
 
 }  // namespace
 
-void ReportAppendedRows(const AnalysisState& state, const AppendedText& appended, int headerLines) {
-  if (state.listener == nullptr) return;
+std::vector<AcceptedPoint> AppendedPoints(const AppendedText& appended, int headerLines) {
   const auto results = LinesOf(appended.results, headerLines);
   const auto powers = LinesOf(appended.powers, headerLines);
   const auto temperatures = LinesOf(appended.temperatures, headerLines);
@@ -52,6 +51,12 @@ void ReportAppendedRows(const AnalysisState& state, const AppendedText& appended
     points[n].powers = AfterX(powers[n]);
     points[n].temperatures = AfterX(temperatures[n]);
   }
+  return points;
+}
+
+void ReportAppendedRows(const AnalysisState& state, const AppendedText& appended, int headerLines) {
+  if (state.listener == nullptr) return;
+  const std::vector<AcceptedPoint> points = AppendedPoints(appended, headerLines);
   if (!points.empty()) state.listener->Accepted(std::span<const AcceptedPoint>(points));
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string_view>
+#include <vector>
 
 #include "model/analysis_state.h"
 
@@ -14,6 +15,10 @@ struct AppendedText {
   std::string powers;
   std::string temperatures;
 };
+
+// The rows of the appended text, less the first `headerLines` lines of each part: x and the
+// probe values from the results line, the numbers after x of the power and the temperature line.
+std::vector<AcceptedPoint> AppendedPoints(const AppendedText& appended, int headerLines);
 
 // Leaves out the first `headerLines` lines of each part and hands the rows to the state's
 // listener: x and the probe values from the results line, the numbers after x of the power

@@ -30,6 +30,9 @@ constexpr double kFirstSegmentEnd = 9e-05;
 constexpr double kFirstSegmentPart = 0.01;
 // A segment is at most this many times as long as the one before it.
 constexpr double kLongestGrowth = 2.0;
+// The drift from the simulated temperatures a segment is sized for, as a part of the tolerance:
+// the prediction is rough where a converter rings, and every point counts.
+constexpr double kDriftAimed = 0.5;
 // The width of the window start on the position status line ("t0 =0.0000900000").
 constexpr int kStartTimeTextLength = 12;
 // A segment no shorter than this part of the end time: the run always advances.
@@ -150,8 +153,8 @@ void RunContinuousTransient(AnalysisState& state, const TransientOptions& option
     const double length = state.windowStartTime - state.previousWindowStartTime;
     if (length > 0) {
       const double factor = drift > options.tolerance
-                                ? std::max(0.1, 0.8 * options.tolerance / drift)
-                                : std::min(kLongestGrowth, 0.8 * options.tolerance /
+                                ? std::max(0.1, kDriftAimed * options.tolerance / drift)
+                                : std::min(kLongestGrowth, kDriftAimed * options.tolerance /
                                                                std::max(drift, 1e-3 * options.tolerance));
       state.windowEndTime = std::min(state.windowEndTime, state.windowStartTime + length * factor);
     }

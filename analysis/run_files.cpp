@@ -14,6 +14,7 @@
 #include "analysis/run_outputs.h"
 #include "model/problem_file.h"
 #include "netlist/circuit_line.h"
+#include "netlist/circuit_temperature.h"
 #include "simulator/run_simulator.h"
 #include "textio/failure.h"
 #include "textio/number_text.h"
@@ -77,6 +78,14 @@ void PrepareRun(AnalysisState& state, RunOutputs& outputs, CircuitAnalysis analy
   }
   UseProblem(state, problem);
   CheckCircuitForProblem(problem, state.baseName, analysis);
+  state.circuitTemperature.reset();
+  state.circuitOwnTemperature.clear();
+  if (const auto own = CircuitTemperatureSetting(state.baseName + ".cir")) {
+    state.circuitOwnTemperature = *own;
+  } else if (state.ambientForCircuit) {
+    // In the circuit's degrees, as the modelled devices get theirs: kelvin less 273.
+    state.circuitTemperature = state.ambientTemperature - 273.0;
+  }
   CheckSimulatorSetup();
   outputs.Check();
 }
@@ -94,8 +103,8 @@ void BeginRun(AnalysisState& state, RunOutputs& outputs, const AccumulatedNames&
 }
 
 CircuitWriterInput WriterInputOf(const AnalysisState& state) {
-  return {state.problem, state.baseName, state.iterationNumber, state.deviceTemperature,
-          state.probeNodeNames};
+  return {state.problem,           state.baseName,       state.iterationNumber,
+          state.deviceTemperature, state.probeNodeNames, state.circuitTemperature};
 }
 
 void KeepWritten(AnalysisState& state, const WrittenCircuit& written) {
@@ -182,6 +191,13 @@ void DeleteIterationFiles(AnalysisState& state, std::initializer_list<const char
   }
 }
 
+void DeleteFailedIterationFiles(AnalysisState& state,
+                                std::initializer_list<const char*> extensions) {
+  if (state.iterationText == IterationText(state.iterationNumber)) {
+    DeleteIterationFiles(state, extensions);
+  }
+}
+
 void RemoveScratchOfAFullDisk(AnalysisState& state, std::string_view failureText,
                               std::initializer_list<const char*> extensions,
                               std::initializer_list<const char*> names) {
@@ -192,10 +208,7 @@ void RemoveScratchOfAFullDisk(AnalysisState& state, std::string_view failureText
                      static_cast<unsigned long long>(disk.f_bavail) * disk.f_frsize < kNearlyFull);
   // A run refused by another's lock has no scratch of its own here.
   if (!full || !RunOutputs::FolderIsThisRuns()) return;
-  // Only files of an iteration this run has begun; a stale iteration text would name others.
-  if (state.iterationText == IterationText(state.iterationNumber)) {
-    DeleteIterationFiles(state, extensions);
-  }
+  DeleteFailedIterationFiles(state, extensions);
   for (const char* name : names) {
     std::error_code ignored;
     std::filesystem::remove(name, ignored);

@@ -95,6 +95,11 @@ void WriteRebuiltLine(TextFile& file, double time, const std::string& rest);
 // Deletes the iteration's files with these extensions, ignoring failures.
 void DeleteIterationFiles(AnalysisState& state, std::initializer_list<const char*> extensions);
 
+// After a failure: deletes the current iteration's files with these extensions, when this run
+// has begun that iteration (a stale iteration text would name an earlier run's files).
+void DeleteFailedIterationFiles(AnalysisState& state,
+                                std::initializer_list<const char*> extensions);
+
 // After a failure: when the disk of the working folder is full (the failure says so, or less
 // than 64 KiB are left), deletes the current iteration's files with these extensions and the
 // other named files, ignoring failures. They are cut short and only hold the space the user

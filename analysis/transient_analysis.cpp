@@ -18,6 +18,7 @@
 #include "model/problem_file.h"
 #include "netlist/circuit_check.h"
 #include "netlist/circuit_writer.h"
+#include "power/model_check.h"
 #include "power/power_table.h"
 #include "simulator/run_simulator.h"
 #include "simulator/simulator_session.h"
@@ -67,6 +68,7 @@ void RunTransient(AnalysisState& state, const TransientOptions& options, RunOutp
   state.sampleTime = 0;
   state.laterWindow = false;
   HotDeviceWarnings warnings;
+  PowerModelCheck modelCheck(state.problem);
   // Declared before the carried files that copy into it, so it outlives them on a failure.
   AppendedText appended;
   TransientCarry carry;
@@ -153,7 +155,14 @@ void RunTransient(AnalysisState& state, const TransientOptions& options, RunOutp
                         &carry.rises}) {
       f->Flush();
     }
-    if (accepting) ReportAppendedRows(state, appended, headerLines);
+    if (accepting) {
+      ReportAppendedRows(state, appended, headerLines);
+      if (modelCheck.Active()) {
+        for (const std::string& warning : modelCheck.Check(AppendedPoints(appended, headerLines))) {
+          state.ShowWarning(warning);
+        }
+      }
+    }
     if (state.windowStartTime > state.previousWindowStartTime) {
       CarryWholeState(state, iterationName, offset, wholeState, warnedOfState);
     }
@@ -181,7 +190,10 @@ void RunTransient(AnalysisState& state, const TransientOptions& options, RunOutp
 // The run's files are closed by now: the driver's record went with the failure.
 void EndFailedRun(AnalysisState& state, RunOutputs& outputs, std::string_view failureText) {
   outputs.Discard();
-  RemoveScratchOfAFullDisk(state, failureText, {".csd", ".txt", ".stan"}, {kTermRiseFileName});
+  // The simulator's raw results and saved state mean nothing once the run is over; the
+  // circuit file and the listing stay to show where it stopped.
+  DeleteFailedIterationFiles(state, {".csd", ".stan"});
+  RemoveScratchOfAFullDisk(state, failureText, {".txt"}, {kTermRiseFileName});
 }
 
 }  // namespace

@@ -27,7 +27,10 @@ inline constexpr int kOuterHeight = 390;
 inline constexpr int kFrameWidth = 4;
 inline constexpr int kTitleBarHeight = 19;
 inline constexpr int kClientWidth = kOuterWidth - 2 * kFrameWidth;
-inline constexpr int kClientHeight = kOuterHeight - 2 * kFrameWidth - kTitleBarHeight;
+inline constexpr int kDesignedClientHeight = kOuterHeight - 2 * kFrameWidth - kTitleBarHeight;
+// Below the designed area: the status panel, so the status lines no longer stand on the header.
+inline constexpr int kStatusPanelHeight = 104;
+inline constexpr int kClientHeight = kDesignedClientHeight - 7 + kStatusPanelHeight + 8;
 
 // "MS Sans Serif" is drawn with Helvetica, "Times New Roman" with Times, bold where designed.
 inline constexpr FontStyle kWindowFont{FL_HELVETICA, 11};
@@ -51,6 +54,14 @@ inline constexpr Bounds kLeftBar{0, 8, 9, 337};
 inline constexpr Bounds kRightBar{520, 8, 9, 340};
 inline constexpr Bounds kRightBarInner{0, 0, 9, 340};  // within rightBar
 inline constexpr Bounds kMiddleBar{352, 104, 9, 244};
+// Added to the design: the file chooser beside the name field, the working folder below it,
+// and the status panel with the progress bar and "Stop".
+inline constexpr Bounds kBrowseButton{209, 136, 113, 28};
+inline constexpr Bounds kFolderCaptionLabel{32, 180, 300, 19};
+inline constexpr Bounds kFolderLabel{32, 204, 310, 15};
+inline constexpr Bounds kStatusPanel{16, kDesignedClientHeight - 7, 497, kStatusPanelHeight};
+inline constexpr Bounds kProgressBar{30, kStatusPanel.y + 66, 360, 24};
+inline constexpr Bounds kStopButton{400, kStatusPanel.y + 62, 100, 32};
 
 inline constexpr char kNameLabelCaption[] = "Nazwa pliku wejściowego";
 inline constexpr char kStartTranCaption[] = "Start TRAN";
@@ -59,15 +70,21 @@ inline constexpr char kEnterCaption[] = "Wprowadź";
 inline constexpr char kStartDcCaption[] = "Start DC";
 inline constexpr char kDepartmentCaption[] = "Katedra Elektroniki";
 inline constexpr char kLabCaption[] = "Pracownia Elektrotermii";
+inline constexpr char kBrowseCaption[] = "Przeglądaj…";
+inline constexpr char kFolderCaption[] = "Folder roboczy";
+inline constexpr char kStopCaption[] = "Zatrzymaj";
+inline constexpr char kChooserTitle[] = "Wybierz plik problemu";
+inline constexpr char kChooserFilter[] = "Pliki problemu\t*.par\nWszystkie pliki\t*";
 
-// Status lines: all at x = 30, at these heights.
+// Status lines, in the status panel: the analyses' at the left, top to bottom iteration,
+// simulator, sweep value or window start; the entered name's at the right.
 inline constexpr int kStatusX = 30;
-inline constexpr int kEnteredY = 50;
-inline constexpr int kBaseNameY = 80;
-// The analyses' status lines, top to bottom: iteration, simulator, sweep value or window start.
-inline constexpr int kIterationStatusY = 10;
-inline constexpr int kSimulatorStatusY = 30;
-inline constexpr int kPositionStatusY = 60;
+inline constexpr int kIterationStatusY = kStatusPanel.y + 8;
+inline constexpr int kSimulatorStatusY = kStatusPanel.y + 26;
+inline constexpr int kPositionStatusY = kStatusPanel.y + 44;
+inline constexpr int kEnteredX = 272;
+inline constexpr int kEnteredY = kStatusPanel.y + 8;
+inline constexpr int kBaseNameY = kStatusPanel.y + 26;
 inline constexpr char kEnteredText[] = "wprowadziłem";
 
 }  // namespace etherm::main_window_layout

@@ -12,6 +12,7 @@
 
 #include "analysis/analysis.h"
 #include "app/failure_box.h"
+#include "app/main_window_layout.h"
 #include "app/result_window.h"
 #include "app/window_test_support.h"
 #include "textio/failure.h"
@@ -128,9 +129,12 @@ TEST_F(MainWindowTest, StartDcOnAnExampleCompletesAndLeavesItsFiles) {
   // The run's status lines stand on the window until it repaints.
   const int height = StatusHeight();
   const int width = TextWidth("startuję", FL_HELVETICA, 11);
-  EXPECT_EQ(ReadWindow(*window_, 30, 10, width, height),
+  EXPECT_EQ(ReadWindow(*window_, main_window_layout::kStatusX,
+                       main_window_layout::kIterationStatusY, width, height),
             RenderStatusLine(*window_, "startuję", width, height));
-  EXPECT_GT(DarkPixels(ReadWindow(*window_, 30, 60, 60, height)), 20);
+  EXPECT_GT(DarkPixels(ReadWindow(*window_, main_window_layout::kStatusX,
+                                  main_window_layout::kPositionStatusY, 60, height)),
+            20);
 }
 
 TEST_F(MainWindowTest, StartTranRunsTheTransientAnalysis) {
@@ -156,7 +160,8 @@ TEST_F(MainWindowTest, StartTranRunsTheTransientAnalysis) {
   }
   const int height = StatusHeight();
   const int width = TextWidth("t0 =", FL_HELVETICA, 11);
-  EXPECT_EQ(ReadWindow(*window_, 30, 60, width, height),
+  EXPECT_EQ(ReadWindow(*window_, main_window_layout::kStatusX, main_window_layout::kPositionStatusY,
+                       width, height),
             RenderStatusLine(*window_, "t0 =", width, height));
 }
 

@@ -7,12 +7,16 @@
 #include <string>
 #include <vector>
 
+#include "app/main_window_layout.h"
 #include "app/window_test_support.h"
 
 namespace etherm {
 namespace {
 
 namespace fs = std::filesystem;
+using main_window_layout::kBaseNameY;
+using main_window_layout::kEnteredX;
+using main_window_layout::kEnteredY;
 
 // Component table as designed: positions within the parent, captions in UTF-8.
 struct Designed {
@@ -98,9 +102,10 @@ TEST_F(MainWindowTest, WindowHasItsCaptionPlaceAndSize) {
                "Analiza elektrotermiczna ukladów elektronicznych metodą rozdzielonych iteracji");
   EXPECT_EQ(window_->x(), 204);
   EXPECT_EQ(window_->y(), 249);
-  // Outer 543 x 390 less a 4-pixel sizeable frame and a 19-pixel title bar.
+  // Outer 543 x 390 less a 4-pixel sizeable frame and a 19-pixel title bar, and the status
+  // panel below.
   EXPECT_EQ(window_->w(), 535);
-  EXPECT_EQ(window_->h(), 363);
+  EXPECT_EQ(window_->h(), 363 - 7 + 104 + 8);
   EXPECT_EQ(window_->color(), FL_BACKGROUND_COLOR);
   EXPECT_NE(window_->resizable(), nullptr);
 
@@ -135,18 +140,20 @@ TEST_F(MainWindowTest, CaptionsFitTheirBoxes) {
 TEST_F(MainWindowTest, TabOrderFollowsTheDesign) {
   // Child order is the toolkit's tab order.
   const std::vector<Fl_Widget*> windowOrder = {
-      window_->startTranButton, window_->quitButton,    window_->nameInput,
-      window_->enterButton,     window_->startDcButton, window_->headerGroup,
-      window_->leftBar,         window_->rightBar,      window_->middleBar};
+      window_->startTranButton, window_->quitButton,    window_->nameInput,   window_->browseButton,
+      window_->enterButton,     window_->startDcButton, window_->headerGroup, window_->leftBar,
+      window_->rightBar,        window_->middleBar};
   for (std::size_t i = 1; i < windowOrder.size(); ++i) {
     EXPECT_LT(window_->find(windowOrder[i - 1]), window_->find(windowOrder[i])) << i;
   }
   EXPECT_EQ(window_->rightBar->find(window_->rightBarInner), 0);
 
   ShowWindow();
+  // The file chooser follows the name field; "Stop" is for the mouse and Esc only.
   const std::vector<Fl_Widget*> cycle = {window_->startTranButton, window_->quitButton,
-                                         window_->nameInput,       window_->enterButton,
-                                         window_->startDcButton,   window_->startTranButton};
+                                         window_->nameInput,       window_->browseButton,
+                                         window_->enterButton,     window_->startDcButton,
+                                         window_->startTranButton};
   ASSERT_EQ(Fl::focus(), cycle[0]);
   for (std::size_t i = 1; i < cycle.size(); ++i) {
     PressKey(*window_, FL_Tab);
@@ -191,17 +198,30 @@ TEST_F(MainWindowTest, EnterThenSpaceAtStartUpRunTheTransientAnalysisTwice) {
   EXPECT_EQ(Fl::focus(), window_->startTranButton);
 }
 
-TEST_F(MainWindowTest, EnterInTheNameFieldDoesNothing) {
+TEST_F(MainWindowTest, EnterInTheNameFieldPressesWprowadz) {
   ShowWindow();
   window_->nameInput->take_focus();
-  window_->nameInput->value("typed");
+  const int height = StatusHeight();
   for (const int key : {FL_Enter, FL_KP_Enter}) {
+    SCOPED_TRACE(key);
+    state_.baseName.clear();
+    window_->nameInput->value(" typed ");
     PressKey(*window_, key);
+    EXPECT_EQ(state_.baseName, " typed ");
     EXPECT_EQ(Fl::focus(), window_->nameInput);
-    EXPECT_STREQ(window_->nameInput->value(), "typed");
+    EXPECT_STREQ(window_->nameInput->value(), " typed ");
+    const int width = TextWidth("wprowadziłem", FL_HELVETICA, 11);
+    EXPECT_EQ(ReadWindow(*window_, kEnteredX, kEnteredY, width, height),
+              RenderStatusLine(*window_, "wprowadziłem", width, height));
   }
-  EXPECT_EQ(state_.baseName, "");
+  // Unchanged text entered again, as the button does; typing alone enters nothing.
+  state_.baseName.clear();
+  PressKey(*window_, FL_Enter);
+  EXPECT_EQ(state_.baseName, " typed ");
+  TypeText(*window_, "x");
+  EXPECT_EQ(state_.baseName, " typed ");
   EXPECT_TRUE(failures_.empty());
+  EXPECT_TRUE(fs::is_empty(dir_));
 }
 
 TEST_F(MainWindowTest, ImageShowsTheLogo) {
@@ -222,12 +242,12 @@ TEST_F(MainWindowTest, EnterKeepsTheTypedTextAndDrawsIt) {
     Enter(name);
     EXPECT_EQ(state_.baseName, name);
     const int enteredWidth = TextWidth("wprowadziłem", FL_HELVETICA, 11);
-    EXPECT_EQ(ReadWindow(*window_, 30, 50, enteredWidth, height),
+    EXPECT_EQ(ReadWindow(*window_, kEnteredX, kEnteredY, enteredWidth, height),
               RenderStatusLine(*window_, "wprowadziłem", enteredWidth, height));
     const int nameWidth = TextWidth(name, FL_HELVETICA, 11);
-    EXPECT_EQ(ReadWindow(*window_, 30, 80, nameWidth, height),
+    EXPECT_EQ(ReadWindow(*window_, kEnteredX, kBaseNameY, nameWidth, height),
               RenderStatusLine(*window_, name, nameWidth, height));
-    EXPECT_GT(DarkPixels(ReadWindow(*window_, 30, 80, nameWidth, height)), 20);
+    EXPECT_GT(DarkPixels(ReadWindow(*window_, kEnteredX, kBaseNameY, nameWidth, height)), 20);
   }
   // Entering a name opens no file.
   EXPECT_TRUE(fs::is_empty(dir_));
@@ -239,14 +259,15 @@ TEST_F(MainWindowTest, ShorterSecondNameLeavesTheTailOfTheFirst) {
   const int height = StatusHeight();
   Enter("longer_first_name");
   const int firstWidth = TextWidth("longer_first_name", FL_HELVETICA, 11);
-  const Pixels first = ReadWindow(*window_, 30, 80, firstWidth, height);
+  const Pixels first = ReadWindow(*window_, kEnteredX, kBaseNameY, firstWidth, height);
   Enter("short");
   EXPECT_EQ(state_.baseName, "short");
   const int secondWidth = TextWidth("short", FL_HELVETICA, 11);
   const int tail = firstWidth - secondWidth - 1;
   ASSERT_GT(tail, 10);
   // The tail of the first name is untouched, the second name stands over its beginning.
-  const Pixels tailNow = ReadWindow(*window_, 30 + secondWidth + 1, 80, tail, height);
+  const Pixels tailNow =
+      ReadWindow(*window_, kEnteredX + secondWidth + 1, kBaseNameY, tail, height);
   Pixels tailBefore;
   for (int row = 0; row < height; ++row) {
     const auto begin = first.begin() + (row * firstWidth + secondWidth + 1) * 3;
@@ -254,7 +275,7 @@ TEST_F(MainWindowTest, ShorterSecondNameLeavesTheTailOfTheFirst) {
   }
   EXPECT_EQ(tailNow, tailBefore);
   EXPECT_GT(DarkPixels(tailNow), 10);
-  EXPECT_EQ(ReadWindow(*window_, 30, 80, secondWidth, height),
+  EXPECT_EQ(ReadWindow(*window_, kEnteredX, kBaseNameY, secondWidth, height),
             RenderStatusLine(*window_, "short", secondWidth, height));
 }
 
@@ -262,12 +283,12 @@ TEST_F(MainWindowTest, RepaintRemovesStatusLines) {
   ShowWindow();
   const int height = StatusHeight();
   const int width = TextWidth("wprowadziłem", FL_HELVETICA, 11);
-  const Pixels before = ReadWindow(*window_, 30, 50, width, height);
+  const Pixels before = ReadWindow(*window_, kEnteredX, kEnteredY, width, height);
   Enter("name");
-  EXPECT_NE(ReadWindow(*window_, 30, 50, width, height), before);
+  EXPECT_NE(ReadWindow(*window_, kEnteredX, kEnteredY, width, height), before);
   window_->redraw();
   Settle(*window_);
-  EXPECT_EQ(ReadWindow(*window_, 30, 50, width, height), before);
+  EXPECT_EQ(ReadWindow(*window_, kEnteredX, kEnteredY, width, height), before);
 }
 
 TEST_F(MainWindowTest, StatusLinesWaitForTheWindowToBeShown) {

@@ -11,6 +11,8 @@ class PushButton : public Fl_Button {
   PushButton(int x, int y, int w, int h, const char* caption);
 
   int handle(int event) override;
+  // Shows the button pressed for a moment, as a key press on it does.
+  void ShowPressed() { simulate_key_action(); }
 };
 
 }  // namespace etherm

@@ -56,7 +56,16 @@ std::string ResultWindow::SummaryText() const {
   return copy;
 }
 
-void ResultWindow::ShowResult(const RunResult& result, int nearX, int nearY) {
+int ResultWindow::FullWidth() {
+  return kPlotWidth + 2 * kMargin;
+}
+
+int ResultWindow::MinWidth() {
+  // Half size: the plot's letters stay readable.
+  return kPlotWidth / 2 + 2 * kMargin;
+}
+
+void ResultWindow::ShowResult(const RunResult& result, const ScreenArea& area, int nearY) {
   // A last line end would show as an empty line at the bottom.
   std::string shownText = result.summary;
   if (!shownText.empty() && shownText.back() == '\n') shownText.pop_back();
@@ -81,8 +90,7 @@ void ResultWindow::ShowResult(const RunResult& result, int nearX, int nearY) {
   // The display's own margins are a pixel above and below the lines.
   const int summaryHeight = std::min(LineCount(shownText), kMaxSummaryLines) * fl_height() +
                             Fl::box_dh(summary->box()) + 4;
-  int screenX, screenY, screenW, screenH;
-  Fl::screen_work_area(screenX, screenY, screenW, screenH, nearX, nearY);
+  const int screenX = area.x, screenY = area.y, screenW = area.w, screenH = area.h;
   // Shrunk to the screen, never enlarged: gnuplot's lines and letters are sharpest as drawn.
   const int room = screenH - summaryHeight - 3 * kMargin;
   const double scale =
@@ -102,7 +110,7 @@ void ResultWindow::ShowResult(const RunResult& result, int nearX, int nearY) {
   const int height = summaryHeight + plotH + 3 * kMargin;
   summary->resize(kMargin, kMargin, plotW, summaryHeight);
   plot->resize(kMargin, 2 * kMargin + summaryHeight, plotW, plotH);
-  const int x = std::clamp(nearX, screenX, std::max(screenX, screenX + screenW - width));
+  const int x = std::clamp(area.x, screenX, std::max(screenX, screenX + screenW - width));
   const int y = std::clamp(nearY, screenY, std::max(screenY, screenY + screenH - height));
   resize(x, y, width, height);
   size_range(width, height, width, height);

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "app/result_placement.h"
 #include "app/run_result.h"
 
 // The text display's header brings in X11's, whose macros clash with ordinary names.
@@ -24,8 +25,12 @@ class ResultWindow : public Fl_Double_Window {
   ResultWindow(const ResultWindow&) = delete;
   ResultWindow& operator=(const ResultWindow&) = delete;
 
-  // Fills the window with the result and shows it, fully on the screen, near (nearX, nearY).
-  void ShowResult(const RunResult& result, int nearX, int nearY);
+  // Fills the window with the result and shows it within area, at its left edge and as near
+  // nearY as the height allows; the plot shrinks to the area, never grows.
+  void ShowResult(const RunResult& result, const ScreenArea& area, int nearY);
+  // The width at full size, and the narrowest a plot may be shrunk to beside the main window.
+  static int FullWidth();
+  static int MinWidth();
   // The summary as shown.
   std::string SummaryText() const;
 

@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <utility>
 
 namespace etherm {
 
@@ -33,9 +34,23 @@ std::string Duration(double seconds) {
 
 }  // namespace
 
+BatchDisplay::BatchDisplay(const AnalysisState& state, Analysis analysis, std::FILE* out,
+                           bool terminal, bool verbose, Clock clock)
+    : state_(state),
+      analysis_(analysis),
+      out_(out),
+      terminal_(terminal),
+      verbose_(verbose),
+      clock_(std::move(clock)),
+      start_(std::chrono::steady_clock::now()) {}
+
+double BatchDisplay::Now() const {
+  if (clock_) return clock_();
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+}
+
 std::string BatchDisplay::ProgressText() const {
-  return ProgressText(
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count());
+  return ProgressText(Now());
 }
 
 std::string BatchDisplay::ProgressText(double wallSeconds) const {
@@ -57,13 +72,22 @@ std::string BatchDisplay::ProgressText(double wallSeconds) const {
 }
 
 void BatchDisplay::StatusChanged(StatusLine, std::string_view text) {
-  if (terminal_ && progressShown_) std::fputs("\r\033[K", out_);
-  std::fwrite(text.data(), 1, text.size(), out_);
-  std::fputc('\n', out_);
   if (terminal_) {
-    const std::string progress = ProgressText();
-    std::fputs(progress.c_str(), out_);
+    if (progressShown_) std::fputs("\r\033[K", out_);
+    if (verbose_) {
+      std::fwrite(text.data(), 1, text.size(), out_);
+      std::fputc('\n', out_);
+    }
+    std::fputs(ProgressText().c_str(), out_);
     progressShown_ = true;
+  } else if (verbose_) {
+    std::fwrite(text.data(), 1, text.size(), out_);
+    std::fputc('\n', out_);
+  } else {
+    const double now = Now();
+    if (now - lastProgressLine_ < kProgressLineInterval) return;
+    lastProgressLine_ = now;
+    std::fputs((ProgressText(now) + "\n").c_str(), out_);
   }
   std::fflush(out_);
 }

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -9,26 +10,27 @@
 
 namespace etherm {
 
-// etherm-batch's stand-in for the window: each status line becomes a line on the stream, and on
-// a terminal a one-line progress display (iteration, sweep value or accepted time against the
-// end; for a transient run also the rate and the time left) stays below them.
+// etherm-batch's stand-in for the window. Status lines (three per iteration) become lines on the
+// stream only when verbose; the run log keeps them all anyway. On a terminal a one-line progress
+// display (iteration, sweep value or accepted time against the end; for a transient run also the
+// rate and the time left) stays below the lines; elsewhere (a log file, a pipe) the progress
+// text is written as a line of its own at most once a minute, so a long run shows it is alive
+// without burying its warnings.
 class BatchDisplay : public AnalysisListener {
  public:
   enum class Analysis { kDc, kTransient };
+  // Seconds of wall time since the display was made; tests give their own.
+  using Clock = std::function<double()>;
 
   // The wall clock of the rate starts here.
-  BatchDisplay(const AnalysisState& state, Analysis analysis, std::FILE* out, bool terminal)
-      : state_(state),
-        analysis_(analysis),
-        out_(out),
-        terminal_(terminal),
-        start_(std::chrono::steady_clock::now()) {}
+  BatchDisplay(const AnalysisState& state, Analysis analysis, std::FILE* out, bool terminal,
+               bool verbose = true, Clock clock = {});
 
   void StatusChanged(StatusLine line, std::string_view text) override;
   void IterationStarted(int iteration) override;
   // On a terminal the progress line shows where the running window's simulator has got to.
   void SimulatorAdvanced(double time) override;
-  // "etherm-batch: warning: " and the text on a line of its own.
+  // "etherm-batch: warning: " and the text on a line of its own, verbose or not.
   void Warning(std::string_view text) override;
   // Removes the progress display before the final words.
   void Finish();
@@ -39,14 +41,22 @@ class BatchDisplay : public AnalysisListener {
   // run is long enough for the rate to mean something.
   std::string ProgressText(double wallSeconds) const;
 
+  // Off a terminal: wall seconds between two progress lines.
+  static constexpr double kProgressLineInterval = 60.0;
+
  private:
+  double Now() const;
+
   const AnalysisState& state_;
   Analysis analysis_;
   std::FILE* out_;
   bool terminal_;
+  bool verbose_;
+  Clock clock_;
   std::chrono::steady_clock::time_point start_;
   bool progressShown_ = false;
   std::optional<double> simulated_;  // of the running window, once its simulator has said it
+  double lastProgressLine_ = 0;      // wall seconds, off a terminal
 };
 
 }  // namespace etherm

@@ -180,11 +180,16 @@ TEST_F(BatchProgramTest, ExitStatusAndMessages) {
 
   Write("d.cir", kDiodeCircuit);
   Write("d.par", kDiodeProblem);
+  // Quiet by default: the status lines are in the run log; --verbose prints them too.
   BatchRun ok = Run("dc d");
   EXPECT_EQ(ok.status, 0) << ok.errors;
-  EXPECT_EQ(ok.errors.rfind("startuję\njest wynik\ndc = ", 0), 0u) << ok.errors;
+  EXPECT_EQ(ok.errors, "");
   EXPECT_TRUE(std::filesystem::exists(dir_ / "d.tem"));
-  EXPECT_EQ(ok.errors.find("warning"), std::string::npos) << ok.errors;
+  EXPECT_NE(ReadBytes("wyniki.txt").find("startuj\xEA\r\n"), std::string::npos);
+  BatchRun verbose = Run("dc --verbose d");
+  EXPECT_EQ(verbose.status, 0) << verbose.errors;
+  EXPECT_EQ(verbose.errors.rfind("startuję\njest wynik\ndc = ", 0), 0u) << verbose.errors;
+  EXPECT_EQ(verbose.errors.find("warning"), std::string::npos) << verbose.errors;
 
   // 1 A and 2 A through 100 ohm of series resistance at 20 K/W: the device computes far beyond
   // any semiconductor; the run warns once and goes on.
@@ -199,6 +204,101 @@ TEST_F(BatchProgramTest, ExitStatusAndMessages) {
   ASSERT_NE(at, std::string::npos) << hot.errors;
   EXPECT_EQ(hot.errors.find(warning, at + 1), std::string::npos) << hot.errors;
   EXPECT_NE(hot.errors.find(" K at the sweep value 1, above", at), std::string::npos) << hot.errors;
+  // The summary flags it above 150 °C without a --tmax; the exit status stays 0.
+  EXPECT_NE(hot.output.find("too hot         DP peaks at "), std::string::npos) << hot.output;
+  EXPECT_NE(hot.output.find(" °C, above 150 °C\n"), std::string::npos) << hot.output;
+  EXPECT_EQ(ok.output.find("too hot"), std::string::npos) << ok.output;
+}
+
+// Asked for, the usage is the program's output: standard output, status 0; a mistake still
+// shows it on standard error with status 2.
+TEST_F(BatchProgramTest, EveryHelpOnStandardOutput) {
+  const struct {
+    const char* command;
+    const char* start;
+  } programs[] = {
+      {"etherm-batch --help", "usage: etherm-batch dc "},
+      {"etherm-batch -h", "usage: etherm-batch dc "},
+      {"etherm-batch tran x --help", "usage: etherm-batch dc "},
+      {"etherm-sweep --help", "usage: etherm-sweep prepare "},
+      {"etherm-sweep -h", "usage: etherm-sweep prepare "},
+      {"etherm-foster --help", "usage: etherm-foster fit "},
+      {"etherm-sim --help", "usage: etherm-sim CIRCUIT.cir"},
+  };
+  for (const auto& program : programs) {
+    const std::string command = "cd '" + dir_.string() + "' && '" + bin_ + "'/" + program.command +
+                                " >out.txt 2>err.txt </dev/null";
+    const int raw = std::system(command.c_str());
+    EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 0) << program.command;
+    EXPECT_EQ(ReadBytes("out.txt").rfind(program.start, 0), 0u) << program.command;
+    EXPECT_EQ(ReadBytes("err.txt"), "") << program.command;
+  }
+  BatchRun wrong = Run("tran");
+  EXPECT_EQ(wrong.status, 2);
+  EXPECT_EQ(wrong.output, "");
+  EXPECT_EQ(wrong.errors.rfind("usage: etherm-batch dc ", 0), 0u) << wrong.errors;
+}
+
+// The bundled diode_pulses_tran gives the diode model the same numbers as the .MODEL, whose
+// values hold at ngspice's TNOM of 27 C, and a knee current that ngspice treats otherwise: the
+// model's current is far off the simulator's and the run says so once. The same circuit with
+// TNOM=22 (etherm's 295 K) and no knee current in either is silent.
+TEST_F(BatchProgramTest, PowerModelWarningOnAMismatchedAndAMatchedDiode) {
+  CopyExample("diode_pulses_tran");
+  const auto shorten = [&](const std::string& name, const std::string& from,
+                           const std::string& to) {
+    std::string text = ReadBytes(name);
+    const std::size_t at = text.find(from);
+    ASSERT_NE(at, std::string::npos) << from;
+    text.replace(at, from.size(), to);
+    std::ofstream(dir_ / name, std::ios::binary) << text;
+  };
+  // 2 ms hold the first pulse: enough to tell.
+  shorten("diode_pulses_tran.cir", ".TRAN 10u 10m", ".TRAN 10u 2m");
+  shorten("diode_pulses_tran.par", "0.01        end time", "0.002       end time");
+  const BatchRun mismatched = Run("tran --no-plot diode_pulses_tran");
+  EXPECT_EQ(mismatched.status, 0) << mismatched.errors;
+  const std::string warning =
+      "etherm-batch: warning: the power model of DPWR (kind 1) computes a "
+      "junction current more than 10 % off the simulator's";
+  const std::size_t at = mismatched.errors.find(warning);
+  ASSERT_NE(at, std::string::npos) << mismatched.errors;
+  EXPECT_EQ(mismatched.errors.find(warning, at + 1), std::string::npos) << "one warning";
+  EXPECT_NE(mismatched.errors.find("TNOM=22", at), std::string::npos) << mismatched.errors;
+
+  shorten("diode_pulses_tran.cir", " IKF=10", "");
+  shorten("diode_pulses_tran.cir", "TRS1=0.004)", "TRS1=0.004 TNOM=22)");
+  shorten("diode_pulses_tran.par", "1 2.5E-9 1.75 0.042 10 ", "1 2.5E-9 1.75 0.042 0 ");
+  const BatchRun matched = Run("tran --no-plot diode_pulses_tran");
+  EXPECT_EQ(matched.status, 0) << matched.errors;
+  EXPECT_EQ(matched.errors, "");
+}
+
+// A power model that cannot be computed ends the run with a text naming the device, the
+// parameter and the operation; the simulator's raw results and saved state of the failed
+// iteration go, its circuit file and listing stay.
+TEST_F(BatchProgramTest, AFailedTransientRunNamesTheModelAndLeavesNoRawResults) {
+  Write("t.cir",
+        "diode\nI1 0 1 PWL(0 0.1 0.5m 0.1 0.52m 2 10 2)\nD1 1 0 DP\n"
+        ".MODEL DP D(T_ABS=27 IS=2.5E-9 N=1.75 RS=0.042)\n.TRAN 10u 1m\n"
+        ".PROBE/CSDF V(1) I(D1)\n.END\n");
+  // Kind 1 with an emission coefficient of 0.
+  Write(
+      "t.par",
+      "TRAN\n1\n0.001\nDP 2 1 25 1 0.0003 0\n1 2.5E-9 0 0.042 0 3 0 0 2 0.33 0.7 0.004\n0\n0\n0\n");
+  const BatchRun failed = Run("tran t");
+  EXPECT_EQ(failed.status, 1);
+  EXPECT_NE(failed.errors.find("etherm-batch: power model of device DP, junction diode model "
+                               "(kind 1) at 295.0 K: "),
+            std::string::npos)
+      << failed.errors;
+  EXPECT_NE(failed.errors.find("p2 emission coefficient N = 0"), std::string::npos)
+      << failed.errors;
+  EXPECT_TRUE(std::filesystem::exists(dir_ / "t1.cir"));
+  EXPECT_TRUE(std::filesystem::exists(dir_ / "t1.out"));
+  for (const char* name : {"t1.csd", "t1.stan"}) {
+    EXPECT_FALSE(std::filesystem::exists(dir_ / name)) << name;
+  }
 }
 
 TEST_F(BatchProgramTest, IterationFilesOfATransientRun) {
@@ -517,6 +617,29 @@ TEST_F(BatchProgramTest, AmbientOptionMovesEveryTemperature) {
   for (std::size_t n = 0; n < cool.size(); ++n) {
     EXPECT_NEAR(warm[n] - 313.15, cool[n] - 295, 0.2 * (cool[n] - 295) + 1.5);
   }
+  // The circuit's other devices get the ambient too (in the circuit's degrees, K - 273), unless
+  // the circuit sets their temperature itself; the summary says which.
+  const BatchRun warmRun = Run("dc --ambient 40 d");
+  EXPECT_EQ(Read("a1.cir").rfind("diode\r\n.OPTIONS TEMP=40.15\r\nV1 1 0 DC 1\r\n", 0), 0u)
+      << Read("a1.cir");
+  EXPECT_NE(warmRun.output.find("ambient         313.15 K (40.00 °C); the circuit's other "
+                                "devices at 40.15 °C (.OPTIONS TEMP)\n"),
+            std::string::npos)
+      << warmRun.output;
+  std::string own = kDiodeCircuit;
+  own.insert(own.find(".DC"), ".OPTIONS TEMP=50\n");
+  Write("d.cir", own);
+  const BatchRun ownRun = Run("dc --ambient 40 d");
+  EXPECT_EQ(ownRun.status, 0) << ownRun.errors;
+  EXPECT_EQ(Read("a1.cir").find(".OPTIONS TEMP=40"), std::string::npos) << Read("a1.cir");
+  EXPECT_NE(ownRun.output.find("the circuit's other devices as it sets them (TEMP=50)"),
+            std::string::npos)
+      << ownRun.output;
+  // Without --ambient the circuit is as the user wrote it.
+  Write("d.cir", kDiodeCircuit);
+  ASSERT_EQ(Run("dc d").status, 0);
+  EXPECT_EQ(Read("a1.cir").find(".OPTIONS"), std::string::npos) << Read("a1.cir");
+
   for (const char* bad : {"--ambient", "--ambient x d", "--ambient -300 d", "--ambient 40C d"}) {
     const BatchRun run = Run(std::string("dc ") + bad);
     EXPECT_EQ(run.status, 2) << bad;
@@ -529,7 +652,7 @@ TEST_F(BatchProgramTest, DcRunWritesItsMarginsBesideTheResults) {
   Write("d.par", kDiodeProblem);
   ASSERT_EQ(Run("dc d").status, 0);
   const std::string margins = Read("d.margin.csv");
-  ASSERT_EQ(margins.rfind("V1,margin_DP,runaway\n1,", 0), 0u) << margins;
+  ASSERT_EQ(margins.rfind("V1_V,margin_DP,runaway\n1,", 0), 0u) << margins;
   EXPECT_EQ(std::count(margins.begin(), margins.end(), '\n'), 3);  // header, points 1 and 2
   EXPECT_EQ(margins.find('\r'), std::string::npos);
 }
@@ -577,6 +700,52 @@ TEST_F(BatchProgramTest, TemperatureLimitsListTheFirstPointAndThePeak) {
     EXPECT_EQ(run.status, 2) << b.args;
     EXPECT_NE(run.errors.find(b.message), std::string::npos) << b.args << ": " << run.errors;
   }
+}
+
+TEST(BatchDisplay, QuietUnlessVerbose) {
+  AnalysisState state;
+  state.iterationNumber = 3;
+  state.windowStartTime = 0.0015;
+  state.problem.endTime = 0.01;
+  double now = 0;
+  const auto clock = [&now] { return now; };
+  // On a terminal: the progress line only, and the warnings.
+  std::FILE* out = std::tmpfile();
+  BatchDisplay terminal(state, BatchDisplay::Analysis::kTransient, out, /*terminal=*/true,
+                        /*verbose=*/false, clock);
+  terminal.StatusChanged(StatusLine::kIteration, "startuję");
+  terminal.Warning("device D1 reaches 1200.0 K at 0.001 s");
+  terminal.Finish();
+  EXPECT_EQ(ReadAll(out),
+            "iteration 3, accepted up to 0.0015 s of 0.01 s"
+            "\r\033[Ketherm-batch: warning: device D1 reaches 1200.0 K at 0.001 s\n"
+            "iteration 3, accepted up to 0.0015 s of 0.01 s"
+            "\r\033[K");
+  std::fclose(out);
+
+  // Elsewhere: a progress line once a minute, never between.
+  out = std::tmpfile();
+  BatchDisplay log(state, BatchDisplay::Analysis::kTransient, out, /*terminal=*/false,
+                   /*verbose=*/false, clock);
+  const struct {
+    double seconds;
+    double accepted;
+  } steps[] = {{1, 0.001}, {59, 0.002}, {61, 0.003}, {100, 0.004}, {122, 0.005}};
+  for (const auto& step : steps) {
+    now = step.seconds;
+    state.windowStartTime = step.accepted;
+    log.StatusChanged(StatusLine::kIteration, "startuję");
+    log.StatusChanged(StatusLine::kPosition, "t0 =...");
+  }
+  log.Warning("hot");
+  log.Finish();
+  EXPECT_EQ(ReadAll(out),
+            "iteration 3, accepted up to 0.003 s of 0.01 s, 4.92e-05 s per s, about 2 min 22 s "
+            "left\n"
+            "iteration 3, accepted up to 0.005 s of 0.01 s, 4.1e-05 s per s, about 2 min 02 s "
+            "left\n"
+            "etherm-batch: warning: hot\n");
+  std::fclose(out);
 }
 
 TEST(BatchDisplay, RateAndTimeLeftOfATransientRun) {

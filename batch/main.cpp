@@ -23,6 +23,55 @@
 #include "simulator/child_process.h"
 #include "textio/failure.h"
 
+namespace {
+
+const char kUsage[] =
+    "usage: etherm-batch dc [--accelerate] [--ambient C] [--tmax LIMITS] [OPTION...] BASE\n"
+    "       etherm-batch tran [--engine windowed|continuous] [--tolerance K]\n"
+    "                         [--no-iteration-files] [--window-limit K] [--ambient C]\n"
+    "                         [--tmax LIMITS] [OPTION...] BASE\n"
+    "Runs the DC or transient electrothermal analysis of BASE.par and BASE.cir in the current\n"
+    "folder. The summary goes to standard output, warnings and failures to standard error; the\n"
+    "results to BASE.csv, BASE.iterations.csv, the run log wyniki.txt and the files of the\n"
+    "analysis. Options may stand anywhere on the line.\n"
+    "\n"
+    "Options:\n"
+    "  -v, --verbose         also print every status line of every iteration on standard\n"
+    "                        error (the run log wyniki.txt keeps them all in any case).\n"
+    "  --no-plot             no plots BASE.svg and BASE.png; the summary, BASE.csv and\n"
+    "                        BASE.iterations.csv are written all the same.\n"
+    "  --no-iteration-files  a transient run removes each window's circuit file and simulator\n"
+    "                        listing (BASEn.cir, BASEn.out) once the window is done.\n"
+    "  --window-limit K      a transient window asks the simulator for at most K times the time\n"
+    "                        the last window advanced (K above 1, such as 4): long runs cost in\n"
+    "                        proportion to their length; the same 1 K settle test.\n"
+    "  --engine E            the transient's engine: windowed (the default) restarts the\n"
+    "                        circuit every window from the state carried to its start;\n"
+    "                        continuous runs one simulation, paused where the temperatures\n"
+    "                        are taken and set in place, never restarted.\n"
+    "  --tolerance K         kelvin (default 1): the continuous engine sizes its segments so\n"
+    "                        that the temperatures drift about half of K from those simulated.\n"
+    "  --accelerate          a DC run steps each point by Newton's method on the estimated\n"
+    "                        slope of power against temperature; fewer simulator runs.\n"
+    "  --ambient C           the ambient temperature in degrees Celsius instead of 295 K\n"
+    "                        (21.85 C); also the temperature of the circuit's other devices\n"
+    "                        (.OPTIONS TEMP) unless the circuit sets its own.\n"
+    "  --tmax LIMITS         device temperature limits in degrees Celsius (150, or\n"
+    "                        Q1=175,Q2=150); points over them are listed at the end and the\n"
+    "                        exit status is 3. Without it the summary still flags a device\n"
+    "                        above 150 C, and the exit status stays 0.\n"
+    "  -h, --help            print this text and exit.\n"
+    "\n"
+    "On a terminal a progress line shows the iteration and the sweep value or the simulated\n"
+    "time against the end, with the rate and the time left; otherwise a progress line is\n"
+    "written once a minute.\n"
+    "Exit status: 0 the analysis ended; 1 it failed (the reason on standard error); 2 wrong\n"
+    "arguments; 3 a --tmax limit was exceeded; 128 + N ended by signal N (Ctrl-C).\n"
+    "Environment: ETHERM_SIMULATOR, ETHERM_SIM_TIMEOUT, ETHERM_SIM_MEMORY_MB,\n"
+    "ETHERM_SIM_NO_SERVE (see the user's guide).\n";
+
+}  // namespace
+
 int main(int argc, char** argv) {
   using etherm::BatchDisplay;
   // The option may stand anywhere; the analysis and the base name keep their order.
@@ -31,6 +80,8 @@ int main(int argc, char** argv) {
   std::optional<double> ambientC;
   std::optional<etherm::TemperatureLimits> limits;
   bool plot = true;
+  bool verbose = false;
+  bool help = false;
   std::vector<const char*> words;
   // An option given twice took its last value silently; which one the user meant is unknown.
   std::vector<std::string> given;
@@ -46,6 +97,10 @@ int main(int argc, char** argv) {
     }
     if (std::strcmp(argv[i], "--no-iteration-files") == 0) {
       options.keepIterationFiles = false;
+    } else if (std::strcmp(argv[i], "--verbose") == 0 || std::strcmp(argv[i], "-v") == 0) {
+      verbose = true;
+    } else if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+      help = true;
     } else if (std::strcmp(argv[i], "--no-plot") == 0) {
       plot = false;
     } else if (std::strcmp(argv[i], "--ambient") == 0) {
@@ -102,32 +157,10 @@ int main(int argc, char** argv) {
   }
   const bool usable =
       words.size() == 2 && (std::strcmp(words[0], "dc") == 0 || std::strcmp(words[0], "tran") == 0);
-  if (!usable) {
-    std::fputs(
-        "usage: etherm-batch dc [--accelerate] [--ambient C] [--tmax LIMITS] BASE\n"
-        "       etherm-batch tran [--engine windowed|continuous] [--tolerance K] "
-        "[--no-iteration-files] [--window-limit K] [--ambient C] [--tmax LIMITS] BASE\n"
-        "Runs the DC or transient electrothermal analysis of BASE.par and BASE.cir in the "
-        "current folder.\n"
-        "--no-plot (either analysis): no plots BASE.svg and BASE.png; the summary, BASE.csv and "
-        "BASE.iterations.csv are written all the same.\n"
-        "--no-iteration-files: a transient run removes each window's circuit file and simulator "
-        "listing (BASEn.cir, BASEn.out) once the window is done (a DC run keeps none anyway).\n"
-        "--window-limit K: a transient window asks the simulator for at most K times the time "
-        "the last window advanced (K above 1, such as 4): long runs cost in "
-        "proportion to their length; the same 1 K settle test, other time steps.\n"
-        "--engine continuous: the transient as one simulator run, paused where the "
-        "temperatures are taken and set in place, never restarted; windowed (the default): "
-        "each window restarts the circuit from the state carried to its start.\n"
-        "--tolerance K: the continuous engine shortens its next segment when the temperatures "
-        "drifted more than K kelvin (default 1) from those simulated.\n"
-        "--accelerate: a DC run steps each point by Newton's method on the estimated slope of "
-        "power against temperature; fewer simulator runs, the same settle test.\n"
-        "--ambient C: the ambient temperature in degrees Celsius instead of 295 K.\n"
-        "--tmax LIMITS: device temperature limits in degrees Celsius (150, or Q1=175,Q2=150); "
-        "points over them are listed at the end and the exit status is 3.\n",
-        stderr);
-    return 2;
+  if (help || !usable) {
+    // Asked for, the text is the program's output; otherwise it explains a mistake.
+    std::fputs(kUsage, help ? stdout : stderr);
+    return help ? 0 : 2;
   }
   const bool dc = std::strcmp(words[0], "dc") == 0;
   if (dc && windowLimitGiven) {
@@ -138,10 +171,13 @@ int main(int argc, char** argv) {
   // The state is large; keep it off the stack.
   auto state = std::make_unique<etherm::AnalysisState>();
   state->baseName = words[1];
-  if (ambientC) state->ambientTemperature = *ambientC + etherm::kCelsiusZero;
+  if (ambientC) {
+    state->ambientTemperature = *ambientC + etherm::kCelsiusZero;
+    state->ambientForCircuit = true;
+  }
   BatchDisplay display(*state,
                        dc ? BatchDisplay::Analysis::kDc : BatchDisplay::Analysis::kTransient,
-                       stderr, isatty(STDERR_FILENO) != 0);
+                       stderr, isatty(STDERR_FILENO) != 0, verbose);
   etherm::MarginCsv margins(*state);
   etherm::ListenerFanOut listeners;
   listeners.Add(&display);
@@ -149,6 +185,7 @@ int main(int argc, char** argv) {
       *state, dc ? etherm::report::AnalysisKind::kDc : etherm::report::AnalysisKind::kTransient,
       nullptr);
   listeners.Add(&recorder);
+  if (limits) recorder.SetTemperatureLimits(limits->everyDevice, limits->byName);
   if (dc) listeners.Add(&margins);
   std::unique_ptr<etherm::TemperatureLimitWatch> limitWatch;
   if (limits) {

@@ -2,14 +2,18 @@
 
 #include <cstdio>
 
-#include "analysis/dc_runaway.h"
+#include "netlist/circuit_names.h"
+#include "report/run_description.h"
 
 namespace etherm {
 
 void MarginCsv::LoopGainFound(const LoopGainReport& report) {
   if (!file_) {
     file_ = std::make_unique<report::CsvFile>(state_.baseName + ".margin.csv");
-    std::string header = report::CsvField(SweptSourceName(state_.baseName + ".cir"));
+    // The sweep column as BASE.csv names it ("V1_V"), so the two tables join on it.
+    report::RunDescription run;
+    run.sweptSource = ReadCircuitNames(state_.baseName + ".cir").sweptSource;
+    std::string header = report::CsvField(report::XColumnName(run));
     for (const Device& device : state_.problem.devices) {
       header += "," + report::CsvField("margin_" + device.name.Trimmed());
     }

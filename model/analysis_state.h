@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "model/analysis_listener.h"
@@ -64,6 +65,13 @@ struct AnalysisState {
   std::string baseName;
   // K, the ambient of the next run; every problem read takes it.
   double ambientTemperature = AmbientTemperature;
+  // The user gave the ambient (etherm-batch --ambient): the circuit's devices the problem does
+  // not model get it too, unless the circuit sets their temperature itself.
+  bool ambientForCircuit = false;
+  // Set when a run starts: degrees Celsius for those devices (an ".OPTIONS TEMP" line in every
+  // iteration's circuit), or the circuit's own setting as written ("TEMP=50"), or neither.
+  std::optional<double> circuitTemperature;
+  std::string circuitOwnTemperature;
   // Where run log lines go: "wyniki.txt", or its staged name while a run has accepted nothing.
   std::string runLogName = kRunLogName;
   // Who hears what the analysis reports; none when null.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,7 +23,8 @@ struct CircuitLines {
         baseName(in.baseName),
         deviceTemperature(in.temperatures),
         probeNodeCount(in.problem.ProbeNodeCount()),
-        probeNodeNames(in.probeNodeNames) {}
+        probeNodeNames(in.probeNodeNames),
+        circuitTemperature(in.circuitTemperature) {}
 
   const Problem& problem;
   const std::string& baseName;  // failure texts name baseName + ".cir"
@@ -32,8 +34,9 @@ struct CircuitLines {
   TextFile input;   // the user's circuit
   TextFile output;  // the iteration's circuit
   ProbeNodeNames probeNodeNames;
-  std::string startTimeText;   // set by the first source rewritten with its timing
-  double windowStartTime = 0;  // transient
+  std::string startTimeText;                 // set by the first source rewritten with its timing
+  double windowStartTime = 0;                // transient
+  std::optional<double> circuitTemperature;  // degrees Celsius, see CircuitWriterInput
 };
 
 // Lines are read into a buffer of 120 blanks, so scans that stop at a blank find one right

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "model/analysis_state.h"
@@ -20,6 +21,9 @@ struct CircuitWriterInput {
   std::int32_t iterationNumber = 0;
   const DeviceTable<double>& temperatures;
   const ProbeNodeNames& probeNodeNames;
+  // Degrees Celsius for the circuit's devices the problem does not model (an ".OPTIONS TEMP"
+  // line after the title); none leaves them at the circuit's or the simulator's own.
+  std::optional<double> circuitTemperature = std::nullopt;
 };
 
 // What a writer call leaves for the driver.

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "netlist/circuit_line.h"
+#include "netlist/circuit_temperature.h"
 #include "netlist/line_rewrites.h"
 #include "textio/number_text.h"
 #include "textio/text_file.h"
@@ -94,7 +95,7 @@ WrittenCircuit WriteDcCircuitFile(const CircuitWriterInput& input, const DcPoint
     ReadCircuitLine(lines);
     // The first line is the title, whatever it begins with ("X-ray tube supply").
     if (std::exchange(title, false)) {
-      CopyLine(lines);
+      CopyTitleLine(lines);
     } else {
       WriteDcLine(lines, point);
     }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "netlist/circuit_line.h"
+#include "netlist/circuit_temperature.h"
 #include "netlist/line_rewrites.h"
 #include "netlist/source_line.h"
 #include "spice_text/source_fixed_nodes.h"
@@ -339,7 +340,7 @@ WrittenCircuit WriteTransientCircuitFile(const CircuitWriterInput& input,
     ReadCircuitLine(lines);
     // The first line is the title, whatever it begins with ("LED driver", "Vin sweep").
     if (std::exchange(title, false)) {
-      CopyLine(lines);
+      CopyTitleLine(lines);
     } else if (!WritePointListContinuation(lines, points)) {
       WriteTransientLine(lines, carried, context, results, windowLength, points);
     }

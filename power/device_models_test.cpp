@@ -93,5 +93,23 @@ TEST(DeviceModels, DiodeAtTheReferenceTemperature) {
   EXPECT_NEAR(JunctionDiodePower(p, q, 295), 0.02 * 0.02 * 0.2 + vd * id, 1e-15);
 }
 
+// A knee current of 0 is SPICE's "no high-injection limit": the diffusion current is the plain
+// exponential, also at zero bias (where the knee formula would take 0/0).
+TEST(DeviceModels, DiodeWithoutAKneeCurrent) {
+  const Quantities q = Q({0.7, 0.05});
+  const double vt = kBoltzmannOverCharge * 295;
+  const double vd = 0.7 - 0.05 * 0.1;
+  const auto diode = [](double knee) {
+    return Params(DeviceKind::kDiode, {1e-14, 1, 0.1, knee, 3, 0, 0, 2, 0.5, 0.7, 0.004}).diode;
+  };
+  const DiodeModelResult none = JunctionDiode(diode(0), q, 295);
+  EXPECT_NEAR(none.current, 1e-14 * (std::exp(vd / vt) - 1), 1e-12 * none.current);
+  EXPECT_NEAR(none.power, 0.05 * 0.05 * 0.1 + vd * none.current, 1e-15);
+  // A knee far above the current changes almost nothing; one at it lowers the current.
+  EXPECT_NEAR(JunctionDiode(diode(1e9), q, 295).current, none.current, 1e-9 * none.current);
+  EXPECT_LT(JunctionDiode(diode(none.current), q, 295).current, 0.8 * none.current);
+  EXPECT_EQ(JunctionDiodePower(diode(0), Q({0, 0}), 295), 0.0);
+}
+
 }  // namespace
 }  // namespace etherm

@@ -49,10 +49,16 @@ DcNodeValues ComputeDcPower(const Problem& problem, const std::string& tableName
 // Failures: the I/O texts ("File not found", ...), "Invalid numeric input", and the arithmetic
 // texts when a model or product divides by zero, takes the logarithm of a non-positive number
 // or overflows.
+//
+// A model's failure reads "power model of device D1, junction diode model (kind 1) at 300.0 K: "
+// followed by the model's text (the operation, its step and the parameters it takes).
 PowerTable ComputeTransientPower(const Problem& problem, const std::string& tableName,
                                  const DeviceTable<double>& temperatures);
 // The same from a result table open for reading, from its position (its first line) on.
 PowerTable ComputeTransientPower(const Problem& problem, TextFile& table,
                                  const DeviceTable<double>& temperatures);
+
+// The prefix of a model's failure for `device` at `temperature` (K), followed by `text`.
+std::string ModelFailureText(const Device& device, double temperature, std::string_view text);
 
 }  // namespace etherm

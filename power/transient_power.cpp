@@ -1,3 +1,6 @@
+#include <cstdio>
+#include <string>
+
 #include "power/device_models.h"
 #include "power/power_rows.h"
 #include "power/power_table.h"
@@ -6,6 +9,16 @@
 
 namespace etherm {
 
+std::string ModelFailureText(const Device& device, double temperature, std::string_view text) {
+  static constexpr const char* kModels[] = {"", "junction diode model (kind 1)",
+                                            "transistor model A (kind 2)",
+                                            "transistor model B (kind 3)"};
+  char at[48];
+  std::snprintf(at, sizeof at, " at %.1f K", temperature);
+  return "power model of device " + device.name.Trimmed() + ", " +
+         kModels[static_cast<int>(device.kind)] + at + ": " + std::string(text);
+}
+
 namespace {
 
 double DevicePower(const Problem& problem, const Device& device, double temperature,
@@ -13,15 +26,19 @@ double DevicePower(const Problem& problem, const Device& device, double temperat
   const int kind = static_cast<int>(device.kind);
   if (problem.directPower || device.kind == DeviceKind::kPlain) return DirectPower(kind, q);
   double power;
-  switch (device.kind) {
-    case DeviceKind::kDiode:
-      return JunctionDiodePower(device.diode, q, temperature);
-    case DeviceKind::kTransistorA:
-      power = TransistorModelAPower(device.transistorA, q, temperature);
-      break;
-    default:
-      power = TransistorModelBPower(device.transistorB, q, temperature);
-      break;
+  try {
+    switch (device.kind) {
+      case DeviceKind::kDiode:
+        return JunctionDiodePower(device.diode, q, temperature);
+      case DeviceKind::kTransistorA:
+        power = TransistorModelAPower(device.transistorA, q, temperature);
+        break;
+      default:
+        power = TransistorModelBPower(device.transistorB, q, temperature);
+        break;
+    }
+  } catch (const Failure& failure) {
+    throw Failure(ModelFailureText(device, temperature, failure.what()));
   }
   return power > kPowerLimit ? kPowerLimit : power;
 }

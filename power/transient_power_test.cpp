@@ -107,6 +107,8 @@ TEST_F(TransientPowerTest, Failures) {
   EXPECT_EQ(FailureText([&] { Compute(); }),
             "Invalid numeric input: \"x1\" in " + txt_ + ", line 3");
 
+  // Each failure names the device, the model, the operation, its step and the parameters the
+  // step takes, so the user knows which number of the problem file to look at.
   struct Case {
     const char* what;
     double kind;
@@ -118,33 +120,45 @@ TEST_F(TransientPowerTest, Failures) {
        2,
        {0, 0, 0, 0.05, 2e-5, 1e-4, 0, 2, 0.2, 10, 1e-14, 0, 0.01},
        "1 0 10 0.001",
-       "Floating point division by zero"},
+       "power model of device D1, transistor model A (kind 2) at 295.0 K: Floating point "
+       "division by zero in the transconductance p5 (T/Tr)^-1.5 p6 / p7 (p5 transconductance "
+       "parameter (A/V^2) = 2e-05, p6 channel width W = 0.0001, p7 channel length L = 0)"},
       {"model A: 1 - p13 w is 0 with the channel off",
        2,
        {0, 0, 0, 0, 2e-5, 1e-4, 2e-6, 2, 0, 10, 1e-14, 0, 0.1},
        "1 0 10 0",
-       "Floating point division by zero"},
+       "power model of device D1, transistor model A (kind 2) at 295.0 K: Floating point "
+       "division by zero in the channel current (p8 threshold voltage (V) = 2, p13 "
+       "channel-length modulation (1/V) = 0.1)"},
       {"model B: channel length 0 with the channel off",
        3,
        {2e-5, 1e-4, 0, 2, 0.01, 0.5, 1, 0.1, 0, 1e-14, 1, 3, 1.11, 100, 1e-10, 0},
        "1 0 10 0 0 0",
-       "Floating point division by zero"},
+       "power model of device D1, transistor model B (kind 3) at 295.0 K: Floating point "
+       "division by zero in the transconductance p1 (T/Tr)^-1.5 p2 / p3 (p1 transconductance "
+       "parameter (A/V^2) = 2e-05, p2 channel width W = 0.0001, p3 channel length L = 0)"},
       // The exponential overflows first; inf x 0 follows, but the first failure counts.
       {"diode at 30 V",
        1,
        {1e-14, 1, 0.1, 1, 3, 0, 1e-12, 2, 0.5, 0.7, 0.004},
        "30 0",
-       "Floating point overflow"},
-      {"diode knee current 0 at zero bias",
+       "power model of device D1, junction diode model (kind 1) at 295.0 K: Floating point "
+       "overflow in the diffusion current Is (exp(Vd / (p2 Vt)) - 1) with the knee (p2 "
+       "emission coefficient N = 1, p4 knee current IKF (A) = 1)"},
+      {"diode of zero parameters",
        1,
-       {1e-14, 1, 0.1, 0, 3, 0, 1e-12, 2, 0.5, 0.7},
-       "0 0",
-       "Invalid floating point operation"},
+       {},
+       "0.7 1",
+       "power model of device D1, junction diode model (kind 1) at 295.0 K: Invalid floating "
+       "point operation in the saturation current Is at T (p1 saturation current IS (A) = 0, "
+       "p2 emission coefficient N = 0, p5 saturation current temperature exponent XTI = 0)"},
       {"diode current beyond the range of a real",
        3,
        {2e-5, 1e-4, 2e-6, 2, 0.01, 0.5, 1, 0.1, 0, 1e-14, 1, 3, 1.11, 100, 1e-10, 0},
        "5 0 -100 0 0 0",
-       "Floating point overflow"},
+       "power model of device D1, transistor model B (kind 3) at 295.0 K: Floating point "
+       "overflow in the diode current (p11 diode emission coefficient = 1, p14 breakdown "
+       "voltage (V) = 100, p15 breakdown current (A) = 1e-10)"},
   };
   for (const Case& c : cases) {
     Devices({c.kind});

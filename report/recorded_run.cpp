@@ -132,7 +132,9 @@ RunDescription Describe(AnalysisKind kind, const std::string& baseName,
     if (XColumnName(run) != x) run.sweptSource = x;
   }
   // A DC run's x is its swept source; "time_s" is the transient's.
-  const bool transientX = header[0] == XColumnName({AnalysisKind::kTransient});
+  RunDescription transient;
+  transient.kind = AnalysisKind::kTransient;
+  const bool transientX = header[0] == XColumnName(transient);
   if (run.deviceNames.empty() || header.size() < 1 + 2 * run.deviceNames.size() ||
       header[0] != XColumnName(run) || (kind == AnalysisKind::kDc && transientX)) {
     reader.Fail("not the header of a results table of a " +

@@ -17,7 +17,20 @@ struct RunDescription {
   std::vector<std::string> deviceNames;
   // The .PROBE quantities in their order ("V(2)", "IB(Q1)").
   std::vector<std::string> probeNames;
+  // K, the thermal ambient of the run.
+  double ambient = 295.0;
+  // The temperature of the circuit's devices the problem does not model: degrees Celsius given
+  // to the circuit (".OPTIONS TEMP"), or the circuit's own setting as written, or neither (the
+  // simulator's default).
+  std::optional<double> circuitTemperature = std::nullopt;
+  std::string circuitOwnTemperature = {};
+  // Degrees Celsius, one per device: a peak above it is flagged in the summary.
+  std::vector<double> temperatureLimits = {};
 };
+
+// The limit a device's peak is flagged above when the user set none (degrees Celsius): the
+// usual rating of a silicon junction.
+inline constexpr double kDefaultTemperatureLimit = 150.0;
 
 // One accepted sweep point or time point.
 struct AcceptedRow {

@@ -100,6 +100,15 @@ void RunRecorder::Describe() {
   }
   CircuitNames names = ReadCircuitNames(ReportFileName(folder_, state_.baseName, ".cir"));
   run.sweptSource = names.sweptSource;
+  run.ambient = state_.ambientTemperature;
+  run.circuitTemperature = state_.circuitTemperature;
+  run.circuitOwnTemperature = state_.circuitOwnTemperature;
+  for (const std::string& device : run.deviceNames) {
+    const auto named = limitsByName_.find(device);
+    run.temperatureLimits.push_back(named != limitsByName_.end() ? named->second
+                                    : everyDeviceLimit_          ? *everyDeviceLimit_
+                                                                 : kDefaultTemperatureLimit);
+  }
   run.probeNames = std::move(names.probeNames);
   run_ = std::move(run);
 }

@@ -1,11 +1,13 @@
 #pragma once
 
 #include <chrono>
+#include <map>
 #include <memory>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "model/analysis_state.h"
@@ -45,6 +47,13 @@ class RunRecorder : public AnalysisListener {
   // never finished an iteration (its checks refused it, or its first simulator run failed):
   // its failure says all there is. Call once, after the run.
   std::optional<Result> Finish(bool completed);
+  // Degrees Celsius above which the summary flags a device's peak: one for every device and
+  // one per device name; kDefaultTemperatureLimit for a device neither names. Before the run.
+  void SetTemperatureLimits(std::optional<double> everyDevice,
+                            std::map<std::string, double> byName) {
+    everyDeviceLimit_ = everyDevice;
+    limitsByName_ = std::move(byName);
+  }
   // Draws BASE.csv into BASE.svg and BASE.png; a skip when Finish wrote no files.
   PlotStatus Plot(PlotOptions options = {}) const;
 
@@ -61,6 +70,8 @@ class RunRecorder : public AnalysisListener {
   std::vector<IterationRow> pending_;  // iterations before the report has its files
   std::unique_ptr<RunReport> report_;
   bool iterated_ = false;
+  std::optional<double> everyDeviceLimit_;
+  std::map<std::string, double> limitsByName_;
 };
 
 }  // namespace etherm::report

@@ -129,6 +129,26 @@ std::string RunSummary::Text(double wallSeconds) const {
     text += transient && coveredTo_ > firstX_
                 ? "mean power weighted by time over the accepted time\n"
                 : "mean power over the accepted points\n";
+    std::size_t i = 0;
+    for (const auto& d : Devices()) {
+      const double limit =
+          i < run_.temperatureLimits.size() ? run_.temperatureLimits[i] : kDefaultTemperatureLimit;
+      ++i;
+      const double peak = d.peakTemperature - kCelsiusZero;
+      if (!(peak > limit)) continue;
+      text += "too hot         " + d.name + " peaks at " + Format("%.2f", peak) + " °C, above " +
+              Format("%g", limit) + " °C\n";
+    }
+  }
+  text += "ambient         " + Format("%.2f K", run_.ambient) + " (" +
+          Format("%.2f", run_.ambient - kCelsiusZero) + " °C); ";
+  if (run_.circuitTemperature) {
+    text += "the circuit's other devices at " + Format("%g", *run_.circuitTemperature) +
+            " °C (.OPTIONS TEMP)\n";
+  } else if (!run_.circuitOwnTemperature.empty()) {
+    text += "the circuit's other devices as it sets them (" + run_.circuitOwnTemperature + ")\n";
+  } else {
+    text += "the circuit's other devices at the simulator's 27 °C\n";
   }
   text += "iterations      " + std::to_string(iterations_) + "\n";
   text += "simulator runs  " + std::to_string(simulatorRuns_) + ", " +

@@ -78,6 +78,8 @@ TEST(RunSummary, TextIsAlignedWithUnits) {
             "QA          320.00        46.85          2       320.00           3           2\n"
             "QB          310.00        36.85          1       300.00           5           3\n"
             "mean power over the accepted points\n"
+            "ambient         295.00 K (21.85 °C); the circuit's other devices at the simulator's "
+            "27 °C\n"
             "iterations      2\n"
             "simulator runs  2, 2.0 s in all\n"
             "wall time       3.0 s\n");
@@ -88,9 +90,42 @@ TEST(RunSummary, TextOfARunThatAcceptedNothing) {
   summary.AddIteration({1, 0, std::nullopt, {295}, {400}, 105, 0.5});
   EXPECT_EQ(summary.Text(0.5),
             "Transient analysis \"d\": no time was accepted\n"
+            "ambient         295.00 K (21.85 °C); the circuit's other devices at the simulator's "
+            "27 °C\n"
             "iterations      1\n"
             "simulator runs  1, 0.5 s in all\n"
             "wall time       0.5 s\n");
+}
+
+// The summary says where the ambient and the circuit's other devices stood, and flags every
+// device whose peak passed its limit (150 °C unless the user gave one).
+TEST(RunSummary, AmbientCircuitTemperatureAndHotDevices) {
+  const auto textOf = [](const RunDescription& run) {
+    RunSummary summary(run);
+    summary.Add(AcceptedRow{1, {430, 400}, {3, 5}, {}});
+    const std::string text = summary.Text(1);
+    const std::size_t from = text.find("mean power");
+    const std::size_t to = text.find("iterations");
+    return text.substr(text.find('\n', from) + 1, to - text.find('\n', from) - 1);
+  };
+  RunDescription run = Pair();
+  EXPECT_EQ(textOf(run),
+            "too hot         QA peaks at 156.85 °C, above 150 °C\n"
+            "ambient         295.00 K (21.85 °C); the circuit's other devices at the simulator's "
+            "27 °C\n");
+  run.ambient = 313.15;
+  run.circuitTemperature = 40.15;
+  run.temperatureLimits = {175, 120};
+  EXPECT_EQ(textOf(run),
+            "too hot         QB peaks at 126.85 °C, above 120 °C\n"
+            "ambient         313.15 K (40.00 °C); the circuit's other devices at 40.15 °C "
+            "(.OPTIONS TEMP)\n");
+  run.circuitTemperature.reset();
+  run.circuitOwnTemperature = "TEMP=50";
+  run.temperatureLimits = {175, 175};
+  EXPECT_EQ(textOf(run),
+            "ambient         313.15 K (40.00 °C); the circuit's other devices as it sets them "
+            "(TEMP=50)\n");
 }
 
 }  // namespace

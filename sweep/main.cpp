@@ -57,6 +57,11 @@ bool ParseAnalysis(const std::string& word, Analysis* analysis) {
 
 int Main(const std::vector<std::string>& args) {
   if (args.empty()) return Usage("");
+  // Asked for, the text is the program's output and no mistake.
+  if (args[0] == "--help" || args[0] == "-h") {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
   const std::string& command = args[0];
   std::vector<std::string> rest(args.begin() + 1, args.end());
   // Options stand before the analysis word: run --jobs, slurm --throttle, and --plot.

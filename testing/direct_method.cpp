@@ -26,13 +26,14 @@ ProgramRun RunCommand(const std::string& command, const std::string& textFile) {
 }  // namespace
 
 ProgramRun RunEthermTransient(const std::string& base, const std::string& environment,
-                              int timeoutSeconds) {
+                              int timeoutSeconds, const std::string& options) {
   const char* bin = std::getenv("ETHERM_BIN");
   EXPECT_NE(bin, nullptr) << "ETHERM_BIN names the folder of etherm-batch and etherm-sim";
   if (bin == nullptr) return {};
   std::string command = environment + " ETHERM_SIMULATOR=" + bin + "/etherm-sim ";
   if (timeoutSeconds > 0) command += "timeout " + std::to_string(timeoutSeconds) + " ";
-  command += std::string(bin) + "/etherm-batch tran --no-plot " + base + " >/dev/null";
+  command += std::string(bin) + "/etherm-batch tran --no-plot " + options + " " + base +
+             " >/dev/null";
   return RunCommand(command, "etherm-batch.err");
 }
 

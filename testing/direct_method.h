@@ -17,11 +17,11 @@ struct ProgramRun {
   std::string text;
 };
 
-// `etherm-batch tran --no-plot BASE` from ETHERM_BIN with ETHERM_SIMULATOR set to the etherm-sim
+// `etherm-batch tran --no-plot OPTIONS BASE` from ETHERM_BIN with ETHERM_SIMULATOR set to the etherm-sim
 // beside it, after the assignments in `environment` (e.g. "ETHERM_SIM_TIMEOUT=60"), under
 // `timeout SECONDS` when seconds > 0. A missing ETHERM_BIN is a test failure and status -1.
 ProgramRun RunEthermTransient(const std::string& base, const std::string& environment = "",
-                              int timeoutSeconds = 0);
+                              int timeoutSeconds = 0, const std::string& options = "");
 
 // `ngspice -b DECK`.
 ProgramRun RunNgspice(const std::string& deck);
