@@ -1,9 +1,11 @@
 #include "analysis/run_files.h"
 
 #include <sys/statvfs.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <charconv>
+#include <climits>
 #include <cmath>
 #include <filesystem>
 #include <system_error>
@@ -47,7 +49,26 @@ AccumulatedNames AccumulatedNamesOf(const AnalysisState& state) {
   return {names.Results(), names.Powers(), names.Temperatures()};
 }
 
-void PrepareRun(AnalysisState& state, const RunOutputs& outputs, CircuitAnalysis analysis) {
+void CheckBaseNameLength(const std::string& baseName) {
+  const std::filesystem::path path(baseName);
+  const std::string name = path.filename().string();
+  const std::string folder = path.has_parent_path() ? path.parent_path().string() : ".";
+  long most = ::pathconf(folder.c_str(), _PC_NAME_MAX);
+  if (most <= 0) most = NAME_MAX;
+  const std::size_t longest = name.size() + kLongestRunNameTail;
+  if (longest > static_cast<std::size_t>(most)) {
+    throw Failure("The base name \"" + name + "\" is too long: it has " +
+                  std::to_string(name.size()) + " characters, and the run makes file names of " +
+                  std::to_string(kLongestRunNameTail) +
+                  " more (an iteration's number and \".stan.part\"), where the folder takes " +
+                  std::to_string(most) + "; use at most " +
+                  std::to_string(static_cast<std::size_t>(most) - kLongestRunNameTail));
+  }
+}
+
+void PrepareRun(AnalysisState& state, RunOutputs& outputs, CircuitAnalysis analysis) {
+  outputs.LockFolder();
+  CheckBaseNameLength(state.baseName);
   state.probeNodeNames.Fill(120);
   const Problem problem = ReadProblemFile(state.baseName);
   if (analysis == CircuitAnalysis::kDc) {
@@ -186,7 +207,8 @@ void RemoveScratchOfAFullDisk(AnalysisState& state, std::string_view failureText
   const bool full = failureText == "Disk full" ||
                     (statvfs(".", &disk) == 0 &&
                      static_cast<unsigned long long>(disk.f_bavail) * disk.f_frsize < kNearlyFull);
-  if (!full) return;
+  // A run refused by another's lock has no scratch of its own here.
+  if (!full || !RunOutputs::FolderIsThisRuns()) return;
   DeleteFailedIterationFiles(state, extensions);
   for (const char* name : names) {
     std::error_code ignored;

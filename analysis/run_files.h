@@ -36,7 +36,14 @@ class RunOutputs;
 // Everything a run can check before it touches a file: reads and checks baseName + ".par" for
 // the analysis and keeps it in the state, then checks the circuit, the simulator and the
 // outputs. A run refused here leaves the files of the last run as they were.
-void PrepareRun(AnalysisState& state, const RunOutputs& outputs, CircuitAnalysis analysis);
+// First of all it takes the folder's lock (RunOutputs::LockFolder) and checks that the longest
+// file name the run makes from the base name fits the folder.
+void PrepareRun(AnalysisState& state, RunOutputs& outputs, CircuitAnalysis analysis);
+
+// Throws Failure when a file name the run makes from `baseName` would be longer than the folder
+// takes (usually 255 bytes): the longest is an iteration's with the most digits an iteration
+// number has and the simulator's ".stan.part" after it.
+void CheckBaseNameLength(const std::string& baseName);
 
 // The start both analyses share once every check has passed: an empty run log, every device
 // at the ambient temperature, iteration 1, and the three accumulated files created empty

@@ -1,7 +1,10 @@
 #include "analysis/run_outputs.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -9,6 +12,7 @@
 #include <system_error>
 
 #include "analysis/run_files.h"
+#include "model/file_names.h"
 #include "textio/failure.h"
 
 namespace etherm {
@@ -33,6 +37,41 @@ void RequireWritable(const std::string& name) {
 }
 
 }  // namespace
+
+namespace {
+// Runs of this process past LockFolder: read by the clean-up after a failure.
+std::atomic<int> g_runsInFolder{0};
+}  // namespace
+
+RunOutputs::~RunOutputs() {
+  Discard();
+  if (folderLock_ >= 0) ::close(folderLock_);  // ends the lock
+  if (inFolder_) --g_runsInFolder;
+}
+
+bool RunOutputs::FolderIsThisRuns() {
+  return g_runsInFolder.load() > 0;
+}
+
+void RunOutputs::LockFolder() {
+  if (inFolder_) return;
+  // Close-on-exec: a simulator left running must not keep the folder locked.
+  const int fd = ::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    const int err = errno;
+    ::close(fd);
+    if (err == EWOULDBLOCK) {
+      throw Failure(
+          "Another analysis is running in this folder; two would write the same run log (" +
+          std::string(kRunLogName) + ") and simulator files (" + kSimulatorCircuitName +
+          ", ...). Wait for it to end, or run this one in a folder of its own");
+    }
+  } else {
+    folderLock_ = fd;
+  }
+  inFolder_ = true;
+  ++g_runsInFolder;
+}
 
 RunOutputs::RunOutputs(AnalysisState& state, std::vector<std::string> accumulated) : state_(state) {
   names_.push_back(kRunLogName);

@@ -19,7 +19,18 @@ class RunOutputs {
   RunOutputs(AnalysisState& state, std::vector<std::string> accumulated);
   RunOutputs(const RunOutputs&) = delete;
   RunOutputs& operator=(const RunOutputs&) = delete;
-  ~RunOutputs() { Discard(); }
+  ~RunOutputs();
+
+  // Takes the working folder's lock for the life of this object: the run log and the
+  // simulator's scratch files have one name per folder, so a second analysis there would mix
+  // its files with this one's. Throws Failure at once when another analysis (of this or another
+  // process) holds it. The lock is the kernel's (flock on the folder), so it ends with the
+  // process however that ends, and no file is left for it. A folder that cannot be locked (a
+  // file system without locks) runs unlocked.
+  void LockFolder();
+  // True while a run of this process is past LockFolder: the scratch files in the folder are
+  // its own, not those of a run of another process that refused this one.
+  static bool FolderIsThisRuns();
 
   // Throws Failure naming the first file whose final or staged name is a folder or cannot be
   // written, or whose folder cannot be written (the staged file is created and renamed there).
@@ -41,6 +52,8 @@ class RunOutputs {
   std::vector<std::string> names_;  // the run log first
   bool begun_ = false;
   bool committed_ = false;
+  int folderLock_ = -1;
+  bool inFolder_ = false;
 };
 
 }  // namespace etherm

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <png.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -437,6 +438,150 @@ TEST_F(BatchProgramTest, AnInterruptEndsTheSimulatorAndClosesTheFiles) {
       EXPECT_TRUE(text.empty() || text.ends_with("\r\n")) << name << ": " << text;
     }
   }
+}
+
+// Two analyses in one folder shared the run log and the simulator's scratch circuit: the second
+// could simulate the first one's circuit and end with status 0.
+TEST_F(BatchProgramTest, ASecondAnalysisInTheFolderIsRefusedAtOnce) {
+  Write("d.cir", kDiodeCircuit);
+  Write("d.par", kDiodeProblem);
+  ASSERT_EQ(Run("dc d").status, 0);
+  const std::string results = Read("d.tem");
+  const std::string log = Read("wyniki.txt");
+  const char* refusal = "etherm-batch: Another analysis is running in this folder; ";
+
+  // Whoever holds the folder's lock, the run is refused before it touches a file.
+  const int folder = ::open(dir_.c_str(), O_RDONLY | O_DIRECTORY);
+  ASSERT_GE(folder, 0);
+  ASSERT_EQ(::flock(folder, LOCK_EX | LOCK_NB), 0);
+  for (const char* args : {"dc d", "tran d"}) {
+    const BatchRun second = Run(args);
+    EXPECT_EQ(second.status, 1) << args;
+    EXPECT_EQ(second.errors.rfind(refusal, 0), 0u) << second.errors;
+  }
+  EXPECT_EQ(Read("d.tem"), results);
+  EXPECT_EQ(Read("wyniki.txt"), log);
+  ::close(folder);
+
+  // A running analysis holds it; killed, it holds it no more.
+  const std::string simulator = (dir_ / "hanging-sim").string();
+  std::ofstream(simulator) << "#!/bin/sh\necho $$ > sim.pid.part && mv sim.pid.part sim.pid\n"
+                              "exec sleep 120\n";
+  ::chmod(simulator.c_str(), 0755);
+  const pid_t first = Start({"dc", "d"}, simulator);
+  ASSERT_GT(first, 0);
+  pid_t simulatorPid = 0;
+  for (int wait = 0; wait < 600 && simulatorPid == 0; ++wait) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    std::istringstream(Read("sim.pid")) >> simulatorPid;
+  }
+  ASSERT_GT(simulatorPid, 0) << Read("stderr.txt");
+  const BatchRun during = Run("dc d");
+  EXPECT_EQ(during.status, 1);
+  EXPECT_EQ(during.errors.rfind(refusal, 0), 0u) << during.errors;
+  ::kill(first, SIGKILL);
+  int raw = 0;
+  ::waitpid(first, &raw, 0);
+  ::kill(simulatorPid, SIGKILL);  // orphaned by the kill, it holds no lock
+  const BatchRun after = Run("dc d");
+  EXPECT_EQ(after.status, 0) << after.errors;
+  EXPECT_EQ(Read("d.tem"), results);
+}
+
+// A symbolic or hard link left under the name of anything a run writes (the accumulated files,
+// their staged ".new" names, the run log, the CSV files, the pictures and gnuplot's ".part"
+// files, each iteration's files, the scratch copies): the run replaces the link by a file of its
+// own and the link's target keeps its bytes. Some of these were written through.
+TEST_F(BatchProgramTest, NoOutputIsWrittenThroughALink) {
+  struct Case {
+    const char* analysis;
+    const char* example;
+    std::vector<std::string> outputs;  // after the base name, or whole when starting with '='
+  };
+  const std::vector<std::string> shared = {
+      ".csv",        ".iterations.csv", ".wyn",     ".moc",  ".tem",
+      ".wyn.new",    ".moc.new",        ".tem.new", ".svg",  ".png",
+      ".svg.part",   ".png.part",       "1.cir",    "1.txt", "2.cir",
+      "=wyniki.txt", "=wyniki.txt.new", "=a1.cir"};
+  std::vector<std::string> transient = shared;
+  for (const char* more : {".spl", ".spl.new", "=temp.txt", "=a2.bsp"}) transient.push_back(more);
+  std::vector<std::string> dc = shared;
+  for (const char* more : {".margin.csv", "1.moc", "1.tem"}) dc.push_back(more);
+  const Case cases[] = {{"tran", "diode_pulses_tran", transient}, {"dc", "diode_dc", dc}};
+  const std::filesystem::path targets = dir_ / "targets";
+  for (const Case& c : cases) {
+    for (const bool hard : {false, true}) {
+      SCOPED_TRACE(std::string(c.analysis) + (hard ? " hard links" : " symbolic links"));
+      std::filesystem::remove_all(dir_);
+      std::filesystem::create_directories(targets);
+      CopyExample(c.example);
+      std::vector<std::string> names;
+      for (const std::string& output : c.outputs) {
+        const std::string name =
+            output[0] == '=' ? output.substr(1) : std::string(c.example) + output;
+        names.push_back(name);
+        std::ofstream(targets / name, std::ios::binary) << "precious " << name;
+        if (hard) {
+          std::filesystem::create_hard_link(targets / name, dir_ / name);
+        } else {
+          std::filesystem::create_symlink(targets / name, dir_ / name);
+        }
+      }
+      const BatchRun run = Run(std::string(c.analysis) + " " + c.example);
+      EXPECT_EQ(run.status, 0) << run.errors;
+      for (const std::string& name : names) {
+        EXPECT_EQ(Read("targets/" + name), "precious " + name) << name;
+        // a2.bsp is written only when the simulator saved a bias point.
+        if (name != "a2.bsp") {
+          EXPECT_FALSE(std::filesystem::is_symlink(dir_ / name)) << name;
+        }
+      }
+      // The results are those of a run in a clean folder.
+      EXPECT_FALSE(Read(std::string(c.example) + ".tem").empty());
+    }
+  }
+}
+
+// Options the program cannot act on as given are refused before anything is read.
+TEST_F(BatchProgramTest, OptionsItCannotActOnAreRefusedAtTheStart) {
+  Write("d.cir", kDiodeCircuit);
+  Write("d.par", kDiodeProblem);
+  struct Bad {
+    const char* args;
+    const char* message;
+  } bad[] = {
+      {"dc --ambient 0x10 d", "--ambient needs a temperature"},  // was 16 °C
+      {"dc --ambient inf d", "--ambient needs a temperature"},
+      {"dc --ambient ' 40' d", "--ambient needs a temperature"},
+      {"dc --ambient . d", "--ambient needs a temperature"},
+      {"dc --ambient 40 --ambient 50 d", "--ambient is given twice; give it once"},
+      {"dc --tmax 100 --tmax 150 d", "--tmax is given twice; give it once"},
+      {"tran --window-limit 4 --window-limit 5 d", "--window-limit is given twice"},
+      {"tran --engine windowed --engine continuous d", "--engine is given twice"},
+      {"tran --tolerance 1 --tolerance 0.1 d", "--tolerance is given twice"},
+      {"dc --window-limit 4 d", "--window-limit is an option of tran; a DC run has no windows"},
+  };
+  for (const Bad& b : bad) {
+    const BatchRun run = Run(b.args);
+    EXPECT_EQ(run.status, 2) << b.args;
+    EXPECT_NE(run.errors.find(b.message), std::string::npos) << b.args << ": " << run.errors;
+  }
+  EXPECT_FALSE(std::filesystem::exists(dir_ / "d.tem"));
+  // Decimal forms still pass.
+  EXPECT_EQ(Run("dc --ambient 2.5e1 d").status, 0);
+
+  // A base name whose longest file (an iteration's ".stan.part") would not fit the folder is
+  // refused at the start; it used to fail at iteration 100.
+  const std::string longest(255 - 20, 'b');
+  const BatchRun fits = Run("dc " + longest);
+  EXPECT_EQ(fits.status, 1);
+  EXPECT_EQ(fits.errors, "etherm-batch: File not found: " + longest + ".par\n");
+  const BatchRun tooLong = Run("tran " + longest + "b");
+  EXPECT_EQ(tooLong.status, 1);
+  EXPECT_EQ(tooLong.errors, "etherm-batch: The base name \"" + longest +
+                                "b\" is too long: it has 236 characters, and the run makes file "
+                                "names of 20 more (an iteration's number and \".stan.part\"), "
+                                "where the folder takes 255; use at most 235\n");
 }
 
 // The first device temperature of each line of a DC temperature table.

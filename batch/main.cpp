@@ -1,6 +1,7 @@
 // etherm-batch: the two analyses without a window, in the current folder.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -83,7 +84,18 @@ int main(int argc, char** argv) {
   bool verbose = false;
   bool help = false;
   std::vector<const char*> words;
+  // An option given twice took its last value silently; which one the user meant is unknown.
+  std::vector<std::string> given;
+  bool windowLimitGiven = false;
   for (int i = 1; i < argc; ++i) {
+    for (const char* once : {"--ambient", "--tmax", "--window-limit", "--engine", "--tolerance"}) {
+      if (std::strcmp(argv[i], once) != 0) continue;
+      if (std::find(given.begin(), given.end(), once) != given.end()) {
+        std::fprintf(stderr, "etherm-batch: %s is given twice; give it once\n", once);
+        return 2;
+      }
+      given.push_back(once);
+    }
     if (std::strcmp(argv[i], "--no-iteration-files") == 0) {
       options.keepIterationFiles = false;
     } else if (std::strcmp(argv[i], "--verbose") == 0 || std::strcmp(argv[i], "-v") == 0) {
@@ -117,6 +129,7 @@ int main(int argc, char** argv) {
         return 2;
       }
       options.windowGrowthLimit = factor;
+      windowLimitGiven = true;
     } else if (std::strcmp(argv[i], "--engine") == 0) {
       const char* engine = i + 1 < argc ? argv[++i] : "";
       if (std::strcmp(engine, "windowed") == 0) {
@@ -151,6 +164,11 @@ int main(int argc, char** argv) {
     return help ? 0 : 2;
   }
   const bool dc = std::strcmp(words[0], "dc") == 0;
+  if (dc && windowLimitGiven) {
+    std::fputs("etherm-batch: --window-limit is an option of tran; a DC run has no windows\n",
+               stderr);
+    return 2;
+  }
   // The state is large; keep it off the stack.
   auto state = std::make_unique<etherm::AnalysisState>();
   state->baseName = words[1];

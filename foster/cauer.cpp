@@ -7,7 +7,9 @@
 
 #include <cmath>
 #include <memory>
+#include <string>
 
+#include "foster/gsl_errors.h"
 #include "textio/failure.h"
 
 namespace etherm {
@@ -29,9 +31,16 @@ struct WorkspaceFree {
 FosterNetwork CauerToFoster(const std::vector<CauerStage>& ladder) {
   const std::size_t n = ladder.size();
   if (n == 0) return {};
+  if (n > kMaxCauerStages) {
+    throw Failure("a Cauer ladder of " + std::to_string(n) + " stages is more than the " +
+                  std::to_string(kMaxCauerStages) +
+                  " etherm-foster converts (its work grows with the cube of the stages)");
+  }
+  const GslErrorGuard gslErrors;
   // With A = C^-1/2 G C^-1/2 = Q L Q^T (symmetric), Z(s) = e1^T (sC + G)^-1 e1
   // = sum_k (Q_1k^2 / C_1) / (s + L_k): term k has tau = 1 / L_k and R = Q_1k^2 / (C_1 L_k).
   std::unique_ptr<gsl_matrix, MatrixFree> a(gsl_matrix_calloc(n, n));
+  if (!a) throw Failure("the Cauer ladder's matrix cannot be made: " + gslErrors.Reason());
   for (std::size_t i = 0; i < n; ++i) {
     const double scale = 1 / std::sqrt(ladder[i].capacitance);
     double g = 1 / ladder[i].resistance;
@@ -46,9 +55,11 @@ FosterNetwork CauerToFoster(const std::vector<CauerStage>& ladder) {
   std::unique_ptr<gsl_vector, VectorFree> eigenvalues(gsl_vector_alloc(n));
   std::unique_ptr<gsl_matrix, MatrixFree> eigenvectors(gsl_matrix_alloc(n, n));
   std::unique_ptr<gsl_eigen_symmv_workspace, WorkspaceFree> work(gsl_eigen_symmv_alloc(n));
-  gsl_set_error_handler_off();
+  if (!eigenvalues || !eigenvectors || !work) {
+    throw Failure("the Cauer ladder's time constants cannot be computed: " + gslErrors.Reason());
+  }
   if (gsl_eigen_symmv(a.get(), eigenvalues.get(), eigenvectors.get(), work.get()) != GSL_SUCCESS) {
-    throw Failure("the Cauer ladder's time constants could not be computed");
+    throw Failure("the Cauer ladder's time constants could not be computed: " + gslErrors.Reason());
   }
   FosterNetwork network;
   for (std::size_t k = 0; k < n; ++k) {

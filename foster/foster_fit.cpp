@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 
+#include "foster/gsl_errors.h"
 #include "textio/failure.h"
 
 namespace etherm {
@@ -176,7 +177,7 @@ std::string TermsText(int terms) {
 
 FosterFit FitFoster(const Curve& curve, int terms,
                     const std::function<void(int terms, const FosterFit&)>& onTry) {
-  gsl_set_error_handler_off();
+  const GslErrorGuard gslErrors;  // a failed start is dropped, never the end of the program
   const int points = static_cast<int>(curve.size());
   const int most = terms > 0 ? terms : std::min(kMaxFosterTerms, points / 2);
   if (most < 1 || points < 2 * most) {

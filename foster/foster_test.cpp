@@ -154,6 +154,13 @@ TEST(CauerToFoster, OneStageIsOneTermOfTauRC) {
   EXPECT_NEAR(foster[0].timeConstant, 1.5, 1e-12);
 }
 
+TEST(CauerToFoster, LaddersBeyondTheStageBoundAreRefused) {
+  const std::vector<CauerStage> ladder(kMaxCauerStages + 1, CauerStage{0.1, 1e-3});
+  EXPECT_EQ(FailureOf([&] { CauerToFoster(ladder); }),
+            "a Cauer ladder of 1001 stages is more than the 1000 etherm-foster converts (its work "
+            "grows with the cube of the stages)");
+}
+
 TEST(DeviceLine, HoldsOwnResistanceAndWeightsSortedByTimeConstant) {
   const FosterNetwork shuffled = {{12, 3e-3}, {4, 5e-5}, {16, 2e-2}, {8, 5e-4}, {0, 1}};
   EXPECT_EQ(DeviceLine(Normalized(shuffled), "MSW", 3),
@@ -164,7 +171,7 @@ TEST(TableFile, ReadsHeaderCommentsSeparatorsAndLineEnds) {
   ScratchFolder folder;
   testing::WriteBytes(folder.File("curve.csv"),
                       "\xEF\xBB\xBF# read off the datasheet\r\n"
-                      "t [s],Zth [K/W]\r\n"
+                      "t [s],Zth [K/W],tau_I\r\n"
                       "\r\n"
                       "1e-4, 0.25   # first\r\n"
                       "2E-3\t\t0.5\n"
@@ -190,6 +197,10 @@ TEST(TableFile, BadCurvesAreRefusedWithFileLineAndCause) {
       {"t z\n1e-3 0.1\n2e-3 abc\n", " line 3: \"abc\" is not a number"},
       {"1e-3 0.1\nt z\n", " line 2: \"t\" is not a number"},
       {"1e-3 0.1x\n2e-3 0.2\n", " line 1: \"0.1x\" is not a number"},
+      // A mistyped first row was taken for a header and dropped: 0.5 K/W instead of 1.
+      {"O.5,0.001\n1,0.002\n", " line 1: \"O.5\" is not a number"},
+      {"le-5,0.1\n1e-3,0.2\n", " line 1: \"le-5\" is not a number"},
+      {"time 0.1x\n1e-3,0.2\n", " line 1: \"time\" is not a number"},
       {"0,001 0,1\n", " line 1: expected 2 numbers (time and Zth), found 4"},
       {"1e-3\n", " line 1: expected 2 numbers (time and Zth), found 1"},
       {"1e-3 0.1\n2e-3 0.3\n3e-3 0.2\n",
@@ -287,6 +298,29 @@ TEST(FosterProgram, ItsDeviceLineIsReadBackByTheProblemFileReader) {
     read.push_back({own.resistance * term.weight, term.timeConstant});
   }
   EXPECT_LT(LargestRelativeError(read, CurveOf(network, 1e-5, 1, 6)), 0.01);
+
+  // Refusals of the program: each ends with status 1 (the file) or 2 (the command line), with
+  // the reason, never by GSL's abort.
+  std::string stages;
+  for (int n = 0; n < 100000; ++n) stages += "0.1 1e-3\n";
+  testing::WriteBytes("ladder.csv", stages);
+  struct Refusal {
+    const char* args;
+    int status;
+    const char* text;
+  } refusals[] = {
+      {"cauer ladder.csv", 1,
+       "etherm-foster: ladder.csv: 100000 stages are more than the 1000 etherm-foster converts\n"},
+      {"fit --terminals 12 curve.csv", 2,
+       "etherm-foster: --terminals takes a whole number from 2 to 11, not \"12\"\n"},
+      {"fit /dev/zero", 1, "etherm-foster: \"/dev/zero\" is not a regular file\n"},
+  };
+  for (const Refusal& r : refusals) {
+    const ProgramRun refused = RunProgram(folder, r.args);
+    EXPECT_EQ(refused.status, r.status) << r.args;
+    EXPECT_EQ(refused.out, "") << r.args;
+    EXPECT_TRUE(refused.errors.starts_with(r.text)) << r.args << ": " << refused.errors;
+  }
 
   testing::WriteBytes("bad.csv", "1e-3 0.2\n2e-3 0.1\n");
   const ProgramRun bad = RunProgram(folder, "fit bad.csv");

@@ -30,12 +30,12 @@ constexpr const char* kHelp =
     "          outwards; converted exactly to Foster terms\n"
     "\n"
     "Files: two numbers a line, separated by commas, blanks or tabs; '#' starts a comment; the\n"
-    "first line may be a header.\n"
+    "first line may be a header of words (a line with a number in it is read as numbers).\n"
     "  --terms N      1 to 4; fit: exactly N terms (default: the fewest with an error under\n"
     "                 1 %, else the best); foster, cauer: more terms than N (default 4) are\n"
     "                 reduced to N by a fit of their curve\n"
     "  --name NAME    device name, 1 to 7 characters (default Q1)\n"
-    "  --terminals N  number of terminals, 2 or more (default 3)\n";
+    "  --terminals N  number of terminals, 2 to 11 (default 3)\n";
 
 struct Options {
   std::string command;
@@ -82,7 +82,8 @@ Options Parse(const std::vector<std::string>& args) {
       if (arg == "--terms") {
         options.terms = Integer(arg, value, 1, etherm::kMaxFosterTerms);
       } else if (arg == "--terminals") {
-        options.terminals = Integer(arg, value, 2, 1000);
+        // The problem file takes at most 11 terminals a device.
+        options.terminals = Integer(arg, value, 2, 11);
       } else if (arg == "--name") {
         // The problem file reader takes at most 7 characters and stops at a blank.
         bool printable = !value.empty() && value.size() <= 7;

@@ -1,10 +1,16 @@
 #include "foster/table_file.h"
 
+#include <unistd.h>
+
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
+#include <string>
 #include <string_view>
 
 #include "textio/failure.h"
+#include "textio/file_access.h"
 #include "textio/number_text.h"
 
 namespace etherm {
@@ -17,7 +23,12 @@ struct Row {
   int line = 0;
 };
 
+// Far above any table typed or exported by hand; a FIFO or a device is no table.
+constexpr std::uintmax_t kTableFileBound = std::uintmax_t{64} << 20;
+
 std::string ReadWholeFile(const std::string& path) {
+  if (::access(path.c_str(), F_OK) != 0) throw Failure(path + ": " + IoErrorText(errno));
+  RequireRegularFile(path, kTableFileBound);
   std::FILE* file = std::fopen(path.c_str(), "rb");
   if (file == nullptr) throw Failure(path + ": " + IoErrorText(errno));
   std::string bytes;
@@ -42,6 +53,30 @@ std::vector<std::string_view> Words(std::string_view line) {
   return words;
 }
 
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
+
+// A field that is a number, or was meant to be one: it begins like one (a digit, or a sign or
+// point before one), or reads as one once the letters typed for digits are taken as the digits
+// (O for 0, l and I for 1: "O.5", "le-5"). A header field names a column ("t [s]", "Zth").
+bool LooksLikeNumber(std::string_view field) {
+  double value;
+  if (ParseRealToken(field, &value)) return true;
+  std::size_t i = 0;
+  if (i < field.size() && (field[i] == '+' || field[i] == '-')) ++i;
+  if (i < field.size() && field[i] == '.') ++i;
+  if (i < field.size() && IsDigit(field[i])) return true;
+  std::string mended(field);
+  bool digit = false;
+  for (char& c : mended) {
+    if (c == 'O' || c == 'o') c = '0';
+    if (c == 'l' || c == 'I') c = '1';
+    digit = digit || IsDigit(c);
+  }
+  return digit && ParseRealToken(mended, &value);
+}
+
 // columns names the two numbers for messages, e.g. "time and Zth".
 std::vector<Row> ReadRows(const std::string& path, const std::string& columns) {
   const std::string bytes = ReadWholeFile(path);
@@ -62,7 +97,9 @@ std::vector<Row> ReadRows(const std::string& path, const std::string& columns) {
     if (words.empty()) continue;
     const std::string where = path + " line " + std::to_string(lineNumber) + ": ";
     double values[2];
-    if (headerAllowed && !ParseRealToken(words[0], &values[0])) {
+    // A header only when no field of it looks like a number: a mistyped first row of
+    // numbers was taken for one and silently dropped.
+    if (headerAllowed && std::none_of(words.begin(), words.end(), LooksLikeNumber)) {
       headerAllowed = false;
       continue;
     }
@@ -134,7 +171,12 @@ FosterNetwork ReadFosterTable(const std::string& path) {
 
 std::vector<CauerStage> ReadCauerLadder(const std::string& path) {
   std::vector<CauerStage> ladder;
-  for (const Row& row : ReadRows(path, "R and C")) {
+  const std::vector<Row> rows = ReadRows(path, "R and C");
+  if (rows.size() > kMaxCauerStages) {
+    throw Failure(path + ": " + std::to_string(rows.size()) + " stages are more than the " +
+                  std::to_string(kMaxCauerStages) + " etherm-foster converts");
+  }
+  for (const Row& row : rows) {
     RequirePositive(path, row, row.first, "R");
     RequirePositive(path, row, row.second, "C");
     ladder.push_back({row.first, row.second});

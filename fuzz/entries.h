@@ -21,4 +21,8 @@ void RunTransientWriter(std::string_view bytes);
 // translated and made into each kind of ngspice deck.
 void RunSimTranslation(std::string_view bytes);
 
+// The bytes as each of etherm-foster's tables: a measured curve (fitted when short), a maker's
+// Foster table and a Cauer ladder (converted when short). Only where etherm-foster is built.
+void RunFosterTables(std::string_view bytes);
+
 }  // namespace etherm::fuzz

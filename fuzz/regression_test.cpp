@@ -30,6 +30,9 @@ const Target kTargets[] = {
     {"dc_writer", RunDcWriter},
     {"transient_writer", RunTransientWriter},
     {"sim_translate", RunSimTranslation},
+#ifdef ETHERM_FUZZ_FOSTER
+    {"foster_tables", RunFosterTables},
+#endif
 };
 
 std::vector<std::filesystem::path> Inputs(const std::string& target) {

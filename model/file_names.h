@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 namespace etherm {
@@ -12,6 +13,10 @@ inline constexpr char kSimulatorCircuitName[] = "a1.cir";  // copy of the iterat
 inline constexpr char kBiasFileName[] = "a1.bsp";          // the simulator's bias point
 inline constexpr char kBiasCopyName[] = "a2.bsp";
 inline constexpr char kTermRiseFileName[] = "temp.txt";  // term rises of the last window
+
+// What the longest file name a run makes has beyond the base name: an iteration's number (at
+// most 10 digits) and the simulator's ".stan.part" of the state file it is writing.
+inline constexpr std::size_t kLongestRunNameTail = 10 + sizeof(".stan.part") - 1;
 
 // The files named after the base name: the inputs, the accumulated outputs and each
 // iteration's files (the base name, the iteration number, an extension).

@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -11,7 +10,7 @@
 #include <algorithm>
 #include <cerrno>
 
-extern char** environ;
+#include "process/spawn.h"
 
 namespace etherm::report {
 
@@ -34,13 +33,6 @@ class Fd {
 
  private:
   int fd_ = -1;
-};
-
-class SpawnSetup {
- public:
-  SpawnSetup() { posix_spawn_file_actions_init(&actions); }
-  ~SpawnSetup() { posix_spawn_file_actions_destroy(&actions); }
-  posix_spawn_file_actions_t actions;
 };
 
 // How a waited-for child ended, from its wait status.
@@ -74,19 +66,20 @@ ChildResult RunChild(const std::vector<std::string>& argv, std::string_view inpu
   }
   Fd errParent(errPipe[0]), errChild(errPipe[1]);
 
-  SpawnSetup setup;
-  posix_spawn_file_actions_adddup2(&setup.actions, inChild.get(), STDIN_FILENO);
-  posix_spawn_file_actions_addopen(&setup.actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_adddup2(&setup.actions, errChild.get(), STDERR_FILENO);
-  std::vector<char*> args;
-  for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-  args.push_back(nullptr);
-  pid_t pid = 0;
-  int err = ::posix_spawnp(&pid, args[0], &setup.actions, nullptr, args.data(), environ);
-  if (err != 0) {
-    result.startError = err;
+  // The limit counts from the child's start, its exec included.
+  auto deadline = std::chrono::steady_clock::now() + timeout;
+  process::SpawnRequest request;
+  request.argv = argv;
+  request.searchPath = true;
+  request.input = inChild.get();
+  request.output = process::SpawnRequest::kDevNull;
+  request.error = errChild.get();
+  const process::Spawned spawned = process::Spawn(request, deadline);
+  if (spawned.pid < 0) {
+    result.startError = spawned.error;
     return result;
   }
+  const pid_t pid = spawned.pid;
   inChild.Reset();
   errChild.Reset();
   ::fcntl(inParent.get(), F_SETFL, O_NONBLOCK);
@@ -108,7 +101,6 @@ ChildResult RunChild(const std::vector<std::string>& argv, std::string_view inpu
     }
   };
 
-  auto deadline = std::chrono::steady_clock::now() + timeout;
   size_t sent = 0;
   if (input.empty()) inParent.Reset();
   int status = 0;
@@ -150,27 +142,20 @@ ChildResult RunChild(const std::vector<std::string>& argv, std::string_view inpu
 
 ChildResult RunForeground(const std::vector<std::string>& argv) {
   ChildResult result;
-  std::vector<char*> args;
-  for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-  args.push_back(nullptr);
-  posix_spawnattr_t attr;
-  posix_spawnattr_init(&attr);
-  sigset_t defaults;
-  sigemptyset(&defaults);
-  sigaddset(&defaults, SIGINT);
-  sigaddset(&defaults, SIGPIPE);
-  posix_spawnattr_setsigdefault(&attr, &defaults);
-  posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF);
-  // The terminal sends Ctrl-C to both; only the child acts on it.
+  // The terminal sends Ctrl-C to both; only the child acts on it (its SIGINT and SIGPIPE are
+  // back to their defaults).
   struct sigaction ignore {};
   struct sigaction oldInt {};
   ignore.sa_handler = SIG_IGN;
   ::sigaction(SIGINT, &ignore, &oldInt);
-  pid_t pid = 0;
-  int err = ::posix_spawnp(&pid, args[0], nullptr, &attr, args.data(), environ);
-  posix_spawnattr_destroy(&attr);
-  if (err != 0) {
-    result.startError = err;
+  process::SpawnRequest request;
+  request.argv = argv;
+  request.searchPath = true;
+  const process::Spawned spawned =
+      process::Spawn(request, std::chrono::steady_clock::now() + std::chrono::seconds(60));
+  const pid_t pid = spawned.pid;
+  if (pid < 0) {
+    result.startError = spawned.error;
   } else {
     int status = 0;
     while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {

@@ -1,9 +1,13 @@
 #include "report/csv_text.h"
 
+#include <unistd.h>
+
 #include <cerrno>
 #include <charconv>
+#include <cstdio>
 
 #include "textio/failure.h"
+#include "textio/file_access.h"
 
 namespace etherm::report {
 
@@ -30,8 +34,14 @@ std::string CsvField(std::string_view text) {
 }
 
 CsvFile::CsvFile(std::string name) : name_(std::move(name)) {
-  file_ = std::fopen(name_.c_str(), "wb");
-  if (file_ == nullptr) Fail(errno);
+  const int fd = TryOpenOutputFile(name_, OutputOpening::kCreate);
+  if (fd < 0) Fail(errno);
+  file_ = ::fdopen(fd, "wb");
+  if (file_ == nullptr) {
+    const int err = errno;
+    ::close(fd);
+    Fail(err);
+  }
 }
 
 CsvFile::~CsvFile() {

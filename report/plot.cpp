@@ -1,5 +1,7 @@
 #include "report/plot.h"
 
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -8,6 +10,7 @@
 #include "report/child_process.h"
 #include "report/results_csv.h"
 #include "textio/failure.h"
+#include "textio/file_access.h"
 
 namespace etherm::report {
 
@@ -141,7 +144,16 @@ PlotStatus PlotRun(const RunDescription& run, const PlotOptions& options) {
 
 PlotStatus DrawPlot(const std::string& script, const std::vector<std::string>& outputs,
                     const PlotOptions& options) {
-  // Drawn under other names first, so a failed plot leaves no half picture behind.
+  // Drawn under other names first, so a failed plot leaves no half picture behind. Each is
+  // created anew here, so that gnuplot, which opens its output as it finds it, never writes
+  // through a link left under that name.
+  for (const auto& file : outputs) {
+    try {
+      ::close(OpenOutputFile(PlotPartName(file), OutputOpening::kCreate));
+    } catch (const Failure& failure) {
+      return Status(PlotStatus::Kind::kFailed, failure.what());
+    }
+  }
   ChildResult child = RunChild({options.program}, script, options.timeout);
   std::error_code ignored;
   auto discard = [&] {
@@ -149,6 +161,7 @@ PlotStatus DrawPlot(const std::string& script, const std::vector<std::string>& o
   };
   switch (child.outcome) {
     case ChildResult::Outcome::kNotStarted:
+      discard();
       if (child.startError == ENOENT) {
         return Status(PlotStatus::Kind::kSkipped,
                       options.program + " not found (Debian package gnuplot-nox)");

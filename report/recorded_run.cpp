@@ -1,5 +1,7 @@
 #include "report/recorded_run.h"
 
+#include <unistd.h>
+
 #include <cerrno>
 #include <charconv>
 #include <fstream>
@@ -8,10 +10,14 @@
 
 #include "report/results_csv.h"
 #include "textio/failure.h"
+#include "textio/file_access.h"
 
 namespace etherm::report {
 
 namespace {
+
+// Far above the report of any run (a transient run of ten million accepted rows).
+constexpr std::uintmax_t kRecordedFileBound = std::uintmax_t{4} << 30;
 
 // The fields of one line as CsvField writes them: plain, or in double quotes with inner quotes
 // doubled.
@@ -51,7 +57,13 @@ std::optional<double> Number(const std::string& field) {
 
 class CsvReader {
  public:
-  explicit CsvReader(std::string name) : name_(std::move(name)), in_(name_, std::ios::binary) {
+  // A FIFO or a device in place of a report would block or never end: plain files of a
+  // bounded size only.
+  explicit CsvReader(std::string name) : name_(std::move(name)) {
+    if (::access(name_.c_str(), F_OK) != 0)
+      throw Failure("\"" + name_ + "\": " + IoErrorText(errno));
+    RequireRegularFile(name_, kRecordedFileBound);
+    in_.open(name_, std::ios::binary);
     if (!in_) throw Failure("\"" + name_ + "\": " + IoErrorText(errno));
   }
   // The next line's fields; false at the end of the file.

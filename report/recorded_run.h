@@ -11,7 +11,7 @@ namespace etherm::report {
 // the figures it printed, by the same arithmetic, at full precision. The devices and probes
 // come from the header of BASE.csv. Throws Failure naming the file (and line) when a file is
 // missing or is no such report: a header without the devices' columns, a row of another width,
-// a cell that is no number.
+// a cell that is no number, a file that is no regular file or holds more than 4 GiB.
 RunSummary ReadRecordedRun(AnalysisKind kind, const std::string& folder,
                            const std::string& baseName);
 

@@ -2,7 +2,6 @@
 
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -15,9 +14,8 @@
 #include <cstring>
 #include <thread>
 
+#include "process/spawn.h"
 #include "textio/failure.h"
-
-extern char** environ;
 
 namespace etherm {
 
@@ -78,38 +76,30 @@ int InterruptSignal() {
   return g_interruptSignal.load();
 }
 
-pid_t StartChild(const std::string& program, const std::vector<std::string>& args, int io) {
-  std::vector<std::string> argvText;
-  argvText.push_back(program);
-  argvText.insert(argvText.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (auto& a : argvText) argv.push_back(a.data());
-  argv.push_back(nullptr);
-
+pid_t StartChild(const std::string& program, const std::vector<std::string>& args, int io,
+                 Clock::time_point deadline) {
   if (InterruptSignal() != 0) throw Failure("interrupted");
+  process::SpawnRequest request;
+  request.argv.push_back(program);
+  request.argv.insert(request.argv.end(), args.begin(), args.end());
   // Its own process group, so a time-out ends whatever the program started too.
-  posix_spawnattr_t attr;
-  posix_spawnattr_init(&attr);
-  posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP);
-  posix_spawnattr_setpgroup(&attr, 0);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  if (io >= 0) {
-    posix_spawn_file_actions_adddup2(&actions, io, STDIN_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, io, STDOUT_FILENO);
-  }
-  pid_t pid = 0;
-  const int err = posix_spawn(&pid, program.c_str(), &actions, &attr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  posix_spawnattr_destroy(&attr);
-  if (err != 0) {
+  request.ownProcessGroup = true;
+  request.defaultSignals = false;
+  if (io >= 0) request.input = request.output = io;
+  // Known to an interrupt from the moment it exists, before its exec.
+  const process::Spawned spawned = process::Spawn(request, deadline, [](pid_t pid) {
+    g_runningGroup.store(pid);
+    // An interrupt between the start and the line above found no group to end.
+    if (InterruptSignal() != 0) kill(-pid, SIGKILL);
+  });
+  if (spawned.pid < 0) {
+    g_runningGroup.store(0);
     throw Failure("The circuit simulator \"" + program +
-                  "\" cannot be started: " + std::strerror(err));
+                  "\" cannot be started: " + std::strerror(spawned.error));
   }
-  g_runningGroup.store(pid);
-  // An interrupt between the start and the line above found no group to end.
-  if (InterruptSignal() != 0) kill(-pid, SIGKILL);
-  return pid;
+  // A child still short of its exec (stopped, or the machine starved) is the caller's to end
+  // at its deadline, as one that hangs.
+  return spawned.pid;
 }
 
 bool WaitForChild(pid_t pid, Clock::time_point deadline, ChildResult* result) {
@@ -122,6 +112,7 @@ bool WaitForChild(pid_t pid, Clock::time_point deadline, ChildResult* result) {
 ChildResult EndChildGroup(pid_t pid) {
   int status = 0;
   kill(-pid, SIGTERM);
+  kill(-pid, SIGCONT);  // a stopped child acts on the SIGTERM only once it runs again
   if (!WaitUntil(pid, Clock::now() + std::chrono::seconds(2), &status)) {
     kill(-pid, SIGKILL);
     waitpid(pid, &status, 0);
@@ -137,13 +128,14 @@ void ForgetChild(pid_t pid) {
 
 ChildResult RunChild(const std::string& program, const std::vector<std::string>& args,
                      double timeoutSeconds) {
-  const pid_t pid = StartChild(program, args);
+  // From the start of the child: its start counts against the limit too.
+  const auto deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                           std::chrono::duration<double>(timeoutSeconds));
+  const pid_t pid = StartChild(program, args, -1, deadline);
   struct Forget {
     pid_t pid;
     ~Forget() { ForgetChild(pid); }
   } forget{pid};
-  const auto deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(
-                                           std::chrono::duration<double>(timeoutSeconds));
   ChildResult result;
   if (WaitForChild(pid, deadline, &result)) return result;
   return EndChildGroup(pid);

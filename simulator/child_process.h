@@ -17,16 +17,21 @@ struct ChildResult {
 };
 
 // Starts program with argv {program, args...} in the current folder, without a shell, and
-// waits for it. A child still running after timeoutSeconds is sent SIGTERM, then SIGKILL, with
-// everything it started. Throws Failure naming the program when it cannot be started, and
+// waits for it. A child still running timeoutSeconds after its start (however far it got: a
+// child stopped before its exec included) is sent SIGTERM, then SIGKILL, with everything it
+// started. Throws Failure naming the program when it cannot be started, and
 // Failure("interrupted") when InterruptChild was called before the start.
 ChildResult RunChild(const std::string& program, const std::vector<std::string>& args,
                      double timeoutSeconds);
 
 // Starts program with argv {program, args...} in its own process group, in the current folder,
 // without a shell; its standard input and output are `io` when that is not -1. Until
-// ForgetChild, InterruptChild kills the child's group. Throws as RunChild does.
-pid_t StartChild(const std::string& program, const std::vector<std::string>& args, int io = -1);
+// ForgetChild, InterruptChild kills the child's group, from the moment the child exists. Waits
+// for the program's exec at most until `deadline`: a child stopped before it is returned
+// all the same, for the caller to end at its own deadline. Throws as RunChild does.
+pid_t StartChild(const std::string& program, const std::vector<std::string>& args, int io = -1,
+                 std::chrono::steady_clock::time_point deadline = std::chrono::steady_clock::now() +
+                                                                  std::chrono::seconds(20));
 
 // Waits for a child of StartChild until the deadline: true, with its result, when it ended.
 bool WaitForChild(pid_t pid, std::chrono::steady_clock::time_point deadline, ChildResult* result);

@@ -62,6 +62,17 @@ std::string ListingReason(const std::string& listingName) {
   return reason;
 }
 
+// Copies `from` to a file `to` created anew: whatever had the name before (a link into
+// another run's files included) is removed, never written through. False when the copy failed.
+bool ReplaceByCopy(const std::string& from, const std::string& to) {
+  std::error_code ec;
+  if (!fs::exists(from, ec)) return false;
+  fs::remove(to, ec);
+  // Without overwrite_existing the copy creates its file exclusively (O_EXCL).
+  fs::copy_file(from, to, fs::copy_options::none, ec);
+  return !ec;
+}
+
 std::string SignalName(int signalNumber) {
   if (const char* abbreviation = sigabbrev_np(signalNumber); abbreviation != nullptr) {
     return std::string("SIG") + abbreviation;
@@ -129,12 +140,11 @@ double RunSimulator(const std::string& iterationName, const std::string& runLogN
     // Removed, not overwritten: ext4 writes a truncated file out at once when it is closed.
     // A second name for the iteration's circuit is a copy that costs no new file: neither
     // name is ever written in place again, each is only removed and written anew.
+    // Where no second name can be made, a copy into a file created anew (never through
+    // whatever else the name may have come to be).
     fs::remove(kSimulatorCircuitName, ignored);
     fs::create_hard_link(circuitName, kSimulatorCircuitName, ignored);
-    if (ignored) {
-      fs::copy_file(circuitName, kSimulatorCircuitName, fs::copy_options::overwrite_existing,
-                    ignored);
-    }
+    if (ignored) ReplaceByCopy(circuitName, kSimulatorCircuitName);
     // A probe-data file left by an earlier, interrupted run must not pass for this run's.
     fs::remove(probeDataName, ignored);
 
@@ -153,8 +163,7 @@ double RunSimulator(const std::string& iterationName, const std::string& runLogN
               circuitName;
     }
     if (transient) {
-      fs::copy_file(kBiasFileName, kBiasCopyName, fs::copy_options::overwrite_existing, ignored);
-      if (!ignored) fs::remove(kBiasFileName, ignored);
+      if (ReplaceByCopy(kBiasFileName, kBiasCopyName)) fs::remove(kBiasFileName, ignored);
     }
     LogSimulatorPass(runLogName, kind, listener);
     if (fs::exists(probeDataName)) return took.count();

@@ -12,6 +12,7 @@
 #include <memory>
 #include <vector>
 
+#include "process/spawn.h"
 #include "testing/scratch_folder.h"
 #include "textio/failure.h"
 
@@ -177,6 +178,31 @@ TEST_F(RunSimulatorTest, HangingSimulatorIsEndedAtTheTimeLimit) {
   EXPECT_NE(text.find("time limit"), std::string::npos) << text;
   // Three passes of 0.3 s, not three minutes.
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
+}
+
+// A simulator stopped between fork and exec held etherm-batch for ever: the limit counts from
+// the child's start.
+TEST_F(RunSimulatorTest, ASimulatorStoppedBeforeItsStartIsEndedAtTheTimeLimit) {
+  UseSimulator("echo data > 'my circuit1.csd'");
+  setenv("ETHERM_SIM_TIMEOUT", "0.3", 1);
+  process::StopChildrenBeforeExecForTesting(true);
+  const std::string text = Fail(SimulationKind::kTransient);
+  process::StopChildrenBeforeExecForTesting(false);
+  EXPECT_NE(text.find("a run exceeded the time limit"), std::string::npos) << text;
+  EXPECT_EQ(LogLines().size(), 6u);  // three passes, each logged
+}
+
+// The scratch copies are files of their own: a link under their names (another run's circuit
+// behind a1.cir, any file behind a2.bsp) is replaced, never written through.
+TEST_F(RunSimulatorTest, ScratchCopiesAreNeverWrittenThroughALink) {
+  UseSimulator("echo bias > a1.bsp\necho data > 'my circuit1.csd'");
+  Write("other run.cir", "* another circuit\r\n");
+  fs::create_hard_link("other run.cir", "a2.bsp");
+  fs::create_symlink("other run.cir", "a1.cir");
+  RunSimulator(kIterationName, "wyniki.txt", SimulationKind::kTransient, &display_);
+  EXPECT_EQ(Read("a2.bsp"), "bias\n");
+  EXPECT_EQ(Read("a1.cir"), "* the circuit\r\n");
+  EXPECT_EQ(Read("other run.cir"), "* another circuit\r\n");
 }
 
 TEST_F(RunSimulatorTest, MissingProgramFailsAtOnce) {

@@ -37,8 +37,9 @@ std::unique_ptr<SimulatorServer> SimulatorServer::Start(const std::string& progr
   int ends[2];
   if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) return nullptr;
   pid_t pid = 0;
+  const Clock::time_point ready = Clock::now() + Seconds(readySeconds);
   try {
-    pid = StartChild(program, {"--serve"}, ends[1]);
+    pid = StartChild(program, {"--serve"}, ends[1], ready);
   } catch (...) {
     close(ends[0]);
     close(ends[1]);
@@ -47,8 +48,7 @@ std::unique_ptr<SimulatorServer> SimulatorServer::Start(const std::string& progr
   close(ends[1]);
   std::unique_ptr<SimulatorServer> server(new SimulatorServer(pid, ends[0]));
   std::string line;
-  if (server->Send(std::string(serve::kHello2)) &&
-      server->ReadLine(Clock::now() + Seconds(readySeconds), &line) == Read::kLine &&
+  if (server->Send(std::string(serve::kHello2)) && server->ReadLine(ready, &line) == Read::kLine &&
       line == serve::kReady2) {
     return server;
   }

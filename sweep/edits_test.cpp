@@ -103,8 +103,57 @@ TEST(CircuitParameter, ReplacedWhereDefinedElseAddedBeforeEnd) {
   for (const Case& c : cases) {
     EXPECT_EQ(SetCircuitParameter(c.circuit, "vin", "7.5"), c.expected) << c.what;
   }
+  // A value on a top-level call is the subcircuit's own; one inside a definition is left.
+  EXPECT_EQ(SetCircuitParameter("t\nX1 1 0 S PARAMS: vin=1 r=2\n.SUBCKT S a b vin=3\n"
+                                "X2 a b T vin=4\n.ENDS\n.END\n",
+                                "vin", "7.5"),
+            "t\nX1 1 0 S PARAMS: vin=7.5 r=2\n.SUBCKT S a b vin=3\nX2 a b T vin=4\n.ENDS\n.END\n");
   EXPECT_TRUE(CircuitMentions("t\nV1 1 0 {2*VIN}\n", "vin"));
   EXPECT_FALSE(CircuitMentions("vin\n* vin\nV1 1 0 1 ; vin\nV2 1 0 {vinx}\n", "vin"));
+}
+
+// A case's value must reach the circuit: a name that only stands in the circuit (a model
+// parameter, a subcircuit's own parameter) gave cases that all ran alike.
+TEST(CircuitParameter, AcceptedOnlyWhereTheCircuitReadsIt) {
+  struct Case {
+    const char* what;
+    const char* circuit;
+    int refusedLine;  // 0: accepted
+  };
+  const Case cases[] = {
+      {"a {expression}", "t\nV1 1 0 {2*rs}\n.END\n", 0},
+      {"a top-level .PARAM", "t\n.PARAM rs=1\n.END\n", 0},
+      {"read by a top-level .PARAM value", "t\n.PARAM r2=rs*2\nR1 1 0 {r2}\n.END\n", 0},
+      {"given on a top-level call",
+       "t\nX1 1 0 S PARAMS: rs=1\n.SUBCKT S a b rs=2\n"
+       "R1 a b {rs}\n.ENDS\n.END\n",
+       0},
+      {"read in a subcircuit without one of its own",
+       "t\n.SUBCKT S a b\nR1 a b {rs}\n.ENDS\nX1 1 0 S\n.END\n", 0},
+      {"a model parameter", "t\nD1 1 0 DP\n.MODEL DP D(T_ABS=27 RS=0.1)\n.END\n", 3},
+      {"a subcircuit's PARAMS: default, no call giving it",
+       "t\n.SUBCKT S a b PARAMS: rs=2\nR1 a b {rs}\n.ENDS\nX1 1 0 S\n.END\n", 2},
+      {"a .PARAM inside a subcircuit",
+       "t\nX1 1 0 S\n.SUBCKT S a b\n.PARAM rs=2\nR1 a b {rs}\n.ENDS\n.END\n", 4},
+      {"a .PARAM inside a subcircuit read before it",
+       "t\n.SUBCKT S a b\nR1 a b {rs}\n.PARAM rs=2\n.ENDS\nX1 1 0 S\n.END\n", 3},
+      {"a node or element name", "t\nRS 1 rs 5\n.END\n", 2},
+  };
+  for (const Case& c : cases) {
+    const std::optional<std::string> refusal = ParameterRefusal(c.circuit, "rs", "c.cir");
+    if (c.refusedLine == 0) {
+      EXPECT_FALSE(refusal) << c.what << ": " << *refusal;
+      continue;
+    }
+    ASSERT_TRUE(refusal) << c.what;
+    EXPECT_EQ(refusal->rfind("quantity \"rs\": c.cir, line " + std::to_string(c.refusedLine) +
+                                 " names it, but no value a case sets would reach",
+                             0),
+              0u)
+        << c.what << ": " << *refusal;
+  }
+  EXPECT_EQ(*ParameterRefusal("t\nV1 1 0 1\n", "rs", "c.cir"),
+            "quantity \"rs\": c.cir neither defines nor uses a parameter of that name");
 }
 
 // A transient problem file with CR LF, comments after numbers and a coupling entry.
@@ -194,10 +243,13 @@ TEST(Prepare, RefusesBeforeWritingAnything) {
       {"base name with a line break", "d\nc", "case,rth:QA\na,1\n", "holds a control character"},
       {"base name a path", "../dc", "case,rth:QA\na,1\n", "must name files of the current folder"},
       {"missing problem file", "none", "case,rth:QA\na,1\n", "none.par"},
+      {"base name an option", "--no-plot", "case,rth:QA\na,1\n", "begins with '-'"},
+      {"parameter of a model only", "dc", "case,is\na,1\n",
+       "dc.cir, line 3 names it, but no value a case sets would reach the circuit there"},
   };
   ScratchFolder folder(ScratchFolder::Enter::kYes);
   WriteBytes("dc.par", kDcPar);
-  WriteBytes("dc.cir", "c\nV1 1 0 {vs}\n");
+  WriteBytes("dc.cir", "c\nV1 1 0 {vs}\n.MODEL DP D(IS=1e-9)\n");
   WriteBytes("tr.par", kTransientPar);
   WriteBytes("tr.cir", "c\n");
   for (const Bad& c : cases) {

@@ -7,6 +7,7 @@
 #include <sstream>
 #include <vector>
 
+#include "sweep/sweep_files.h"
 #include "textio/failure.h"
 
 namespace etherm::sweep {
@@ -41,7 +42,9 @@ std::string Trim(std::string s) {
 
 std::map<int, JobEntry> ReadJobLog(const std::string& fileName) {
   std::map<int, JobEntry> entries;
-  std::ifstream in(fileName);
+  std::error_code ec;
+  if (!std::filesystem::exists(fileName, ec)) return entries;  // nothing run yet
+  std::istringstream in(ReadWholeFile(fileName));
   for (std::string line; std::getline(in, line);) {
     const int job = JobNumber(line);
     if (job <= 0) continue;
@@ -68,11 +71,7 @@ void ForgetJobs(const std::string& fileName, const std::set<int>& jobs) {
   in.close();
   // Written beside and renamed, so an interruption leaves the old log or the new one.
   const std::string temporary = fileName + ".new";
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    out << kept;
-    if (!out.flush()) throw Failure("cannot write " + temporary);
-  }
+  WriteWholeFile(temporary, kept);
   std::error_code ec;
   std::filesystem::rename(temporary, fileName, ec);
   if (ec) throw Failure("cannot replace " + fileName + ": " + ec.message());

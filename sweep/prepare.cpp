@@ -66,10 +66,7 @@ void Prepare(const std::string& tableFile, const std::string& base, std::FILE* o
     if (q.kind == Quantity::Kind::kAmbient) {
       spans.emplace_back();  // an option of the case's run, in none of its files
     } else if (q.kind == Quantity::Kind::kParameter) {
-      if (!CircuitMentions(circuit, q.name)) {
-        throw Failure("quantity \"" + q.name + "\": " + cirFile +
-                      " neither defines nor uses a parameter of that name");
-      }
+      if (const auto refusal = ParameterRefusal(circuit, q.name, cirFile)) throw Failure(*refusal);
       spans.emplace_back();
     } else {
       spans.push_back(SpansOf(fields, q, parFile));

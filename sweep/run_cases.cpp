@@ -12,6 +12,7 @@
 #include "sweep/job_log.h"
 #include "sweep/sweep_files.h"
 #include "textio/failure.h"
+#include "textio/file_access.h"
 
 namespace etherm::sweep {
 
@@ -144,10 +145,14 @@ void RunCase(Analysis analysis, const std::string& base, const std::string& name
   if (chdir(folder.c_str()) != 0) fail("cannot enter " + folder + ": " + std::strerror(errno));
   unlink("etherm-batch.status");
   const int in = open("/dev/null", O_RDONLY);
-  const int outFd = open("etherm-batch.out", O_WRONLY | O_CREAT | O_TRUNC, 0666);
-  const int errFd = open("etherm-batch.err", O_WRONLY | O_CREAT | O_TRUNC, 0666);
-  if (in < 0 || outFd < 0 || errFd < 0)
-    fail(std::string("cannot open its output files: ") + std::strerror(errno));
+  if (in < 0) fail(std::string("cannot open /dev/null: ") + std::strerror(errno));
+  int outFd = -1, errFd = -1;
+  try {
+    outFd = OpenOutputFile("etherm-batch.out", OutputOpening::kCreate);
+    errFd = OpenOutputFile("etherm-batch.err", OutputOpening::kCreate);
+  } catch (const Failure& failure) {
+    fail(std::string("cannot open its output files: ") + failure.what());
+  }
   dup2(in, STDIN_FILENO);
   dup2(outFd, STDOUT_FILENO);
   dup2(errFd, STDERR_FILENO);

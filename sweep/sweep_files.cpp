@@ -9,6 +9,7 @@
 #include <iterator>
 
 #include "textio/failure.h"
+#include "textio/file_access.h"
 
 namespace etherm::sweep {
 
@@ -16,6 +17,12 @@ void CheckBaseName(const std::string& base) {
   if (base.empty() || base == "." || base == ".." || base.find('/') != std::string::npos) {
     throw Failure("the base name \"" + base +
                   "\" must name files of the current folder (BASE.par, BASE.cir), not a path");
+  }
+  // etherm-batch would take it for an option ("--no-plot") and run with no base name.
+  if (base[0] == '-') {
+    throw Failure("the base name \"" + base +
+                  "\" begins with '-', which etherm-batch reads as an option; rename BASE.par and "
+                  "BASE.cir");
   }
   // The name goes into the command lines of the cases, one a line.
   for (char c : base) {
@@ -26,18 +33,15 @@ void CheckBaseName(const std::string& base) {
 }
 
 std::string ReadWholeFile(const std::string& fileName) {
-  std::ifstream in(fileName, std::ios::binary);
-  if (!in) throw Failure(IoErrorText(errno) + ": " + fileName);
-  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) throw Failure("cannot read " + fileName);
-  return bytes;
+  // A FIFO would block for ever, a device such as /dev/zero never end.
+  constexpr std::uintmax_t kWholeFileBound = std::uintmax_t{64} << 20;
+  return ReadRegularFile(fileName, kWholeFileBound);
 }
 
 void WriteWholeFile(const std::string& fileName, const std::string& bytes) {
-  std::ofstream out(fileName, std::ios::binary | std::ios::trunc);
-  if (!out) throw Failure(IoErrorText(errno) + ": " + fileName);
-  out << bytes;
-  if (!out.flush()) throw Failure("cannot write " + fileName);
+  std::FILE* out = OpenOutputStream(fileName, OutputOpening::kCreate);
+  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
+  if (std::fclose(out) != 0 || !written) throw Failure("cannot write " + fileName);
 }
 
 std::string CaseFile(const std::string& caseName, const std::string& file) {

@@ -12,7 +12,8 @@ inline constexpr const char* kCasesFolder = "cases";
 // Throws Failure unless base is a plain file name: each case folder gets its own BASE files.
 void CheckBaseName(const std::string& base);
 
-// The whole file; Failure naming it when it cannot be read.
+// The whole file; Failure naming it when it cannot be read, is no regular file or holds more
+// than 64 MiB.
 std::string ReadWholeFile(const std::string& fileName);
 // Creates or replaces the file; Failure naming it when it cannot be written.
 void WriteWholeFile(const std::string& fileName, const std::string& bytes);

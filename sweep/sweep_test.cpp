@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -280,6 +281,35 @@ TEST_F(FakeBatch, AFailedCaseStopsNoOtherAndRunsAgainAlone) {
   EXPECT_EQ(Exec({sweep, "run", "dc", "dc"}), 0);
   EXPECT_EQ(LoggedCases().size(), 4u);
   EXPECT_EQ(LoggedCases().back(), "good2");
+}
+
+TEST_F(FakeBatch, GatherReadsPlainFilesOnly) {
+  const std::string sweep = Bin("etherm-sweep");
+  WriteBytes("fixed", "");
+  ASSERT_EQ(Exec({sweep, "run", "dc", "dc"}), 0);
+  // A FIFO blocked gather for ever; a link to /dev/zero filled the memory.
+  fs::remove("cases/good1/dc.csv");
+  ASSERT_EQ(mkfifo("cases/good1/dc.csv", 0600), 0);
+  fs::remove("cases/good2/dc.csv");
+  fs::create_symlink("/dev/zero", "cases/good2/dc.csv");
+  // Its own table replaces a link left under its name; the link's target keeps its bytes.
+  WriteBytes("precious.csv", "keep");
+  fs::create_symlink(fs::absolute("precious.csv"), "sweep.csv");
+  ASSERT_EQ(Exec({sweep, "gather", "dc"}), 0);
+  EXPECT_EQ(ReadBytes("precious.csv"), "keep");
+  EXPECT_FALSE(fs::is_symlink("sweep.csv"));
+  const auto rows = SweepRows();
+  EXPECT_EQ(rows.at("good1")[2], "ok (results unreadable)");
+  EXPECT_EQ(rows.at("good2")[2], "ok (results unreadable)");
+  EXPECT_EQ(rows.at("bad")[2], "ok");
+  const std::string printed = ReadBytes("stdout.txt");
+  for (const char* name : {"good1", "good2"}) {
+    const std::string file = std::string("cases/") + name + "/dc.csv";
+    EXPECT_NE(
+        printed.find("case " + std::string(name) + ": \"" + file + "\" is not a regular file"),
+        std::string::npos)
+        << printed;
+  }
 }
 
 TEST_F(FakeBatch, TransientMeanPowerIsWeightedByTime) {

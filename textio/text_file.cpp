@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "textio/failure.h"
+#include "textio/file_access.h"
 #include "textio/number_text.h"
 
 namespace etherm {
@@ -86,17 +87,16 @@ std::string TextFile::TakeText() {
   return text;
 }
 
-void TextFile::OpenOutput(const std::string& name, const char* fopenMode, Mode mode) {
+void TextFile::OpenOutput(const std::string& name, OutputOpening opening, Mode mode) {
   Close();
   name_ = name;
-  file_ = std::fopen(name.c_str(), fopenMode);
-  if (file_ == nullptr) ThrowFileError(errno, name);
+  file_ = OpenOutputStream(name, opening);
   out_.clear();
   mode_ = mode;
 }
 
 void TextFile::OpenForWriting(const std::string& name) {
-  OpenOutput(name, "wb", Mode::kWriting);
+  OpenOutput(name, OutputOpening::kCreate, Mode::kWriting);
 }
 
 void TextFile::OpenForReplacing(const std::string& name) {
@@ -113,7 +113,7 @@ void TextFile::OpenForAppending(const std::string& name) {
     Close();
     ThrowFileError(err, name);
   }
-  OpenOutput(name, "ab", Mode::kAppending);
+  OpenOutput(name, OutputOpening::kAppend, Mode::kAppending);
 }
 
 void TextFile::Flush() {

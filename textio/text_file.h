@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "textio/file_access.h"
+
 namespace etherm {
 
 // A text file of the system: a name bound to a handle that is closed or open for reading,
@@ -25,6 +27,8 @@ class TextFile {
 
   // Opening an open handle first closes it. Reading loads the file, positioned at its first
   // byte; writing creates or empties it; appending keeps it and writes after its last byte.
+  // Nothing is written through a link (see OpenOutputFile): writing replaces a link by a new
+  // file, appending refuses one.
   void OpenForReading(const std::string& name);
   void OpenForWriting(const std::string& name);
   // The same for a file written anew again and again (each iteration's circuit): an existing
@@ -71,7 +75,7 @@ class TextFile {
 
  private:
   static constexpr std::size_t kFlushSize = 1 << 16;
-  void OpenOutput(const std::string& name, const char* fopenMode, Mode mode);
+  void OpenOutput(const std::string& name, OutputOpening opening, Mode mode);
   void WriteOut();
 
   Mode mode_ = Mode::kClosed;
