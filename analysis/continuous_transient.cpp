@@ -180,22 +180,12 @@ void RunContinuousTransient(AnalysisState& state, const TransientOptions& option
 
     appended = AppendedText{};
     const int headerLines = state.laterWindow ? 0 : 2;
-    AppendTo(carry.powerFile, outputs.Name(accumulated.powers));
-    AppendTo(carry.temperatureFile, outputs.Name(accumulated.temperatures));
-    AppendTo(carry.resultFile, outputs.Name(accumulated.results));
-    carry.resultFile.CopyWritesTo(&appended.results);
-    carry.powerFile.CopyWritesTo(&appended.powers);
-    carry.temperatureFile.CopyWritesTo(&appended.temperatures);
-    AcceptLines(state, carry, results, tables, warnings, outputs.Name(historyName));
-    for (TextFile* f : {&carry.resultFile, &carry.powerFile, &carry.temperatureFile}) {
-      f->CopyWritesTo(nullptr);
-    }
-    state.laterWindow = true;
+    AppendAcceptedLines(state, carry, results, tables, warnings,
+                        {outputs.Name(accumulated.results), outputs.Name(accumulated.powers),
+                         outputs.Name(accumulated.temperatures), outputs.Name(historyName)},
+                        appended);
     results.Close();
-    for (TextFile* f : {&carry.powerFile, &carry.temperatureFile, &carry.resultFile, &carry.history,
-                        &carry.rises}) {
-      f->Flush();
-    }
+    FlushCarried(carry);
     ReportAppendedRows(state, appended, headerLines);
     ++state.iterationNumber;
 

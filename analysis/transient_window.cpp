@@ -340,4 +340,27 @@ void WriteFirstHistoryLine(const Problem& problem, const std::string& historyNam
   history.Close();
 }
 
+void AppendAcceptedLines(AnalysisState& state, TransientCarry& carry, TextFile& results,
+                         const WindowTables& tables, HotDeviceWarnings& warnings,
+                         const AcceptedNames& names, AppendedText& appended) {
+  AppendTo(carry.powerFile, names.powers);
+  AppendTo(carry.temperatureFile, names.temperatures);
+  AppendTo(carry.resultFile, names.results);
+  carry.resultFile.CopyWritesTo(&appended.results);
+  carry.powerFile.CopyWritesTo(&appended.powers);
+  carry.temperatureFile.CopyWritesTo(&appended.temperatures);
+  AcceptLines(state, carry, results, tables, warnings, names.history);
+  for (TextFile* f : {&carry.resultFile, &carry.powerFile, &carry.temperatureFile}) {
+    f->CopyWritesTo(nullptr);
+  }
+  state.laterWindow = true;
+}
+
+void FlushCarried(TransientCarry& carry) {
+  for (TextFile* f :
+       {&carry.powerFile, &carry.temperatureFile, &carry.resultFile, &carry.history, &carry.rises}) {
+    f->Flush();
+  }
+}
+
 }  // namespace etherm

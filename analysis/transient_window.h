@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "analysis/appended_rows.h"
 #include "analysis/hot_devices.h"
 #include "analysis/results_tail.h"
 #include "model/analysis_state.h"
@@ -90,5 +91,18 @@ void AppendTermRiseHistory(AnalysisState& state, TransientCarry& carry, const Wi
 void AcceptLines(AnalysisState& state, TransientCarry& carry, TextFile& results,
                  const WindowTables& tables, HotDeviceWarnings& warnings,
                  const std::string& historyName);
+
+// The names the accepted lines go to now (staged before the run commits).
+struct AcceptedNames {
+  std::string results, powers, temperatures, history;
+};
+
+// AcceptLines into the accumulated files, opened for appending under `names` where they are
+// not yet; the bytes appended to the three tables are copied into `appended`'s texts.
+void AppendAcceptedLines(AnalysisState& state, TransientCarry& carry, TextFile& results,
+                         const WindowTables& tables, HotDeviceWarnings& warnings,
+                         const AcceptedNames& names, AppendedText& appended);
+// What a window added reaches the files before the next one starts.
+void FlushCarried(TransientCarry& carry);
 
 }  // namespace etherm

@@ -1,5 +1,8 @@
 #include "csdf.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -63,11 +66,26 @@ std::string CsdfText(const ProbeData& d) {
 void WriteFileAtomically(const std::string& path, const std::string& bytes) {
   std::string temporary = path + ".part";
   {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    if (!out) throw SimError("cannot create " + temporary + ": " + std::strerror(errno));
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    if (!out) {
+    // Created anew, never opened through a link someone left under that name.
+    ::unlink(temporary.c_str());
+    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                          0644);
+    if (fd < 0) throw SimError("cannot create " + temporary + ": " + std::strerror(errno));
+    const char* p = bytes.data();
+    std::size_t left = bytes.size();
+    bool written = true;
+    while (left > 0) {
+      const ssize_t n = ::write(fd, p, left);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) {
+        written = false;
+        break;
+      }
+      p += n;
+      left -= static_cast<std::size_t>(n);
+    }
+    if (::close(fd) != 0) written = false;
+    if (!written) {
       std::error_code ignored;
       std::filesystem::remove(temporary, ignored);
       throw SimError("cannot write " + temporary + " (disk full?)");

@@ -412,5 +412,29 @@ TEST(EthermSimProgram, InputsAreCheckedBeforeAnythingIsRemoved) {
   EXPECT_EQ(dir.Read("v/precious.txt"), "precious");
 }
 
+// Every file etherm-sim writes is created anew: a link left under its name (or under the name of
+// its half-written copy) is replaced, its target untouched.
+TEST(EthermSimProgram, OutputsAreNeverWrittenThroughALink) {
+  ScratchDir dir;
+  dir.Write("c.cir",
+            "t\nV1 1 0 SIN(0 1 1k)\nR1 1 2 1k\nC1 2 0 1u\n.PROBE V(2)\n"
+            ".SAVEBIAS \"b.bsp\" TRAN TIME=1u\n.TRAN 1u 2u\n");
+  const char* names[] = {"c.out", "c.csd", "c.csd.part", "c.stan", "c.stan.part", "b.bsp",
+                         "b.bsp.part"};
+  for (const char* name : names) {
+    dir.Write(std::string("target-") + name, "precious");
+    std::filesystem::create_symlink(dir.File(std::string("target-") + name), dir.File(name));
+  }
+  ASSERT_EQ(RunEthermSim(dir, "c.cir"), 0) << dir.Read("c.out");
+  for (const char* name : names) {
+    EXPECT_EQ(dir.Read(std::string("target-") + name), "precious") << name;
+    EXPECT_FALSE(std::filesystem::is_symlink(dir.File(name)) &&
+                 std::string(name).find(".part") == std::string::npos)
+        << name << " is still a link";
+  }
+  EXPECT_TRUE(dir.Exists("c.csd"));
+  EXPECT_TRUE(dir.Exists("b.bsp"));
+}
+
 }  // namespace
 }  // namespace etherm::sim::test

@@ -42,7 +42,8 @@ class Listing {
     // A listing of the same name is removed, not truncated: ext4 writes a truncated file's
     // blocks out at once when it is closed, a disk write per run.
     ::unlink(path.c_str());
-    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    // Created anew: never written through a link left under the listing's name.
+    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
   }
   ~Listing() {
     Restore();
@@ -871,8 +872,12 @@ ProbeData CollectedProbeData(const Translation& t, const std::vector<std::string
 
 }  // namespace
 
-RunOutcome CircuitRunner::RunUntil(double time, const std::string& csdPath) {
-  if (!paused_ || paused_->ended) return {kExitUsage, "no transient is paused"};
+RunOutcome CircuitRunner::InPausedTransient(
+    bool mustHaveStarted, bool mustWait,
+    const std::function<RunOutcome(Paused&, Listing&, NgspiceSession&)>& step) {
+  if (!paused_ || paused_->ended || (mustWait && paused_->started) ||
+      (mustHaveStarted && !paused_->started))
+    return {kExitUsage, "no transient is paused"};
   Paused& p = *paused_;
   Listing& listing = *p.listing;
   listing_ = &listing;
@@ -883,97 +888,87 @@ RunOutcome CircuitRunner::RunUntil(double time, const std::string& csdPath) {
   try {
     NgspiceSession& ng = Ngspice();
     listing.Capture();
+    RunOutcome outcome = step(p, listing, ng);
+    listing.Restore();
+    return outcome;
+  } catch (const SimError& e) {
+    // The transient cannot go on after a failure: it would not be the run it was.
+    listing.Restore();
+    listing.Line(std::string("etherm-sim: error in ") + p.circuitPath + ": " + e.what());
+    p.ended = true;
+    return {kExitRefused, e.what()};
+  }
+}
+
+namespace {
+
+// The collected points of a step as its answer: streamed, or written to `csdPath`.
+RunOutcome PointsOutcome(const ProbeData& data, const std::string& csdPath) {
+  RunOutcome outcome{kExitSuccess, ""};
+  if (csdPath == kStreamed) {
+    outcome.data = CsdfText(data);
+  } else {
+    WriteFileAtomically(csdPath, CsdfText(data));
+  }
+  return outcome;
+}
+
+// While it lives, every accepted point is collected.
+struct Collecting {
+  explicit Collecting(NgspiceSession& session) : ng(session) { ng.Collect(true); }
+  ~Collecting() { ng.Collect(false); }
+  NgspiceSession& ng;
+};
+
+}  // namespace
+
+RunOutcome CircuitRunner::RunUntil(double time, const std::string& csdPath) {
+  return InPausedTransient(false, false, [&](Paused& p, Listing& listing, NgspiceSession& ng) {
     // A pause left pending at the final time would stop the next analysis at once.
     const bool last = time >= p.length * (1 - 1e-12);
     ng.Command("delete all");
     // The pause falls on the first accepted step at or after `time`; a breakpoint forced there
     // made steps too small to go on where it fell a hair before a source's edge.
     if (!last) ng.Command("stop when time >= " + DeckNumber(time));
-    ng.Collect(true);
-    struct StopCollecting {
-      NgspiceSession& ng;
-      ~StopCollecting() { ng.Collect(false); }
-    } stopCollecting{ng};
-    ng.RunOrResume(std::exchange(p.started, true));
-    p.ended = last;
-    std::vector<std::vector<double>> rows = ng.TakeCollected();
-    if (ng.CollectedNames().end() ==
-        std::find(ng.CollectedNames().begin(), ng.CollectedNames().end(), "time"))
-      throw SimError("ngspice gave the transient's points no time");
-    std::vector<double> last_row = rows.empty() ? p.last : rows.back();
-    ProbeData data = CollectedProbeData(p.t, ng.CollectedNames(), std::move(rows), p.last);
-    p.last = std::move(last_row);
-    listing.Restore();
-    if (data.x.empty()) throw SimError("the transient gave no points up to " + ShortestText(time));
-    RunOutcome outcome{kExitSuccess, ""};
-    if (csdPath == kStreamed) {
-      outcome.data = CsdfText(data);
-    } else {
-      WriteFileAtomically(csdPath, CsdfText(data));
+    std::vector<std::vector<double>> rows;
+    {
+      const Collecting collecting(ng);
+      ng.RunOrResume(std::exchange(p.started, true));
+      rows = ng.TakeCollected();
     }
+    p.ended = last;
+    const std::vector<std::string>& names = ng.CollectedNames();
+    if (std::find(names.begin(), names.end(), "time") == names.end())
+      throw SimError("ngspice gave the transient's points no time");
+    std::vector<double> lastRow = rows.empty() ? p.last : rows.back();
+    ProbeData data = CollectedProbeData(p.t, names, std::move(rows), p.last);
+    p.last = std::move(lastRow);
+    if (data.x.empty()) throw SimError("the transient gave no points up to " + ShortestText(time));
     listing.Line("etherm-sim: " + std::to_string(data.x.size()) + " point(s) up to " +
                  ShortestText(data.x.back()) + " s " +
                  (csdPath == kStreamed ? std::string("streamed") : "written to " + csdPath));
-    return outcome;
-  } catch (const SimError& e) {
-    listing.Restore();
-    listing.Line(std::string("etherm-sim: error in ") + p.circuitPath + ": " + e.what());
-    p.ended = true;
-    return {kExitRefused, e.what()};
-  }
+    return PointsOutcome(data, csdPath);
+  });
 }
 
 RunOutcome CircuitRunner::Settle(const std::string& csdPath) {
-  if (!paused_ || paused_->ended || paused_->started)
-    return {kExitUsage, "no transient waits to start"};
-  Paused& p = *paused_;
-  Listing& listing = *p.listing;
-  listing_ = &listing;
-  struct Detach {
-    Listing*& listing;
-    ~Detach() { listing = nullptr; }
-  } detach{listing_};
-  try {
-    NgspiceSession& ng = Ngspice();
-    listing.Capture();
-    ng.Collect(true);
-    struct StopCollecting {
-      NgspiceSession& ng;
-      ~StopCollecting() { ng.Collect(false); }
-    } stopCollecting{ng};
-    // An operating point of its own; the transient's own starts when it runs.
-    ng.Command("op");
-    std::vector<std::vector<double>> rows = ng.TakeCollected();
-    if (rows.size() != 1) throw SimError("the operating point gave no values");
-    ProbeData data = CollectedProbeData(p.t, ng.CollectedNames(), std::move(rows), {});
-    listing.Restore();
-    RunOutcome outcome{kExitSuccess, ""};
-    if (csdPath == kStreamed) {
-      outcome.data = CsdfText(data);
-    } else {
-      WriteFileAtomically(csdPath, CsdfText(data));
+  return InPausedTransient(false, true, [&](Paused& p, Listing&, NgspiceSession& ng) {
+    std::vector<std::vector<double>> rows;
+    {
+      const Collecting collecting(ng);
+      // An operating point of its own; the transient's own starts when it runs.
+      ng.Command("op");
+      rows = ng.TakeCollected();
     }
-    return outcome;
-  } catch (const SimError& e) {
-    listing.Restore();
-    listing.Line(std::string("etherm-sim: error in ") + p.circuitPath + ": " + e.what());
-    p.ended = true;
-    return {kExitRefused, e.what()};
-  }
+    if (rows.size() != 1) throw SimError("the operating point gave no values");
+    return PointsOutcome(CollectedProbeData(p.t, ng.CollectedNames(), std::move(rows), {}),
+                         csdPath);
+  });
 }
 
 RunOutcome CircuitRunner::SetTemperatures(
     const std::vector<std::pair<std::string, double>>& modelCelsius) {
-  if (!paused_ || paused_->ended) return {kExitUsage, "no transient is paused"};
-  Paused& p = *paused_;
-  Listing& listing = *p.listing;
-  listing_ = &listing;
-  struct Detach {
-    Listing*& listing;
-    ~Detach() { listing = nullptr; }
-  } detach{listing_};
-  try {
-    NgspiceSession& ng = Ngspice();
+  return InPausedTransient(false, false, [&](Paused& p, Listing& listing, NgspiceSession& ng) {
     std::vector<std::string> triggers;
     for (const auto& [model, celsius] : modelCelsius) {
       std::size_t m = 0;
@@ -991,7 +986,7 @@ RunOutcome CircuitRunner::SetTemperatures(
         } else {
           continue;
         }
-        listing.Line(command);
+        listing.Live(command);
         ng.Command(command);
       }
       // ngspice recomputes temperature-dependent values when an analysis starts, not on
@@ -1004,7 +999,7 @@ RunOutcome CircuitRunner::SetTemperatures(
     // devices would run on at their old temperature: a wrong result, refused.
     bool updated = triggers.empty() && modelCelsius.empty();
     for (const std::string& trigger : triggers) {
-      listing.Line(trigger);
+      listing.Live(trigger);
       try {
         ng.Command(trigger);
         updated = true;
@@ -1019,13 +1014,8 @@ RunOutcome CircuitRunner::SetTemperatures(
           "temperatures would not reach their temperature-dependent values; give each T_ABS model "
           "a plain numeric parameter on its .MODEL line");
     }
-    listing.Flush();
-    return {kExitSuccess, ""};
-  } catch (const SimError& e) {
-    listing.Line(std::string("etherm-sim: error in ") + p.circuitPath + ": " + e.what());
-    p.ended = true;
-    return {kExitRefused, e.what()};
-  }
+    return RunOutcome{kExitSuccess, ""};
+  });
 }
 
 void CircuitRunner::EndTransient() {

@@ -17,6 +17,9 @@ class Listing;
 class NgspiceSession;
 
 struct RunOutcome {
+  RunOutcome(int runStatus = 0, std::string why = {})
+      : status(runStatus), reason(std::move(why)) {}
+
   int status = 0;      // as exit_status.h
   std::string reason;  // why, when not a success; the listing's last "etherm-sim:" line says it too
   std::string data;    // probe data asked for as "-" (streamed, not written)
@@ -76,6 +79,9 @@ class CircuitRunner {
   InPlaceState inPlace_;        // the DC circuit kept loaded for the next run
   struct Paused;
   std::unique_ptr<Paused> paused_;  // the transient of BeginTransient
+  // A step of the paused transient with its listing attached; a SimError ends the transient.
+  RunOutcome InPausedTransient(bool mustHaveStarted, bool mustWait,
+                               const std::function<RunOutcome(Paused&, Listing&, NgspiceSession&)>& step);
 };
 
 // Returns the exit status of one run (CircuitRunner::Run), failures reported on standard error.

@@ -67,6 +67,7 @@ std::string PausedTransient::Ask(const PausedRequest& asked,
       throw Failure("The circuit simulator exceeded the time limit of ETHERM_SIM_TIMEOUT seconds "
                     "when asked " + asked.what + "; see its listing \"" + listing + "\"");
   }
+  throw Failure("internal: an answer of no known kind");
 }
 
 std::string PausedTransient::RunUntil(double time, const std::function<void(double)>& progress) {
