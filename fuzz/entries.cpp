@@ -1,5 +1,11 @@
 #include "fuzz/entries.h"
 
+#include <algorithm>
+#include <cstdlib>
+#include <optional>
+
+#include "sim/serve_protocol.h"
+
 #include <memory>
 #include <optional>
 #include <string>
@@ -134,6 +140,32 @@ void RunSimTranslation(std::string_view bytes) {
       }
     }
   } catch (const SimError&) {
+  }
+}
+
+void RunServeLines(std::string_view bytes) {
+  namespace serve = etherm::sim::serve;
+  while (!bytes.empty()) {
+    const std::size_t end = std::min(bytes.find('\n'), bytes.size());
+    const std::string_view line = bytes.substr(0, end);
+    bytes.remove_prefix(std::min(end + 1, bytes.size()));
+    const serve::ParsedRequest request = serve::ParseRequest(line);
+    if (request.request) {
+      const serve::Request& r = *request.request;
+      const serve::ParsedRequest again = serve::ParseRequest(serve::FormatRequest(r));
+      if (!again.request || again.request->circuit != r.circuit || again.request->id != r.id ||
+          again.request->verb != r.verb || again.request->time != r.time ||
+          again.request->temps != r.temps)
+        std::abort();
+    } else if (request.problem.empty()) {
+      std::abort();  // a refusal says why
+    }
+    if (const std::optional<serve::Answer> answer = serve::ParseAnswer(line)) {
+      const std::optional<serve::Answer> again = serve::ParseAnswer(serve::FormatAnswer(*answer));
+      if (!again || again->outcome != answer->outcome || again->reason != answer->reason ||
+          again->id != answer->id || again->time != answer->time)
+        std::abort();
+    }
   }
 }
 

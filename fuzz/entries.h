@@ -21,6 +21,10 @@ void RunTransientWriter(std::string_view bytes);
 // translated and made into each kind of ngspice deck.
 void RunSimTranslation(std::string_view bytes);
 
+// The bytes as lines of etherm-sim --serve's protocol, each read as a request and as an answer;
+// whatever reads as one must read back the same from its formatted line.
+void RunServeLines(std::string_view bytes);
+
 // The bytes as each of etherm-foster's tables: a measured curve (fitted when short), a maker's
 // Foster table and a Cauer ladder (converted when short). Only where etherm-foster is built.
 void RunFosterTables(std::string_view bytes);

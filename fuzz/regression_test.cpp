@@ -30,6 +30,7 @@ const Target kTargets[] = {
     {"dc_writer", RunDcWriter},
     {"transient_writer", RunTransientWriter},
     {"sim_translate", RunSimTranslation},
+    {"serve_lines", RunServeLines},
 #ifdef ETHERM_FUZZ_FOSTER
     {"foster_tables", RunFosterTables},
 #endif
