@@ -37,7 +37,8 @@ NgspiceSession::NgspiceSession(std::function<void(const std::string&)> sink)
   g_session = this;
   // At start-up ngspice sources a ".spiceinit" from the working directory, whose commands may
   // include shell commands. The working directory is where circuit files come from, so ngspice
-  // starts in "/" instead and we return afterwards (the user's own ~/.spiceinit still counts).
+  // starts in "/" instead and we return afterwards (the user's own ~/.spiceinit, which ngspice
+  // finds through the password database, still counts).
   int here = ::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (here < 0 || ::chdir("/") != 0)
     throw SimError("cannot keep ngspice from the folder's .spiceinit");
@@ -50,6 +51,8 @@ NgspiceSession::NgspiceSession(std::function<void(const std::string&)> sink)
   ::close(here);
   if (!back) throw SimError("cannot return to the working folder after starting ngspice");
   Check("starting ngspice", rc);
+  // A batch program: ngspice must never ask before it quits, nor page its output.
+  for (const char* setting : {"set noaskquit", "set nomoremode"}) Command(setting);
 }
 
 NgspiceSession::~NgspiceSession() {
