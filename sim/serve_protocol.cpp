@@ -169,7 +169,12 @@ ParsedRequest ParseRequest(std::string_view line) {
   std::vector<std::string_view> fields = Fields(WithoutCr(line));
   ParsedRequest parsed;
   long id = 0;
-  if (fields.size() > 1) {
+  // The fields a verb needs come first; only a field beyond them can be the id (a circuit may
+  // be named "id=3").
+  const std::size_t needed = fields[0] == "until"                           ? 3
+                             : fields[0] == "temps" || fields[0] == "end" ? 1
+                                                                          : 2;
+  if (fields.size() > needed) {
     if (std::optional<long> n = IdOf(fields.back())) {
       id = *n;
       fields.pop_back();

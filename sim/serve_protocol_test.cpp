@@ -73,6 +73,9 @@ TEST(ServeProtocol, AnswerLines) {
   }
   EXPECT_EQ(FormatRequest({"a.cir", 5}), "run\ta.cir\tid=5");
   EXPECT_EQ(ParseRequest("run\ta.cir\tid=5").request->id, 5);
+  // A circuit may be named like an id field: only a field past the circuit is the id.
+  EXPECT_EQ(ParseRequest(FormatRequest({"id=3"})).request->circuit, "id=3");
+  EXPECT_EQ(ParseRequest("end\tid=4").request->id, 4);
   EXPECT_EQ(FormatAnswer({Outcome::kProgress, "", 2, 1.5e-05}), "id=2\tprogress\t1.5e-05");
   for (const char* other : {"id=2\tprogress", "id=2\tprogress\tnan", "id=2\tprogress\t1s",
                             "id=0\tdone", "id=2"})
