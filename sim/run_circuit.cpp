@@ -28,6 +28,8 @@
 #include "temperature.h"
 #include "text_util.h"
 #include "translate.h"
+
+#include <ngspice/sharedspice.h>
 #include "spice_text/model_line.h"
 
 namespace etherm::sim {
@@ -927,9 +929,15 @@ RunOutcome CircuitRunner::RunUntil(double time, const std::string& csdPath) {
     // A pause left pending at the final time would stop the next analysis at once.
     const bool last = time >= p.length * (1 - 1e-12);
     ng.Command("delete all");
-    // The pause falls on the first accepted step at or after `time`; a breakpoint forced there
-    // made steps too small to go on where it fell a hair before a source's edge.
-    if (!last) ng.Command("stop when time >= " + DeckNumber(time));
+    // A breakpoint puts a time point exactly at the pause, and ngspice starts afresh from a
+    // breakpoint (first order, a short step): without it the trapezoidal rule rang after each
+    // change of temperature (a diode's charge jumps with it) and a long run of a converter
+    // went astray. Where the pause falls a hair before a source's edge ngspice may find the steps
+    // too small; the run then ends with that reason.
+    if (!last) {
+      ngSpice_SetBkpt(time);
+      ng.Command("stop when time >= " + DeckNumber(time));
+    }
     std::vector<std::vector<double>> rows;
     {
       const Collecting collecting(ng);
