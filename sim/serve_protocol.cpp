@@ -189,6 +189,7 @@ namespace {
 std::optional<std::vector<std::vector<double>>> EntriesOf(std::string_view text,
                                                           std::size_t count) {
   std::vector<std::vector<double>> entries;
+  if (!text.empty() && text.back() == ';') return std::nullopt;
   while (!text.empty()) {
     const std::size_t end = std::min(text.find(';'), text.size());
     std::string_view entry = text.substr(0, end);
