@@ -13,6 +13,7 @@
 #include "analysis/transient_window.h"
 #include "extraction/result_extraction.h"
 #include "netlist/circuit_line.h"
+#include "power/model_check.h"
 #include "power/power_table.h"
 #include "simulator/paused_transient.h"
 #include "simulator/run_simulator.h"
@@ -155,7 +156,8 @@ std::vector<sim::serve::PowerShadow> PowerShadows(const Problem& problem) {
 
 void RunContinuousTransient(AnalysisState& state, const TransientOptions& options,
                             RunOutputs& outputs, const AccumulatedNames& accumulated,
-                            const std::string& historyName) {
+                            const std::string& historyName,
+                            std::unique_ptr<SimulatorServer> server) {
   BeginRun(state, outputs, accumulated);
   WriteFirstHistoryLine(state.problem, outputs.Name(historyName));
   const double end = state.problem.endTime;
@@ -165,6 +167,7 @@ void RunContinuousTransient(AnalysisState& state, const TransientOptions& option
   state.laterWindow = false;
   HotDeviceWarnings warnings;
   AppendedText appended;
+  PowerModelCheck modelCheck(state.problem);
   TransientCarry carry;
 
   // One circuit file for the whole run: the first window's, its transient running past the end.
@@ -172,7 +175,8 @@ void RunContinuousTransient(AnalysisState& state, const TransientOptions& option
   WriteWindowCircuit(state, outputs.Name(accumulated.results), carry.results.Text(),
                      carry.results.FirstLine(), nullptr, false);
   const std::string circuitName = state.baseName + state.iterationText + ".cir";
-  PausedTransient simulator(circuitName, SimulatorTimeoutSeconds(), PowerShadows(state.problem));
+  PausedTransient simulator(circuitName, SimulatorTimeoutSeconds(), PowerShadows(state.problem),
+                            std::move(server));
   SettleTimeZero(state, simulator, options.tolerance);
   state.windowEndTime = std::min(kFirstSegmentEnd, kFirstSegmentPart * end);
 
@@ -247,6 +251,10 @@ void RunContinuousTransient(AnalysisState& state, const TransientOptions& option
     results.Close();
     FlushCarried(carry);
     ReportAppendedRows(state, appended, headerLines);
+    if (modelCheck.Active()) {
+      for (const std::string& warning : modelCheck.Check(AppendedPoints(appended, headerLines)))
+        state.ShowWarning(warning);
+    }
     ++state.iterationNumber;
 
     // AcceptLines predicted the next end from the thermal history. Every point of a segment is
@@ -272,6 +280,14 @@ void RunContinuousTransient(AnalysisState& state, const TransientOptions& option
     f->Close();
   }
   outputs.Commit();
+  // The run's one circuit and listing, as a window's go (a failed run keeps them for its text).
+  if (!options.keepIterationFiles) {
+    for (const std::string& name :
+         {circuitName, circuitName.substr(0, circuitName.size() - 4) + ".out"}) {
+      std::error_code ignored;
+      std::filesystem::remove(name, ignored);
+    }
+  }
 }
 
 }  // namespace etherm

@@ -19,10 +19,16 @@ struct PausedRequest {
 };
 
 PausedTransient::PausedTransient(const std::string& circuit, double timeoutSeconds,
-                                 const std::vector<sim::serve::PowerShadow>& shadow)
-    : circuit_(circuit), program_(SimulatorProgram()), timeoutSeconds_(timeoutSeconds) {
-  server_ = SimulatorServer::Start(program_,
-                                   std::min<double>(serve::kReadyTimeoutSeconds, timeoutSeconds));
+                                 const std::vector<sim::serve::PowerShadow>& shadow,
+                                 std::unique_ptr<SimulatorServer> server)
+    : circuit_(circuit),
+      program_(SimulatorProgram()),
+      timeoutSeconds_(timeoutSeconds),
+      server_(std::move(server)) {
+  if (!server_) {
+    server_ = SimulatorServer::Start(program_,
+                                     std::min<double>(serve::kReadyTimeoutSeconds, timeoutSeconds));
+  }
   if (InterruptSignal() != 0) throw Failure("interrupted");
   if (!server_) {
     throw Failure("The circuit simulator \"" + program_ +

@@ -21,8 +21,10 @@ class PausedTransient {
   // of `circuit`. Throws Failure when the program does not serve or refuses the circuit.
   // `shadow` (may be empty): each device's power heating a resistor and capacitor beside the
   // circuit, so the simulator's steps follow the heat (sim/serve_protocol.h).
+  // `server`: one already started and greeted, or nothing to start one.
   PausedTransient(const std::string& circuit, double timeoutSeconds,
-                  const std::vector<sim::serve::PowerShadow>& shadow = {});
+                  const std::vector<sim::serve::PowerShadow>& shadow = {},
+                  std::unique_ptr<SimulatorServer> server = nullptr);
   // Ends the simulator and everything it started.
   ~PausedTransient();
   PausedTransient(const PausedTransient&) = delete;
