@@ -315,7 +315,7 @@ TEST_F(BatchProgramTest, IterationFilesOfATransientRun) {
     return n;
   };
   // Kept by default: a circuit file and a listing per iteration.
-  BatchRun kept = Run("tran t");
+  BatchRun kept = Run("tran t");  // the continuous engine: one circuit and listing
   ASSERT_EQ(kept.status, 0) << kept.errors;
   EXPECT_TRUE(std::filesystem::exists(dir_ / "t1.cir"));
   EXPECT_TRUE(std::filesystem::exists(dir_ / "t1.out"));
@@ -362,7 +362,7 @@ TEST_F(BatchProgramTest, FullDiskBeforeTheFirstWindowKeepsTheEarlierResults) {
               m +
               "/\n"
               "(cd " +
-              m + " && \"$B/etherm-batch\" tran t 2>\"$D/err_" + size +
+              m + " && \"$B/etherm-batch\" tran --engine windowed t 2>\"$D/err_" + size +
               "\" </dev/null; echo $? >\"$D/status_" + size +
               "\")\n"
               "mkdir \"$D/after_" +
@@ -506,7 +506,15 @@ TEST_F(BatchProgramTest, NoOutputIsWrittenThroughALink) {
   for (const char* more : {".spl", ".spl.new", "=temp.txt", "=a2.bsp"}) transient.push_back(more);
   std::vector<std::string> dc = shared;
   for (const char* more : {".margin.csv", "1.moc", "1.tem"}) dc.push_back(more);
-  const Case cases[] = {{"tran", "diode_pulses_tran", transient}, {"dc", "diode_dc", dc}};
+  // The continuous engine writes one circuit and no per-segment tables.
+  const std::vector<std::string> continuous = {
+      ".csv",      ".iterations.csv", ".wyn",     ".moc",        ".tem",
+      ".wyn.new",  ".moc.new",        ".tem.new", ".svg",        ".png",
+      ".svg.part", ".png.part",       "1.cir",    "=wyniki.txt", "=wyniki.txt.new",
+      ".spl",      ".spl.new"};
+  const Case cases[] = {{"tran --engine windowed", "diode_pulses_tran", transient},
+                        {"tran", "diode_pulses_tran", continuous},
+                        {"dc", "diode_dc", dc}};
   const std::filesystem::path targets = dir_ / "targets";
   for (const Case& c : cases) {
     for (const bool hard : {false, true}) {

@@ -17,10 +17,14 @@ namespace {
 // The analyses run one at a time in one thread; the innermost session serves them.
 SimulatorSession* g_current = nullptr;
 
+}  // namespace
+
 bool ServingSwitchedOff() {
   const char* text = std::getenv("ETHERM_SIM_NO_SERVE");
   return text != nullptr && *text != '\0' && std::string_view(text) != "0";
 }
+
+namespace {
 
 SimulatorPass OneShotPass(const std::string& program, const std::string& circuit,
                           double timeoutSeconds) {
@@ -55,8 +59,7 @@ SimulatorSession::~SimulatorSession() {
 }
 
 SimulatorPass RunSimulatorPass(const std::string& program, const std::string& circuit,
-                               double timeoutSeconds,
-                               const std::function<void(double)>& progress) {
+                               double timeoutSeconds, const std::function<void(double)>& progress) {
   SimulatorSession* session = g_current;
   if (session == nullptr || session->oneShot_) return OneShotPass(program, circuit, timeoutSeconds);
   auto& server = session->server_;
@@ -93,10 +96,10 @@ SimulatorPass RunSimulatorPass(const std::string& program, const std::string& ci
       server
           ->Kill();  // a program that does not keep to the protocol may not end at its input's end
       server.reset();
-      throw Failure("The circuit simulator \"" + program + "\" answered " + Quoted(run.line) +
-                    " to the request to run \"" + circuit + "\", " +
-                    (run.problem.empty() ? "which is no answer of etherm-sim --serve"
-                                         : run.problem));
+      throw Failure(
+          "The circuit simulator \"" + program + "\" answered " + Quoted(run.line) +
+          " to the request to run \"" + circuit + "\", " +
+          (run.problem.empty() ? "which is no answer of etherm-sim --serve" : run.problem));
     case ServedRun::Kind::kEnded:
       server.reset();
       pass.endingSignal = run.ended.endingSignal;
