@@ -117,6 +117,16 @@ std::optional<double> NumberOf(std::string_view text) {
 
 }  // namespace
 
+namespace {
+
+// One device's entry of a guard or shadow field, with the ';' before all but the first.
+std::string DeviceText(int kind, int first, double a, double b, bool firstEntry) {
+  return (firstEntry ? "" : ";") + std::to_string(kind) + ':' + std::to_string(first) + ':' +
+         NumberText(a) + ':' + NumberText(b);
+}
+
+}  // namespace
+
 std::string FormatRequest(const Request& request) {
   std::string line;
   switch (request.verb) {
@@ -127,11 +137,8 @@ std::string FormatRequest(const Request& request) {
       line = "begin\t" + EscapeField(request.circuit);
       if (!request.shadow.empty()) {
         line += "\tshadow=";
-        for (std::size_t i = 0; i < request.shadow.size(); ++i) {
-          const PowerShadow& d = request.shadow[i];
-          line += (i > 0 ? ";" : "") + std::to_string(d.kind) + ':' + std::to_string(d.first) +
-                  ':' + NumberText(d.ohms) + ':' + NumberText(d.farads);
-        }
+        for (const PowerShadow& d : request.shadow)
+          line += DeviceText(d.kind, d.first, d.ohms, d.farads, &d == &request.shadow.front());
       }
       break;
     case Verb::kSettle:
@@ -141,11 +148,8 @@ std::string FormatRequest(const Request& request) {
       line = "until\t" + NumberText(request.time) + '\t' + EscapeField(request.circuit);
       if (!request.guard.empty()) {
         line += "\tguard=";
-        for (std::size_t i = 0; i < request.guard.size(); ++i) {
-          const PowerGuard& g = request.guard[i];
-          line += (i > 0 ? ";" : "") + std::to_string(g.kind) + ':' + std::to_string(g.first) +
-                  ':' + NumberText(g.budget) + ':' + NumberText(g.window);
-        }
+        for (const PowerGuard& g : request.guard)
+          line += DeviceText(g.kind, g.first, g.budget, g.window, &g == &request.guard.front());
       }
       break;
     case Verb::kTemps:
@@ -216,22 +220,15 @@ std::optional<std::vector<std::vector<double>>> EntriesOf(std::string_view text,
   return entries;
 }
 
-std::optional<std::vector<PowerGuard>> GuardOf(std::string_view text) {
+// The devices of a guard or shadow field (both KIND:FIRST:NUMBER:NUMBER entries).
+template <typename Entry>
+std::optional<std::vector<Entry>> DevicesOf(std::string_view text) {
   const std::optional<std::vector<std::vector<double>>> entries = EntriesOf(text, 4);
   if (!entries) return std::nullopt;
-  std::vector<PowerGuard> guard;
+  std::vector<Entry> devices;
   for (const std::vector<double>& e : *entries)
-    guard.push_back({static_cast<int>(e[0]), static_cast<int>(e[1]), e[2], e[3]});
-  return guard;
-}
-
-std::optional<std::vector<PowerShadow>> ShadowOf(std::string_view text) {
-  const std::optional<std::vector<std::vector<double>>> entries = EntriesOf(text, 4);
-  if (!entries) return std::nullopt;
-  std::vector<PowerShadow> shadow;
-  for (const std::vector<double>& e : *entries)
-    shadow.push_back({static_cast<int>(e[0]), static_cast<int>(e[1]), e[2], e[3]});
-  return shadow;
+    devices.push_back({static_cast<int>(e[0]), static_cast<int>(e[1]), e[2], e[3]});
+  return devices;
 }
 
 }  // namespace
@@ -284,23 +281,27 @@ ParsedRequest ParseRequest(std::string_view line) {
         }
         request.time = *time;
       }
-      if (fields[0] == "begin" && fields.size() == fileField + 2 &&
-          fields.back().substr(0, 7) == "shadow=") {
-        std::optional<std::vector<PowerShadow>> shadow = ShadowOf(fields.back().substr(7));
-        if (!shadow) {
-          parsed.problem = "begin's shadow is not KIND:FIRST:OHMS:FARADS;...";
+      // The continuous engine's field after the file: begin's shadows, until's guard.
+      const bool begin = fields[0] == "begin";
+      const std::string_view extra = begin ? "shadow=" : "guard=";
+      if ((begin || until) && fields.size() == fileField + 2 &&
+          fields.back().substr(0, extra.size()) == extra) {
+        const std::string_view text = fields.back().substr(extra.size());
+        bool read = false;
+        if (begin) {
+          std::optional<std::vector<PowerShadow>> shadow = DevicesOf<PowerShadow>(text);
+          read = shadow.has_value();
+          if (shadow) request.shadow = std::move(*shadow);
+        } else {
+          std::optional<std::vector<PowerGuard>> guard = DevicesOf<PowerGuard>(text);
+          read = guard.has_value();
+          if (guard) request.guard = std::move(*guard);
+        }
+        if (!read) {
+          parsed.problem = begin ? "begin's shadow is not KIND:FIRST:OHMS:FARADS;..."
+                                 : "until's guard is not KIND:FIRST:BUDGET:WINDOW;...";
           return parsed;
         }
-        request.shadow = std::move(*shadow);
-        fields.pop_back();
-      }
-      if (until && fields.size() == fileField + 2 && fields.back().substr(0, 6) == "guard=") {
-        std::optional<std::vector<PowerGuard>> guard = GuardOf(fields.back().substr(6));
-        if (!guard) {
-          parsed.problem = "until's guard is not KIND:FIRST:BUDGET:WINDOW;...";
-          return parsed;
-        }
-        request.guard = std::move(*guard);
         fields.pop_back();
       }
       std::optional<std::string> file =
