@@ -209,35 +209,34 @@ void AppendTermRiseHistory(AnalysisState& state, TransientCarry& carry, const Wi
   carry.lastHistoryLine = entry;
 }
 
-void AcceptLines(AnalysisState& state, TransientCarry& carry, TextFile& results,
-                 const WindowTables& tables, HotDeviceWarnings& warnings,
-                 const std::string& historyName) {
-  const bool firstAdvance = !state.laterWindow;
-  const double previousStart = state.previousWindowStartTime;
-  const double start = state.windowStartTime;
-  const int n = state.problem.deviceCount();
-  const std::string iterationName = state.baseName + state.iterationText;
-  if (firstAdvance) {
-    SkipLine(results);
-    for (TextFile* f : {&carry.powerFile, &carry.temperatureFile, &carry.resultFile}) {
-      WriteText(*f, tables.temperatures.title);
-      WriteLineEnd(*f);
-    }
-    WriteText(carry.resultFile, ReadString(results, kLineCapacity));
-    SkipLine(results);
-    WriteLineEnd(carry.resultFile);
-    WriteText(carry.powerFile, tables.powers.names);
-    WriteLineEnd(carry.powerFile);
-    WriteText(carry.temperatureFile, tables.temperatures.names);
-    WriteLineEnd(carry.temperatureFile);
-  } else {
-    SkipLine(results);
-    SkipLine(results);
-  }
+namespace {
 
-  // Results: every line of the window's table through the first at or after the new start, cut
-  // to 200 characters after the time in the file. The next window's circuit takes its carried
-  // values from the whole line: a cut one would lend it a cut number.
+// The first advancing window writes the accumulated files' title and names lines; every window
+// skips its table's two.
+void AcceptHeaderLines(bool firstAdvance, TransientCarry& carry, TextFile& results,
+                       const WindowTables& tables) {
+  SkipLine(results);
+  if (!firstAdvance) {
+    SkipLine(results);
+    return;
+  }
+  for (TextFile* f : {&carry.powerFile, &carry.temperatureFile, &carry.resultFile}) {
+    WriteText(*f, tables.temperatures.title);
+    WriteLineEnd(*f);
+  }
+  WriteText(carry.resultFile, ReadString(results, kLineCapacity));
+  SkipLine(results);
+  WriteLineEnd(carry.resultFile);
+  WriteText(carry.powerFile, tables.powers.names);
+  WriteLineEnd(carry.powerFile);
+  WriteText(carry.temperatureFile, tables.temperatures.names);
+  WriteLineEnd(carry.temperatureFile);
+}
+
+// Results: every line of the window's table through the first at or after the new start, cut
+// to 200 characters after the time in the file. The next window's circuit takes its carried
+// values from the whole line: a cut one would lend it a cut number.
+void AcceptResultLines(TransientCarry& carry, TextFile& results, double start) {
   double time;
   do {
     RequireMoreLines(results, start);
@@ -251,11 +250,16 @@ void AcceptLines(AnalysisState& state, TransientCarry& carry, TextFile& results,
     carry.results.Add(time, timeText + rest + "\r\n");
   } while (time < start);
   carry.results.KeepFrom(start);
+}
 
-  // Powers: past the line of the previous start (the first advancing window copies the lines
-  // through it), then through the first line at or after the new start.
+// Powers: past the line of the previous start (the first advancing window copies the lines
+// through it), then through the first line at or after the new start; the thermal history
+// takes each, and the last's powers are the sample the window end is predicted from.
+void AcceptPowerRows(AnalysisState& state, TransientCarry& carry, const WindowTables& tables,
+                     bool firstAdvance, double previousStart, double start) {
+  const int n = state.problem.deviceCount();
   const std::vector<TransientRow>& powers = tables.powers.rows;
-  const std::string powerTable = iterationName + ".moc";
+  const std::string powerTable = state.baseName + state.iterationText + ".moc";
   std::string text;
   std::size_t next = 0;
   const TransientRow* row;
@@ -283,11 +287,19 @@ void AcceptLines(AnalysisState& state, TransientCarry& carry, TextFile& results,
     WriteLineEnd(carry.powerFile);
     carry.thermal.Accept(*row);
   } while (state.sampleTime < start);
+}
 
-  // Temperatures: as the powers, lines copied as rebuilt lines cut to 200 characters.
+// Temperatures: as the powers, lines copied as rebuilt lines cut to 200 characters, each
+// checked for a hot device.
+void AcceptTemperatureRows(AnalysisState& state, TransientCarry& carry, const WindowTables& tables,
+                           HotDeviceWarnings& warnings, bool firstAdvance, double previousStart,
+                           double start) {
+  const int n = state.problem.deviceCount();
   const std::vector<TransientRow>& temperatures = tables.temperatures.rows;
-  const std::string temperatureTable = iterationName + ".tem";
-  next = 0;
+  const std::string temperatureTable = state.baseName + state.iterationText + ".tem";
+  std::string text;
+  std::size_t next = 0;
+  const TransientRow* row;
   do {
     row = &NextRow(temperatures, next, temperatureTable, previousStart);
     if (firstAdvance) {
@@ -304,8 +316,11 @@ void AcceptLines(AnalysisState& state, TransientCarry& carry, TextFile& results,
     warnings.CheckTimeLine(state, text);
     WriteRebuiltRow(carry.temperatureFile, text, kLineCapacity);
   } while (row->time < start);
+}
 
-  if (!(start > previousStart)) return;
+// The next window's end, predicted from the term rises at the last two starts.
+void PredictWindowEnd(AnalysisState& state, TransientCarry& carry, const std::string& historyName,
+                      double previousStart, double start) {
   HistoryRises rises;
   const TermRiseHistoryLine& previousLine = carry.previousHistoryLine;
   const TermRiseHistoryLine& lastLine = carry.lastHistoryLine;
@@ -325,6 +340,21 @@ void AcceptLines(AnalysisState& state, TransientCarry& carry, TextFile& results,
     state.windowEndTime =
         std::min(state.windowEndTime, start + carry.windowGrowthLimit * (start - previousStart));
   }
+}
+
+}  // namespace
+
+void AcceptLines(AnalysisState& state, TransientCarry& carry, TextFile& results,
+                 const WindowTables& tables, HotDeviceWarnings& warnings,
+                 const std::string& historyName) {
+  const bool firstAdvance = !state.laterWindow;
+  const double previousStart = state.previousWindowStartTime;
+  const double start = state.windowStartTime;
+  AcceptHeaderLines(firstAdvance, carry, results, tables);
+  AcceptResultLines(carry, results, start);
+  AcceptPowerRows(state, carry, tables, firstAdvance, previousStart, start);
+  AcceptTemperatureRows(state, carry, tables, warnings, firstAdvance, previousStart, start);
+  if (start > previousStart) PredictWindowEnd(state, carry, historyName, previousStart, start);
 }
 
 void WriteFirstHistoryLine(const Problem& problem, const std::string& historyName) {
@@ -357,8 +387,8 @@ void AppendAcceptedLines(AnalysisState& state, TransientCarry& carry, TextFile& 
 }
 
 void FlushCarried(TransientCarry& carry) {
-  for (TextFile* f :
-       {&carry.powerFile, &carry.temperatureFile, &carry.resultFile, &carry.history, &carry.rises}) {
+  for (TextFile* f : {&carry.powerFile, &carry.temperatureFile, &carry.resultFile, &carry.history,
+                      &carry.rises}) {
     f->Flush();
   }
 }
