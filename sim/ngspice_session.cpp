@@ -9,6 +9,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <system_error>
 
 #include "sim_error.h"
 #include "text_util.h"
@@ -29,19 +33,51 @@ bool MarksFailure(const std::string& line) {
          l.find("simulation(s) aborted") != std::string::npos || l.rfind("panic", 0) == 0 ||
          l.find("fatal error") != std::string::npos;
 }
+// A fresh folder with an empty ".spiceinit", removed when it goes out of scope.
+class StartFolder {
+ public:
+  StartFolder() {
+    std::error_code error;
+    std::string pattern =
+        (std::filesystem::temp_directory_path(error) / "etherm-sim-start-XXXXXX").string();
+    if (error || ::mkdtemp(pattern.data()) == nullptr)
+      throw SimError("cannot make a start-up folder for ngspice: " + pattern);
+    path_ = pattern;
+    std::ofstream init(path_ / ".spiceinit");
+    if (!init) {
+      Remove();
+      throw SimError("cannot write ngspice's start-up file in " + path_.string());
+    }
+  }
+  ~StartFolder() { Remove(); }
+  StartFolder(const StartFolder&) = delete;
+  StartFolder& operator=(const StartFolder&) = delete;
+  const std::filesystem::path& path() const { return path_; }
+
+ private:
+  void Remove() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+  }
+  std::filesystem::path path_;
+};
 }  // namespace
 
 NgspiceSession::NgspiceSession(std::function<void(const std::string&)> sink)
     : sink_(std::move(sink)) {
   if (g_session) throw SimError("internal: a second ngspice session in one process");
   g_session = this;
-  // At start-up ngspice sources a ".spiceinit" from the working directory, whose commands may
-  // include shell commands. The working directory is where circuit files come from, so ngspice
-  // starts in "/" instead and we return afterwards (the user's own ~/.spiceinit, which ngspice
-  // finds through the password database, still counts).
+  // At start-up ngspice sources ".spiceinit" from the working folder or, when there is none,
+  // from the home folder of the password database (HOME does not count). Either may run shell
+  // commands or set options that change results (a tolerance, the temperature, a compatibility
+  // mode). ngspice therefore starts in a private folder whose own empty .spiceinit stands in for
+  // both, and we return afterwards.
+  const StartFolder start;
   int here = ::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (here < 0 || ::chdir("/") != 0)
-    throw SimError("cannot keep ngspice from the folder's .spiceinit");
+  if (here < 0 || ::chdir(start.path().c_str()) != 0) {
+    if (here >= 0) ::close(here);
+    throw SimError("cannot keep ngspice from the user's and the folder's .spiceinit");
+  }
   // The data callbacks come only with both of them; they follow a watched run's time steps.
   int rc = ngSpice_Init(&NgspiceSession::OnText, nullptr,
                         reinterpret_cast<ControlledExit*>(&NgspiceSession::OnExit),
@@ -51,8 +87,10 @@ NgspiceSession::NgspiceSession(std::function<void(const std::string&)> sink)
   ::close(here);
   if (!back) throw SimError("cannot return to the working folder after starting ngspice");
   Check("starting ngspice", rc);
-  // A batch program: ngspice must never ask before it quits, nor page its output.
-  for (const char* setting : {"set noaskquit", "set nomoremode"}) Command(setting);
+  // A batch program: ngspice must never act as a terminal session, ask before it quits, nor
+  // page its output (the system's spinit may set any of them).
+  for (const char* setting : {"unset interactive", "set noaskquit", "set nomoremode"})
+    Command(setting);
 }
 
 NgspiceSession::~NgspiceSession() {
@@ -100,7 +138,8 @@ int NgspiceSession::OnData(::vecvaluesall* values, int, int, void* self) {
         s->collectedNames_.push_back(ToLower(values->vecsa[i]->name));
     }
     std::vector<double> row(static_cast<std::size_t>(values->veccount));
-    for (int i = 0; i < values->veccount; ++i) row[static_cast<std::size_t>(i)] = values->vecsa[i]->creal;
+    for (int i = 0; i < values->veccount; ++i)
+      row[static_cast<std::size_t>(i)] = values->vecsa[i]->creal;
     s->collected_.push_back(std::move(row));
   }
   for (int i = 0; i < values->veccount; ++i) {
@@ -249,9 +288,8 @@ void NgspiceSession::RunWatched(const Watch& watch) {
   for (;;) {
     {
       std::unique_lock lock(threadMutex_);
-      threadChanged_.wait_for(lock, std::chrono::milliseconds(100), [&] {
-        return threadsEnded_ > before || shortSteps_ >= kStallSteps;
-      });
+      threadChanged_.wait_for(lock, std::chrono::milliseconds(100),
+                              [&] { return threadsEnded_ > before || shortSteps_ >= kStallSteps; });
       if (threadsEnded_ > before) break;
     }
     if (exited_) break;  // ngspice stopped itself in its thread; Check says so
