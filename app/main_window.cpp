@@ -23,8 +23,8 @@
 #include "app/result_window.h"
 #include "app/window_drawing.h"
 #include "app/window_title.h"
+#include "process/child.h"
 #include "report/run_recorder.h"
-#include "simulator/child_process.h"
 
 namespace etherm {
 
@@ -264,14 +264,14 @@ void MainWindow::OnStop() {
   stopRequested_ = true;
   // As Ctrl-C in etherm-batch: the simulator is ended and the analysis stops at its next step
   // with "interrupted", closing its files after their last whole line.
-  InterruptChild(SIGINT);
+  process::InterruptChild(SIGINT);
   stopButton->deactivate();
   progressText_ += Tr(" — zatrzymuję…");
   progressBar->copy_label(progressText_.c_str());
 }
 
 void MainWindow::OnStartDc() {
-  RunAnalysis(RunDcAnalysis, report::AnalysisKind::kDc);
+  RunAnalysis(RunDcAnalysis, AnalysisKind::kDc);
 }
 
 void MainWindow::OnStartTransient() {
@@ -281,7 +281,7 @@ void MainWindow::OnStartTransient() {
         options.engine = TransientEngine::kContinuousWhereServed;
         RunTransientAnalysis(state, options);
       },
-      report::AnalysisKind::kTransient);
+      AnalysisKind::kTransient);
 }
 
 void MainWindow::OnQuit() {
@@ -338,7 +338,7 @@ void MainWindow::KeepAnswering() {
 void MainWindow::ShowProgress() {
   if (!running_) return;
   const Problem& problem = state_.problem;
-  const bool dc = runKind_ == report::AnalysisKind::kDc;
+  const bool dc = runKind_ == AnalysisKind::kDc;
   double start = 0.0;
   double end = problem.endTime;
   if (dc) {
@@ -380,7 +380,7 @@ void MainWindow::IterationFinished(const IterationReport&) {
   KeepAnswering();
 }
 
-void MainWindow::RunAnalysis(void (*analysis)(AnalysisState&), report::AnalysisKind kind) {
+void MainWindow::RunAnalysis(void (*analysis)(AnalysisState&), AnalysisKind kind) {
   if (running_) return;
   // The result of an earlier run would stand beside files this run is rewriting.
   if (resultWindow_) resultWindow_->hide();
@@ -421,7 +421,7 @@ void MainWindow::RunAnalysis(void (*analysis)(AnalysisState&), report::AnalysisK
   // A stop that came after the last simulator run did not end the run: it completed.
   const bool stopped = stopRequested_ && failed && failureText == "interrupted";
   // The interrupt stays recorded until cleared; the next run starts without it.
-  if (InterruptSignal() != 0) InterruptChild(0);
+  if (process::InterruptSignal() != 0) process::InterruptChild(0);
   if (stopRequested_) {
     progressText_ = progressText_.substr(0, progressText_.find(Tr(" — zatrzymuję…")));
     progressText_ += stopped ? Tr(" — zatrzymano") : "";

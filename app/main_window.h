@@ -113,7 +113,7 @@ class MainWindow : public Fl_Window, public AnalysisListener {
 
  private:
   void CreateComponents();
-  void RunAnalysis(void (*analysis)(AnalysisState&), report::AnalysisKind kind);
+  void RunAnalysis(void (*analysis)(AnalysisState&), AnalysisKind kind);
   // Shows the run's position against its end in the progress bar.
   void ShowProgress();
   // Lets the event loop handle what came in during a run (only "Stop", Esc and a close pass).
@@ -127,7 +127,7 @@ class MainWindow : public Fl_Window, public AnalysisListener {
   bool running_ = false;
   bool stopRequested_ = false;
   bool quitRequested_ = false;
-  report::AnalysisKind runKind_ = report::AnalysisKind::kDc;
+  AnalysisKind runKind_ = AnalysisKind::kDc;
   std::optional<double> lastAccepted_;  // the x of the run's last accepted row
   std::string progressText_;
   std::unique_ptr<ResultWindow> resultWindow_;

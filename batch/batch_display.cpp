@@ -34,7 +34,7 @@ std::string Duration(double seconds) {
 
 }  // namespace
 
-BatchDisplay::BatchDisplay(const AnalysisState& state, Analysis analysis, std::FILE* out,
+BatchDisplay::BatchDisplay(const AnalysisState& state, AnalysisKind analysis, std::FILE* out,
                            bool terminal, bool verbose, Clock clock)
     : state_(state),
       analysis_(analysis),
@@ -55,7 +55,7 @@ std::string BatchDisplay::ProgressText() const {
 
 std::string BatchDisplay::ProgressText(double wallSeconds) const {
   std::string text = "iteration " + std::to_string(state_.iterationNumber);
-  if (analysis_ == Analysis::kDc) {
+  if (analysis_ == AnalysisKind::kDc) {
     text += ", sweep value " + Number(state_.sweepValue) + " of " + Number(state_.problem.sweepEnd);
     return text;
   }

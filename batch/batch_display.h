@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "model/analysis_kind.h"
 #include "model/analysis_state.h"
 
 namespace etherm {
@@ -18,12 +19,11 @@ namespace etherm {
 // without burying its warnings.
 class BatchDisplay : public AnalysisListener {
  public:
-  enum class Analysis { kDc, kTransient };
   // Seconds of wall time since the display was made; tests give their own.
   using Clock = std::function<double()>;
 
   // The wall clock of the rate starts here.
-  BatchDisplay(const AnalysisState& state, Analysis analysis, std::FILE* out, bool terminal,
+  BatchDisplay(const AnalysisState& state, AnalysisKind analysis, std::FILE* out, bool terminal,
                bool verbose = true, Clock clock = {});
 
   void StatusChanged(StatusLine line, std::string_view text) override;
@@ -48,7 +48,7 @@ class BatchDisplay : public AnalysisListener {
   double Now() const;
 
   const AnalysisState& state_;
-  Analysis analysis_;
+  AnalysisKind analysis_;
   std::FILE* out_;
   bool terminal_;
   bool verbose_;

@@ -42,7 +42,7 @@ TEST(BatchDisplay, StatusLinesAndProgressOnATerminal) {
   state.windowStartTime = 0.0015;
   state.problem.endTime = 0.01;
   std::FILE* out = std::tmpfile();
-  BatchDisplay display(state, BatchDisplay::Analysis::kTransient, out, /*terminal=*/true);
+  BatchDisplay display(state, AnalysisKind::kTransient, out, /*terminal=*/true);
   display.StatusChanged(StatusLine::kIteration, "startuję");
   display.StatusChanged(StatusLine::kSimulator, "jest pierwszy wynik");
   display.Warning("device D1 reaches 1200.0 K at 0.001 s");
@@ -61,7 +61,7 @@ TEST(BatchDisplay, StatusLinesAndProgressOnATerminal) {
   state.sweepValue = 2.5;
   state.problem.sweepEnd = 5;
   out = std::tmpfile();
-  BatchDisplay plain(state, BatchDisplay::Analysis::kDc, out, /*terminal=*/false);
+  BatchDisplay plain(state, AnalysisKind::kDc, out, /*terminal=*/false);
   plain.StatusChanged(StatusLine::kPosition, "dc = 2.5");
   plain.Finish();
   EXPECT_EQ(ReadAll(out), "dc = 2.5\n");
@@ -718,7 +718,7 @@ TEST(BatchDisplay, QuietUnlessVerbose) {
   const auto clock = [&now] { return now; };
   // On a terminal: the progress line only, and the warnings.
   std::FILE* out = std::tmpfile();
-  BatchDisplay terminal(state, BatchDisplay::Analysis::kTransient, out, /*terminal=*/true,
+  BatchDisplay terminal(state, AnalysisKind::kTransient, out, /*terminal=*/true,
                         /*verbose=*/false, clock);
   terminal.StatusChanged(StatusLine::kIteration, "startuję");
   terminal.Warning("device D1 reaches 1200.0 K at 0.001 s");
@@ -732,7 +732,7 @@ TEST(BatchDisplay, QuietUnlessVerbose) {
 
   // Elsewhere: a progress line once a minute, never between.
   out = std::tmpfile();
-  BatchDisplay log(state, BatchDisplay::Analysis::kTransient, out, /*terminal=*/false,
+  BatchDisplay log(state, AnalysisKind::kTransient, out, /*terminal=*/false,
                    /*verbose=*/false, clock);
   const struct {
     double seconds;
@@ -759,7 +759,7 @@ TEST(BatchDisplay, RateAndTimeLeftOfATransientRun) {
   AnalysisState state;
   state.iterationNumber = 7;
   state.problem.endTime = 0.01;
-  BatchDisplay display(state, BatchDisplay::Analysis::kTransient, stderr, /*terminal=*/true);
+  BatchDisplay display(state, AnalysisKind::kTransient, stderr, /*terminal=*/true);
   struct Case {
     double accepted;
     double wallSeconds;
@@ -783,7 +783,7 @@ TEST(BatchDisplay, RateAndTimeLeftOfATransientRun) {
   // A DC run shows no rate.
   state.sweepValue = 2;
   state.problem.sweepEnd = 5;
-  BatchDisplay dc(state, BatchDisplay::Analysis::kDc, stderr, /*terminal=*/true);
+  BatchDisplay dc(state, AnalysisKind::kDc, stderr, /*terminal=*/true);
   EXPECT_EQ(dc.ProgressText(100), "iteration 7, sweep value 2 of 5");
 }
 

@@ -1,8 +1,9 @@
 // Every file a run of a bundled example writes, byte for byte, against the manifest recorded
 // before the inside was reshaped. The clock lines of the run log are the only bytes allowed to
 // differ; the iterations CSV, which holds the simulator's run times, and the plots, which are
-// gnuplot's and its fonts', are not recorded. ETHERM_UPDATE_GOLDEN=1 rewrites the manifests
-// (then review the diff and say why).
+// gnuplot's and its fonts', are not recorded. Beside each manifest a copy of the recorded files
+// (folder of the example's name) lets a failure show the first differing lines.
+// ETHERM_UPDATE_GOLDEN=1 rewrites the manifests and the copies (then review the diff and say why).
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
@@ -15,13 +16,16 @@
 #include <map>
 #include <sstream>
 #include <string>
+#include <utility>
 
+#include "testing/line_difference.h"
 #include "testing/scratch_folder.h"
 
 namespace etherm {
 namespace {
 
 namespace fs = std::filesystem;
+using etherm::testing::FirstDifference;
 using etherm::testing::ReadBytes;
 using etherm::testing::ScratchFolder;
 
@@ -51,19 +55,24 @@ std::string WithoutClock(const std::string& log) {
   return out;
 }
 
-std::map<std::string, std::string> Manifest(const fs::path& folder) {
-  std::map<std::string, std::string> entries;
+std::string Entry(const std::string& bytes) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%zu %016llx", bytes.size(),
+                static_cast<unsigned long long>(Fnv1a(bytes)));
+  return text;
+}
+
+// Each written file's bytes as compared (the run log without its clock lines).
+std::map<std::string, std::string> Written(const fs::path& folder) {
+  std::map<std::string, std::string> files;
   for (const auto& entry : fs::directory_iterator(folder)) {
     const std::string name = entry.path().filename().string();
     if (name.ends_with(".iterations.csv")) continue;
     std::string bytes = ReadBytes(entry.path());
     if (name == "wyniki.txt") bytes = WithoutClock(bytes);
-    char text[64];
-    std::snprintf(text, sizeof text, "%zu %016llx", bytes.size(),
-                  static_cast<unsigned long long>(Fnv1a(bytes)));
-    entries[name] = text;
+    files[name] = std::move(bytes);
   }
-  return entries;
+  return files;
 }
 
 std::map<std::string, std::string> ReadManifest(const fs::path& file) {
@@ -99,24 +108,41 @@ TEST_P(GoldenOutputs, EveryFileAsRecorded) {
                               " 2>/dev/null >/dev/null";
   ASSERT_EQ(std::system(command.c_str()), 0) << command;
 
-  const std::map<std::string, std::string> actual = Manifest(".");
+  const std::map<std::string, std::string> written = Written(".");
   const fs::path manifestFile = fs::path(kManifests) / (std::string(example.name) + ".manifest");
+  const fs::path copies = fs::path(kManifests) / example.name;
   if (std::getenv("ETHERM_UPDATE_GOLDEN") != nullptr) {
     std::ofstream out(manifestFile);
-    for (const auto& [name, entry] : actual) out << name << ' ' << entry << '\n';
-    GTEST_SKIP() << "wrote " << manifestFile;
+    fs::remove_all(copies);
+    fs::create_directories(copies);
+    for (const auto& [name, bytes] : written) {
+      out << name << ' ' << Entry(bytes) << '\n';
+      etherm::testing::WriteBytes(copies / name, bytes);
+    }
+    GTEST_SKIP() << "wrote " << manifestFile << " and " << copies;
   }
   const std::map<std::string, std::string> expected = ReadManifest(manifestFile);
   ASSERT_FALSE(expected.empty()) << "no manifest " << manifestFile;
   for (const auto& [name, entry] : expected) {
-    const auto found = actual.find(name);
-    if (found == actual.end()) {
+    const auto found = written.find(name);
+    if (found == written.end()) {
       ADD_FAILURE() << name << " was not written";
-    } else {
-      EXPECT_EQ(found->second, entry) << name << " differs (size and hash)";
+      continue;
     }
+    if (Entry(found->second) == entry) continue;
+    std::string shown;
+    if (!fs::exists(copies / name)) {
+      shown = "(no recorded copy to show lines from)";
+    } else {
+      const std::string recorded = ReadBytes(copies / name);
+      shown = Entry(recorded) == entry ? FirstDifference(recorded, found->second)
+                                       : "(the recorded copy is not what the manifest records)";
+    }
+    ADD_FAILURE() << name << " differs: recorded " << entry << ", written " << Entry(found->second)
+                  << "\n"
+                  << shown;
   }
-  for (const auto& [name, entry] : actual) {
+  for (const auto& [name, bytes] : written) {
     EXPECT_TRUE(expected.count(name)) << name << " is written but not recorded";
   }
 }

@@ -3,7 +3,7 @@
 #include <signal.h>
 #include <unistd.h>
 
-#include "simulator/child_process.h"
+#include "process/child.h"
 
 namespace etherm {
 
@@ -12,13 +12,13 @@ namespace {
 constexpr char kInterrupted[] = "etherm-batch: interrupted\n";
 
 void OnSignal(int signalNumber) {
-  if (InterruptSignal() != 0) {
+  if (process::InterruptSignal() != 0) {
     // The user insists: the files are left as they are.
     [[maybe_unused]] const ssize_t ignored =
         write(STDERR_FILENO, kInterrupted, sizeof kInterrupted - 1);
     _exit(128 + signalNumber);
   }
-  InterruptChild(signalNumber);
+  process::InterruptChild(signalNumber);
 }
 
 }  // namespace
@@ -32,7 +32,7 @@ void InstallInterruptHandlers() {
 }
 
 int ReportInterrupt(std::FILE* err) {
-  const int signalNumber = InterruptSignal();
+  const int signalNumber = process::InterruptSignal();
   if (signalNumber == 0) return 0;
   std::fputs(kInterrupted, err);
   return 128 + signalNumber;

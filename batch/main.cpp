@@ -19,8 +19,8 @@
 #include "batch/margin_csv.h"
 #include "batch/temperature_limits.h"
 #include "model/listener_fan_out.h"
+#include "process/child.h"
 #include "report/run_recorder.h"
-#include "simulator/child_process.h"
 #include "textio/failure.h"
 
 namespace {
@@ -179,15 +179,13 @@ int main(int argc, char** argv) {
     state->ambientTemperature = *ambientC + etherm::kCelsiusZero;
     state->ambientForCircuit = true;
   }
-  BatchDisplay display(*state,
-                       dc ? BatchDisplay::Analysis::kDc : BatchDisplay::Analysis::kTransient,
+  BatchDisplay display(*state, dc ? etherm::AnalysisKind::kDc : etherm::AnalysisKind::kTransient,
                        stderr, isatty(STDERR_FILENO) != 0, verbose);
   etherm::MarginCsv margins(*state);
   etherm::ListenerFanOut listeners;
   listeners.Add(&display);
   etherm::report::RunRecorder recorder(
-      *state, dc ? etherm::report::AnalysisKind::kDc : etherm::report::AnalysisKind::kTransient,
-      nullptr);
+      *state, dc ? etherm::AnalysisKind::kDc : etherm::AnalysisKind::kTransient, nullptr);
   listeners.Add(&recorder);
   if (limits) recorder.SetTemperatureLimits(limits->everyDevice, limits->byName);
   if (dc) listeners.Add(&margins);
@@ -206,8 +204,8 @@ int main(int argc, char** argv) {
   // Plotting keeps an interrupted user waiting for nothing they asked for.
   const auto report = [&](bool completed) {
     display.Finish();
-    etherm::ShowRunReport(recorder, completed, plot && etherm::InterruptSignal() == 0, stdout,
-                          stderr);
+    etherm::ShowRunReport(recorder, completed, plot && etherm::process::InterruptSignal() == 0,
+                          stdout, stderr);
   };
   try {
     if (dc) {
@@ -223,7 +221,7 @@ int main(int argc, char** argv) {
     if (limitWatch) limitWatch->Print(stdout);
     return 1;
   }
-  report(etherm::InterruptSignal() == 0);
+  report(etherm::process::InterruptSignal() == 0);
   if (const int status = etherm::ReportInterrupt(stderr)) return status;
   if (limitWatch && limitWatch->Exceeded()) {
     limitWatch->Print(stdout);

@@ -30,7 +30,7 @@ bool HasPositivePrintStep(const WholeLineText& line) {
 }  // namespace
 
 void CheckCircuitForProblem(const Problem& problem, const std::string& baseName,
-                            CircuitAnalysis analysis) {
+                            AnalysisKind analysis) {
   const std::string name = baseName + ".cir";
   const std::string prefix = "Circuit file \"" + name + "\"";
   TextFile circuit;
@@ -46,10 +46,10 @@ void CheckCircuitForProblem(const Problem& problem, const std::string& baseName,
     const bool call = UpperCase(line.at(1)) == 'X';
     if (keyword == ".PROBE  ") probeLine = true;
     if (keyword == ".NODES  ") nodeSetLine = true;
-    if (analysis == CircuitAnalysis::kDc && keyword.compare(0, 3, ".DC") == 0) {
+    if (analysis == AnalysisKind::kDc && keyword.compare(0, 3, ".DC") == 0) {
       analysisLine = analysisLine || HasSweptSource(line);
     }
-    if (analysis == CircuitAnalysis::kTransient && IsTransientLengthLine(line)) {
+    if (analysis == AnalysisKind::kTransient && IsTransientLengthLine(line)) {
       // The writer reads the first such line for the window's bound.
       if (!analysisLine && !HasPositivePrintStep(line)) {
         circuit.Close();
@@ -79,7 +79,7 @@ void CheckCircuitForProblem(const Problem& problem, const std::string& baseName,
                   " of a node voltage and a current for the modelled devices");
   }
   if (!analysisLine) {
-    throw Failure(analysis == CircuitAnalysis::kDc
+    throw Failure(analysis == AnalysisKind::kDc
                       ? prefix +
                             " has no .DC line naming the swept source; a DC analysis "
                             "sweeps the source of that line"
@@ -97,8 +97,7 @@ void CheckCircuitForProblem(const Problem& problem, const std::string& baseName,
                   device + ", so device " + std::to_string(i + 1) +
                   " of the problem file would never receive its temperature");
   }
-  if (analysis == CircuitAnalysis::kDc && nodeSetLine &&
-      problem.ProbeNodeCount() > kMaxDcNodeValues) {
+  if (analysis == AnalysisKind::kDc && nodeSetLine && problem.ProbeNodeCount() > kMaxDcNodeValues) {
     throw Failure(prefix + " has a .NODESET line, and the problem file asks for " +
                   std::to_string(problem.ProbeNodeCount()) +
                   " node quantities; a .NODESET line carries at most " +

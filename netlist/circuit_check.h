@@ -2,11 +2,13 @@
 
 #include <string>
 
+#include "model/analysis_kind.h"
 #include "model/problem.h"
 
 namespace etherm {
 
-enum class CircuitAnalysis { kDc, kTransient };
+// The former name, for the callers in analysis/ until they name AnalysisKind.
+using CircuitAnalysis = AnalysisKind;
 
 // Refuses a circuit (baseName + ".cir") for the problem that could only give a silently wrong
 // analysis:
@@ -23,6 +25,6 @@ enum class CircuitAnalysis { kDc, kTransient };
 // The drivers call it when an analysis starts, after the problem file is read and before any
 // file is written.
 void CheckCircuitForProblem(const Problem& problem, const std::string& baseName,
-                            CircuitAnalysis analysis);
+                            AnalysisKind analysis);
 
 }  // namespace etherm

@@ -20,10 +20,10 @@ TEST(CircuitCheckTest, CircuitsThatWouldGiveAWrongAnalysisAreRefused) {
   const std::string kProbe = ".PROBE/CSDF V(1) I(R)";
   const std::string kDc = ".DC V1 -1 8 1";
   const std::string kTran = ".TRAN 1n 100u";
-  const auto dc = CircuitAnalysis::kDc;
-  const auto tran = CircuitAnalysis::kTransient;
+  const auto dc = AnalysisKind::kDc;
+  const auto tran = AnalysisKind::kTransient;
   struct Case {
-    CircuitAnalysis analysis;
+    AnalysisKind analysis;
     std::vector<std::string> circuit;
     const char* refusal;  // nullptr: accepted
     int probeNodeCount = 3;

@@ -24,6 +24,7 @@ std::atomic<bool> g_stopBeforeExec{false};
 
 // The paths to try for argv[0], found before the fork: the child may not allocate.
 std::vector<std::string> Candidates(const SpawnRequest& request) {
+  if (!request.path.empty()) return {request.path};
   const std::string& program = request.argv.at(0);
   if (!request.searchPath || program.find('/') != std::string::npos) return {program};
   std::vector<std::string> paths;
@@ -48,11 +49,11 @@ std::vector<std::string> Candidates(const SpawnRequest& request) {
   ::_exit(127);
 }
 
-// In the child, between fork and exec: async-signal-safe calls only.
-[[noreturn]] void ChildSide(const SpawnRequest& request, const std::vector<std::string>& paths,
-                            char* const* argv, int report, int devNull) {
-  auto fail = [report](int err) { ReportAndExit(report, err); };
-  if (request.ownProcessGroup && ::setpgid(0, 0) != 0) fail(errno);
+// The descriptors and signals the request asks for, then the exec: async-signal-safe calls
+// only, as in a child between fork and exec. Returns the errno when no exec was made.
+int PrepareAndExec(const SpawnRequest& request, const std::vector<std::string>& paths,
+                   char* const* argv, int devNull, bool stopFirst) {
+  if (request.ownProcessGroup && ::setpgid(0, 0) != 0) return errno;
   if (request.defaultSignals) {
     struct sigaction action {};
     action.sa_handler = SIG_DFL;
@@ -67,15 +68,15 @@ std::vector<std::string> Candidates(const SpawnRequest& request) {
     int from = wanted[target];
     if (from == SpawnRequest::kInherit) continue;
     if (from == SpawnRequest::kDevNull) from = devNull;
-    if (from < 0) fail(EBADF);
+    if (from < 0) return EBADF;
     // dup2 onto itself would keep close-on-exec; the flag is cleared by hand then.
     if (from == target) {
-      if (::fcntl(target, F_SETFD, 0) != 0) fail(errno);
+      if (::fcntl(target, F_SETFD, 0) != 0) return errno;
     } else if (::dup2(from, target) < 0) {
-      fail(errno);
+      return errno;
     }
   }
-  if (g_stopBeforeExec.load()) ::raise(SIGSTOP);
+  if (stopFirst) ::raise(SIGSTOP);
   // As a shell searches: past names not found, a program found but not runnable is the error
   // to tell.
   bool denied = false;
@@ -84,13 +85,34 @@ std::vector<std::string> Candidates(const SpawnRequest& request) {
     if (errno == EACCES) {
       denied = true;
     } else if (errno != ENOENT && errno != ENOTDIR) {
-      fail(errno);
+      return errno;
     }
   }
-  ReportAndExit(report, denied ? EACCES : ENOENT);
+  return denied ? EACCES : ENOENT;
+}
+
+bool NeedsDevNull(const SpawnRequest& request) {
+  return request.input == SpawnRequest::kDevNull || request.output == SpawnRequest::kDevNull ||
+         request.error == SpawnRequest::kDevNull;
 }
 
 }  // namespace
+
+int ExecHere(const SpawnRequest& request) {
+  const std::vector<std::string> paths = Candidates(request);
+  std::vector<std::string> words = request.argv;
+  std::vector<char*> argv;
+  for (std::string& word : words) argv.push_back(word.data());
+  argv.push_back(nullptr);
+  int devNull = -1;
+  if (NeedsDevNull(request)) {
+    devNull = ::open("/dev/null", O_RDWR | O_CLOEXEC);
+    if (devNull < 0) return errno;
+  }
+  const int error = PrepareAndExec(request, paths, argv.data(), devNull, false);
+  if (devNull >= 0) ::close(devNull);
+  return error;
+}
 
 void StopChildrenBeforeExecForTesting(bool stop) {
   g_stopBeforeExec.store(stop);
@@ -111,13 +133,13 @@ Spawned Spawn(const SpawnRequest& request, Clock::time_point deadline,
     return result;
   }
   int devNull = -1;
-  const bool needsNull = request.input == SpawnRequest::kDevNull ||
-                         request.output == SpawnRequest::kDevNull ||
-                         request.error == SpawnRequest::kDevNull;
-  if (needsNull) devNull = ::open("/dev/null", O_RDWR | O_CLOEXEC);
+  if (NeedsDevNull(request)) devNull = ::open("/dev/null", O_RDWR | O_CLOEXEC);
 
   const pid_t pid = ::fork();
-  if (pid == 0) ChildSide(request, paths, argv.data(), report[1], devNull);
+  if (pid == 0) {
+    ReportAndExit(report[1],
+                  PrepareAndExec(request, paths, argv.data(), devNull, g_stopBeforeExec.load()));
+  }
   const int forkError = errno;
   ::close(report[1]);
   if (devNull >= 0) ::close(devNull);

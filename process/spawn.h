@@ -17,6 +17,8 @@ struct SpawnRequest {
   // PATH as a shell would.
   std::vector<std::string> argv;
   bool searchPath = false;
+  // When not empty, the program's path, argv[0] then being only the name it is given.
+  std::string path;
   // A process group of its own (its id is the child's), so that the whole group it starts
   // can be ended.
   bool ownProcessGroup = false;
@@ -51,6 +53,10 @@ struct Spawned {
 // interrupt the wait do not end it early.
 Spawned Spawn(const SpawnRequest& request, std::chrono::steady_clock::time_point deadline,
               const std::function<void(pid_t)>& started = {});
+
+// Becomes the program in this process (exec after the same preparation of descriptors and
+// signals as for a child; no process group). Returns only when it could not: the errno.
+int ExecHere(const SpawnRequest& request);
 
 // For tests of what callers do with a child stopped between fork and exec: from now on every
 // child raises SIGSTOP just before its exec.

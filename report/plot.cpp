@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "report/child_process.h"
+#include "process/child.h"
 #include "report/results_csv.h"
 #include "textio/failure.h"
 #include "textio/file_access.h"
@@ -154,7 +154,15 @@ PlotStatus DrawPlot(const std::string& script, const std::vector<std::string>& o
       return Status(PlotStatus::Kind::kFailed, failure.what());
     }
   }
-  ChildResult child = RunChild({options.program}, script, options.timeout);
+  process::ChildRequest request;
+  request.argv = {options.program};
+  request.searchPath = true;
+  request.input = script;
+  request.discardOutput = true;
+  request.captureError = true;
+  request.timeout = options.timeout;
+  const process::ChildResult child = process::Run(request);
+  using process::ChildResult;
   std::error_code ignored;
   auto discard = [&] {
     for (const auto& file : outputs) fs::remove(PlotPartName(file), ignored);
@@ -176,7 +184,7 @@ PlotStatus DrawPlot(const std::string& script, const std::vector<std::string>& o
     case ChildResult::Outcome::kSignalled:
       discard();
       return Status(PlotStatus::Kind::kFailed,
-                    options.program + " ended by signal " + std::to_string(child.signal));
+                    options.program + " ended by signal " + std::to_string(child.endingSignal));
     case ChildResult::Outcome::kExited:
       break;
   }

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "report/child_process.h"
+#include "process/child.h"
 #include "report/run_report.h"
 #include "testing/scratch_folder.h"
 
@@ -19,8 +19,22 @@ using etherm::testing::ReadBytes;
 using etherm::testing::ScratchFolder;
 using etherm::testing::WriteBytes;
 
+using process::ChildResult;
+
+// A helper program on empty input, its output discarded and its errors kept.
+ChildResult RunQuietly(const std::vector<std::string>& argv) {
+  process::ChildRequest request;
+  request.argv = argv;
+  request.searchPath = true;
+  request.input = "";
+  request.discardOutput = true;
+  request.captureError = true;
+  request.timeout = std::chrono::seconds(20);
+  return process::Run(request);
+}
+
 bool GnuplotInstalled() {
-  ChildResult probe = RunChild({"gnuplot", "--version"}, "", std::chrono::seconds(20));
+  ChildResult probe = RunQuietly({"gnuplot", "--version"});
   return probe.outcome == ChildResult::Outcome::kExited && probe.exitStatus == 0;
 }
 
@@ -40,7 +54,7 @@ void ExpectPng800x600(const std::string& file) {
 }
 
 void ExpectXml(const std::string& file) {
-  ChildResult lint = RunChild({"xmllint", "--noout", file}, "", std::chrono::seconds(20));
+  ChildResult lint = RunQuietly({"xmllint", "--noout", file});
   if (lint.outcome == ChildResult::Outcome::kNotStarted) {
     std::string text = ReadBytes(file);  // no xmllint: at least a whole SVG document
     EXPECT_EQ(text.rfind("<?xml", 0), 0u);

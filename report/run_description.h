@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-namespace etherm::report {
+#include "model/analysis_kind.h"
 
-enum class AnalysisKind { kDc, kTransient };
+namespace etherm::report {
 
 // What a run is about; fixed before the first row arrives.
 struct RunDescription {

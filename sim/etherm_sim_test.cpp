@@ -1,9 +1,8 @@
 // etherm-sim as built, on real ngspice. Reference values come from ngspice run directly.
 
-#include <sys/stat.h>
-
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 
 #include <cmath>
 #include <cstdint>
@@ -236,6 +235,53 @@ TEST(EthermSimTransient, SaveBiasWritesTheBiasPointOnlyWhenTheRunReachesItsTime)
   EXPECT_NEAR(next.Column("V(X)").at(0), run.Column("V(X)").back(), 1e-6);
 }
 
+// The listing and the probe data without the clock of the run.
+std::string WithoutClock(std::string text) {
+  for (const char* key : {"TIME='", "DATE='"}) {
+    const size_t at = text.find(key);
+    if (at != std::string::npos) text.replace(at + 6, 8, "--------");
+  }
+  return text;
+}
+
+// A user's ~/.spiceinit is found through the password database, so the test binds a folder of
+// its own over that home in a private user and mount namespace: the real home is never touched.
+TEST(EthermSimStartUp, AHostileHomeSpiceinitChangesNothing) {
+  if (std::system("unshare --user --map-root-user --mount true 2>/dev/null") != 0)
+    GTEST_SKIP() << "no private user and mount namespace here (unshare)";
+  ScratchDir dir;
+  const std::string circuit =
+      "diode rc\r\nV1 in 0 PULSE(0 5 0 1u 1u 20u 50u)\r\nR1 in a 100\r\nD1 a b DX\r\n"
+      "C1 b 0 1u\r\nR2 b 0 1k\r\n.MODEL DX D(IS=1e-14 N=1.5)\r\n.TRAN 1u 100u\r\n"
+      ".PROBE V(a) V(b) I(R1)\r\n";
+  dir.Write("plain.cir", circuit);
+  ASSERT_EQ(RunEthermSim(dir, "plain.cir"), 0) << dir.Read("plain.out");
+
+  std::filesystem::create_directory(dir.File("home"));
+  dir.Write("home/.spiceinit",
+            "option reltol=0.1\noption temp=150\nset ngbehavior=ps\nset filetype=binary\n"
+            "set interactive\nset askquit\necho garbage from the init file\n"
+            "shell touch '" +
+                dir.File("owned") + "'\n");
+  std::filesystem::rename(dir.File("plain.out"), dir.File("first.out"));
+  std::filesystem::rename(dir.File("plain.csd"), dir.File("first.csd"));
+  const char* bin = std::getenv("ETHERM_BIN");
+  ASSERT_NE(bin, nullptr);
+  // Inside the namespace the user is root; its home is looked up there, as ngspice does.
+  dir.Write("inside.sh",
+            "home=$(getent passwd $(id -u) | cut -d: -f6)\n"
+            "mount --bind home \"$home\" || exit 90\n"
+            "test -f \"$home/.spiceinit\" || exit 91\n"
+            "exec '" +
+                std::string(bin) + "/etherm-sim' plain.cir 2>/dev/null\n");
+  const std::string command =
+      "cd '" + dir.path() + "' && unshare --user --map-root-user --mount sh inside.sh </dev/null";
+  ASSERT_EQ(std::system(command.c_str()), 0) << command << "\n" << dir.Read("plain.out");
+  EXPECT_FALSE(dir.Exists("owned"));
+  EXPECT_EQ(dir.Read("plain.out"), dir.Read("first.out"));
+  EXPECT_EQ(WithoutClock(dir.Read("plain.csd")), WithoutClock(dir.Read("first.csd")));
+}
+
 TEST(EthermSimOutput, ProbeDataTextOfASmallCircuit) {
   ScratchDir dir;
   dir.Write("div.cir",
@@ -419,8 +465,8 @@ TEST(EthermSimProgram, OutputsAreNeverWrittenThroughALink) {
   dir.Write("c.cir",
             "t\nV1 1 0 SIN(0 1 1k)\nR1 1 2 1k\nC1 2 0 1u\n.PROBE V(2)\n"
             ".SAVEBIAS \"b.bsp\" TRAN TIME=1u\n.TRAN 1u 2u\n");
-  const char* names[] = {"c.out", "c.csd", "c.csd.part", "c.stan", "c.stan.part", "b.bsp",
-                         "b.bsp.part"};
+  const char* names[] = {"c.out",       "c.csd", "c.csd.part", "c.stan",
+                         "c.stan.part", "b.bsp", "b.bsp.part"};
   for (const char* name : names) {
     dir.Write(std::string("target-") + name, "precious");
     std::filesystem::create_symlink(dir.File(std::string("target-") + name), dir.File(name));

@@ -10,6 +10,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <system_error>
 #include <utility>
 
 #include "sim_error.h"
@@ -31,19 +35,51 @@ bool MarksFailure(const std::string& line) {
          l.find("simulation(s) aborted") != std::string::npos || l.rfind("panic", 0) == 0 ||
          l.find("fatal error") != std::string::npos;
 }
+// A fresh folder with an empty ".spiceinit", removed when it goes out of scope.
+class StartFolder {
+ public:
+  StartFolder() {
+    std::error_code error;
+    std::string pattern =
+        (std::filesystem::temp_directory_path(error) / "etherm-sim-start-XXXXXX").string();
+    if (error || ::mkdtemp(pattern.data()) == nullptr)
+      throw SimError("cannot make a start-up folder for ngspice: " + pattern);
+    path_ = pattern;
+    std::ofstream init(path_ / ".spiceinit");
+    if (!init) {
+      Remove();
+      throw SimError("cannot write ngspice's start-up file in " + path_.string());
+    }
+  }
+  ~StartFolder() { Remove(); }
+  StartFolder(const StartFolder&) = delete;
+  StartFolder& operator=(const StartFolder&) = delete;
+  const std::filesystem::path& path() const { return path_; }
+
+ private:
+  void Remove() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+  }
+  std::filesystem::path path_;
+};
 }  // namespace
 
 NgspiceSession::NgspiceSession(std::function<void(const std::string&)> sink)
     : sink_(std::move(sink)) {
   if (g_session) throw SimError("internal: a second ngspice session in one process");
   g_session = this;
-  // At start-up ngspice sources a ".spiceinit" from the working directory, whose commands may
-  // include shell commands. The working directory is where circuit files come from, so ngspice
-  // starts in "/" instead and we return afterwards (the user's own ~/.spiceinit, which ngspice
-  // finds through the password database, still counts).
+  // At start-up ngspice sources ".spiceinit" from the working folder or, when there is none,
+  // from the home folder of the password database (HOME does not count). Either may run shell
+  // commands or set options that change results (a tolerance, the temperature, a compatibility
+  // mode). ngspice therefore starts in a private folder whose own empty .spiceinit stands in for
+  // both, and we return afterwards.
+  const StartFolder start;
   int here = ::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (here < 0 || ::chdir("/") != 0)
-    throw SimError("cannot keep ngspice from the folder's .spiceinit");
+  if (here < 0 || ::chdir(start.path().c_str()) != 0) {
+    if (here >= 0) ::close(here);
+    throw SimError("cannot keep ngspice from the user's and the folder's .spiceinit");
+  }
   // The data callbacks come only with both of them; they follow a watched run's time steps.
   int rc = ngSpice_Init(&NgspiceSession::OnText, nullptr,
                         reinterpret_cast<ControlledExit*>(&NgspiceSession::OnExit),
@@ -57,8 +93,10 @@ NgspiceSession::NgspiceSession(std::function<void(const std::string&)> sink)
   ::close(here);
   if (!back) throw SimError("cannot return to the working folder after starting ngspice");
   Check("starting ngspice", rc);
-  // A batch program: ngspice must never ask before it quits, nor page its output.
-  for (const char* setting : {"set noaskquit", "set nomoremode"}) Command(setting);
+  // A batch program: ngspice must never act as a terminal session, ask before it quits, nor
+  // page its output (the system's spinit may set any of them).
+  for (const char* setting : {"unset interactive", "set noaskquit", "set nomoremode"})
+    Command(setting);
 }
 
 NgspiceSession::~NgspiceSession() {

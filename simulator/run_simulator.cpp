@@ -13,7 +13,7 @@
 #include <system_error>
 
 #include "model/file_names.h"
-#include "simulator/child_process.h"
+#include "process/child.h"
 #include "simulator/simulator_session.h"
 #include "textio/failure.h"
 #include "textio/number_text.h"
@@ -112,11 +112,11 @@ double SimulatorTimeoutSeconds() {
   return PassTimeoutSeconds();
 }
 
-void LogSimulatorPass(const std::string& runLogName, SimulationKind kind,
+void LogSimulatorPass(const std::string& runLogName, AnalysisKind kind,
                       AnalysisListener* listener) {
   AppendRunLogLine(runLogName, "pierwszy");
   if (listener != nullptr) {
-    listener->StatusChanged(StatusLine::kSimulator, kind == SimulationKind::kTransient
+    listener->StatusChanged(StatusLine::kSimulator, kind == AnalysisKind::kTransient
                                                         ? "jest pierwszy wynik"
                                                         : "jest wynik");
   }
@@ -124,8 +124,8 @@ void LogSimulatorPass(const std::string& runLogName, SimulationKind kind,
 }
 
 double RunSimulator(const std::string& iterationName, const std::string& runLogName,
-                    SimulationKind kind, AnalysisListener* listener, double timeOffset) {
-  const bool transient = kind == SimulationKind::kTransient;
+                    AnalysisKind kind, AnalysisListener* listener, double timeOffset) {
+  const bool transient = kind == AnalysisKind::kTransient;
   const std::string circuitName = iterationName + ".cir";
   const std::string probeDataName = iterationName + ".csd";
   const std::string listingName = iterationName + ".out";
@@ -156,7 +156,7 @@ double RunSimulator(const std::string& iterationName, const std::string& runLogN
     const SimulatorPass result = RunSimulatorPass(program, circuitName, timeout, progress);
     if (!result.warning.empty() && listener != nullptr) listener->Warning(result.warning);
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - started;
-    if (InterruptSignal() != 0) throw Failure("interrupted");
+    if (process::InterruptSignal() != 0) throw Failure("interrupted");
     timedOut = timedOut || result.timedOut;
     if (result.endingSignal != 0) {
       crash = programName + " ended by signal " + SignalName(result.endingSignal) + " on " +

@@ -2,11 +2,14 @@
 
 #include <string>
 
+#include "model/analysis_kind.h"
 #include "model/analysis_listener.h"
 
 namespace etherm {
 
-enum class SimulationKind { kDc, kTransient };
+// The former name, for the callers in analysis/ and simulator_session's tests until they name
+// AnalysisKind.
+using SimulationKind = AnalysisKind;
 
 // Runs the circuit simulator on the iteration's circuit file, iterationName + ".cir", and
 // returns once its probe-data file (the same name with ".csd") exists, with the wall time in
@@ -34,7 +37,7 @@ enum class SimulationKind { kDc, kTransient };
 // While a serving simulator runs a transient, the listener hears its simulated time, plus
 // `timeOffset` (the window's start), now and then.
 double RunSimulator(const std::string& iterationName, const std::string& runLogName,
-                    SimulationKind kind, AnalysisListener* listener, double timeOffset = 0);
+                    AnalysisKind kind, AnalysisListener* listener, double timeOffset = 0);
 
 // Throws the failure the environment would give RunSimulator at its first pass: a bad
 // ETHERM_SIM_TIMEOUT, or a simulator program that is missing or cannot be run. The drivers call
@@ -47,7 +50,6 @@ std::string SimulatorProgram();
 double SimulatorTimeoutSeconds();
 // What a pass leaves in the run log and on the status line: "pierwszy", the simulator status
 // ("jest wynik", "jest pierwszy wynik"), the clock.
-void LogSimulatorPass(const std::string& runLogName, SimulationKind kind,
-                      AnalysisListener* listener);
+void LogSimulatorPass(const std::string& runLogName, AnalysisKind kind, AnalysisListener* listener);
 
 }  // namespace etherm

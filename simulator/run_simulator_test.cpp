@@ -60,7 +60,7 @@ class RunSimulatorTest : public ::testing::Test {
     chmod(path.c_str(), 0755);
     setenv("ETHERM_SIMULATOR", path.c_str(), 1);
   }
-  std::string Fail(SimulationKind kind) {
+  std::string Fail(AnalysisKind kind) {
     try {
       RunSimulator(kIterationName, "wyniki.txt", kind, &display_);
     } catch (const Failure& f) {
@@ -95,7 +95,7 @@ TEST_F(RunSimulatorTest, TransientPassLeavesResultsBiasCopyAndLog) {
       "[ \"$#\" = 1 ] && [ \"$1\" = 'my circuit1.cir' ] || exit 3\n"
       "echo bias > a1.bsp\necho data > 'my circuit1.csd'");
   Write("a2.bsp", "old bias");
-  RunSimulator(kIterationName, "wyniki.txt", SimulationKind::kTransient, &display_);
+  RunSimulator(kIterationName, "wyniki.txt", AnalysisKind::kTransient, &display_);
   EXPECT_EQ(Read("a1.cir"), "* the circuit\r\n");
   EXPECT_EQ(Read("a2.bsp"), "bias\n");
   EXPECT_FALSE(fs::exists("a1.bsp"));
@@ -110,7 +110,7 @@ TEST_F(RunSimulatorTest, TransientPassLeavesResultsBiasCopyAndLog) {
 
 TEST_F(RunSimulatorTest, DcPassDoesNotTouchBiasFiles) {
   UseSimulator("echo bias > a1.bsp\necho data > \"$1\".csd; mv \"$1\".csd 'my circuit1.csd'");
-  RunSimulator(kIterationName, "wyniki.txt", SimulationKind::kDc, &display_);
+  RunSimulator(kIterationName, "wyniki.txt", AnalysisKind::kDc, &display_);
   EXPECT_TRUE(fs::exists("a1.bsp"));
   EXPECT_FALSE(fs::exists("a2.bsp"));
   ASSERT_EQ(display_.lines.size(), 1u);
@@ -124,7 +124,7 @@ TEST_F(RunSimulatorTest, ThreePassesWithoutResultsFailQuotingTheListing) {
       "> 'my circuit1.out'\nexit 3");
   // A results file of an earlier run must not be taken for this run's.
   Write("my circuit1.csd", "stale");
-  const std::string text = Fail(SimulationKind::kDc);
+  const std::string text = Fail(AnalysisKind::kDc);
   EXPECT_NE(text.find("no results file \"my circuit1.csd\" in 3 runs"), std::string::npos) << text;
   EXPECT_NE(text.find(": etherm-sim: resistor R1 has no value; see"), std::string::npos) << text;
   EXPECT_NE(text.find("\"my circuit1.out\""), std::string::npos) << text;
@@ -165,7 +165,7 @@ TEST_F(RunSimulatorTest, ARefusalEndsAtOnceOtherEndsAreTriedAgain) {
     fs::remove("passes");
     fs::remove("my circuit1.out");
     UseSimulator("echo run >> passes\n" + c.body);
-    EXPECT_EQ(Fail(SimulationKind::kDc), c.text) << c.what;
+    EXPECT_EQ(Fail(AnalysisKind::kDc), c.text) << c.what;
     EXPECT_EQ(Read("passes"), c.passes) << c.what;
   }
 }
@@ -174,7 +174,7 @@ TEST_F(RunSimulatorTest, HangingSimulatorIsEndedAtTheTimeLimit) {
   UseSimulator("exec sleep 60");
   setenv("ETHERM_SIM_TIMEOUT", "0.3", 1);
   const auto start = std::chrono::steady_clock::now();
-  const std::string text = Fail(SimulationKind::kTransient);
+  const std::string text = Fail(AnalysisKind::kTransient);
   EXPECT_NE(text.find("time limit"), std::string::npos) << text;
   // Three passes of 0.3 s, not three minutes.
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
@@ -186,7 +186,7 @@ TEST_F(RunSimulatorTest, ASimulatorStoppedBeforeItsStartIsEndedAtTheTimeLimit) {
   UseSimulator("echo data > 'my circuit1.csd'");
   setenv("ETHERM_SIM_TIMEOUT", "0.3", 1);
   process::StopChildrenBeforeExecForTesting(true);
-  const std::string text = Fail(SimulationKind::kTransient);
+  const std::string text = Fail(AnalysisKind::kTransient);
   process::StopChildrenBeforeExecForTesting(false);
   EXPECT_NE(text.find("a run exceeded the time limit"), std::string::npos) << text;
   EXPECT_EQ(LogLines().size(), 6u);  // three passes, each logged
@@ -199,7 +199,7 @@ TEST_F(RunSimulatorTest, ScratchCopiesAreNeverWrittenThroughALink) {
   Write("other run.cir", "* another circuit\r\n");
   fs::create_hard_link("other run.cir", "a2.bsp");
   fs::create_symlink("other run.cir", "a1.cir");
-  RunSimulator(kIterationName, "wyniki.txt", SimulationKind::kTransient, &display_);
+  RunSimulator(kIterationName, "wyniki.txt", AnalysisKind::kTransient, &display_);
   EXPECT_EQ(Read("a2.bsp"), "bias\n");
   EXPECT_EQ(Read("a1.cir"), "* the circuit\r\n");
   EXPECT_EQ(Read("other run.cir"), "* another circuit\r\n");
@@ -207,7 +207,7 @@ TEST_F(RunSimulatorTest, ScratchCopiesAreNeverWrittenThroughALink) {
 
 TEST_F(RunSimulatorTest, MissingProgramFailsAtOnce) {
   setenv("ETHERM_SIMULATOR", folder_.File("no-such-simulator").c_str(), 1);
-  const std::string text = Fail(SimulationKind::kDc);
+  const std::string text = Fail(AnalysisKind::kDc);
   EXPECT_NE(text.find("no-such-simulator\" cannot be started"), std::string::npos) << text;
   EXPECT_TRUE(LogLines().empty());
 }
@@ -215,7 +215,7 @@ TEST_F(RunSimulatorTest, MissingProgramFailsAtOnce) {
 TEST_F(RunSimulatorTest, BadTimeLimitIsRefused) {
   UseSimulator("exit 0");
   setenv("ETHERM_SIM_TIMEOUT", "soon", 1);
-  EXPECT_NE(Fail(SimulationKind::kDc).find("ETHERM_SIM_TIMEOUT"), std::string::npos);
+  EXPECT_NE(Fail(AnalysisKind::kDc).find("ETHERM_SIM_TIMEOUT"), std::string::npos);
 }
 
 }  // namespace

@@ -7,12 +7,17 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <fstream>
+
+#include "textio/failure.h"
 
 namespace etherm {
 
 namespace serve = sim::serve;
+using process::ChildResult;
 
 namespace {
 
@@ -28,7 +33,30 @@ std::chrono::steady_clock::duration Seconds(double seconds) {
       std::chrono::duration<double>(seconds));
 }
 
+[[noreturn]] void ThrowNotStarted(const std::string& program, int error) {
+  if (process::InterruptSignal() != 0) throw Failure("interrupted");
+  throw Failure("The circuit simulator \"" + program +
+                "\" cannot be started: " + std::strerror(error));
+}
+
 }  // namespace
+
+ChildResult RunSimulatorOnce(const std::string& program, const std::vector<std::string>& args,
+                             double timeoutSeconds) {
+  if (process::InterruptSignal() != 0) throw Failure("interrupted");
+  process::ChildRequest request;
+  request.argv = {program};
+  request.argv.insert(request.argv.end(), args.begin(), args.end());
+  request.interruptible = true;
+  request.defaultSignals = false;
+  request.timeout = std::chrono::milliseconds(
+      static_cast<long long>(std::ceil(std::min(timeoutSeconds, 1e12) * 1000)));
+  const ChildResult result = process::Run(request);
+  if (result.outcome == ChildResult::Outcome::kNotStarted) {
+    ThrowNotStarted(program, result.startError);
+  }
+  return result;
+}
 
 std::unique_ptr<SimulatorServer> SimulatorServer::Start(const std::string& program,
                                                         double readySeconds) {
@@ -36,16 +64,14 @@ std::unique_ptr<SimulatorServer> SimulatorServer::Start(const std::string& progr
   // instead of raising SIGPIPE in the analysis.
   int ends[2];
   if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) return nullptr;
-  pid_t pid = 0;
   const Clock::time_point ready = Clock::now() + Seconds(readySeconds);
-  try {
-    pid = StartChild(program, {"--serve"}, ends[1], ready);
-  } catch (...) {
-    close(ends[0]);
-    close(ends[1]);
-    throw;
-  }
+  int error = 0;
+  const pid_t pid = process::StartInterruptible({program, "--serve"}, ends[1], ready, &error);
   close(ends[1]);
+  if (pid < 0) {
+    close(ends[0]);
+    ThrowNotStarted(program, error);
+  }
   std::unique_ptr<SimulatorServer> server(new SimulatorServer(pid, ends[0]));
   std::string line;
   if (server->Send(std::string(serve::kHello2)) && server->ReadLine(ready, &line) == Read::kLine &&
@@ -60,9 +86,11 @@ SimulatorServer::~SimulatorServer() {
   if (socket_ >= 0) close(socket_);  // the end of its input: a server ends by itself
   if (running_) {
     ChildResult ignored;
-    if (!WaitForChild(pid_, Clock::now() + kExitGrace, &ignored)) EndChildGroup(pid_);
+    if (!process::WaitForChild(pid_, Clock::now() + kExitGrace, &ignored)) {
+      process::EndChildGroup(pid_);
+    }
   }
-  ForgetChild(pid_);
+  process::ForgetChild(pid_);
 }
 
 bool SimulatorServer::Send(const std::string& line) {
@@ -90,7 +118,8 @@ SimulatorServer::Read SimulatorServer::ReadLine(Clock::time_point deadline, std:
       pending_.clear();
       return Read::kLine;
     }
-    if (InterruptSignal() != 0) return Read::kEnded;  // the signal handler killed the group
+    if (process::InterruptSignal() != 0)
+      return Read::kEnded;  // the signal handler killed the group
     const auto left =
         std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
     if (left < 0) return Read::kTimedOut;
@@ -109,9 +138,12 @@ SimulatorServer::Read SimulatorServer::ReadLine(Clock::time_point deadline, std:
 ChildResult SimulatorServer::Reap() {
   running_ = false;
   ChildResult result;
-  if (InterruptSignal() != 0 || !WaitForChild(pid_, Clock::now() + kExitGrace, &result)) {
-    result = EndChildGroup(pid_);
-    result.outcome = ChildOutcome::kExited;
+  if (process::InterruptSignal() != 0 ||
+      !process::WaitForChild(pid_, Clock::now() + kExitGrace, &result)) {
+    result = process::EndChildGroup(pid_);
+    // Its channel closed first: it ended, whatever the signal that finished it.
+    result.outcome =
+        result.endingSignal != 0 ? ChildResult::Outcome::kSignalled : ChildResult::Outcome::kExited;
   }
   return result;
 }
@@ -134,7 +166,7 @@ ServedRun SimulatorServer::Ask(serve::Request request, double timeoutSeconds,
     if (read == Read::kTimedOut) {
       running_ = false;
       run.kind = ServedRun::Kind::kTimedOut;
-      run.ended = EndChildGroup(pid_);
+      run.ended = process::EndChildGroup(pid_);
       return run;
     }
     if (read == Read::kEnded) {
@@ -178,7 +210,7 @@ bool SimulatorServer::Gone() {
 
 void SimulatorServer::Kill() {
   if (Gone()) return;
-  EndChildGroup(pid_);
+  process::EndChildGroup(pid_);
   running_ = false;
 }
 

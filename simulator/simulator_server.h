@@ -8,9 +8,10 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "process/child.h"
 #include "sim/serve_protocol.h"
-#include "simulator/child_process.h"
 
 namespace etherm {
 
@@ -26,8 +27,14 @@ struct ServedRun {
   std::string line;
   std::string problem;  // kUnreadable: what is wrong with `line`
   std::string data;     // streamed probe data that came before the answer
-  ChildResult ended;
+  process::ChildResult ended;
 };
+
+// Runs the simulator once with `args`, interruptible (process::InterruptChild), its group ended
+// after timeoutSeconds. Throws Failure("interrupted") after an interrupt, and a Failure naming
+// the program when it cannot be started.
+process::ChildResult RunSimulatorOnce(const std::string& program,
+                                      const std::vector<std::string>& args, double timeoutSeconds);
 
 class SimulatorServer {
  public:
@@ -65,7 +72,7 @@ class SimulatorServer {
   bool Send(const std::string& line);
   Read ReadLine(Clock::time_point deadline, std::string* line);
   // After the process closed its end: waits for it, killing it when it lingers.
-  ChildResult Reap();
+  process::ChildResult Reap();
   long ResidentMegabytes() const;
 
   pid_t pid_;

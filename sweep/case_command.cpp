@@ -13,7 +13,7 @@ std::optional<std::string> CaseAmbient(const CaseTable& table, std::size_t caseI
   return std::nullopt;
 }
 
-std::vector<std::string> BatchArguments(Analysis analysis, const std::string& base, bool plot,
+std::vector<std::string> BatchArguments(AnalysisKind analysis, const std::string& base, bool plot,
                                         const std::optional<std::string>& ambient) {
   std::vector<std::string> words = {AnalysisWord(analysis)};
   if (!plot) words.push_back("--no-plot");

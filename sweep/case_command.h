@@ -16,7 +16,7 @@ std::optional<std::string> CaseAmbient(const CaseTable& table, std::size_t caseI
 
 // etherm-batch's words after the program: the analysis, --no-plot unless `plot`, --ambient
 // with `ambient` when there is one, the base name.
-std::vector<std::string> BatchArguments(Analysis analysis, const std::string& base, bool plot,
+std::vector<std::string> BatchArguments(AnalysisKind analysis, const std::string& base, bool plot,
                                         const std::optional<std::string>& ambient);
 
 // A word for a POSIX shell, whatever bytes it holds; in quotes unless it needs none.

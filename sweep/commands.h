@@ -5,10 +5,11 @@
 #include <cstdio>
 #include <string>
 
+#include "model/analysis_kind.h"
+
 namespace etherm::sweep {
 
-enum class Analysis { kDc, kTransient };
-const char* AnalysisWord(Analysis analysis);
+const char* AnalysisWord(AnalysisKind analysis);
 
 // Checks the whole table against BASE.par and BASE.cir, then writes cases/<name>/BASE.par and
 // BASE.cir for every case and keeps the table as cases/cases.csv. Nothing is written when any
@@ -16,7 +17,7 @@ const char* AnalysisWord(Analysis analysis);
 void Prepare(const std::string& tableFile, const std::string& base, std::FILE* out);
 
 struct RunOptions {
-  Analysis analysis = Analysis::kDc;
+  AnalysisKind analysis = AnalysisKind::kDc;
   std::string base;
   int jobs = 0;  // 0: one per processor
   bool progress = false;
@@ -28,11 +29,11 @@ int Run(const RunOptions& options, std::FILE* out);
 
 // One case as run runs it: etherm-batch in cases/<name>/ with its standard output and error in
 // etherm-batch.out and etherm-batch.err there. Replaces this process.
-[[noreturn]] void RunCase(Analysis analysis, const std::string& base, const std::string& name,
+[[noreturn]] void RunCase(AnalysisKind analysis, const std::string& base, const std::string& name,
                           bool plot);
 
 struct SlurmOptions {
-  Analysis analysis = Analysis::kDc;
+  AnalysisKind analysis = AnalysisKind::kDc;
   std::string base;
   int throttle = 0;  // at most this many tasks at once; 0: no bound
   bool plot = false;

@@ -61,8 +61,7 @@ std::optional<report::RunSummary> CaseSummary(const std::string& name, const std
   }
   try {
     report::RunSummary summary = report::ReadRecordedRun(
-        fields.transient ? report::AnalysisKind::kTransient : report::AnalysisKind::kDc,
-        CaseFile(name, ""), base);
+        fields.transient ? AnalysisKind::kTransient : AnalysisKind::kDc, CaseFile(name, ""), base);
     const auto devices = summary.Devices();
     for (std::size_t d = 0; d < devices.size(); ++d) {
       if (devices.size() != fields.devices.size() || devices[d].name != fields.devices[d]) {

@@ -14,7 +14,7 @@
 
 namespace {
 
-using etherm::sweep::Analysis;
+using etherm::AnalysisKind;
 
 constexpr const char* kUsage =
     "usage: etherm-sweep prepare CASES.csv BASE\n"
@@ -45,11 +45,11 @@ bool ParseCount(const char* text, int* value) {
   return true;
 }
 
-bool ParseAnalysis(const std::string& word, Analysis* analysis) {
+bool ParseAnalysis(const std::string& word, AnalysisKind* analysis) {
   if (word == "dc")
-    *analysis = Analysis::kDc;
+    *analysis = AnalysisKind::kDc;
   else if (word == "tran")
-    *analysis = Analysis::kTransient;
+    *analysis = AnalysisKind::kTransient;
   else
     return false;
   return true;
@@ -82,7 +82,7 @@ int Main(const std::vector<std::string>& args) {
       return Usage("unknown option " + rest[0]);
     }
   }
-  Analysis analysis = Analysis::kDc;
+  AnalysisKind analysis = AnalysisKind::kDc;
   if (command == "prepare" && rest.size() == 2) {
     etherm::sweep::Prepare(rest[0], rest[1], stdout);
     return 0;

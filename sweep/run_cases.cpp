@@ -6,7 +6,8 @@
 #include <filesystem>
 #include <set>
 
-#include "report/child_process.h"
+#include "process/child.h"
+#include "process/spawn.h"
 #include "sweep/case_command.h"
 #include "sweep/commands.h"
 #include "sweep/job_log.h"
@@ -16,8 +17,8 @@
 
 namespace etherm::sweep {
 
-const char* AnalysisWord(Analysis analysis) {
-  return analysis == Analysis::kDc ? "dc" : "tran";
+const char* AnalysisWord(AnalysisKind analysis) {
+  return analysis == AnalysisKind::kDc ? "dc" : "tran";
 }
 
 namespace {
@@ -94,8 +95,12 @@ int Run(const RunOptions& options, std::FILE* out) {
   if (options.progress) argv.push_back("--bar");
   argv.push_back("--arg-file");
   argv.push_back(commandFile);
-  const report::ChildResult parallel = report::RunForeground(argv);
-  if (parallel.outcome == report::ChildResult::Outcome::kNotStarted) {
+  process::ChildRequest request;
+  request.argv = argv;
+  request.searchPath = true;
+  request.foreground = true;
+  const process::ChildResult parallel = process::Run(request);
+  if (parallel.outcome == process::ChildResult::Outcome::kNotStarted) {
     if (parallel.startError == ENOENT) {
       throw Failure("GNU parallel is not installed (Debian package \"parallel\")");
     }
@@ -123,7 +128,7 @@ int Run(const RunOptions& options, std::FILE* out) {
   return ok == table.cases.size() ? 0 : 1;
 }
 
-void RunCase(Analysis analysis, const std::string& base, const std::string& name, bool plot) {
+void RunCase(AnalysisKind analysis, const std::string& base, const std::string& name, bool plot) {
   auto fail = [&](const std::string& text) {
     std::fprintf(stderr, "etherm-sweep: case %s: %s\n", name.c_str(), text.c_str());
     std::exit(127);
@@ -144,8 +149,6 @@ void RunCase(Analysis analysis, const std::string& base, const std::string& name
   const std::string folder = CaseFile(name, "");
   if (chdir(folder.c_str()) != 0) fail("cannot enter " + folder + ": " + std::strerror(errno));
   unlink("etherm-batch.status");
-  const int in = open("/dev/null", O_RDONLY);
-  if (in < 0) fail(std::string("cannot open /dev/null: ") + std::strerror(errno));
   int outFd = -1, errFd = -1;
   try {
     outFd = OpenOutputFile("etherm-batch.out", OutputOpening::kCreate);
@@ -153,15 +156,18 @@ void RunCase(Analysis analysis, const std::string& base, const std::string& name
   } catch (const Failure& failure) {
     fail(std::string("cannot open its output files: ") + failure.what());
   }
-  dup2(in, STDIN_FILENO);
-  dup2(outFd, STDOUT_FILENO);
-  dup2(errFd, STDERR_FILENO);
   setenv("OMP_NUM_THREADS", "1", 1);
-  std::vector<char*> args = {const_cast<char*>("etherm-batch")};
-  for (std::string& a : arguments) args.push_back(a.data());
-  args.push_back(nullptr);
-  execv(batch.c_str(), args.data());
-  std::fprintf(stderr, "etherm-sweep: cannot start %s: %s\n", batch.c_str(), std::strerror(errno));
+  process::SpawnRequest request;
+  request.path = batch;
+  request.argv = {"etherm-batch"};
+  request.argv.insert(request.argv.end(), arguments.begin(), arguments.end());
+  request.input = process::SpawnRequest::kDevNull;
+  request.output = outFd;
+  request.error = errFd;
+  // This process gives way to etherm-batch as it is, signals included.
+  request.defaultSignals = false;
+  const int error = process::ExecHere(request);
+  std::fprintf(stderr, "etherm-sweep: cannot start %s: %s\n", batch.c_str(), std::strerror(error));
   std::exit(127);
 }
 

@@ -341,7 +341,7 @@ TEST_F(FakeBatch, CasesGetTheirAmbientAndPlotOnlyWhenAsked) {
   EXPECT_NE(ReadBytes("stderr.txt").find("case nosuch: no such case"), std::string::npos);
 
   std::FILE* out = std::tmpfile();
-  WriteSlurmScript({Analysis::kDc, "dc", 0, false}, out);
+  WriteSlurmScript({AnalysisKind::kDc, "dc", 0, false}, out);
   std::fclose(out);
   const std::string script = ReadBytes("cases/sweep.sbatch");
   EXPECT_NE(script.find("ambient=(-10 40 85.5)\n"), std::string::npos) << script;
@@ -376,7 +376,7 @@ TEST_F(FakeBatch, MissingHelperProgramsAreNamed) {
 TEST_F(FakeBatch, SlurmScriptRunsEachTaskInItsFolder) {
   PrepareCases(kOneDeviceTransientPar);
   std::FILE* out = std::tmpfile();
-  WriteSlurmScript({Analysis::kTransient, "dc", 2, false}, out);
+  WriteSlurmScript({AnalysisKind::kTransient, "dc", 2, false}, out);
   std::fclose(out);
   const std::string script = ReadBytes("cases/sweep.sbatch");
   for (const std::string& line :
