@@ -1,9 +1,8 @@
 #include "extraction/result_extraction.h"
 
-#include <utility>
-
 #include <array>
 #include <string_view>
+#include <utility>
 
 #include "extraction/probe_data_check.h"
 #include "textio/checked_arithmetic.h"
@@ -90,11 +89,9 @@ ValuesEnd CopyValues(TextFile& in, TextFile& out, bool semicolonEnds) {
 
 }  // namespace
 
-void ExtractDcResults(const std::string& probeDataName, const std::string& tableName) {
-  TextFile in;
-  TextFile out;
-  in.OpenForReading(probeDataName);
-  out.OpenForWriting(tableName);
+namespace {
+
+void WriteDcTable(TextFile& in, const std::string& probeDataName, TextFile& out) {
   CheckProbeData(in, probeDataName);
   CopyHeaderLines(in, out, "dc ");
   while (CopyValues(in, out, true) == ValuesEnd::kRecordHeader) {
@@ -106,8 +103,28 @@ void ExtractDcResults(const std::string& probeDataName, const std::string& table
     WriteReal(out, sweepValue);
     WriteChar(out, ' ');
   }
+}
+
+}  // namespace
+
+void ExtractDcResults(const std::string& probeDataName, const std::string& tableName) {
+  TextFile in;
+  TextFile out;
+  in.OpenForReading(probeDataName);
+  out.OpenForWriting(tableName);
+  WriteDcTable(in, probeDataName, out);
   in.Close();
   out.Close();
+}
+
+std::string ExtractDcTableFromText(const std::string& probeDataName, std::string probeData,
+                                   const std::string& tableName) {
+  TextFile in;
+  in.OpenText(probeDataName, std::move(probeData));
+  TextFile out;
+  out.OpenInMemory(tableName);
+  WriteDcTable(in, probeDataName, out);
+  return out.TakeText();
 }
 
 namespace {
@@ -157,9 +174,9 @@ std::string ExtractTransientTable(const std::string& probeDataName, const std::s
   return out.TakeText();
 }
 
-std::string ExtractTransientTableFromText(const std::string& probeDataName,
-                                          std::string probeData, const std::string& tableName,
-                                          double offset, double windowEnd) {
+std::string ExtractTransientTableFromText(const std::string& probeDataName, std::string probeData,
+                                          const std::string& tableName, double offset,
+                                          double windowEnd) {
   TextFile in;
   in.OpenText(probeDataName, std::move(probeData));
   TextFile out;

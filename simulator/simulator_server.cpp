@@ -163,6 +163,10 @@ ServedRun SimulatorServer::Ask(serve::Request request, double timeoutSeconds,
       run.data += answer->reason;
       continue;
     }
+    if (answer->outcome == serve::Outcome::kListing) {
+      run.listing += answer->reason;
+      continue;
+    }
     run.answer = std::move(*answer);
     return run;
   }

@@ -26,6 +26,7 @@ struct ServedRun {
   std::string line;
   std::string problem;  // kUnreadable: what is wrong with `line`
   std::string data;     // streamed probe data that came before the answer
+  std::string listing;  // a text request's listing that came before the answer
   ChildResult ended;
 };
 

@@ -34,6 +34,7 @@ class SimulatorSession {
   friend SimulatorPass RunSimulatorPass(const std::string& program, const std::string& circuit,
                                         double timeoutSeconds,
                                         const std::function<void(double)>& progress);
+  friend struct SessionAccess;
 
   SimulatorSession* outer_;
   long recycleAfterRequests_;
@@ -50,6 +51,23 @@ struct SimulatorPass {
   std::string reason;    // a serving simulator's own words for the refusal
   std::string warning;   // said once: serving fell back to one process per pass
 };
+
+// A pass on a circuit held in memory (TextPass below).
+struct SimulatorTextPass {
+  bool served = false;  // false: nothing ran; the circuit must be run from its file
+  SimulatorPass pass;
+  std::string probeData;  // when the serving simulator ran it to the end
+  std::string listing;    // when it did not: its listing, which no file received
+};
+
+// One pass on a circuit held in memory: the innermost session's serving process runs `text` as
+// it would run the file `circuit` holding it, and hands back the probe data (or, when the run was
+// not done, its listing) over its pipe; neither it nor this call writes a file. Not served (and
+// nothing run) without a session, with serving switched off, with a program that does not serve
+// (pass.warning then says so, once) or a circuit too long for a request line. Throws as
+// RunSimulatorPass does.
+SimulatorTextPass RunSimulatorTextPass(const std::string& program, const std::string& circuit,
+                                       const std::string& text, double timeoutSeconds);
 
 // One pass on `circuit`: by the innermost session's serving process when there is one, else by
 // the program started for it alone. Throws Failure when the program cannot be started, and when
