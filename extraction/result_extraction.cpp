@@ -1,8 +1,9 @@
 #include "extraction/result_extraction.h"
 
+#include <utility>
+
 #include <array>
 #include <string_view>
-#include <utility>
 
 #include "extraction/probe_data_check.h"
 #include "textio/checked_arithmetic.h"
@@ -174,9 +175,9 @@ std::string ExtractTransientTable(const std::string& probeDataName, const std::s
   return out.TakeText();
 }
 
-std::string ExtractTransientTableFromText(const std::string& probeDataName, std::string probeData,
-                                          const std::string& tableName, double offset,
-                                          double windowEnd) {
+std::string ExtractTransientTableFromText(const std::string& probeDataName,
+                                          std::string probeData, const std::string& tableName,
+                                          double offset, double windowEnd) {
   TextFile in;
   in.OpenText(probeDataName, std::move(probeData));
   TextFile out;

@@ -39,8 +39,8 @@ std::string ExtractTransientTable(const std::string& probeDataName, const std::s
                                   double offset, double windowEnd);
 // The same from probe data that never was a file (the continuous engine's, streamed);
 // probeDataName only names it in failure texts.
-std::string ExtractTransientTableFromText(const std::string& probeDataName, std::string probeData,
-                                          const std::string& tableName, double offset,
-                                          double windowEnd);
+std::string ExtractTransientTableFromText(const std::string& probeDataName,
+                                          std::string probeData, const std::string& tableName,
+                                          double offset, double windowEnd);
 
 }  // namespace etherm

@@ -1,7 +1,6 @@
 #include "run_circuit.h"
 
 #include <fcntl.h>
-#include <ngspice/sharedspice.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -26,11 +25,13 @@
 #include "number_text.h"
 #include "process_guard.h"
 #include "sim_error.h"
-#include "spice_text/model_line.h"
 #include "state_file.h"
 #include "temperature.h"
 #include "text_util.h"
 #include "translate.h"
+
+#include <ngspice/sharedspice.h>
+#include "spice_text/model_line.h"
 
 namespace etherm::sim {
 
@@ -695,14 +696,14 @@ RunOutcome CircuitRunner::Run(const std::string& circuitPath,
                                         "beside it as NAME.out, NAME.csd and NAME.stan");
   }
   {
-    struct stat info {};
+    struct stat info{};
     if (::stat(circuitPath.c_str(), &info) != 0) {
       return refuseUnread(kExitRefused, "cannot read the circuit file " + circuitPath + ": " +
                                             std::strerror(errno));
     }
     if (!S_ISREG(info.st_mode)) {
-      return refuseUnread(kExitRefused,
-                          "the circuit file " + circuitPath + " is not a regular file");
+      return refuseUnread(kExitRefused, "the circuit file " + circuitPath +
+                                            " is not a regular file");
     }
     if (::access(circuitPath.c_str(), R_OK) != 0) {
       return refuseUnread(kExitRefused, "cannot read the circuit file " + circuitPath + ": " +
@@ -835,8 +836,7 @@ RunOutcome CircuitRunner::BeginTransient(const std::string& circuitPath) {
   paused->circuitPath = circuitPath;
   paused->listing = std::make_unique<Listing>(WithExtension(circuitPath, ".out"));
   if (!paused->listing->ok()) {
-    return {kExitUsage,
-            "cannot create the listing of " + circuitPath + ": " + std::strerror(errno)};
+    return {kExitUsage, "cannot create the listing of " + circuitPath + ": " + std::strerror(errno)};
   }
   Listing& listing = *paused->listing;
   listing.Line("etherm-sim listing of " + circuitPath + " (a transient paused in place)");

@@ -17,7 +17,8 @@ class Listing;
 class NgspiceSession;
 
 struct RunOutcome {
-  RunOutcome(int runStatus = 0, std::string why = {}) : status(runStatus), reason(std::move(why)) {}
+  RunOutcome(int runStatus = 0, std::string why = {})
+      : status(runStatus), reason(std::move(why)) {}
 
   int status = 0;      // as exit_status.h
   std::string reason;  // why, when not a success; the listing's last "etherm-sim:" line says it too
@@ -91,9 +92,8 @@ class CircuitRunner {
                        const std::function<void(double)>& progress, const std::string* circuitText,
                        std::string* streamed);
   // A step of the paused transient with its listing attached; a SimError ends the transient.
-  RunOutcome InPausedTransient(
-      bool mustHaveStarted, bool mustWait,
-      const std::function<RunOutcome(Paused&, Listing&, NgspiceSession&)>& step);
+  RunOutcome InPausedTransient(bool mustHaveStarted, bool mustWait,
+                               const std::function<RunOutcome(Paused&, Listing&, NgspiceSession&)>& step);
 };
 
 // Returns the exit status of one run (CircuitRunner::Run), failures reported on standard error.

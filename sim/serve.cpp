@@ -3,9 +3,9 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <functional>
+#include <algorithm>
 #include <iostream>
 #include <string>
 
@@ -161,9 +161,8 @@ int Serve() {
     std::function<void(double)> progress;
     if (version2) {
       progress = [&](double time) {
-        clientGone =
-            clientGone ||
-            !Answer(answers, serve::FormatAnswer({serve::Outcome::kProgress, "", id, time}));
+        clientGone = clientGone ||
+                     !Answer(answers, serve::FormatAnswer({serve::Outcome::kProgress, "", id, time}));
       };
     }
     const serve::Request& r = *request.request;

@@ -176,7 +176,7 @@ ParsedRequest ParseRequest(std::string_view line) {
   long id = 0;
   // The fields a verb needs come first; only a field beyond them can be the id (a circuit may
   // be named "id=3").
-  const std::size_t needed = fields[0] == "until" || fields[0] == "text"  ? 3
+  const std::size_t needed = fields[0] == "until" || fields[0] == "text"    ? 3
                              : fields[0] == "temps" || fields[0] == "end" ? 1
                                                                           : 2;
   if (fields.size() > needed) {

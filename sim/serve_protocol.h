@@ -63,9 +63,9 @@ enum class Outcome { kDone, kRefused, kFailed, kProgress, kData, kListing };
 
 struct Answer {
   Outcome outcome = Outcome::kDone;
-  std::string reason;  // empty for kDone and kProgress
-  long id = 0;         // of the request answered (version 2); 0 for version 1
-  double time = 0;     // kProgress
+  std::string reason;     // empty for kDone and kProgress
+  long id = 0;            // of the request answered (version 2); 0 for version 1
+  double time = 0;        // kProgress
 };
 
 // Version 2 also keeps one transient paused between requests (the continuous engine):

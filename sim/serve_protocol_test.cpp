@@ -78,8 +78,8 @@ TEST(ServeProtocol, AnswerLines) {
   EXPECT_EQ(ParseRequest(FormatRequest({"id=3"})).request->circuit, "id=3");
   EXPECT_EQ(ParseRequest("end\tid=4").request->id, 4);
   EXPECT_EQ(FormatAnswer({Outcome::kProgress, "", 2, 1.5e-05}), "id=2\tprogress\t1.5e-05");
-  for (const char* other :
-       {"id=2\tprogress", "id=2\tprogress\tnan", "id=2\tprogress\t1s", "id=0\tdone", "id=2"})
+  for (const char* other : {"id=2\tprogress", "id=2\tprogress\tnan", "id=2\tprogress\t1s",
+                            "id=0\tdone", "id=2"})
     EXPECT_EQ(ParseAnswer(other), std::nullopt) << other;
   EXPECT_EQ(FormatAnswer({Outcome::kRefused, "x y"}), "refused\tx y");
   for (const char* other :

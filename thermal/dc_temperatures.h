@@ -29,7 +29,8 @@ DcTemperatureLine ComputeDcTemperatures(const ThermalNetwork& network,
                                         const std::string& powerFileName,
                                         const std::string& temperatureFileName);
 // The same from a power table open for reading to one open for writing (in memory, say).
-DcTemperatureLine ComputeDcTemperatures(const ThermalNetwork& network, TextFile& in, TextFile& out);
+DcTemperatureLine ComputeDcTemperatures(const ThermalNetwork& network, TextFile& in,
+                                        TextFile& out);
 
 struct DcSettleResult {
   bool settled = true;
@@ -41,7 +42,7 @@ struct DcSettleResult {
 // one given (all of that line's values are still read); settled when every line stays within
 // it.
 DcSettleResult DcTemperaturesSettled(int deviceCount, const DeviceTable<double>& given,
-                                     const std::string& temperatureFileName);
+                                   const std::string& temperatureFileName);
 // The same from a temperature table open for reading, from its first line.
 DcSettleResult DcTemperaturesSettled(int deviceCount, const DeviceTable<double>& given,
                                      TextFile& in);
