@@ -20,6 +20,7 @@
 #include "batch/temperature_limits.h"
 #include "model/listener_fan_out.h"
 #include "report/run_recorder.h"
+#include "report/started_gnuplot.h"
 #include "simulator/child_process.h"
 #include "textio/failure.h"
 
@@ -213,11 +214,15 @@ int main(int argc, char** argv) {
   }
   state->listener = &listeners;
   etherm::InstallInterruptHandlers();
+  // Started now, gnuplot loads itself and its fonts while the analysis runs: most of a plot's
+  // time. Without results it is ended unused.
+  const std::unique_ptr<etherm::report::StartedGnuplot> gnuplot =
+      plot ? etherm::report::StartedGnuplot::Start() : nullptr;
   // Plotting keeps an interrupted user waiting for nothing they asked for.
   const auto report = [&](bool completed) {
     display.Finish();
     etherm::ShowRunReport(recorder, completed, plot && etherm::InterruptSignal() == 0, stdout,
-                          stderr);
+                          stderr, gnuplot.get());
   };
   try {
     if (dc) {

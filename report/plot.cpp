@@ -9,6 +9,7 @@
 
 #include "report/child_process.h"
 #include "report/results_csv.h"
+#include "report/started_gnuplot.h"
 #include "textio/failure.h"
 #include "textio/file_access.h"
 
@@ -154,7 +155,14 @@ PlotStatus DrawPlot(const std::string& script, const std::vector<std::string>& o
       return Status(PlotStatus::Kind::kFailed, failure.what());
     }
   }
-  ChildResult child = RunChild({options.program}, script, options.timeout);
+  ChildResult child;
+  if (options.started != nullptr && options.started->program() == options.program) {
+    child = options.started->Run(script, options.timeout);
+  }
+  // Not started ahead, or ended before it took the script: a gnuplot of its own.
+  if (child.outcome == ChildResult::Outcome::kNotStarted) {
+    child = RunChild({options.program}, script, options.timeout);
+  }
   std::error_code ignored;
   auto discard = [&] {
     for (const auto& file : outputs) fs::remove(PlotPartName(file), ignored);
