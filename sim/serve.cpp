@@ -206,18 +206,21 @@ int Serve() {
                                   : outcome.status == kExitRefused ? serve::Outcome::kRefused
                                                                    : serve::Outcome::kFailed;
     // Streamed probe data and a listing held in memory: each of their lines (with its line end)
-    // an answer line before the answer.
+    // an answer line before the answer. All of it goes in one write: a write a line would wake
+    // the client for each.
+    std::string lines;
     const auto stream = [&](const std::string& text, serve::Outcome kind) {
-      for (std::size_t at = 0; at < text.size() && !clientGone;) {
+      for (std::size_t at = 0; at < text.size();) {
         const std::size_t end = std::min(text.find('\n', at), text.size() - 1) + 1;
-        clientGone = !Answer(answers, serve::FormatAnswer({kind, text.substr(at, end - at), id}));
+        lines += serve::FormatAnswer({kind, text.substr(at, end - at), id}) + "\n";
         at = end;
       }
     };
     stream(outcome.data, serve::Outcome::kData);
     stream(outcome.listing, serve::Outcome::kListing);
+    lines += serve::FormatAnswer({answer, outcome.reason, id});
     // Answered before the clean-up, which the client need not wait for.
-    if (clientGone || !Answer(answers, answer, outcome.reason, id)) return kExitUnexpected;
+    if (clientGone || !Answer(answers, lines)) return kExitUnexpected;
     if (outcome.status == kExitUnexpected || runner.NgspiceStopped()) return kExitUnexpected;
     if (!clear) continue;  // the paused transient stays loaded
     try {
