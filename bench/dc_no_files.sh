@@ -5,9 +5,9 @@
 # node with 25 K/W to ground), in one hyperfine run per problem and plot setting. Two problems:
 # the bundled diode example (examples/diode_dc) and an 8-point one-diode problem (1 to 8 V,
 # 2 ohm in series), each with --no-plot and with the default plots; the folders on ext4 (TMPDIR,
-# normally /tmp) and on tmpfs (/dev/shm). Wall time: hyperfine medians; CPU time: perf stat
-# task-clock of all processes, the median of CPU_RUNS runs. Then the simulator runs with and
-# without --accelerate.
+# normally /tmp) and on tmpfs (/dev/shm); also with --accelerate. Wall time: hyperfine medians;
+# CPU time: perf stat task-clock of all processes, the median of CPU_RUNS runs. Then the
+# simulator runs with and without --accelerate.
 #
 #   BEFORE=dir AFTER=dir bench/dc_no_files.sh    the two builds' bin folders (Release); AFTER
 #                                                defaults to build/release/bin, built here
@@ -68,11 +68,11 @@ for base in "${folders[@]}"; do
   fs=$(stat -f -c %T "$work")
   [ "$fs" = ext2/ext3 ] && fs=ext4
   for case in diode_dc dc8; do
-    for plot in --no-plot ""; do
+    for plot in --no-plot "" "--no-plot --accelerate"; do
       hyperfine -N --warmup 3 --runs "$runs" --export-json h.json \
         -n before "$BEFORE/etherm-batch dc $plot $case" \
         -n after "$AFTER/etherm-batch dc $plot $case" \
-        -n direct "ngspice -b -r $case.raw ${case}_direct.cir" >/dev/null
+        -n direct "ngspice -b -r $case.raw ${case}_direct.cir" >/dev/null 2>>hyperfine.err
       cpu_before=$(median_cpu "$BEFORE/etherm-batch" dc $plot "$case")
       cpu_after=$(median_cpu "$AFTER/etherm-batch" dc $plot "$case")
       cpu_direct=$(median_cpu ngspice -b -r "$case.raw" "${case}_direct.cir")
