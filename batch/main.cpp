@@ -214,8 +214,8 @@ int main(int argc, char** argv) {
   }
   state->listener = &listeners;
   etherm::InstallInterruptHandlers();
-  // Started now, gnuplot loads itself and its fonts while the analysis runs: most of a plot's
-  // time. Without results it is ended unused.
+  // Started now, gnuplot's start (a third of a plot's time) overlaps the analysis. Without
+  // results it is ended unused.
   const std::unique_ptr<etherm::report::StartedGnuplot> gnuplot =
       plot ? etherm::report::StartedGnuplot::Start() : nullptr;
   // Plotting keeps an interrupted user waiting for nothing they asked for.

@@ -11,7 +11,6 @@
 #include <cerrno>
 
 #include "process/spawn.h"
-#include "report/plot.h"
 
 namespace etherm::report {
 
@@ -64,9 +63,6 @@ std::unique_ptr<StartedGnuplot> StartedGnuplot::Start(const std::string& program
   std::unique_ptr<StartedGnuplot> started(
       new StartedGnuplot(program, spawned.pid, in[0], err[0]));
   ::fcntl(err[0], F_SETFL, O_NONBLOCK);
-  // The PNG terminal as the script chooses it, drawing once to nowhere; `reset` leaves nothing
-  // of it to the script but the loaded fonts.
-  SendAll(in[0], GnuplotPngOutput("/dev/null") + "plot 0\nset output\nreset\n");
   return started;
 }
 
@@ -113,7 +109,7 @@ ChildResult StartedGnuplot::Run(std::string_view script, std::chrono::millisecon
   ChildResult result;
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   int status = 0;
-  // Ended already (a warm-up it did not take): nothing ran, a fresh gnuplot draws.
+  // Ended already: nothing ran, a fresh gnuplot draws.
   if (reaped_ || ::waitpid(pid_, &status, WNOHANG) == pid_) {
     reaped_ = true;
     result.startError = ECHILD;
