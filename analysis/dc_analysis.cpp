@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <filesystem>
 #include <optional>
 #include <span>
@@ -264,7 +265,15 @@ void EndFailedRun(AnalysisState& state, RunOutputs& outputs, std::string_view fa
 }  // namespace
 
 void RunDcAnalysis(AnalysisState& state, const DcOptions& options) {
-  const SimulatorSession simulator;  // one simulator process for the whole run
+  SimulatorSession simulator;  // one simulator process for the whole run
+  // Started now, the simulator loads ngspice while the run reads and checks its inputs.
+  try {
+    simulator.Prestart(SimulatorProgram(),
+                       std::min<double>(sim::serve::kReadyTimeoutSeconds,
+                                        SimulatorTimeoutSeconds()));
+  } catch (const Failure&) {
+    // A bad ETHERM_SIM_TIMEOUT: the run's own checks say so.
+  }
   const AccumulatedNames accumulated = AccumulatedNamesOf(state);
   RunOutputs outputs(state, {accumulated.results, accumulated.powers, accumulated.temperatures});
   IterationTexts current;

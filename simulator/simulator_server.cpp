@@ -32,6 +32,13 @@ std::chrono::steady_clock::duration Seconds(double seconds) {
 
 std::unique_ptr<SimulatorServer> SimulatorServer::Start(const std::string& program,
                                                         double readySeconds) {
+  std::unique_ptr<SimulatorServer> server = Launch(program, readySeconds);
+  if (server && !server->AwaitReady()) server.reset();
+  return server;
+}
+
+std::unique_ptr<SimulatorServer> SimulatorServer::Launch(const std::string& program,
+                                                         double readySeconds) {
   // A socket, not pipes: a write to a server that died then fails with EPIPE (MSG_NOSIGNAL)
   // instead of raising SIGPIPE in the analysis.
   int ends[2];
@@ -47,13 +54,21 @@ std::unique_ptr<SimulatorServer> SimulatorServer::Start(const std::string& progr
   }
   close(ends[1]);
   std::unique_ptr<SimulatorServer> server(new SimulatorServer(pid, ends[0]));
+  server->readyDeadline_ = ready;
+  // A hello that cannot be sent shows as no ready line.
+  server->Send(std::string(serve::kHello2));
+  return server;
+}
+
+bool SimulatorServer::AwaitReady() {
+  if (ready_) return true;
   std::string line;
-  if (server->Send(std::string(serve::kHello2)) && server->ReadLine(ready, &line) == Read::kLine &&
-      line == serve::kReady2) {
-    return server;
+  if (ReadLine(readyDeadline_, &line) == Read::kLine && line == serve::kReady2) {
+    ready_ = true;
+    return true;
   }
-  server->Kill();  // whatever the program does instead is not waited for
-  return nullptr;
+  Kill();  // whatever the program does instead is not waited for
+  return false;
 }
 
 SimulatorServer::~SimulatorServer() {

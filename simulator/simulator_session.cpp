@@ -49,6 +49,16 @@ SimulatorSession::SimulatorSession(long recycleAfterRequests)
   g_current = this;
 }
 
+void SimulatorSession::Prestart(const std::string& program, double readySeconds) {
+  if (oneShot_ || server_) return;
+  try {
+    server_ = SimulatorServer::Launch(program, readySeconds);
+    if (server_) program_ = program;
+  } catch (const Failure&) {
+    // The first pass tries again and says why it cannot.
+  }
+}
+
 SimulatorSession::~SimulatorSession() {
   server_.reset();
   g_current = outer_;
@@ -56,12 +66,27 @@ SimulatorSession::~SimulatorSession() {
 
 // The session's parts the passes share.
 struct SessionAccess {
+  // From now on the passes go one by one; `warning` says so.
+  static SimulatorServer* NotServing(SimulatorSession* session, const std::string& program,
+                                     std::string* warning) {
+    session->oneShot_ = true;
+    *warning = "the circuit simulator \"" + program +
+               "\" did not answer as etherm-sim --serve does; it is started once for "
+               "every iteration from now on, which is slower";
+    return nullptr;
+  }
+
   // The session's serving process for `program`, started now when needed. Nothing when the
   // passes go one by one: then `warning` is set when this call found the program does not serve.
   static SimulatorServer* Server(SimulatorSession* session, const std::string& program,
                                  double timeoutSeconds, std::string* warning) {
     if (session == nullptr || session->oneShot_) return nullptr;
     auto& server = session->server_;
+    // Started ahead (Prestart): the ready line decides now.
+    if (server && !server->ready() && !server->AwaitReady()) {
+      server.reset();
+      return NotServing(session, program, warning);
+    }
     if (server && (session->program_ != program || server->Gone() ||
                    server->DueForRecycling(session->recycleAfterRequests_))) {
       server.reset();
@@ -70,13 +95,7 @@ struct SessionAccess {
       server = SimulatorServer::Start(
           program, std::min<double>(sim::serve::kReadyTimeoutSeconds, timeoutSeconds));
       if (InterruptSignal() != 0) throw Failure("interrupted");
-      if (!server) {
-        session->oneShot_ = true;
-        *warning = "the circuit simulator \"" + program +
-                   "\" did not answer as etherm-sim --serve does; it is started once for "
-                   "every iteration from now on, which is slower";
-        return nullptr;
-      }
+      if (!server) return NotServing(session, program, warning);
       session->program_ = program;
     }
     return server.get();

@@ -30,6 +30,12 @@ class SimulatorSession {
   SimulatorSession(const SimulatorSession&) = delete;
   SimulatorSession& operator=(const SimulatorSession&) = delete;
 
+  // Starts the serving `program` now for the first pass to use, so that its start (ngspice's
+  // included) overlaps what the analysis does before that pass; its ready line is awaited, at
+  // most readySeconds from now, only then. Nothing when the passes go one by one; a program that
+  // cannot be started or does not serve is left to the first pass to find and report.
+  void Prestart(const std::string& program, double readySeconds);
+
  private:
   friend SimulatorPass RunSimulatorPass(const std::string& program, const std::string& circuit,
                                         double timeoutSeconds,

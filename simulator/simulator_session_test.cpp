@@ -392,5 +392,42 @@ TEST_F(SimulatorSessionTest, ACircuitInMemoryGoesOverThePipeAndFilesOnlyWhereNee
   }
 }
 
+// A server started ahead serves the first pass; one that does not serve is found at the first
+// pass as without the early start; a program that cannot start is left to the pass to report.
+TEST_F(SimulatorSessionTest, AServerStartedAheadIsUsedOrFoundWantingAtTheFirstPass) {
+  setenv("ETHERM_SIM_TIMEOUT", "1", 1);
+  const char* oneShot = "echo data > \"${1%.cir}.csd\"";
+  struct Case {
+    const char* what;
+    std::string greeting;
+    std::string starts;
+    std::size_t warnings;
+  } cases[] = {
+      {"serves", "read -r hello; echo 'etherm-serve 2 ready'\n", "--serve\n", 0},
+      {"ends at once", "exit 0\n", "--serve\nmy circuit1.cir\nmy circuit1.cir\n", 1},
+      {"never answers", "sleep 60\n", "--serve\nmy circuit1.cir\nmy circuit1.cir\n", 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    for (const char* name : {"starts", "pids"}) fs::remove(name);
+    UseSimulator(Script(kAnswerDone, oneShot, c.greeting));
+    struct Warnings : AnalysisListener {
+      std::vector<std::string> said;
+      void Warning(std::string_view text) override { said.emplace_back(text); }
+    } warnings;
+    SimulatorSession session;
+    session.Prestart(program_, 1);
+    for (int pass = 0; pass < 2; ++pass)
+      EXPECT_NO_THROW(RunSimulator("my circuit1", "wyniki.txt", SimulationKind::kDc, &warnings));
+    EXPECT_EQ(Read("starts"), c.starts);
+    EXPECT_EQ(warnings.said.size(), c.warnings);
+  }
+  // Not there at all: the early start says nothing, the pass fails as it always did.
+  setenv("ETHERM_SIMULATOR", folder_.File("no-such-simulator").c_str(), 1);
+  SimulatorSession session;
+  session.Prestart(folder_.File("no-such-simulator"), 1);
+  EXPECT_NE(Run().find("no-such-simulator"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace etherm
