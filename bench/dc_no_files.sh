@@ -95,6 +95,39 @@ PY
       fast=$(grep -c '^pierwszy' wyniki.txt)
       echo "simulator runs, $case: plain $plain, --accelerate $fast ($(python3 -c "print(f'{$fast/$plain:.2f}')"))"
     done
+    # Where the after run's time goes: etherm-batch's own CPU time (perf stat without its
+    # children), and the run's requests replayed to one server (its start, the requests, its end).
+    for case in diode_dc dc8; do
+      perf stat -r "$cpu_runs" -i -e task-clock -x, -o cpu.txt "$AFTER/etherm-batch" dc --no-plot "$case" \
+        >/dev/null 2>&1
+      echo "etherm-batch's own CPU time, $case --no-plot: $(awk -F, '/task-clock/ { printf "%.1f", $1 }' cpu.txt) ms"
+      printf '#!/bin/sh\ntee requests.txt | exec "%s" "$@"\n' "$AFTER/etherm-sim" >tee-sim
+      chmod +x tee-sim
+      ETHERM_SIMULATOR=$PWD/tee-sim "$AFTER/etherm-batch" dc --no-plot "$case" >/dev/null 2>&1
+      python3 - "$AFTER/etherm-sim" "$case" <<'PY'
+import statistics, subprocess, sys, time
+program, case = sys.argv[1:3]
+lines = open("requests.txt").read().split("\n")
+hello, requests = lines[0], [l for l in lines[1:] if l]
+def serve():
+    t0 = time.perf_counter()
+    sim = subprocess.Popen([program, "--serve"], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                           text=True, bufsize=1)
+    sim.stdin.write(hello + "\n"); sim.stdin.flush()
+    assert sim.stdout.readline().endswith("ready\n")
+    t1 = time.perf_counter()
+    for r in requests:
+        sim.stdin.write(r + "\n"); sim.stdin.flush()
+        while "\tdone" not in sim.stdout.readline(): pass
+    t2 = time.perf_counter()
+    sim.stdin.close(); sim.wait()
+    return t1 - t0, t2 - t1, time.perf_counter() - t2
+runs = [serve() for _ in range(15)]
+start, total, end = (statistics.median(r[k] for r in runs) * 1e3 for k in range(3))
+print(f"{case} replayed: server start {start:.1f} ms, {len(requests)} requests {total:.1f} ms "
+      f"({total / len(requests):.3f} ms each), its end {end:.1f} ms")
+PY
+    done
   fi
   cd "$root"
   rm -rf "$work"
