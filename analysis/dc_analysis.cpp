@@ -268,9 +268,8 @@ void RunDcAnalysis(AnalysisState& state, const DcOptions& options) {
   SimulatorSession simulator;  // one simulator process for the whole run
   // Started now, the simulator loads ngspice while the run reads and checks its inputs.
   try {
-    simulator.Prestart(SimulatorProgram(),
-                       std::min<double>(sim::serve::kReadyTimeoutSeconds,
-                                        SimulatorTimeoutSeconds()));
+    simulator.Prestart(SimulatorProgram(), std::min<double>(sim::serve::kReadyTimeoutSeconds,
+                                                            SimulatorTimeoutSeconds()));
   } catch (const Failure&) {
     // A bad ETHERM_SIM_TIMEOUT: the run's own checks say so.
   }

@@ -198,7 +198,6 @@ TEST_F(AnalysisTest, DcRunReportsItsIterationsAndPointsWithTheValuesOfTheFiles) 
   EXPECT_EQ(recorder.iterations.back().computedTemperatures[0], temperatures.back()[1]);
 }
 
-
 // The run log without its clock lines, which differ from run to run.
 std::string LogWithoutClock(const std::string& log) {
   std::string out;
@@ -226,13 +225,14 @@ TEST_F(AnalysisTest, DcIterationFilesAreWrittenOnlyWhenKept) {
     DcOptions options;
     options.keepIterationFiles = keep;
     RunDcAnalysis(state(), options);
-    for (const char* name : {"c.wyn", "c.moc", "c.tem", "a1.cir"}) outputs[keep][name] = ReadFile(name);
+    for (const char* name : {"c.wyn", "c.moc", "c.tem", "a1.cir"})
+      outputs[keep][name] = ReadFile(name);
     outputs[keep]["wyniki.txt"] = LogWithoutClock(ReadFile("wyniki.txt"));
     const auto log = Lines("wyniki.txt");
     const long iterations = std::count(log.begin(), log.end(), std::string("startuj\xEA"));
     ASSERT_GT(iterations, 4);
-    std::vector<std::string> expected = {"a1.cir", "c.cir", "c.moc", "c.par", "c.tem", "c.wyn",
-                                         "wyniki.txt"};
+    std::vector<std::string> expected = {"a1.cir", "c.cir", "c.moc",     "c.par",
+                                         "c.tem",  "c.wyn", "wyniki.txt"};
     if (keep) {
       for (long n = 1; n <= iterations; ++n)
         for (const char* extension : {".cir", ".csd", ".out", ".txt", ".moc", ".tem"})
@@ -258,13 +258,18 @@ TEST_F(AnalysisTest, ADcFailureWritesTheFilesItNames) {
     std::vector<std::string> files;
   } cases[] = {
       // The serving simulator refuses the circuit in memory: its text and listing are written.
-      {"refused", true,
-       std::string(kDiodeCircuit).replace(std::string(kDiodeCircuit).find(".END"), 4,
-                                          ".control\nshell ls\n.endc\n.END"),
-       "; see its listing \"c1.out\"", {"a1.cir", "c1.cir", "c1.out"}},
+      {"refused",
+       true,
+       std::string(kDiodeCircuit)
+           .replace(std::string(kDiodeCircuit).find(".END"), 4, ".control\nshell ls\n.endc\n.END"),
+       "; see its listing \"c1.out\"",
+       {"a1.cir", "c1.cir", "c1.out"}},
       // Probe data that cannot be read (here from a simulator run on files, read back into
       // memory): the file the failure names is there.
-      {"bad value", false, kDiodeCircuit, "Unreadable results file \"c1.csd\", line 15",
+      {"bad value",
+       false,
+       kDiodeCircuit,
+       "Unreadable results file \"c1.csd\", line 15",
        {"a1.cir", "c1.cir", "c1.csd"}},
   };
   const fs::path top = fs::current_path();
@@ -288,7 +293,8 @@ TEST_F(AnalysisTest, ADcFailureWritesTheFilesItNames) {
     EXPECT_NE(text.find(c.failure), std::string::npos) << text;
     std::vector<std::string> files;
     for (const std::string& name : Files())
-      if (name.rfind("c.", 0) != 0 && name != "wyniki.txt" && name != "stand-in") files.push_back(name);
+      if (name.rfind("c.", 0) != 0 && name != "wyniki.txt" && name != "stand-in")
+        files.push_back(name);
     EXPECT_EQ(files, c.files);
     EXPECT_EQ(ReadFile("a1.cir"), ReadFile("c1.cir"));
     fs::current_path(top);

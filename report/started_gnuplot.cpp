@@ -60,8 +60,7 @@ std::unique_ptr<StartedGnuplot> StartedGnuplot::Start(const std::string& program
     ::close(err[0]);
     return nullptr;
   }
-  std::unique_ptr<StartedGnuplot> started(
-      new StartedGnuplot(program, spawned.pid, in[0], err[0]));
+  std::unique_ptr<StartedGnuplot> started(new StartedGnuplot(program, spawned.pid, in[0], err[0]));
   ::fcntl(err[0], F_SETFL, O_NONBLOCK);
   return started;
 }
