@@ -152,8 +152,8 @@ SimulatorPass RunSimulatorPass(const std::string& program, const std::string& ci
 SimulatorTextPass RunSimulatorTextPass(const std::string& program, const std::string& circuit,
                                        const std::string& text, double timeoutSeconds) {
   SimulatorTextPass result;
-  // Escaping at most doubles the text; the rest of the line is short.
-  if (text.size() > sim::serve::kLongestRequestLine / 2 - circuit.size() - 64) return result;
+  // Escaping at most doubles the fields; the rest of the line is short.
+  if (2 * (text.size() + circuit.size()) + 64 > sim::serve::kLongestRequestLine) return result;
   SimulatorSession* session = g_current;
   SimulatorServer* server =
       SessionAccess::Server(session, program, timeoutSeconds, &result.pass.warning);

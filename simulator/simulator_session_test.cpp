@@ -390,6 +390,15 @@ TEST_F(SimulatorSessionTest, ACircuitInMemoryGoesOverThePipeAndFilesOnlyWhereNee
                 "etherm-sim listing\netherm-sim: error in my circuit1.cir: line 2: bad\n");
     }
   }
+  // A circuit longer than a request line may be goes as a file, the same server running it.
+  fs::remove("text-seen");
+  const std::string huge = circuit + std::string(600000, '*') + "\r\n";
+  const SimulatorSession session;
+  EXPECT_EQ(RunSimulatorOnText("my circuit1", huge, "wyniki.txt", SimulationKind::kDc, nullptr)
+                .probeData,
+            "#H\r\nfrom the file\r\n");
+  EXPECT_FALSE(fs::exists("text-seen"));
+  EXPECT_FALSE(fs::exists("my circuit1.cir"));
 }
 
 // A server started ahead serves the first pass; one that does not serve is found at the first
