@@ -5,8 +5,9 @@
 
 namespace etherm {
 
-// The loop of ComputeDcPower (power/dc_power.cpp) on open tables; dc_tables_test holds the two
-// to the same bytes.
+// The loop of ComputeDcPower (power/dc_power.cpp) on open tables, which that file's owners may
+// take over; AnalysisTest.DcIterationFilesAreWrittenOnlyWhenKept holds the two to the same
+// bytes (kept files go through ComputeDcPower), as do the golden outputs.
 DcNodeValues ComputeDcPowerTable(const Problem& problem, TextFile& table, TextFile& power,
                                  DcNodeValues nodeValues) {
   CopyHeaderWithNames(table, power, problem, "dc ");
