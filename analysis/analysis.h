@@ -24,8 +24,10 @@ inline void RunDcAnalysis(AnalysisState& state) {
 
 // How the transient runs the circuit. Windowed: every window restarts the circuit from the
 // state carried to its start, as specified. Continuous: one transient, paused where etherm
-// takes the temperatures, given them in place and resumed; never restarted.
-enum class TransientEngine { kWindowed, kContinuous };
+// takes the temperatures, given them in place and resumed; never restarted. Continuous where
+// served: the continuous engine when the simulator serves paused transients (etherm-sim --serve
+// does), the windowed one otherwise; what the front ends run unless told.
+enum class TransientEngine { kWindowed, kContinuous, kContinuousWhereServed };
 
 struct TransientOptions {
   TransientEngine engine = TransientEngine::kWindowed;

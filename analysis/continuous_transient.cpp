@@ -13,6 +13,7 @@
 #include "analysis/transient_window.h"
 #include "extraction/result_extraction.h"
 #include "netlist/circuit_line.h"
+#include "power/model_check.h"
 #include "power/power_table.h"
 #include "simulator/paused_transient.h"
 #include "simulator/run_simulator.h"
@@ -59,7 +60,8 @@ constexpr int kMaxSettleIterations = 100;
 void SettleTimeZero(AnalysisState& state, PausedTransient& simulator, double tolerance) {
   const Problem& problem = state.problem;
   const int devices = problem.deviceCount();
-  const std::string name = "the operating point of " + state.baseName + state.iterationText + ".cir";
+  const std::string name =
+      "the operating point of " + state.baseName + state.iterationText + ".cir";
   for (int iteration = 0;; ++iteration) {
     const std::string tableText =
         ExtractTransientTableFromText(name, simulator.Settle(), name, 0, kNoWindowEnd);
@@ -97,11 +99,65 @@ void SettleTimeZero(AnalysisState& state, PausedTransient& simulator, double tol
   }
 }
 
+// What lets the simulator pause a segment early: each device's power as its quantities' plain
+// products; the energy that, departed from its mean power, would move its temperature by the
+// drift aimed at (the own impedance's steepest slope, the sum of R_k/tau_k over its terms,
+// bounds how fast an energy heats the device); and its fastest own time constant, over which
+// the mean is taken.
+std::vector<sim::serve::PowerGuard> PowerGuards(const Problem& problem, double tolerance) {
+  std::vector<sim::serve::PowerGuard> guard;
+  int first = 0;
+  for (std::size_t i = 0; i < problem.devices.size(); ++i) {
+    const Device& device = problem.devices[i];
+    double slope = 0;  // K/J
+    double fastest = 0;
+    if (i < problem.network.pair.size() && i < problem.network.pair[i].size()) {
+      const ThermalPair& own = problem.network.pair[i][i];
+      for (const ThermalTerm& term : own.terms) {
+        if (!(term.timeConstant > 0) || !(term.weight > 0)) continue;
+        slope += own.resistance * term.weight / term.timeConstant;
+        if (fastest == 0 || term.timeConstant < fastest) fastest = term.timeConstant;
+      }
+    }
+    const double budget = kDriftAimed * tolerance / slope;
+    if (slope > 0 && std::isfinite(budget) && budget > 0)
+      guard.push_back({static_cast<int>(device.kind), first, budget, fastest});
+    first += QuantityCount(device.kind);
+  }
+  return guard;
+}
+
+// Each device's fastest own thermal term as a resistor and capacitor: the simulator's steps
+// then follow the device's heat as the direct self-heating solution's do (a switching edge's
+// power peak between two far points would otherwise be a triangle of the wrong size).
+std::vector<sim::serve::PowerShadow> PowerShadows(const Problem& problem) {
+  std::vector<sim::serve::PowerShadow> shadows;
+  int first = 0;
+  for (std::size_t i = 0; i < problem.devices.size(); ++i) {
+    const Device& device = problem.devices[i];
+    if (i < problem.network.pair.size() && i < problem.network.pair[i].size()) {
+      const ThermalPair& own = problem.network.pair[i][i];
+      const ThermalTerm* fastest = nullptr;
+      for (const ThermalTerm& term : own.terms)
+        if (term.timeConstant > 0 && term.weight > 0 &&
+            (fastest == nullptr || term.timeConstant < fastest->timeConstant))
+          fastest = &term;
+      const double ohms = fastest ? own.resistance * fastest->weight : 0;
+      if (fastest && ohms > 0 && std::isfinite(ohms))
+        shadows.push_back(
+            {static_cast<int>(device.kind), first, ohms, fastest->timeConstant / ohms});
+    }
+    first += QuantityCount(device.kind);
+  }
+  return shadows;
+}
+
 }  // namespace
 
 void RunContinuousTransient(AnalysisState& state, const TransientOptions& options,
                             RunOutputs& outputs, const AccumulatedNames& accumulated,
-                            const std::string& historyName) {
+                            const std::string& historyName,
+                            std::unique_ptr<SimulatorServer> server) {
   BeginRun(state, outputs, accumulated);
   WriteFirstHistoryLine(state.problem, outputs.Name(historyName));
   const double end = state.problem.endTime;
@@ -111,6 +167,7 @@ void RunContinuousTransient(AnalysisState& state, const TransientOptions& option
   state.laterWindow = false;
   HotDeviceWarnings warnings;
   AppendedText appended;
+  PowerModelCheck modelCheck(state.problem);
   TransientCarry carry;
 
   // One circuit file for the whole run: the first window's, its transient running past the end.
@@ -118,20 +175,26 @@ void RunContinuousTransient(AnalysisState& state, const TransientOptions& option
   WriteWindowCircuit(state, outputs.Name(accumulated.results), carry.results.Text(),
                      carry.results.FirstLine(), nullptr, false);
   const std::string circuitName = state.baseName + state.iterationText + ".cir";
-  PausedTransient simulator(circuitName, SimulatorTimeoutSeconds());
+  PausedTransient simulator(circuitName, SimulatorTimeoutSeconds(), PowerShadows(state.problem),
+                            std::move(server));
   SettleTimeZero(state, simulator, options.tolerance);
   state.windowEndTime = std::min(kFirstSegmentEnd, kFirstSegmentPart * end);
 
+  const std::vector<sim::serve::PowerGuard> guard = PowerGuards(state.problem, options.tolerance);
+  bool finished = false;
   do {
     if (state.iterationNumber > 1) state.iterationText = IterationText(state.iterationNumber);
     LogIterationStart(state);
     const std::string iterationName = state.baseName + state.iterationText;
-    const double segmentEnd =
-        std::min(end, std::max(state.windowEndTime, state.windowStartTime + kShortestSegment * end));
+    const double segmentEnd = std::min(
+        end, std::max(state.windowEndTime, state.windowStartTime + kShortestSegment * end));
     const auto started = std::chrono::steady_clock::now();
-    std::string probeData = simulator.RunUntil(segmentEnd, [&](double time) {
-      if (state.listener != nullptr) state.listener->SimulatorAdvanced(time);
-    });
+    std::string probeData = simulator.RunUntil(
+        segmentEnd,
+        [&](double time) {
+          if (state.listener != nullptr) state.listener->SimulatorAdvanced(time);
+        },
+        guard);
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - started;
     LogSimulatorPass(state.runLogName, SimulationKind::kTransient, state.listener);
 
@@ -151,7 +214,8 @@ void RunContinuousTransient(AnalysisState& state, const TransientOptions& option
     // Every point is accepted: the simulator cannot go back. How far the temperatures drifted
     // from those simulated decides the next segment's length.
     const std::vector<TransientRow>& rows = tables.temperatures.rows;
-    if (rows.empty()) throw Failure("The simulator gave no points up to " + ShortNumber(segmentEnd) + " s");
+    if (rows.empty())
+      throw Failure("The simulator gave no points up to " + ShortNumber(segmentEnd) + " s");
     double drift = 0;
     std::vector<double> drifts(static_cast<std::size_t>(state.problem.deviceCount()), 0.0);
     for (const TransientRow& row : rows) {
@@ -174,8 +238,8 @@ void RunContinuousTransient(AnalysisState& state, const TransientOptions& option
     AppendTermRiseHistory(state, carry, tables, outputs.Name(historyName));
     AppendRunLogReal(state, "t0= ", state.windowStartTime);
     // As a window's circuit would have given it (no circuit is written per segment).
-    state.startTimeText = FormatReal(state.windowStartTime, kStartTimeTextLength, 10)
-                              .substr(0, kStartTimeTextLength);
+    state.startTimeText =
+        FormatReal(state.windowStartTime, kStartTimeTextLength, 10).substr(0, kStartTimeTextLength);
     state.ShowStatus(StatusLine::kPosition, ("t0 =" + state.startTimeText).substr(0, 16));
 
     appended = AppendedText{};
@@ -187,6 +251,10 @@ void RunContinuousTransient(AnalysisState& state, const TransientOptions& option
     results.Close();
     FlushCarried(carry);
     ReportAppendedRows(state, appended, headerLines);
+    if (modelCheck.Active()) {
+      for (const std::string& warning : modelCheck.Check(AppendedPoints(appended, headerLines)))
+        state.ShowWarning(warning);
+    }
     ++state.iterationNumber;
 
     // AcceptLines predicted the next end from the thermal history. Every point of a segment is
@@ -194,19 +262,32 @@ void RunContinuousTransient(AnalysisState& state, const TransientOptions& option
     // the tolerance shortens the next in proportion.
     const double length = state.windowStartTime - state.previousWindowStartTime;
     if (length > 0) {
-      const double factor = drift > options.tolerance
-                                ? std::max(0.1, kDriftAimed * options.tolerance / drift)
-                                : std::min(kLongestGrowth, kDriftAimed * options.tolerance /
-                                                               std::max(drift, 1e-3 * options.tolerance));
+      const double factor =
+          drift > options.tolerance
+              ? std::max(0.1, kDriftAimed * options.tolerance / drift)
+              : std::min(kLongestGrowth, kDriftAimed * options.tolerance /
+                                             std::max(drift, 1e-3 * options.tolerance));
       state.windowEndTime = std::min(state.windowEndTime, state.windowStartTime + length * factor);
     }
-    if (state.windowStartTime < end) simulator.SetTemperatures(ModelTemperatures(state));
-  } while (state.windowStartTime < end);
+    // The simulator pauses at the first point at or past a segment's end, or earlier where its
+    // guard trips, unless that point is the transient's last; ngspice's clock may end a hair
+    // before the end time.
+    finished = segmentEnd >= end || state.windowStartTime >= end * (1 - 1e-9);
+    if (!finished) simulator.SetTemperatures(ModelTemperatures(state));
+  } while (!finished);
   for (TextFile* f : {&carry.powerFile, &carry.temperatureFile, &carry.resultFile, &carry.history,
                       &carry.rises}) {
     f->Close();
   }
   outputs.Commit();
+  // The run's one circuit and listing, as a window's go (a failed run keeps them for its text).
+  if (!options.keepIterationFiles) {
+    for (const std::string& name :
+         {circuitName, circuitName.substr(0, circuitName.size() - 4) + ".out"}) {
+      std::error_code ignored;
+      std::filesystem::remove(name, ignored);
+    }
+  }
 }
 
 }  // namespace etherm

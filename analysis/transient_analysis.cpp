@@ -21,6 +21,7 @@
 #include "power/model_check.h"
 #include "power/power_table.h"
 #include "simulator/run_simulator.h"
+#include "simulator/simulator_server.h"
 #include "simulator/simulator_session.h"
 #include "textio/failure.h"
 #include "textio/number_text.h"
@@ -90,9 +91,9 @@ void RunTransient(AnalysisState& state, const TransientOptions& options, RunOutp
     }
     double simulatorSeconds = 0;
     try {
-      simulatorSeconds = RunSimulator(state.baseName + state.iterationText, state.runLogName,
-                                      SimulationKind::kTransient, state.listener,
-                                      state.windowStartTime);
+      simulatorSeconds =
+          RunSimulator(state.baseName + state.iterationText, state.runLogName,
+                       SimulationKind::kTransient, state.listener, state.windowStartTime);
     } catch (const Failure& failure) {
       // The simulator knows only the window's own time.
       const std::string text = failure.what();
@@ -195,8 +196,17 @@ void RunTransientAnalysis(AnalysisState& state, const TransientOptions& options)
       state, {accumulated.results, accumulated.powers, accumulated.temperatures, historyName});
   try {
     PrepareRun(state, outputs, CircuitAnalysis::kTransient);
-    if (options.engine == TransientEngine::kContinuous) {
-      RunContinuousTransient(state, options, outputs, accumulated, historyName);
+    std::unique_ptr<SimulatorServer> server;
+    if (options.engine == TransientEngine::kContinuousWhereServed && !ServingSwitchedOff()) {
+      // A simulator that does not serve paused transients runs the windowed engine, as it did
+      // before the continuous one became what the front ends run.
+      server = SimulatorServer::Start(
+          SimulatorProgram(),
+          std::min<double>(sim::serve::kReadyTimeoutSeconds, SimulatorTimeoutSeconds()));
+      if (InterruptSignal() != 0) throw Failure("interrupted");
+    }
+    if (options.engine == TransientEngine::kContinuous || server) {
+      RunContinuousTransient(state, options, outputs, accumulated, historyName, std::move(server));
     } else {
       RunTransient(state, options, outputs, accumulated, historyName);
     }

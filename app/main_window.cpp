@@ -275,7 +275,13 @@ void MainWindow::OnStartDc() {
 }
 
 void MainWindow::OnStartTransient() {
-  RunAnalysis(RunTransientAnalysis, report::AnalysisKind::kTransient);
+  RunAnalysis(
+      [](AnalysisState& state) {
+        TransientOptions options;
+        options.engine = TransientEngine::kContinuousWhereServed;
+        RunTransientAnalysis(state, options);
+      },
+      report::AnalysisKind::kTransient);
 }
 
 void MainWindow::OnQuit() {

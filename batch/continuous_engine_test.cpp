@@ -47,13 +47,15 @@ int Status(int raw) {
   return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
 }
 
+// The converter's start, at a tolerance its switching ripple exceeds now and then (at 0.2 K the
+// power guard keeps every segment within it).
 TEST(ContinuousEngine, ASegmentThatDriftedTooFarIsFollowedByAShorterOne) {
   ScratchFolder folder(ScratchFolder::Enter::kYes);
   CopyBuck("0.0003");
-  constexpr double kTolerance = 0.2;
+  constexpr double kTolerance = 0.05;
   const std::string command = "ETHERM_SIMULATOR=" + Bin("etherm-sim") + " " +
                               Bin("etherm-batch") +
-                              " tran --no-plot --engine continuous --tolerance 0.2 buck_gnd "
+                              " tran --no-plot --engine continuous --tolerance 0.05 buck_gnd "
                               ">/dev/null 2>batch.err";
   ASSERT_EQ(Status(std::system(command.c_str())), 0) << ReadBytes("batch.err");
   std::istringstream csv(ReadBytes("buck_gnd.iterations.csv"));

@@ -123,8 +123,9 @@ TEST_P(GoldenOutputs, EveryFileAsRecorded) {
 
 INSTANTIATE_TEST_SUITE_P(Examples, GoldenOutputs,
                          ::testing::Values(Example{"diode_dc", "dc"}, Example{"bjt_pair_dc", "dc"},
-                                           Example{"diode_pulses_tran", "tran"},
-                                           Example{"mosfet_switch_tran", "tran"}),
+                                           // The windowed engine's files, as specified.
+                                           Example{"diode_pulses_tran", "tran --engine windowed"},
+                                           Example{"mosfet_switch_tran", "tran --engine windowed"}),
                          [](const ::testing::TestParamInfo<Example>& info) {
                            return std::string(info.param.name);
                          });

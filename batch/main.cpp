@@ -50,10 +50,12 @@ const char kUsage[] =
     "  --window-limit K      a transient window asks the simulator for at most K times the time\n"
     "                        the last window advanced (K above 1, such as 4): long runs cost in\n"
     "                        proportion to their length; the same 1 K settle test.\n"
-    "  --engine E            the transient's engine: windowed (the default) restarts the\n"
-    "                        circuit every window from the state carried to its start;\n"
-    "                        continuous runs one simulation, paused where the temperatures\n"
-    "                        are taken and set in place, never restarted.\n"
+    "  --engine E            the transient's engine: continuous (the default where the\n"
+    "                        simulator serves paused transients, as etherm-sim does) runs one\n"
+    "                        simulation, paused where the temperatures are taken and set in\n"
+    "                        place, never restarted; windowed (the default with any other\n"
+    "                        simulator) restarts the circuit every window from the state\n"
+    "                        carried to its start.\n"
     "  --tolerance K         kelvin (default 1): a window is accepted while the temperatures\n"
     "                        computed stay within K of those simulated; the continuous engine\n"
     "                        sizes its segments for about half of K.\n"
@@ -82,6 +84,7 @@ int main(int argc, char** argv) {
   using etherm::BatchDisplay;
   // The option may stand anywhere; the analysis and the base name keep their order.
   etherm::TransientOptions options;
+  options.engine = etherm::TransientEngine::kContinuousWhereServed;
   etherm::DcOptions dcOptions;
   std::optional<double> ambientC;
   std::optional<etherm::TemperatureLimits> limits;

@@ -65,7 +65,7 @@ TEST(RestartSpikes, PeakPowersStayThoseOfTheUninterruptedCircuit) {
   ASSERT_EQ(uninterrupted[0].size(), 2u);
 
   const std::string etherm = std::string("ETHERM_SIMULATOR=") + bin + "/etherm-sim " + bin +
-                             "/etherm-batch tran --no-plot lc >/dev/null 2>batch.err";
+                             "/etherm-batch tran --engine windowed --no-plot lc >/dev/null 2>batch.err";
   ASSERT_EQ(std::system(etherm.c_str()), 0) << ReadBytes("batch.err");
   const std::vector<std::vector<double>> powers = NumberRows("lc.moc", 2);
   ASSERT_GT(powers.size(), 100u);

@@ -2,10 +2,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <optional>
-
-#include "sim/serve_protocol.h"
-
 #include <memory>
 #include <optional>
 #include <string>
@@ -16,6 +12,7 @@
 #include "netlist/dc_circuit_writer.h"
 #include "netlist/transient_circuit_writer.h"
 #include "sim/emit_deck.h"
+#include "sim/serve_protocol.h"
 #include "sim/sim_error.h"
 #include "sim/translate.h"
 #include "textio/failure.h"
@@ -155,7 +152,8 @@ void RunServeLines(std::string_view bytes) {
       const serve::ParsedRequest again = serve::ParseRequest(serve::FormatRequest(r));
       if (!again.request || again.request->circuit != r.circuit || again.request->id != r.id ||
           again.request->verb != r.verb || again.request->time != r.time ||
-          again.request->temps != r.temps)
+          again.request->temps != r.temps || again.request->guard != r.guard ||
+          again.request->shadow != r.shadow)
         std::abort();
     } else if (request.problem.empty()) {
       std::abort();  // a refusal says why

@@ -31,8 +31,8 @@ std::span<const char* const> ModelParameterNames(DeviceKind kind);
 
 // A model's power and the current it computes for the part of the device that the simulator
 // also reports: the junction current (kind 1, against the current through the diode) or the
-// channel current less the drain-source diode's (kind 2, against the drain current) or the
-// channel current (kind 3).
+// channel current less the drain-source diode's (kind 2, against the drain current; kind 3,
+// against the current into the drain, -(q4 + q6)).
 struct DiodeModelResult {
   double power = 0;
   double current = 0;

@@ -13,7 +13,33 @@ namespace {
 
 bool Compared(const Problem& problem, const Device& device) {
   return !problem.directPower &&
-         (device.kind == DeviceKind::kDiode || device.kind == DeviceKind::kTransistorA);
+         (device.kind == DeviceKind::kDiode || device.kind == DeviceKind::kTransistorA ||
+          device.kind == DeviceKind::kTransistorB);
+}
+
+// The simulator's current that the model's current stands against. Kind 3 records the channel's
+// current as q4 with the opposite sign and the drain-source diode's as q6 (its plain power is
+// q1 q2 - (q4 + q6) q3), so the current into the drain is -(q4 + q6).
+double SimulatorCurrent(DeviceKind kind, const Quantities& q) {
+  switch (kind) {
+    case DeviceKind::kDiode:
+      return q[2];
+    case DeviceKind::kTransistorB:
+      return -(q[4] + q[6]);
+    default:
+      return q[4];
+  }
+}
+
+double ModelCurrent(const Device& device, const Quantities& q, double t) {
+  switch (device.kind) {
+    case DeviceKind::kDiode:
+      return JunctionDiode(device.diode, q, t).current;
+    case DeviceKind::kTransistorB:
+      return TransistorModelB(device.transistorB, q, t).current;
+    default:
+      return TransistorModelA(device.transistorA, q, t).current;
+  }
 }
 
 std::string Short(double x) {
@@ -52,7 +78,7 @@ std::vector<std::string> PowerModelCheck::Check(std::span<const AcceptedPoint> r
       }
       Quantities q{};
       for (std::size_t n = 0; n < count; ++n) q[n + 1] = row.probes[first + n];
-      const double simulator = device.kind == DeviceKind::kDiode ? q[2] : q[4];
+      const double simulator = SimulatorCurrent(device.kind, q);
       watch.peak = std::max(watch.peak, std::fabs(simulator));
       if (std::fabs(simulator) < kSmallCurrent ||
           std::fabs(simulator) < kShareOfPeak * watch.peak) {
@@ -60,9 +86,7 @@ std::vector<std::string> PowerModelCheck::Check(std::span<const AcceptedPoint> r
       }
       double model;
       try {
-        model = device.kind == DeviceKind::kDiode
-                    ? JunctionDiode(device.diode, q, row.temperatures[d]).current
-                    : TransistorModelA(device.transistorA, q, row.temperatures[d]).current;
+        model = ModelCurrent(device, q, row.temperatures[d]);
       } catch (const Failure&) {
         continue;  // the power computation of this row has reported it already
       }

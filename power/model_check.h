@@ -11,14 +11,13 @@ namespace etherm {
 
 // Watches whether a device's power model describes the device the simulator computes: at every
 // accepted point it compares the model's junction current (kind 1, against the current through
-// the diode) or drain current (kind 2, channel less drain-source diode, against the drain
-// current) with the simulator's. A device whose currents differ by more than 10 % at more than a
-// few points (and at more than one point in twenty compared) gets one warning for the whole
-// run, saying by how much and why that usually happens. Points where the simulator's current is
-// below 1 uA or below 1 % of the largest seen so far are not compared: there a relative
-// difference means nothing. Kind 3 is not compared (its recorded drain current follows another
-// sign convention and holds the diode branch's share). Nothing is compared when the problem
-// asks for plain products.
+// the diode) or drain current (kinds 2 and 3, channel less drain-source diode, against the
+// simulator's current into the drain: q4 for kind 2, -(q4 + q6) for kind 3) with the
+// simulator's. A device whose currents differ by more than 10 % at more than a few points (and
+// at more than one point in twenty compared) gets one warning for the whole run, saying by how
+// much and why that usually happens. Points where the simulator's current is below 1 uA or
+// below 1 % of the largest seen so far are not compared: there a relative difference means
+// nothing. Nothing is compared when the problem asks for plain products.
 class PowerModelCheck {
  public:
   explicit PowerModelCheck(const Problem& problem);

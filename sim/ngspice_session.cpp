@@ -6,9 +6,11 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <utility>
 
 #include "sim_error.h"
 #include "text_util.h"
@@ -47,6 +49,10 @@ NgspiceSession::NgspiceSession(std::function<void(const std::string&)> sink)
                         reinterpret_cast<ControlledExit*>(&NgspiceSession::OnExit),
                         &NgspiceSession::OnData, &NgspiceSession::OnInitData,
                         reinterpret_cast<BGThreadRunning*>(&NgspiceSession::OnThread), this);
+  // Only etherm-sim's own guard source asks for a value; any other EXTERNAL source reads 0.
+  if (rc == 0) {
+    rc = ngSpice_Init_Sync(&NgspiceSession::OnExternalSource, nullptr, nullptr, nullptr, this);
+  }
   bool back = ::fchdir(here) == 0;
   ::close(here);
   if (!back) throw SimError("cannot return to the working folder after starting ngspice");
@@ -92,6 +98,12 @@ int NgspiceSession::OnInitData(::vecinfoall*, int, void* self) {
 }
 
 // Called for every point of every analysis: kept to a few comparisons.
+int NgspiceSession::OnExternalSource(double* value, double, char* name, int, void* self) {
+  const auto* s = static_cast<const NgspiceSession*>(self);
+  *value = name != nullptr && EqualNoCase(name, kGuardSource) ? s->guard_ : 0.0;
+  return 0;
+}
+
 int NgspiceSession::OnData(::vecvaluesall* values, int, int, void* self) {
   auto* s = static_cast<NgspiceSession*>(self);
   if (s->collecting_) {
@@ -100,7 +112,9 @@ int NgspiceSession::OnData(::vecvaluesall* values, int, int, void* self) {
         s->collectedNames_.push_back(ToLower(values->vecsa[i]->name));
     }
     std::vector<double> row(static_cast<std::size_t>(values->veccount));
-    for (int i = 0; i < values->veccount; ++i) row[static_cast<std::size_t>(i)] = values->vecsa[i]->creal;
+    for (int i = 0; i < values->veccount; ++i)
+      row[static_cast<std::size_t>(i)] = values->vecsa[i]->creal;
+    if (s->watch_ && s->guard_ == 0 && s->watch_(row)) s->guard_ = 1;
     s->collected_.push_back(std::move(row));
   }
   for (int i = 0; i < values->veccount; ++i) {
@@ -249,9 +263,8 @@ void NgspiceSession::RunWatched(const Watch& watch) {
   for (;;) {
     {
       std::unique_lock lock(threadMutex_);
-      threadChanged_.wait_for(lock, std::chrono::milliseconds(100), [&] {
-        return threadsEnded_ > before || shortSteps_ >= kStallSteps;
-      });
+      threadChanged_.wait_for(lock, std::chrono::milliseconds(100),
+                              [&] { return threadsEnded_ > before || shortSteps_ >= kStallSteps; });
       if (threadsEnded_ > before) break;
     }
     if (exited_) break;  // ngspice stopped itself in its thread; Check says so
@@ -285,7 +298,7 @@ void NgspiceSession::RunWatched(const Watch& watch) {
   Check("the analysis failed", 0);
 }
 
-void NgspiceSession::RunOrResume(bool resume) {
+bool NgspiceSession::RunOrResume(bool resume) {
   Begin();
   std::string command = resume ? "resume" : "run";
   int rc = ngSpice_Command(command.data());
@@ -301,6 +314,7 @@ void NgspiceSession::RunOrResume(bool resume) {
   }
   failed_ = failed;
   Check("the analysis failed", paused ? 0 : rc);
+  return paused;
 }
 
 void NgspiceSession::Command(const std::string& command) {

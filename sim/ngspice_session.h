@@ -60,8 +60,18 @@ class NgspiceSession {
   // A command of our own (never one from a circuit file). Throws SimError when it fails.
   void Command(const std::string& command);
   // Runs the loaded transient (resume: goes on with the paused one) until it ends or a stop
-  // condition pauses it; a pause is no failure.
-  void RunOrResume(bool resume);
+  // condition pauses it; a pause is no failure. True when the run paused rather than ended.
+  bool RunOrResume(bool resume);
+
+  // The value ngspice reads from the circuit's source kGuardSource (a source with the keyword
+  // EXTERNAL): 0 until `watch`, shown each collected point, returns true; 1 from then on, until
+  // the next Guard. A stop condition on the source's node then pauses the run at the next point.
+  static constexpr const char* kGuardSource = "vetherm_guard";
+  static constexpr const char* kGuardNode = "etherm_guard";
+  void Guard(std::function<bool(const std::vector<double>& row)> watch) {
+    watch_ = std::move(watch);
+    guard_ = 0;
+  }
 
   // While collecting, every accepted point of the running analysis is kept: its vectors'
   // values in the order of CollectedNames (lower case). TakeCollected hands them over and
@@ -92,6 +102,7 @@ class NgspiceSession {
   static int OnText(char* text, int id, void* self);
   static int OnExit(int status, bool immediate, bool quit, int id, void* self);
   static int OnData(::vecvaluesall* values, int count, int id, void* self);
+  static int OnExternalSource(double* value, double time, char* name, int id, void* self);
   static int OnInitData(::vecinfoall* info, int id, void* self);
   static int OnThread(bool finished, int id, void* self);
   void RunWatched(const Watch& watch);
@@ -108,6 +119,8 @@ class NgspiceSession {
   int exitStatus_ = 0;
 
   bool collecting_ = false;
+  std::function<bool(const std::vector<double>&)> watch_;
+  double guard_ = 0;  // read by ngspice in its own thread only while a synchronous run waits
   std::vector<std::string> collectedNames_;
   std::vector<std::vector<double>> collected_;
   // The background thread of a watched run, and what its points say.

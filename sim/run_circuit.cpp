@@ -1,6 +1,7 @@
 #include "run_circuit.h"
 
 #include <fcntl.h>
+#include <ngspice/sharedspice.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -25,13 +26,11 @@
 #include "number_text.h"
 #include "process_guard.h"
 #include "sim_error.h"
+#include "spice_text/model_line.h"
 #include "state_file.h"
 #include "temperature.h"
 #include "text_util.h"
 #include "translate.h"
-
-#include <ngspice/sharedspice.h>
-#include "spice_text/model_line.h"
 
 namespace etherm::sim {
 
@@ -696,14 +695,14 @@ RunOutcome CircuitRunner::Run(const std::string& circuitPath,
                                         "beside it as NAME.out, NAME.csd and NAME.stan");
   }
   {
-    struct stat info{};
+    struct stat info {};
     if (::stat(circuitPath.c_str(), &info) != 0) {
       return refuseUnread(kExitRefused, "cannot read the circuit file " + circuitPath + ": " +
                                             std::strerror(errno));
     }
     if (!S_ISREG(info.st_mode)) {
-      return refuseUnread(kExitRefused, "the circuit file " + circuitPath +
-                                            " is not a regular file");
+      return refuseUnread(kExitRefused,
+                          "the circuit file " + circuitPath + " is not a regular file");
     }
     if (::access(circuitPath.c_str(), R_OK) != 0) {
       return refuseUnread(kExitRefused, "cannot read the circuit file " + circuitPath + ": " +
@@ -809,6 +808,10 @@ struct CircuitRunner::Paused {
   bool started = false;
   bool ended = false;
   std::vector<double> last;  // the last pause's point: time, then every collected vector
+  // Each guarded device's power, averaged over the last `window` seconds (exponentially).
+  std::vector<double> meanPower;
+  // The PULSE functions of the circuit's own sources: V1 V2 TD TR TF PW PER as ngspice took them.
+  std::vector<std::vector<double>> pulses;
 };
 
 namespace {
@@ -830,13 +833,116 @@ std::vector<std::string> TriggerParameters(const TempModel& m) {
 
 }  // namespace
 
-RunOutcome CircuitRunner::BeginTransient(const std::string& circuitPath) {
+namespace {
+
+// A probe's value as an expression of a behavioural source; nothing when the source cannot name
+// one of its vectors (a device parameter, a current other than a voltage source's, a subcircuit's).
+std::optional<std::string> ProbeExpression(const Probe& probe) {
+  std::string expression;
+  for (const std::string* vec : {&probe.vectorA, &probe.vectorB}) {
+    std::string term = "0";
+    if (!vec->empty()) {
+      if (vec->find_first_of("@.") != std::string::npos) return std::nullopt;
+      const std::size_t hash = vec->find('#');
+      if (hash == std::string::npos) {
+        term = "v(" + *vec + ")";
+      } else if (vec->substr(hash) == "#branch" && (*vec)[0] == 'v') {
+        term = "i(" + vec->substr(0, hash) + ")";
+      } else {
+        return std::nullopt;
+      }
+    }
+    expression += (expression.empty() ? "(" : "-") + term;
+  }
+  return expression + ")";
+}
+
+// The shadows' lines: each device's power, of its probes as the plain-product formulas give it,
+// into a resistor and a capacitor of their own node.
+std::vector<std::string> ShadowLines(const Translation& t,
+                                     const std::vector<serve::PowerShadow>& shadows,
+                                     Listing& listing) {
+  std::vector<std::string> lines;
+  for (std::size_t d = 0; d < shadows.size(); ++d) {
+    const serve::PowerShadow& shadow = shadows[d];
+    const int count = shadow.kind <= 1 ? 2 : shadow.kind == 2 ? 4 : 6;
+    std::vector<std::string> q(7, "0");
+    bool named = true;
+    for (int k = 0; k < count && named; ++k) {
+      const std::size_t column = static_cast<std::size_t>(shadow.first + k);
+      std::optional<std::string> e =
+          column < t.probes.size() ? ProbeExpression(t.probes[column]) : std::nullopt;
+      named = e.has_value();
+      if (e) q[static_cast<std::size_t>(k + 1)] = *e;
+    }
+    if (!named) {
+      listing.Line("etherm-sim: the power whose probes start at column " +
+                   std::to_string(shadow.first + 1) +
+                   " has no shadow (a behavioural source cannot name its probes)");
+      continue;
+    }
+    const std::string power = shadow.kind <= 1 ? q[2] + "*" + q[1]
+                              : shadow.kind == 2
+                                  ? q[2] + "*" + q[1] + "+" + q[3] + "*" + q[4]
+                                  : q[1] + "*" + q[2] + "-(" + q[6] + "+" + q[4] + ")*" + q[3];
+    const std::string node = "etherm_heat_" + std::to_string(d + 1);
+    lines.push_back("Betherm_heat_" + std::to_string(d + 1) + " 0 " + node + " I={" + power + "}");
+    lines.push_back("Retherm_heat_" + std::to_string(d + 1) + " " + node + " 0 " +
+                    DeckNumber(shadow.ohms));
+    lines.push_back("Cetherm_heat_" + std::to_string(d + 1) + " " + node + " 0 " +
+                    DeckNumber(shadow.farads));
+  }
+  return lines;
+}
+
+}  // namespace
+
+// The PULSE functions of the deck's top-level independent sources, as ngspice took them; a
+// function with a time ngspice fills in itself (a rise, fall, width or period of 0) is left out.
+std::vector<std::vector<double>> PulseFunctions(const std::vector<std::string>& deck,
+                                                const NgspiceSession& ng) {
+  std::vector<std::vector<double>> pulses;
+  int depth = 0;
+  for (const std::string& line : deck) {
+    const std::string l = ToLower(line);
+    if (l.rfind(".subckt", 0) == 0) ++depth;
+    if (l.rfind(".ends", 0) == 0) --depth;
+    if (depth > 0 || l.empty() || (l[0] != 'v' && l[0] != 'i') ||
+        l.find("pulse") == std::string::npos)
+      continue;
+    const std::string name = l.substr(0, l.find_first_of(" \t"));
+    std::optional<NgspiceSession::Vector> v = ng.Get("@" + name + "[pulse]");
+    if (!v || v->data.size() < 7) continue;
+    std::vector<double> f(v->data.begin(), v->data.begin() + 7);
+    if (f[3] > 0 && f[4] > 0 && f[5] > 0 && f[6] > 0 && f[2] >= 0) pulses.push_back(std::move(f));
+  }
+  return pulses;
+}
+
+// True when an .OPTIONS line of the deck sets METHOD.
+bool NamesIntegrationMethod(const std::vector<std::string>& deck) {
+  for (const std::string& line : deck) {
+    const std::string l = ToLower(line);
+    if (l.rfind(".opt", 0) != 0) continue;
+    for (std::size_t at = l.find("method"); at != std::string::npos;
+         at = l.find("method", at + 1)) {
+      const std::size_t next = l.find_first_not_of(" \t", at + 6);
+      const bool word = at == 0 || l[at - 1] == ' ' || l[at - 1] == '\t';
+      if (word && next != std::string::npos && l[next] == '=') return true;
+    }
+  }
+  return false;
+}
+
+RunOutcome CircuitRunner::BeginTransient(const std::string& circuitPath,
+                                         const std::vector<serve::PowerShadow>& shadow) {
   EndTransient();
   auto paused = std::make_unique<Paused>();
   paused->circuitPath = circuitPath;
   paused->listing = std::make_unique<Listing>(WithExtension(circuitPath, ".out"));
   if (!paused->listing->ok()) {
-    return {kExitUsage, "cannot create the listing of " + circuitPath + ": " + std::strerror(errno)};
+    return {kExitUsage,
+            "cannot create the listing of " + circuitPath + ": " + std::strerror(errno)};
   }
   Listing& listing = *paused->listing;
   listing.Line("etherm-sim listing of " + circuitPath + " (a transient paused in place)");
@@ -863,10 +969,26 @@ RunOutcome CircuitRunner::BeginTransient(const std::string& circuitPath) {
     // process grow with the run.
     for (std::string& line : deck)
       if (line == ".save all") line = ".save none";
+    // Each change of temperature in place makes the devices' charges jump; the trapezoidal
+    // rule turns such a jump into a current that flips sign from step to step and never dies
+    // away (a buck's switch showed +-0.1 W for dozens of points after each pause, and drifted
+    // 0.4 K from the direct solution over 2 ms), where Gear's second-order rule damps it.
+    // A circuit that names its own method keeps it.
+    if (!NamesIntegrationMethod(deck)) deck.insert(deck.end() - 1, ".options method=gear");
+    // The guard's source, apart from the circuit: RunUntil's stop condition watches its node.
+    deck.insert(deck.end() - 1,
+                {std::string("V") + (NgspiceSession::kGuardSource + 1) + " " +
+                     NgspiceSession::kGuardNode + " 0 EXTERNAL",
+                 std::string("Retherm_guard ") + NgspiceSession::kGuardNode + " 0 1"});
+    origins.insert(origins.end() - 1, 2, std::string("a line etherm-sim adds"));
+    const std::vector<std::string> heat = ShadowLines(paused->t, shadow, listing);
+    deck.insert(deck.end() - 1, heat.begin(), heat.end());
+    origins.insert(origins.end() - 1, heat.size(), std::string("a line etherm-sim adds"));
     ListDeck(listing, "circuit as handed to ngspice", deck);
     listing.Line("** ngspice **");
     listing.Flush();
     ng.Load(deck, origins);
+    paused->pulses = PulseFunctions(deck, ng);
     listing.Restore();
   } catch (const SimError& e) {
     listing.Restore();
@@ -881,19 +1003,23 @@ RunOutcome CircuitRunner::BeginTransient(const std::string& circuitPath) {
 
 namespace {
 
-// The probe data of collected points (every vector per point, named by `names`) as a run writes
-// it; `previous`, the last pause's point, goes first. Without a time among the names (an
-// operating point) each point stands at time 0.
-ProbeData CollectedProbeData(const Translation& t, const std::vector<std::string>& names,
-                             std::vector<std::vector<double>> rows,
-                             const std::vector<double>& previous) {
+// Where each probe's two vectors stand among collected vectors named by `names` (none for
+// ground): a probe's value is a - b.
+struct ProbeColumns {
+  std::vector<std::optional<std::size_t>> a, b;
+  std::optional<std::size_t> time;
+  double Value(std::size_t q, const std::vector<double>& row) const {
+    return (a[q] ? row.at(*a[q]) : 0.0) - (b[q] ? row.at(*b[q]) : 0.0);
+  }
+};
+
+ProbeColumns ColumnsOf(const Translation& t, const std::vector<std::string>& names) {
   std::map<std::string, std::string> byName;
   std::map<std::string, std::size_t> index;
   for (std::size_t i = 0; i < names.size(); ++i) {
     byName[names[i]] = names[i];
     index[names[i]] = i;
   }
-  const auto scale = index.find("time");
   auto column = [&](const Probe& probe, const std::string& vec) -> std::optional<std::size_t> {
     if (vec.empty()) return std::nullopt;  // ground
     std::optional<std::string> name = vec[0] == '@' || vec.find('#') != std::string::npos
@@ -905,23 +1031,34 @@ ProbeData CollectedProbeData(const Translation& t, const std::vector<std::string
     }
     return index.at(*name);
   };
+  ProbeColumns columns;
+  for (const Probe& probe : t.probes) {
+    columns.a.push_back(column(probe, probe.vectorA));
+    columns.b.push_back(column(probe, probe.vectorB));
+  }
+  if (const auto scale = index.find("time"); scale != index.end()) columns.time = scale->second;
+  return columns;
+}
+
+// The probe data of collected points (every vector per point, named by `names`) as a run writes
+// it; `previous`, the last pause's point, goes first. Without a time among the names (an
+// operating point) each point stands at time 0.
+ProbeData CollectedProbeData(const Translation& t, const std::vector<std::string>& names,
+                             std::vector<std::vector<double>> rows,
+                             const std::vector<double>& previous) {
+  const ProbeColumns columns = ColumnsOf(t, names);
   ProbeData data;
   data.title = t.title;
   data.transient = true;
   NowTexts(data.time, data.date);
-  std::vector<std::optional<std::size_t>> a, b;
-  for (const Probe& probe : t.probes) {
-    data.names.push_back(probe.label);
-    a.push_back(column(probe, probe.vectorA));
-    b.push_back(column(probe, probe.vectorB));
-  }
+  for (const Probe& probe : t.probes) data.names.push_back(probe.label);
   if (!previous.empty()) rows.insert(rows.begin(), previous);
   for (const std::vector<double>& row : rows) {
-    const double x = scale == index.end() ? 0.0 : row.at(scale->second);
+    const double x = columns.time ? row.at(*columns.time) : 0.0;
     if (!data.x.empty() && x <= data.x.back()) continue;  // the pause's point, given twice
     std::vector<double> values;
     for (std::size_t q = 0; q < t.probes.size(); ++q) {
-      const double v = (a[q] ? row.at(*a[q]) : 0.0) - (b[q] ? row.at(*b[q]) : 0.0);
+      const double v = columns.Value(q, row);
       if (!std::isfinite(v))
         throw SimError(t.probes[q].where + ": .PROBE " + t.probes[q].label +
                        " has no finite value at " + ShortestText(x));
@@ -985,30 +1122,127 @@ struct Collecting {
 
 }  // namespace
 
-RunOutcome CircuitRunner::RunUntil(double time, const std::string& csdPath) {
+namespace {
+
+// A guarded device's power at a collected point: its probe quantities' plain products.
+double GuardedPower(const serve::PowerGuard& g, const ProbeColumns& columns,
+                    const std::vector<double>& row) {
+  double q[7] = {};
+  const int count = g.kind <= 1 ? 2 : g.kind == 2 ? 4 : 6;
+  for (int k = 0; k < count; ++k) {
+    const std::size_t column = static_cast<std::size_t>(g.first + k);
+    q[k + 1] = column < columns.a.size() ? columns.Value(column, row) : 0.0;
+  }
+  switch (g.kind) {
+    case 2:
+      return q[2] * q[1] + q[3] * q[4];
+    case 3:
+      return q[1] * q[2] - (q[6] + q[4]) * q[3];
+    default:
+      return q[2] * q[1];
+  }
+}
+
+}  // namespace
+
+RunOutcome CircuitRunner::RunUntil(double time, const std::string& csdPath,
+                                   const std::vector<serve::PowerGuard>& guard) {
   return InPausedTransient(false, false, [&](Paused& p, Listing& listing, NgspiceSession& ng) {
     // A pause left pending at the final time would stop the next analysis at once.
     const bool last = time >= p.length * (1 - 1e-12);
     ng.Command("delete all");
-    // A breakpoint puts a time point exactly at the pause, and ngspice starts afresh from a
-    // breakpoint (first order, a short step): without it the trapezoidal rule rang after each
-    // change of temperature (a diode's charge jumps with it) and a long run of a converter
-    // went astray. Where the pause falls a hair before a source's edge ngspice may find the steps
-    // too small; the run then ends with that reason.
-    if (!last) {
-      ngSpice_SetBkpt(time);
-      ng.Command("stop when time >= " + DeckNumber(time));
+    // The guard: each device's energy departed, since the last pause, from its mean power
+    // before it; where one exceeds its budget the guard's source turns to 1 and the run pauses
+    // at the next point. The means follow every point, so a mean over many switching periods
+    // lets a converter's ripple pass and a quiet stretch's mean catches a pulse at once.
+    std::optional<ProbeColumns> columns;
+    if (!guard.empty() && !ng.CollectedNames().empty() && !p.last.empty())
+      columns = ColumnsOf(p.t, ng.CollectedNames());
+    const bool guarded = columns && columns->time && !last && p.meanPower.size() == guard.size();
+    std::vector<double> departed(guard.size(), 0.0);
+    const std::vector<double> reference = p.meanPower;
+    std::vector<double> before = p.last;
+    // ngspice calls the watch: nothing may be thrown through it, so a probe it cannot find
+    // leaves the guard off (the points' own reading reports it afterwards).
+    bool watching = !guard.empty();
+    if (watching)
+      ng.Guard([&](const std::vector<double>& row) {
+        if (!watching) return false;
+        if (!columns) {
+          try {
+            columns = ColumnsOf(p.t, ng.CollectedNames());
+          } catch (const SimError&) {
+            watching = false;
+            return false;
+          }
+        }
+        if (!columns->time) return false;
+        if (p.meanPower.size() != guard.size()) {
+          for (const serve::PowerGuard& g : guard)
+            p.meanPower.push_back(GuardedPower(g, *columns, row));
+          before = row;
+          return false;
+        }
+        const double dt = before.empty() ? 0 : row.at(*columns->time) - before.at(*columns->time);
+        bool tripped = false;
+        for (std::size_t d = 0; d < guard.size(); ++d) {
+          const double now = GuardedPower(guard[d], *columns, row);
+          const double power =
+              before.empty() ? now : 0.5 * (now + GuardedPower(guard[d], *columns, before));
+          p.meanPower[d] += (power - p.meanPower[d]) * -std::expm1(-dt / guard[d].window);
+          if (!guarded) continue;
+          departed[d] += (power - reference[d]) * dt;
+          tripped = tripped || !(std::abs(departed[d]) <= guard[d].budget);
+        }
+        before = row;
+        return tripped;
+      });
+    if (guarded) ng.Command(std::string("stop when v(") + NgspiceSession::kGuardNode + ") > 0.5");
+    if (!last) ng.Command("stop when time >= " + DeckNumber(time));
+    // ngspice sets each corner of a PULSE when it meets the one before with a step cut to it;
+    // a step that meets a corner by itself, as the steps after a pause may, ends the chain, and
+    // every later edge of that source goes by between two far points (a buck lost all its
+    // switching edges from 1.69 ms on). The corners of the segment are set again here.
+    if (p.started) {
+      const std::vector<std::string>& names = ng.CollectedNames();
+      const auto at = std::find(names.begin(), names.end(), "time");
+      const double from = at == names.end() || p.last.empty()
+                              ? 0
+                              : p.last.at(static_cast<std::size_t>(at - names.begin()));
+      for (const std::vector<double>& f : p.pulses) {
+        const double td = f[2], tr = f[3], tf = f[4], pw = f[5], per = f[6];
+        const double first = std::max(0.0, std::floor((from - td) / per));
+        bool beyond = false;
+        for (double k = first; !beyond && k < first + 1e6; ++k) {
+          const double base = td + k * per;
+          for (const double corner : {base, base + tr, base + tr + pw, base + tr + pw + tf}) {
+            if (corner <= from) continue;
+            if (corner > p.length) {
+              beyond = true;
+              break;
+            }
+            ngSpice_SetBkpt(corner);
+            if (corner > time) {
+              beyond = true;
+              break;
+            }
+          }
+        }
+      }
     }
     std::vector<std::vector<double>> rows;
+    bool paused = false;
     {
       const Collecting collecting(ng);
-      ng.RunOrResume(std::exchange(p.started, true));
+      paused = ng.RunOrResume(std::exchange(p.started, true));
       rows = ng.TakeCollected();
     }
-    p.ended = last;
+    // ngspice's own clock may end a hair before the end time, past any pause asked for there.
+    p.ended = last || !paused;
     const std::vector<std::string>& names = ng.CollectedNames();
     if (std::find(names.begin(), names.end(), "time") == names.end())
       throw SimError("ngspice gave the transient's points no time");
+    ng.Guard({});
     std::vector<double> lastRow = rows.empty() ? p.last : rows.back();
     ProbeData data = CollectedProbeData(p.t, names, std::move(rows), p.last);
     p.last = std::move(lastRow);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "in_place.h"
+#include "serve_protocol.h"
 #include "temperature.h"
 
 namespace etherm::sim {
@@ -17,8 +18,7 @@ class Listing;
 class NgspiceSession;
 
 struct RunOutcome {
-  RunOutcome(int runStatus = 0, std::string why = {})
-      : status(runStatus), reason(std::move(why)) {}
+  RunOutcome(int runStatus = 0, std::string why = {}) : status(runStatus), reason(std::move(why)) {}
 
   int status = 0;      // as exit_status.h
   std::string reason;  // why, when not a success; the listing's last "etherm-sim:" line says it too
@@ -62,8 +62,15 @@ class CircuitRunner {
   // data, the points from the last pause on (that pause's point first) to `csdPath`.
   // SetTemperatures sets the devices of each T_ABS model (by name) to a temperature in degrees
   // Celsius in place and has ngspice update what depends on it. EndTransient closes the session.
-  RunOutcome BeginTransient(const std::string& circuitPath);
-  RunOutcome RunUntil(double time, const std::string& csdPath);
+  // With shadows the circuit gains, apart from it, each device's power heating a resistor and
+  // capacitor (serve_protocol.h says why); a device whose probes ngspice cannot name in an
+  // expression gets none.
+  RunOutcome BeginTransient(const std::string& circuitPath,
+                            const std::vector<serve::PowerShadow>& shadow = {});
+  // With a guard it pauses early where a device's power departs from its last segment's mean
+  // (serve_protocol.h says how); no guard holds in the first segment or the last.
+  RunOutcome RunUntil(double time, const std::string& csdPath,
+                      const std::vector<serve::PowerGuard>& guard = {});
   // Before the transient has started: its operating point at the devices' present
   // temperatures, written to `csdPath` as one point at time 0.
   RunOutcome Settle(const std::string& csdPath);
@@ -92,8 +99,9 @@ class CircuitRunner {
                        const std::function<void(double)>& progress, const std::string* circuitText,
                        std::string* streamed);
   // A step of the paused transient with its listing attached; a SimError ends the transient.
-  RunOutcome InPausedTransient(bool mustHaveStarted, bool mustWait,
-                               const std::function<RunOutcome(Paused&, Listing&, NgspiceSession&)>& step);
+  RunOutcome InPausedTransient(
+      bool mustHaveStarted, bool mustWait,
+      const std::function<RunOutcome(Paused&, Listing&, NgspiceSession&)>& step);
 };
 
 // Returns the exit status of one run (CircuitRunner::Run), failures reported on standard error.

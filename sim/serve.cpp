@@ -3,9 +3,9 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <functional>
-#include <algorithm>
 #include <iostream>
 #include <string>
 
@@ -161,8 +161,9 @@ int Serve() {
     std::function<void(double)> progress;
     if (version2) {
       progress = [&](double time) {
-        clientGone = clientGone ||
-                     !Answer(answers, serve::FormatAnswer({serve::Outcome::kProgress, "", id, time}));
+        clientGone =
+            clientGone ||
+            !Answer(answers, serve::FormatAnswer({serve::Outcome::kProgress, "", id, time}));
       };
     }
     const serve::Request& r = *request.request;
@@ -183,7 +184,7 @@ int Serve() {
         outcome = runner.RunText(r.circuit, r.text, progress);
         break;
       case serve::Verb::kBegin:
-        outcome = runner.BeginTransient(r.circuit);
+        outcome = runner.BeginTransient(r.circuit, r.shadow);
         clear = outcome.status != kExitSuccess;
         break;
       case serve::Verb::kSettle:
@@ -191,7 +192,7 @@ int Serve() {
         clear = outcome.status != kExitSuccess;
         break;
       case serve::Verb::kUntil:
-        outcome = runner.RunUntil(r.time, r.circuit);
+        outcome = runner.RunUntil(r.time, r.circuit, r.guard);
         clear = outcome.status != kExitSuccess;
         break;
       case serve::Verb::kTemps:

@@ -1,5 +1,6 @@
 #include "serve_protocol.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <vector>
@@ -124,12 +125,28 @@ std::string FormatRequest(const Request& request) {
       break;
     case Verb::kBegin:
       line = "begin\t" + EscapeField(request.circuit);
+      if (!request.shadow.empty()) {
+        line += "\tshadow=";
+        for (std::size_t i = 0; i < request.shadow.size(); ++i) {
+          const PowerShadow& d = request.shadow[i];
+          line += (i > 0 ? ";" : "") + std::to_string(d.kind) + ':' + std::to_string(d.first) +
+                  ':' + NumberText(d.ohms) + ':' + NumberText(d.farads);
+        }
+      }
       break;
     case Verb::kSettle:
       line = "settle\t" + EscapeField(request.circuit);
       break;
     case Verb::kUntil:
       line = "until\t" + NumberText(request.time) + '\t' + EscapeField(request.circuit);
+      if (!request.guard.empty()) {
+        line += "\tguard=";
+        for (std::size_t i = 0; i < request.guard.size(); ++i) {
+          const PowerGuard& g = request.guard[i];
+          line += (i > 0 ? ";" : "") + std::to_string(g.kind) + ':' + std::to_string(g.first) +
+                  ':' + NumberText(g.budget) + ':' + NumberText(g.window);
+        }
+      }
       break;
     case Verb::kTemps:
       line = "temps";
@@ -170,13 +187,67 @@ std::string FormatAnswer(const Answer& answer) {
   return id + std::string(kFailed) + '\t' + EscapeField(answer.reason);
 }
 
+namespace {
+
+// The numbers of a field's entries: `count` numbers separated by ':' in each, entries separated
+// by ';'; each entry's first two a power kind (0 to 3) and a probe column, the rest above 0.
+std::optional<std::vector<std::vector<double>>> EntriesOf(std::string_view text,
+                                                          std::size_t count) {
+  std::vector<std::vector<double>> entries;
+  if (!text.empty() && text.back() == ';') return std::nullopt;
+  while (!text.empty()) {
+    const std::size_t end = std::min(text.find(';'), text.size());
+    std::string_view entry = text.substr(0, end);
+    text.remove_prefix(std::min(end + 1, text.size()));
+    std::vector<double> numbers;
+    for (;;) {
+      const std::size_t colon = std::min(entry.find(':'), entry.size());
+      const std::optional<double> n = NumberOf(entry.substr(0, colon));
+      if (!n) return std::nullopt;
+      numbers.push_back(*n);
+      if (colon == entry.size()) break;
+      entry.remove_prefix(colon + 1);
+    }
+    if (numbers.size() != count) return std::nullopt;
+    const double kind = numbers[0], first = numbers[1];
+    if (kind < 0 || kind > 3 || kind != static_cast<int>(kind) || first < 0 || first > 1e6 ||
+        first != static_cast<int>(first))
+      return std::nullopt;
+    for (std::size_t k = 2; k < count; ++k)
+      if (!(numbers[k] > 0)) return std::nullopt;
+    entries.push_back(std::move(numbers));
+  }
+  if (entries.empty()) return std::nullopt;
+  return entries;
+}
+
+std::optional<std::vector<PowerGuard>> GuardOf(std::string_view text) {
+  const std::optional<std::vector<std::vector<double>>> entries = EntriesOf(text, 4);
+  if (!entries) return std::nullopt;
+  std::vector<PowerGuard> guard;
+  for (const std::vector<double>& e : *entries)
+    guard.push_back({static_cast<int>(e[0]), static_cast<int>(e[1]), e[2], e[3]});
+  return guard;
+}
+
+std::optional<std::vector<PowerShadow>> ShadowOf(std::string_view text) {
+  const std::optional<std::vector<std::vector<double>>> entries = EntriesOf(text, 4);
+  if (!entries) return std::nullopt;
+  std::vector<PowerShadow> shadow;
+  for (const std::vector<double>& e : *entries)
+    shadow.push_back({static_cast<int>(e[0]), static_cast<int>(e[1]), e[2], e[3]});
+  return shadow;
+}
+
+}  // namespace
+
 ParsedRequest ParseRequest(std::string_view line) {
   std::vector<std::string_view> fields = Fields(WithoutCr(line));
   ParsedRequest parsed;
   long id = 0;
   // The fields a verb needs come first; only a field beyond them can be the id (a circuit may
   // be named "id=3").
-  const std::size_t needed = fields[0] == "until" || fields[0] == "text"    ? 3
+  const std::size_t needed = fields[0] == "until" || fields[0] == "text"  ? 3
                              : fields[0] == "temps" || fields[0] == "end" ? 1
                                                                           : 2;
   if (fields.size() > needed) {
@@ -229,6 +300,25 @@ ParsedRequest ParseRequest(std::string_view line) {
           return parsed;
         }
         request.time = *time;
+      }
+      if (fields[0] == "begin" && fields.size() == fileField + 2 &&
+          fields.back().substr(0, 7) == "shadow=") {
+        std::optional<std::vector<PowerShadow>> shadow = ShadowOf(fields.back().substr(7));
+        if (!shadow) {
+          parsed.problem = "begin's shadow is not KIND:FIRST:OHMS:FARADS;...";
+          return parsed;
+        }
+        request.shadow = std::move(*shadow);
+        fields.pop_back();
+      }
+      if (until && fields.size() == fileField + 2 && fields.back().substr(0, 6) == "guard=") {
+        std::optional<std::vector<PowerGuard>> guard = GuardOf(fields.back().substr(6));
+        if (!guard) {
+          parsed.problem = "until's guard is not KIND:FIRST:BUDGET:WINDOW;...";
+          return parsed;
+        }
+        request.guard = std::move(*guard);
+        fields.pop_back();
       }
       std::optional<std::string> file =
           fields.size() == fileField + 1 ? UnescapeField(fields[fileField]) : std::nullopt;

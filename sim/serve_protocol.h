@@ -63,9 +63,9 @@ enum class Outcome { kDone, kRefused, kFailed, kProgress, kData, kListing };
 
 struct Answer {
   Outcome outcome = Outcome::kDone;
-  std::string reason;     // empty for kDone and kProgress
-  long id = 0;            // of the request answered (version 2); 0 for version 1
-  double time = 0;        // kProgress
+  std::string reason;  // empty for kDone and kProgress
+  long id = 0;         // of the request answered (version 2); 0 for version 1
+  double time = 0;     // kProgress
 };
 
 // Version 2 also keeps one transient paused between requests (the continuous engine):
@@ -89,7 +89,33 @@ struct Answer {
 //                                        is not done, its listing comes back instead, each line
 //                                        (with its line end) an answer id=N<TAB>listing<TAB>LINE
 //                                        before the final one
+//
+// An until request may carry, before its id, a field guard=KIND:FIRST:BUDGET:WINDOW;... : for
+// each device, its power as the products of its probe quantities (KIND 0 to 3: the
+// plain-product formulas of the power models; FIRST the 0-based probe column of its first
+// quantity), an energy in joules and a time in seconds. The server pauses early, at the point
+// after the one where any device's power has departed, since the last pause, from its mean
+// before that pause (taken exponentially over WINDOW) by more than that energy.
 enum class Verb { kRun, kBegin, kSettle, kUntil, kTemps, kEnd, kText };
+struct PowerGuard {
+  int kind = 0;
+  int first = 0;
+  double budget = 0;  // J
+  double window = 0;  // s, over which the mean power is taken
+  bool operator==(const PowerGuard&) const = default;
+};
+// A begin request may carry, before its id, a field shadow=KIND:FIRST:OHMS:FARADS;... : for each
+// device, its power (as in a guard) heating a resistor and capacitor in parallel that the server
+// adds to the circuit apart from it. Their node's voltage follows the device's fastest thermal
+// term, so ngspice's own error control takes steps fine enough for the heat as well as for the
+// circuit (what the direct self-heating solution does with its thermal network).
+struct PowerShadow {
+  int kind = 0;
+  int first = 0;
+  double ohms = 0;
+  double farads = 0;
+  bool operator==(const PowerShadow&) const = default;
+};
 
 struct Request {
   Request() = default;
@@ -102,6 +128,8 @@ struct Request {
   Verb verb = Verb::kRun;
   double time = 0;                                    // until
   std::vector<std::pair<std::string, double>> temps;  // temps: model, degrees Celsius
+  std::vector<PowerGuard> guard;                      // until
+  std::vector<PowerShadow> shadow;                    // begin
   std::string text;                                   // text: the circuit file's bytes
 };
 

@@ -78,8 +78,8 @@ TEST(ServeProtocol, AnswerLines) {
   EXPECT_EQ(ParseRequest(FormatRequest({"id=3"})).request->circuit, "id=3");
   EXPECT_EQ(ParseRequest("end\tid=4").request->id, 4);
   EXPECT_EQ(FormatAnswer({Outcome::kProgress, "", 2, 1.5e-05}), "id=2\tprogress\t1.5e-05");
-  for (const char* other : {"id=2\tprogress", "id=2\tprogress\tnan", "id=2\tprogress\t1s",
-                            "id=0\tdone", "id=2"})
+  for (const char* other :
+       {"id=2\tprogress", "id=2\tprogress\tnan", "id=2\tprogress\t1s", "id=0\tdone", "id=2"})
     EXPECT_EQ(ParseAnswer(other), std::nullopt) << other;
   EXPECT_EQ(FormatAnswer({Outcome::kRefused, "x y"}), "refused\tx y");
   for (const char* other :
@@ -104,6 +104,34 @@ TEST(ServeProtocol, TextRequestsCarryTheCircuit) {
   EXPECT_EQ(ParseRequest("text\ta.cir\tid=3").request->text, "id=3");
   for (const char* bad : {"text", "text\ta.cir", "text\t\tx", "text\ta.cir\tx\\", "text\ta\tb\tc"})
     EXPECT_FALSE(ParseRequest(bad).request) << bad;
+}
+
+// The continuous engine's extra fields: a begin's shadows and an until's guard read back as
+// written; a malformed one refuses the request instead of running it unguarded.
+TEST(ServeProtocol, ShadowAndGuardFields) {
+  Request begin{"a.cir", 7, Verb::kBegin};
+  begin.shadow = {{2, 0, 4.0, 1.25e-5}, {0, 4, 6.25, 1.6e-5}};
+  Request until{"-", 8, Verb::kUntil, 2e-5};
+  until.guard = {{1, 2, 3.5e-6, 1e-4}};
+  for (const Request& r : {begin, until}) {
+    const std::string line = FormatRequest(r);
+    const ParsedRequest back = ParseRequest(line);
+    ASSERT_TRUE(back.request) << line << ": " << back.problem;
+    EXPECT_EQ(back.request->circuit, r.circuit);
+    EXPECT_EQ(back.request->id, r.id);
+    EXPECT_EQ(back.request->shadow, r.shadow);
+    EXPECT_EQ(back.request->guard, r.guard);
+  }
+  EXPECT_EQ(FormatRequest(until), "until\t2e-05\t-\tguard=1:2:3.5e-06:1e-04\tid=8");
+  for (const char* bad :
+       {"until\t1e-5\t-\tguard=1:2:3e-6", "until\t1e-5\t-\tguard=4:0:1:1",
+        "until\t1e-5\t-\tguard=1:0.5:1:1", "until\t1e-5\t-\tguard=1:0:0:1",
+        "until\t1e-5\t-\tguard=", "until\t1e-5\t-\tguard=1:0:1:1;", "begin\ta.cir\tshadow=0:0:1",
+        "begin\ta.cir\tshadow=0:0:-1:1", "begin\ta.cir\tshadow=0:0:1:nan"}) {
+    const ParsedRequest parsed = ParseRequest(bad);
+    EXPECT_FALSE(parsed.request) << bad;
+    EXPECT_FALSE(parsed.problem.empty()) << bad;
+  }
 }
 
 }  // namespace

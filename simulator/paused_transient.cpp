@@ -18,10 +18,17 @@ struct PausedRequest {
   std::string what;  // for failure texts: "to run ... up to 1e-05 s"
 };
 
-PausedTransient::PausedTransient(const std::string& circuit, double timeoutSeconds)
-    : circuit_(circuit), program_(SimulatorProgram()), timeoutSeconds_(timeoutSeconds) {
-  server_ = SimulatorServer::Start(
-      program_, std::min<double>(serve::kReadyTimeoutSeconds, timeoutSeconds));
+PausedTransient::PausedTransient(const std::string& circuit, double timeoutSeconds,
+                                 const std::vector<sim::serve::PowerShadow>& shadow,
+                                 std::unique_ptr<SimulatorServer> server)
+    : circuit_(circuit),
+      program_(SimulatorProgram()),
+      timeoutSeconds_(timeoutSeconds),
+      server_(std::move(server)) {
+  if (!server_) {
+    server_ = SimulatorServer::Start(program_,
+                                     std::min<double>(serve::kReadyTimeoutSeconds, timeoutSeconds));
+  }
   if (InterruptSignal() != 0) throw Failure("interrupted");
   if (!server_) {
     throw Failure("The circuit simulator \"" + program_ +
@@ -30,6 +37,7 @@ PausedTransient::PausedTransient(const std::string& circuit, double timeoutSecon
   }
   PausedRequest begin{{circuit}, "to load the transient of \"" + circuit + "\""};
   begin.request.verb = serve::Verb::kBegin;
+  begin.request.shadow = shadow;
   Ask(begin, {});  // answers no data
 }
 
@@ -50,11 +58,10 @@ std::string PausedTransient::Ask(const PausedRequest& asked,
     case ServedRun::Kind::kUnreadable:
       server_->Kill();
       server_.reset();
-      throw Failure("The circuit simulator \"" + program_ + "\" answered \"" +
-                    serve::EscapeField(run.line.substr(0, 200)) + "\" to the request " +
-                    asked.what + ", " +
-                    (run.problem.empty() ? "which is no answer of etherm-sim --serve"
-                                         : run.problem));
+      throw Failure(
+          "The circuit simulator \"" + program_ + "\" answered \"" +
+          serve::EscapeField(run.line.substr(0, 200)) + "\" to the request " + asked.what + ", " +
+          (run.problem.empty() ? "which is no answer of etherm-sim --serve" : run.problem));
     case ServedRun::Kind::kEnded:
       server_.reset();
       throw Failure("The circuit simulator ended " +
@@ -64,18 +71,22 @@ std::string PausedTransient::Ask(const PausedRequest& asked,
                     "when asked " + asked.what + "; see its listing \"" + listing + "\"");
     case ServedRun::Kind::kTimedOut:
       server_.reset();
-      throw Failure("The circuit simulator exceeded the time limit of ETHERM_SIM_TIMEOUT seconds "
-                    "when asked " + asked.what + "; see its listing \"" + listing + "\"");
+      throw Failure(
+          "The circuit simulator exceeded the time limit of ETHERM_SIM_TIMEOUT seconds "
+          "when asked " +
+          asked.what + "; see its listing \"" + listing + "\"");
   }
   throw Failure("internal: an answer of no known kind");
 }
 
-std::string PausedTransient::RunUntil(double time, const std::function<void(double)>& progress) {
+std::string PausedTransient::RunUntil(double time, const std::function<void(double)>& progress,
+                                      const std::vector<sim::serve::PowerGuard>& guard) {
   char text[32];
   std::snprintf(text, sizeof text, "%.6g", time);
   PausedRequest until{{"-"}, std::string("to run \"") + circuit_ + "\" up to " + text + " s"};
   until.request.verb = serve::Verb::kUntil;
   until.request.time = time;
+  until.request.guard = guard;
   return Ask(until, progress);
 }
 

@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include "sim/serve_protocol.h"
+
 namespace etherm {
 
 class SimulatorServer;
@@ -17,7 +19,12 @@ class PausedTransient {
  public:
   // Starts the simulator program (as RunSimulator chooses it) serving and loads the transient
   // of `circuit`. Throws Failure when the program does not serve or refuses the circuit.
-  PausedTransient(const std::string& circuit, double timeoutSeconds);
+  // `shadow` (may be empty): each device's power heating a resistor and capacitor beside the
+  // circuit, so the simulator's steps follow the heat (sim/serve_protocol.h).
+  // `server`: one already started and greeted, or nothing to start one.
+  PausedTransient(const std::string& circuit, double timeoutSeconds,
+                  const std::vector<sim::serve::PowerShadow>& shadow = {},
+                  std::unique_ptr<SimulatorServer> server = nullptr);
   // Ends the simulator and everything it started.
   ~PausedTransient();
   PausedTransient(const PausedTransient&) = delete;
@@ -27,7 +34,10 @@ class PausedTransient {
   // pause, that pause's point first, as probe data streamed over the simulator's channel (no
   // file). The simulated time goes to `progress` now and then. Throws Failure when the
   // simulator refuses, dies or overruns.
-  std::string RunUntil(double time, const std::function<void(double)>& progress = {});
+  // `guard` (may be empty) lets the simulator pause earlier where a device's power departs from
+  // its last segment's mean (sim/serve_protocol.h).
+  std::string RunUntil(double time, const std::function<void(double)>& progress = {},
+                       const std::vector<sim::serve::PowerGuard>& guard = {});
   // Before the first RunUntil: the circuit's operating point at the devices' present
   // temperatures, as probe data of one point at time 0.
   std::string Settle();

@@ -17,10 +17,14 @@ namespace {
 // The analyses run one at a time in one thread; the innermost session serves them.
 SimulatorSession* g_current = nullptr;
 
+}  // namespace
+
 bool ServingSwitchedOff() {
   const char* text = std::getenv("ETHERM_SIM_NO_SERVE");
   return text != nullptr && *text != '\0' && std::string_view(text) != "0";
 }
+
+namespace {
 
 SimulatorPass OneShotPass(const std::string& program, const std::string& circuit,
                           double timeoutSeconds) {

@@ -21,6 +21,9 @@ struct SimulatorPass;
 // Every pass starts the program for its one circuit, as without a session, when
 // ETHERM_SIM_NO_SERVE is set (to anything but "" or "0"), or when the program does not answer
 // the serve hello with its first line (an older or foreign simulator).
+// True when ETHERM_SIM_NO_SERVE asks for one process per pass.
+bool ServingSwitchedOff();
+
 class SimulatorSession {
  public:
   // `recycleAfterRequests`: how many circuits one serving process runs before a fresh one takes
