@@ -11,6 +11,11 @@ namespace etherm {
 struct DcOptions {
   // Newton steps on each point's fixed point instead of the relaxed plain step.
   bool accelerate = false;
+  // Each iteration's files (baseName + n + ".cir", ".csd", ".out", ".txt", ".moc", ".tem") are
+  // written and stay after the run. Without, none is written: the circuit, the probe data and
+  // the tables stay in memory, the serving simulator takes the circuit and returns the probe
+  // data over its pipe, and only a failed iteration's files are written, for its failure text.
+  bool keepIterationFiles = false;
 };
 void RunDcAnalysis(AnalysisState& state, const DcOptions& options);
 inline void RunDcAnalysis(AnalysisState& state) {

@@ -1,4 +1,7 @@
+#include <algorithm>
 #include <cmath>
+#include <map>
+#include <sstream>
 
 #include "analysis/analysis_test_support.h"
 
@@ -193,6 +196,111 @@ TEST_F(AnalysisTest, DcRunReportsItsIterationsAndPointsWithTheValuesOfTheFiles) 
   // within 1 K.
   EXPECT_LE(recorder.iterations.back().largestDeviation, 1.0);
   EXPECT_EQ(recorder.iterations.back().computedTemperatures[0], temperatures.back()[1]);
+}
+
+// The run log without its clock lines, which differ from run to run.
+std::string LogWithoutClock(const std::string& log) {
+  std::string out;
+  std::istringstream lines(log);
+  for (std::string line; std::getline(lines, line);) {
+    const bool clock = line.size() == 9 && line[2] == ':' && line[5] == ':';
+    out += (clock ? std::string("hh:mm:ss\r") : line) + "\n";
+  }
+  return out;
+}
+
+TEST_F(AnalysisTest, DcIterationFilesAreWrittenOnlyWhenKept) {
+  namespace fs = std::filesystem;
+  const fs::path top = fs::current_path();
+  std::map<std::string, std::string> outputs[2];
+  for (const bool keep : {false, true}) {
+    SCOPED_TRACE(keep ? "kept" : "in memory");
+    const fs::path folder = top / (keep ? "kept" : "memory");
+    fs::create_directory(folder);
+    fs::current_path(folder);
+    WriteLines("c.cir", kDiodeCircuit);
+    WriteLines("c.par", DiodeProblem(0, 1.5, 6, 25));
+    state_ = std::make_unique<AnalysisState>();
+    state().baseName = "c";
+    DcOptions options;
+    options.keepIterationFiles = keep;
+    RunDcAnalysis(state(), options);
+    for (const char* name : {"c.wyn", "c.moc", "c.tem", "a1.cir"})
+      outputs[keep][name] = ReadFile(name);
+    outputs[keep]["wyniki.txt"] = LogWithoutClock(ReadFile("wyniki.txt"));
+    const auto log = Lines("wyniki.txt");
+    const long iterations = std::count(log.begin(), log.end(), std::string("startuj\xEA"));
+    ASSERT_GT(iterations, 4);
+    std::vector<std::string> expected = {"a1.cir", "c.cir", "c.moc",     "c.par",
+                                         "c.tem",  "c.wyn", "wyniki.txt"};
+    if (keep) {
+      for (long n = 1; n <= iterations; ++n)
+        for (const char* extension : {".cir", ".csd", ".out", ".txt", ".moc", ".tem"})
+          expected.push_back("c" + std::to_string(n) + extension);
+      std::sort(expected.begin(), expected.end());
+      // The copy is the last iteration's circuit, as its file holds it.
+      EXPECT_EQ(ReadFile("a1.cir"), ReadFile("c" + std::to_string(iterations) + ".cir"));
+    }
+    EXPECT_EQ(Files(), expected);
+    fs::current_path(top);
+  }
+  EXPECT_EQ(outputs[0], outputs[1]);
+}
+
+// A failed iteration's files are there when its failure names them, in memory or not.
+TEST_F(AnalysisTest, ADcFailureWritesTheFilesItNames) {
+  namespace fs = std::filesystem;
+  struct Case {
+    const char* what;
+    bool serve;
+    std::string circuit;
+    std::string failure;  // a part of it
+    std::vector<std::string> files;
+  } cases[] = {
+      // The serving simulator refuses the circuit in memory: its text and listing are written.
+      {"refused",
+       true,
+       std::string(kDiodeCircuit)
+           .replace(std::string(kDiodeCircuit).find(".END"), 4, ".control\nshell ls\n.endc\n.END"),
+       "; see its listing \"c1.out\"",
+       {"a1.cir", "c1.cir", "c1.out"}},
+      // Probe data that cannot be read (here from a simulator run on files, read back into
+      // memory): the file the failure names is there.
+      {"bad value",
+       false,
+       kDiodeCircuit,
+       "Unreadable results file \"c1.csd\", line 15",
+       {"a1.cir", "c1.cir", "c1.csd"}},
+  };
+  const fs::path top = fs::current_path();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const fs::path folder = top / c.what;
+    fs::create_directory(folder);
+    fs::current_path(folder);
+    if (!c.serve) {
+      UseStandIn(
+          "printf '#H\\r\\n\\r\\nTITLE\\r\\n' > \"${1%.cir}.csd\"\n"
+          "for k in 4 5 6 7 8 9 10 11 12; do printf 'x\\r\\n'; done >> \"${1%.cir}.csd\"\n"
+          "printf \"'V(2)' 'I(D1)'\\r\\n#C 0 2\\r\\n1.0x:1   1.00000000e+000:2   \\r\\n#;\\r\\n\" "
+          ">> \"${1%.cir}.csd\"");
+    }
+    WriteLines("c.cir", c.circuit);
+    WriteLines("c.par", DiodeProblem(0, 1, 5, 25));
+    state_ = std::make_unique<AnalysisState>();
+    state().baseName = "c";
+    const std::string text = FailureOf([&] { RunDcAnalysis(state()); });
+    EXPECT_NE(text.find(c.failure), std::string::npos) << text;
+    std::vector<std::string> files;
+    for (const std::string& name : Files())
+      if (name.rfind("c.", 0) != 0 && name != "wyniki.txt" && name != "stand-in")
+        files.push_back(name);
+    EXPECT_EQ(files, c.files);
+    EXPECT_EQ(ReadFile("a1.cir"), ReadFile("c1.cir"));
+    fs::current_path(top);
+    unsetenv("ETHERM_SIM_NO_SERVE");
+    setenv("ETHERM_SIMULATOR", (std::string(std::getenv("ETHERM_BIN")) + "/etherm-sim").c_str(), 1);
+  }
 }
 
 }  // namespace

@@ -19,6 +19,7 @@
 #include "netlist/circuit_check.h"
 #include "netlist/circuit_writer.h"
 #include "power/model_check.h"
+#include "process/child.h"
 #include "power/power_table.h"
 #include "simulator/run_simulator.h"
 #include "simulator/simulator_server.h"
@@ -203,7 +204,7 @@ void RunTransientAnalysis(AnalysisState& state, const TransientOptions& options)
       server = SimulatorServer::Start(
           SimulatorProgram(),
           std::min<double>(sim::serve::kReadyTimeoutSeconds, SimulatorTimeoutSeconds()));
-      if (InterruptSignal() != 0) throw Failure("interrupted");
+      if (process::InterruptSignal() != 0) throw Failure("interrupted");
     }
     if (options.engine == TransientEngine::kContinuous || server) {
       RunContinuousTransient(state, options, outputs, accumulated, historyName, std::move(server));

@@ -5,7 +5,7 @@
 namespace etherm {
 
 void ShowRunReport(report::RunRecorder& recorder, bool completed, bool plot, std::FILE* out,
-                   std::FILE* err) {
+                   std::FILE* err, report::StartedGnuplot* gnuplot) {
   const auto result = recorder.Finish(completed);
   if (!result) return;
   std::fputs(result->summary.c_str(), out);
@@ -17,7 +17,9 @@ void ShowRunReport(report::RunRecorder& recorder, bool completed, bool plot, std
   std::fprintf(out, "results written: %s\n", result->files.c_str());
   std::fflush(out);
   if (!plot) return;
-  const report::PlotStatus status = recorder.Plot();
+  report::PlotOptions options;
+  options.started = gnuplot;
+  const report::PlotStatus status = recorder.Plot(options);
   if (status.kind == report::PlotStatus::Kind::kFailed) {
     std::fprintf(err, "etherm-batch: warning: %s\n", status.message.c_str());
   } else {

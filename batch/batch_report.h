@@ -10,7 +10,8 @@ namespace etherm {
 // on `out`, then the plot (unless `plot` is false) and one line saying how it went; a report
 // that stops short and a plot that fails are warnings on `err`. `completed`: the analysis
 // ended normally.
+// `gnuplot`, when given, draws the plot (started ahead, StartedGnuplot).
 void ShowRunReport(report::RunRecorder& recorder, bool completed, bool plot, std::FILE* out,
-                   std::FILE* err);
+                   std::FILE* err, report::StartedGnuplot* gnuplot = nullptr);
 
 }  // namespace etherm

@@ -21,12 +21,14 @@
 #include "model/listener_fan_out.h"
 #include "process/child.h"
 #include "report/run_recorder.h"
+#include "report/started_gnuplot.h"
 #include "textio/failure.h"
 
 namespace {
 
 const char kUsage[] =
-    "usage: etherm-batch dc [--accelerate] [--ambient C] [--tmax LIMITS] [OPTION...] BASE\n"
+    "usage: etherm-batch dc [--accelerate] [--keep-iteration-files] [--ambient C]\n"
+    "                       [--tmax LIMITS] [OPTION...] BASE\n"
     "       etherm-batch tran [--engine windowed|continuous] [--tolerance K]\n"
     "                         [--no-iteration-files] [--window-limit K] [--ambient C]\n"
     "                         [--tmax LIMITS] [OPTION...] BASE\n"
@@ -42,6 +44,9 @@ const char kUsage[] =
     "                        BASE.iterations.csv are written all the same.\n"
     "  --no-iteration-files  a transient run removes each window's circuit file and simulator\n"
     "                        listing (BASEn.cir, BASEn.out) once the window is done.\n"
+    "  --keep-iteration-files  a DC run writes each iteration's files (BASEn.cir, .csd, .out,\n"
+    "                        .txt, .moc, .tem) and keeps them; without it a DC run writes none\n"
+    "                        (only a failed iteration's, to look at) and is faster.\n"
     "  --window-limit K      a transient window asks the simulator for at most K times the time\n"
     "                        the last window advanced (K above 1, such as 4): long runs cost in\n"
     "                        proportion to their length; the same 1 K settle test.\n"
@@ -101,6 +106,8 @@ int main(int argc, char** argv) {
     }
     if (std::strcmp(argv[i], "--no-iteration-files") == 0) {
       options.keepIterationFiles = false;
+    } else if (std::strcmp(argv[i], "--keep-iteration-files") == 0) {
+      dcOptions.keepIterationFiles = true;
     } else if (std::strcmp(argv[i], "--verbose") == 0 || std::strcmp(argv[i], "-v") == 0) {
       verbose = true;
     } else if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
@@ -167,6 +174,13 @@ int main(int argc, char** argv) {
     return help ? 0 : 2;
   }
   const bool dc = std::strcmp(words[0], "dc") == 0;
+  if (!dc && dcOptions.keepIterationFiles) {
+    std::fputs(
+        "etherm-batch: --keep-iteration-files is an option of dc; a transient run keeps its "
+        "iteration files unless --no-iteration-files is given\n",
+        stderr);
+    return 2;
+  }
   if (dc && windowLimitGiven) {
     std::fputs("etherm-batch: --window-limit is an option of tran; a DC run has no windows\n",
                stderr);
@@ -201,11 +215,15 @@ int main(int argc, char** argv) {
   }
   state->listener = &listeners;
   etherm::InstallInterruptHandlers();
+  // Started now, gnuplot's start (a third of a plot's time) overlaps the analysis. Without
+  // results it is ended unused.
+  const std::unique_ptr<etherm::report::StartedGnuplot> gnuplot =
+      plot ? etherm::report::StartedGnuplot::Start() : nullptr;
   // Plotting keeps an interrupted user waiting for nothing they asked for.
   const auto report = [&](bool completed) {
     display.Finish();
     etherm::ShowRunReport(recorder, completed, plot && etherm::process::InterruptSignal() == 0,
-                          stdout, stderr);
+                          stdout, stderr, gnuplot.get());
   };
   try {
     if (dc) {

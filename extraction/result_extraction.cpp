@@ -90,11 +90,9 @@ ValuesEnd CopyValues(TextFile& in, TextFile& out, bool semicolonEnds) {
 
 }  // namespace
 
-void ExtractDcResults(const std::string& probeDataName, const std::string& tableName) {
-  TextFile in;
-  TextFile out;
-  in.OpenForReading(probeDataName);
-  out.OpenForWriting(tableName);
+namespace {
+
+void WriteDcTable(TextFile& in, const std::string& probeDataName, TextFile& out) {
   CheckProbeData(in, probeDataName);
   CopyHeaderLines(in, out, "dc ");
   while (CopyValues(in, out, true) == ValuesEnd::kRecordHeader) {
@@ -106,8 +104,28 @@ void ExtractDcResults(const std::string& probeDataName, const std::string& table
     WriteReal(out, sweepValue);
     WriteChar(out, ' ');
   }
+}
+
+}  // namespace
+
+void ExtractDcResults(const std::string& probeDataName, const std::string& tableName) {
+  TextFile in;
+  TextFile out;
+  in.OpenForReading(probeDataName);
+  out.OpenForWriting(tableName);
+  WriteDcTable(in, probeDataName, out);
   in.Close();
   out.Close();
+}
+
+std::string ExtractDcTableFromText(const std::string& probeDataName, std::string probeData,
+                                   const std::string& tableName) {
+  TextFile in;
+  in.OpenText(probeDataName, std::move(probeData));
+  TextFile out;
+  out.OpenInMemory(tableName);
+  WriteDcTable(in, probeDataName, out);
+  return out.TakeText();
 }
 
 namespace {

@@ -22,6 +22,10 @@ namespace etherm {
 // DC: x is the record's sweep value. The table ends at the end record "#;", after any other
 // ';' byte (which is copied), or at the end of the file.
 void ExtractDcResults(const std::string& probeDataName, const std::string& tableName);
+// The same from probe data that never was a file (streamed by the serving simulator), the table
+// returned instead of written; the names only name them in failure texts.
+std::string ExtractDcTableFromText(const std::string& probeDataName, std::string probeData,
+                                   const std::string& tableName);
 
 // Transient: x is the record's time plus offset (absolute time). The table ends before the
 // first record whose absolute time is above 1.02 x windowEnd (its line end is written,

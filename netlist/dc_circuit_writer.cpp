@@ -82,14 +82,19 @@ void WriteDcLine(CircuitLines& lines, const DcPoint& point) {
   }
 }
 
-}  // namespace
-
-WrittenCircuit WriteDcCircuitFile(const CircuitWriterInput& input, const DcPoint& point) {
+// The iteration's circuit to the file, or to *text when text is given.
+WrittenCircuit WriteDcCircuit(const CircuitWriterInput& input, const DcPoint& point,
+                              std::string* text) {
   CircuitLines lines(input);
   lines.input.OpenForReading(input.baseName + ".cir");
   WrittenCircuit written;
   written.iterationText = IterationText(input.iterationNumber);
-  lines.output.OpenForReplacing(input.baseName + written.iterationText + ".cir");
+  const std::string name = input.baseName + written.iterationText + ".cir";
+  if (text != nullptr) {
+    lines.output.OpenInMemory(name);
+  } else {
+    lines.output.OpenForReplacing(name);
+  }
   bool title = true;
   while (!AtEnd(lines.input)) {
     ReadCircuitLine(lines);
@@ -100,10 +105,25 @@ WrittenCircuit WriteDcCircuitFile(const CircuitWriterInput& input, const DcPoint
       WriteDcLine(lines, point);
     }
   }
-  lines.output.Close();
+  if (text != nullptr) {
+    *text = lines.output.TakeText();
+  } else {
+    lines.output.Close();
+  }
   lines.input.Close();
   written.probeNodeNames = lines.probeNodeNames;
   return written;
+}
+
+}  // namespace
+
+WrittenCircuit WriteDcCircuitFile(const CircuitWriterInput& input, const DcPoint& point) {
+  return WriteDcCircuit(input, point, nullptr);
+}
+
+WrittenCircuit WriteDcCircuitText(const CircuitWriterInput& input, const DcPoint& point,
+                                  std::string* text) {
+  return WriteDcCircuit(input, point, text);
 }
 
 }  // namespace etherm

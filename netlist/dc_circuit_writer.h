@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <string>
 
 #include "netlist/circuit_writer_input.h"
 
@@ -24,5 +25,8 @@ struct DcPoint {
 // Failures (a missing input, a line that cannot be rewritten) end the analysis; the output
 // file is closed and keeps the lines written before.
 WrittenCircuit WriteDcCircuitFile(const CircuitWriterInput& input, const DcPoint& point);
+// The same circuit into *text (the file's bytes) instead of the file; nothing is written.
+WrittenCircuit WriteDcCircuitText(const CircuitWriterInput& input, const DcPoint& point,
+                                  std::string* text);
 
 }  // namespace etherm

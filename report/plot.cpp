@@ -9,6 +9,7 @@
 
 #include "process/child.h"
 #include "report/results_csv.h"
+#include "report/started_gnuplot.h"
 #include "textio/failure.h"
 #include "textio/file_access.h"
 
@@ -154,15 +155,22 @@ PlotStatus DrawPlot(const std::string& script, const std::vector<std::string>& o
       return Status(PlotStatus::Kind::kFailed, failure.what());
     }
   }
-  process::ChildRequest request;
-  request.argv = {options.program};
-  request.searchPath = true;
-  request.input = script;
-  request.discardOutput = true;
-  request.captureError = true;
-  request.timeout = options.timeout;
-  const process::ChildResult child = process::Run(request);
   using process::ChildResult;
+  ChildResult child;
+  if (options.started != nullptr && options.started->program() == options.program) {
+    child = options.started->Run(script, options.timeout);
+  }
+  // Not started ahead, or ended before it took the script: a gnuplot of its own.
+  if (child.outcome == ChildResult::Outcome::kNotStarted) {
+    process::ChildRequest request;
+    request.argv = {options.program};
+    request.searchPath = true;
+    request.input = script;
+    request.discardOutput = true;
+    request.captureError = true;
+    request.timeout = options.timeout;
+    child = process::Run(request);
+  }
   std::error_code ignored;
   auto discard = [&] {
     for (const auto& file : outputs) fs::remove(PlotPartName(file), ignored);

@@ -8,10 +8,15 @@
 
 namespace etherm::report {
 
+class StartedGnuplot;
+
 struct PlotOptions {
   std::string folder = ".";         // where BASE.csv is and the pictures go
   std::string program = "gnuplot";  // looked up in PATH unless it holds a slash
   std::chrono::milliseconds timeout{60000};
+  // A gnuplot of `program` started ahead (StartedGnuplot), to draw instead of a fresh one; one
+  // that has ended by then is not used.
+  StartedGnuplot* started = nullptr;
 };
 
 // How a plot ended; `message` is one line for the user.

@@ -1,14 +1,19 @@
 #include "report/plot.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
+#include <vector>
 
 #include "process/child.h"
 #include "report/run_report.h"
+#include "report/started_gnuplot.h"
 #include "testing/scratch_folder.h"
 
 namespace etherm::report {
@@ -179,6 +184,66 @@ TEST(Plot, NothingToDraw) {
   EXPECT_EQ(PlotRun(run).message, "plot skipped: \"run.csv\" holds no accepted rows");
   run.baseName = "missing";
   EXPECT_EQ(PlotRun(run).message, "plot failed: \"missing.csv\": File not found");
+}
+
+// A gnuplot started before the results exist draws the pictures a fresh one draws, byte for byte.
+TEST(Plot, AGnuplotStartedAheadDrawsTheSamePictures) {
+  if (!GnuplotInstalled()) GTEST_SKIP() << "gnuplot is not installed";
+  for (const AnalysisKind kind : {AnalysisKind::kDc, AnalysisKind::kTransient}) {
+    ScratchFolder folder(ScratchFolder::Enter::kYes);
+    const std::unique_ptr<StartedGnuplot> started = StartedGnuplot::Start();
+    ASSERT_TRUE(started);
+    RunDescription run = Report("run", kind, 6);
+    ASSERT_EQ(PlotRun(run).kind, PlotStatus::Kind::kWritten);
+    const std::string svg = ReadBytes("run.svg"), png = ReadBytes("run.png");
+    fs::remove("run.svg");
+    fs::remove("run.png");
+    PlotOptions options;
+    options.started = started.get();
+    const PlotStatus status = PlotRun(run, options);
+    EXPECT_EQ(status.kind, PlotStatus::Kind::kWritten) << status.message;
+    EXPECT_EQ(ReadBytes("run.svg"), svg);
+    EXPECT_EQ(ReadBytes("run.png"), png);
+  }
+}
+
+// A plotter started ahead that ended before the script came is replaced by a fresh one; one
+// never given a script ends with its owner, also when it does not end by itself.
+TEST(Plot, AStartedPlotterThatEndedIsReplacedAndAnUnusedOneEnds) {
+  ScratchFolder folder(ScratchFolder::Enter::kYes);
+  RunDescription run = Report("run", AnalysisKind::kDc, 3);
+  const std::string program = folder.File("fake-plotter");
+  WriteBytes(program,
+             "#!/bin/sh\necho $$ >> pids\n"
+             "[ -e first ] || { touch first; exit 0; }\n"
+             "cat >/dev/null; echo svg > run.svg.part; echo png > run.png.part\n");
+  ::chmod(program.c_str(), 0755);
+  {
+    const std::unique_ptr<StartedGnuplot> started = StartedGnuplot::Start(program);
+    ASSERT_TRUE(started);
+    for (int wait = 0; wait < 500 && !fs::exists("first"); ++wait) ::usleep(10000);
+    ::usleep(100000);  // ended by now
+    PlotOptions options{".", program};
+    options.started = started.get();
+    const PlotStatus status = PlotRun(run, options);
+    EXPECT_EQ(status.kind, PlotStatus::Kind::kWritten) << status.message;
+    EXPECT_EQ(ReadBytes("run.svg"), "svg\n");
+  }
+  for (const char* body : {"cat >/dev/null", "exec sleep 30"}) {
+    SCOPED_TRACE(body);
+    WriteBytes(program, std::string("#!/bin/sh\necho $$ > pid\n") + body + "\n");
+    fs::remove("pid");
+    {
+      const std::unique_ptr<StartedGnuplot> started = StartedGnuplot::Start(program);
+      ASSERT_TRUE(started);
+      for (int wait = 0; wait < 500 && ReadBytes("pid").empty(); ++wait) ::usleep(10000);
+    }
+    const pid_t pid = std::atoi(ReadBytes("pid").c_str());
+    ASSERT_GT(pid, 0);
+    EXPECT_EQ(::kill(pid, 0), -1) << "still running";
+    EXPECT_EQ(errno, ESRCH);
+  }
+  EXPECT_EQ(StartedGnuplot::Start(folder.File("no-such-plotter")), nullptr);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <ngspice/sharedspice.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -46,6 +47,10 @@ class Listing {
     // Created anew: never written through a link left under the listing's name.
     fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
   }
+  // A listing held in memory, for a run that writes no file: an anonymous file, so that ngspice's
+  // printing reaches it through standard output as it reaches a listing file.
+  struct InMemory {};
+  explicit Listing(InMemory) { fd_ = ::memfd_create("etherm-sim listing", MFD_CLOEXEC); }
   ~Listing() {
     Restore();
     Flush();
@@ -66,6 +71,21 @@ class Listing {
     std::fflush(stdout);
     std::fflush(stderr);
     return ::lseek(fd_, 0, SEEK_CUR);
+  }
+  // Everything listed so far.
+  std::string Text() {
+    const off_t size = Mark();
+    std::string text(size > 0 ? static_cast<std::size_t>(size) : 0, '\0');
+    std::size_t have = 0;
+    while (have < text.size()) {
+      const ssize_t n =
+          ::pread(fd_, text.data() + have, text.size() - have, static_cast<off_t>(have));
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) break;
+      have += static_cast<std::size_t>(n);
+    }
+    text.resize(have);
+    return text;
   }
   void RewindTo(off_t mark) {
     Flush();
@@ -461,10 +481,17 @@ bool RunInPlace(NgspiceSession& ng, Listing& listing, const Translation& t, Deck
   return true;
 }
 
+// `circuitText`, when given, stands for the file circuitPath (what it includes is read beside
+// it); `streamed`, when given, receives the probe data instead of the file csdPath.
 void Simulate(const std::string& circuitPath, Listing& listing, const std::string& csdPath,
               const std::function<NgspiceSession&()>& ngspice, TemperatureAnswers& answers,
-              const std::function<void(double)>& progress, InPlaceState& inPlace) {
-  Deck deck = LoadDeck(circuitPath, ReadWholeFile);
+              const std::function<void(double)>& progress, InPlaceState& inPlace,
+              const std::string* circuitText, std::string* streamed) {
+  const FileReader read = [&](const std::string& path) -> std::optional<std::string> {
+    if (circuitText != nullptr && path == circuitPath) return *circuitText;
+    return ReadWholeFile(path);
+  };
+  Deck deck = LoadDeck(circuitPath, read);
   Translation t = Translate(deck);
   std::string folder = std::filesystem::path(circuitPath).parent_path().string();
   std::string biasPath;
@@ -578,9 +605,14 @@ void Simulate(const std::string& circuitPath, Listing& listing, const std::strin
   }
 
   if (data.transient) WriteStateFile(WithExtension(circuitPath, ".stan"), t, plot, listing);
-  WriteFileAtomically(csdPath, CsdfText(data));
+  if (streamed != nullptr) {
+    *streamed = CsdfText(data);
+  } else {
+    WriteFileAtomically(csdPath, CsdfText(data));
+  }
   listing.Line("etherm-sim: " + std::to_string(plot.x.size()) + " point(s) of " +
-               std::to_string(t.probes.size()) + " quantities written to " + csdPath);
+               std::to_string(t.probes.size()) + " quantities " +
+               (streamed != nullptr ? std::string("streamed") : "written to " + csdPath));
   if (t.saveBias) {
     const double end = plot.x.back();
     const double tolerance = 1e-9 * std::fabs(t.saveBias->time) + 1e-18;
@@ -689,6 +721,35 @@ RunOutcome CircuitRunner::Run(const std::string& circuitPath,
     if (reportOnStandardError_) std::fprintf(stderr, "etherm-sim: %s\n", text.c_str());
     return {kExitUsage, text};
   }
+  return RunListed(circuitPath, listing, csdPath, progress, nullptr, nullptr);
+}
+
+RunOutcome CircuitRunner::RunText(const std::string& circuitPath, const std::string& text,
+                                  const std::function<void(double)>& progress) {
+  if (!EqualNoCase(std::filesystem::path(circuitPath).extension().string(), ".cir")) {
+    return {kExitUsage, "the circuit " + circuitPath + " is not named NAME.cir"};
+  }
+  Listing listing{Listing::InMemory{}};
+  if (!listing.ok()) {
+    return {kExitUnexpected,
+            std::string("cannot hold the listing in memory: ") + std::strerror(errno)};
+  }
+  std::string data;
+  RunOutcome outcome =
+      RunListed(circuitPath, listing, WithExtension(circuitPath, ".csd"), progress, &text, &data);
+  if (outcome.status == kExitSuccess) {
+    outcome.data = std::move(data);
+  } else {
+    outcome.listing = listing.Text();
+  }
+  return outcome;
+}
+
+RunOutcome CircuitRunner::RunListed(const std::string& circuitPath, Listing& listing,
+                                    const std::string& csdPath,
+                                    const std::function<void(double)>& progress,
+                                    const std::string* circuitText, std::string* streamed) {
+  const std::string listingPath = WithExtension(circuitPath, ".out");
   listing.Line("etherm-sim listing of " + circuitPath);
   const std::string name = std::filesystem::path(circuitPath).filename();
   auto report = [&](int status, const std::string& text) -> RunOutcome {
@@ -718,7 +779,7 @@ RunOutcome CircuitRunner::Run(const std::string& circuitPath,
           }
           return Ngspice();
         },
-        answers, progress, inPlace_);
+        answers, progress, inPlace_, circuitText, streamed);
     if (inPlace_.trace)
       std::fprintf(stderr, "etherm-sim: %s %s:%s\n", name.c_str(),
                    inPlace_.ranInPlace ? "ran in place" : "loaded anew", inPlace_.values.c_str());

@@ -23,6 +23,7 @@ struct RunOutcome {
   int status = 0;      // as exit_status.h
   std::string reason;  // why, when not a success; the listing's last "etherm-sim:" line says it too
   std::string data;    // probe data asked for as "-" (streamed, not written)
+  std::string listing;  // RunText, when not a success: the listing no file received
 };
 
 // Runs circuit files one after another in this process, on one ngspice started at the first
@@ -47,6 +48,12 @@ class CircuitRunner {
   // simulated time goes to `progress` now and then.
   RunOutcome Run(const std::string& circuitPath,
                  const std::function<void(double time)>& progress = {});
+  // The same run of `text`, the bytes of a circuit file named circuitPath (which need not
+  // exist; files it includes are read beside it), writing no listing or probe-data file: the
+  // probe data go to the outcome's data, and when the run is not a success the listing to its
+  // listing. A transient's state and bias files are written as Run writes them.
+  RunOutcome RunText(const std::string& circuitPath, const std::string& text,
+                     const std::function<void(double time)>& progress = {});
 
   // A transient paused and resumed in place (the continuous engine), never restarted.
   // BeginTransient loads the circuit file's transient as Run would and runs nothing; its
@@ -86,6 +93,11 @@ class CircuitRunner {
   InPlaceState inPlace_;        // the DC circuit kept loaded for the next run
   struct Paused;
   std::unique_ptr<Paused> paused_;  // the transient of BeginTransient
+  // Run and RunText once the listing is open: `text` stands for the circuit file, `streamed`
+  // receives the probe data instead of csdPath (both may be null).
+  RunOutcome RunListed(const std::string& circuitPath, Listing& listing, const std::string& csdPath,
+                       const std::function<void(double)>& progress, const std::string* circuitText,
+                       std::string* streamed);
   // A step of the paused transient with its listing attached; a SimError ends the transient.
   RunOutcome InPausedTransient(
       bool mustHaveStarted, bool mustWait,

@@ -54,7 +54,7 @@ std::string WithoutCr(std::string line) {
 
 // The longest request line read; a client's circuit names are far shorter. A longer line is
 // skipped to its end and answered, never held in memory.
-constexpr std::size_t kLongestRequest = std::size_t{1} << 20;
+constexpr std::size_t kLongestRequest = serve::kLongestRequestLine;
 
 // Lines of standard input, read straight from descriptor 0 so that their length is bounded.
 class RequestLines {
@@ -179,6 +179,10 @@ int Serve() {
         runner.EndTransient();
         outcome = runner.Run(r.circuit, progress);
         break;
+      case serve::Verb::kText:
+        runner.EndTransient();
+        outcome = runner.RunText(r.circuit, r.text, progress);
+        break;
       case serve::Verb::kBegin:
         outcome = runner.BeginTransient(r.circuit, r.shadow);
         clear = outcome.status != kExitSuccess;
@@ -202,15 +206,22 @@ int Serve() {
     const serve::Outcome answer = outcome.status == kExitSuccess   ? serve::Outcome::kDone
                                   : outcome.status == kExitRefused ? serve::Outcome::kRefused
                                                                    : serve::Outcome::kFailed;
-    // Streamed probe data: each of its lines (with its CR LF) an answer line before the answer.
-    for (std::size_t at = 0; at < outcome.data.size() && !clientGone;) {
-      const std::size_t end = std::min(outcome.data.find('\n', at), outcome.data.size() - 1) + 1;
-      clientGone = !Answer(answers, serve::FormatAnswer({serve::Outcome::kData,
-                                                         outcome.data.substr(at, end - at), id}));
-      at = end;
-    }
+    // Streamed probe data and a listing held in memory: each of their lines (with its line end)
+    // an answer line before the answer. All of it goes in one write: a write a line would wake
+    // the client for each.
+    std::string lines;
+    const auto stream = [&](const std::string& text, serve::Outcome kind) {
+      for (std::size_t at = 0; at < text.size();) {
+        const std::size_t end = std::min(text.find('\n', at), text.size() - 1) + 1;
+        lines += serve::FormatAnswer({kind, text.substr(at, end - at), id}) + "\n";
+        at = end;
+      }
+    };
+    stream(outcome.data, serve::Outcome::kData);
+    stream(outcome.listing, serve::Outcome::kListing);
+    lines += serve::FormatAnswer({answer, outcome.reason, id});
     // Answered before the clean-up, which the client need not wait for.
-    if (clientGone || !Answer(answers, answer, outcome.reason, id)) return kExitUnexpected;
+    if (clientGone || !Answer(answers, lines)) return kExitUnexpected;
     if (outcome.status == kExitUnexpected || runner.NgspiceStopped()) return kExitUnexpected;
     if (!clear) continue;  // the paused transient stays loaded
     try {

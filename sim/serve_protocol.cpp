@@ -160,6 +160,9 @@ std::string FormatRequest(const Request& request) {
     case Verb::kEnd:
       line = "end";
       break;
+    case Verb::kText:
+      line = "text\t" + EscapeField(request.circuit) + '\t' + EscapeField(request.text);
+      break;
   }
   if (request.id > 0) line += "\t" + std::string(kId) + std::to_string(request.id);
   return line;
@@ -175,6 +178,8 @@ std::string FormatAnswer(const Answer& answer) {
       return id + std::string(kRefused) + '\t' + EscapeField(answer.reason);
     case Outcome::kData:
       return id + "data\t" + EscapeField(answer.reason);
+    case Outcome::kListing:
+      return id + "listing\t" + EscapeField(answer.reason);
     case Outcome::kProgress: {
       char text[32];
       auto end = std::to_chars(text, text + sizeof text, answer.time).ptr;
@@ -239,7 +244,7 @@ ParsedRequest ParseRequest(std::string_view line) {
   long id = 0;
   // The fields a verb needs come first; only a field beyond them can be the id (a circuit may
   // be named "id=3").
-  const std::size_t needed = fields[0] == "until"                         ? 3
+  const std::size_t needed = fields[0] == "until" || fields[0] == "text"  ? 3
                              : fields[0] == "temps" || fields[0] == "end" ? 1
                                                                           : 2;
   if (fields.size() > needed) {
@@ -247,6 +252,18 @@ ParsedRequest ParseRequest(std::string_view line) {
       id = *n;
       fields.pop_back();
     }
+  }
+  if (fields[0] == "text") {
+    std::optional<std::string> file = fields.size() == 3 ? UnescapeField(fields[1]) : std::nullopt;
+    std::optional<std::string> text = fields.size() == 3 ? UnescapeField(fields[2]) : std::nullopt;
+    if (!file || file->empty() || file->find('\0') != std::string::npos || !text) {
+      parsed.problem = "text needs a circuit file name and the circuit";
+      return parsed;
+    }
+    Request request{std::move(*file), id, Verb::kText};
+    request.text = std::move(*text);
+    parsed.request = std::move(request);
+    return parsed;
   }
   if (fields[0] == "begin" || fields[0] == "settle" || fields[0] == "until" ||
       fields[0] == "temps" || fields[0] == "end") {
@@ -372,6 +389,8 @@ std::optional<Answer> ParseAnswer(std::string_view line) {
   }
   if (fields[0] == "data") {
     answer.outcome = Outcome::kData;
+  } else if (fields[0] == "listing") {
+    answer.outcome = Outcome::kListing;
   } else if (fields[0] == kRefused) {
     answer.outcome = Outcome::kRefused;
   } else if (fields[0] == kFailed) {

@@ -24,6 +24,7 @@
 // server may end (ngspice stopped itself, memory ran out); a crash of ngspice ends it without
 // an answer. Either way the client starts a new one for the next request.
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -36,6 +37,10 @@ inline constexpr std::string_view kHello = "etherm-serve 1";
 inline constexpr std::string_view kReady = "etherm-serve 1 ready";
 inline constexpr std::string_view kHello2 = "etherm-serve 2";
 inline constexpr std::string_view kReady2 = "etherm-serve 2 ready";
+
+// The longest request line a server reads; a longer one is answered `failed` unread. A client
+// hands a circuit over in a `text` request only when its line stays well below it.
+inline constexpr std::size_t kLongestRequestLine = std::size_t{1} << 20;
 
 // How long a client waits for the ready line. ngspice starts in about 0.1 s; a sanitizer build
 // on a loaded machine needs some seconds.
@@ -52,8 +57,9 @@ inline constexpr long kRecycleAfterRequests = 5000;
 inline constexpr long kRecycleAboveResidentMegabytes = 256;
 
 // kProgress is no answer yet: the request runs, its simulated time is `time`. kData is no
-// answer either: one line of the probe data a streamed request returns, in `reason`.
-enum class Outcome { kDone, kRefused, kFailed, kProgress, kData };
+// answer either: one line of the probe data a streamed request returns, in `reason`; nor is
+// kListing: one line of the listing of a `text` request that was not done, in `reason`.
+enum class Outcome { kDone, kRefused, kFailed, kProgress, kData, kListing };
 
 struct Answer {
   Outcome outcome = Outcome::kDone;
@@ -74,6 +80,15 @@ struct Answer {
 //   temps<TAB>MODEL<TAB>CELSIUS...<TAB>id=N  sets each T_ABS model's devices in place
 //   end<TAB>id=N                         drops it
 // each answered as `run` is. A `run` drops a paused transient too.
+// Version 2 also runs a circuit handed over in the request itself, writing no file of its own:
+//   text<TAB>NAME.cir<TAB>CIRCUIT<TAB>id=N   runs CIRCUIT (the whole circuit file's bytes) as
+//                                        `run` runs a file NAME.cir holding them (included files
+//                                        are read beside NAME.cir, which need not exist); the
+//                                        probe data come back as data lines before `done`; no
+//                                        listing or probe-data file is written: when the run
+//                                        is not done, its listing comes back instead, each line
+//                                        (with its line end) an answer id=N<TAB>listing<TAB>LINE
+//                                        before the final one
 //
 // An until request may carry, before its id, a field guard=KIND:FIRST:BUDGET:WINDOW;... : for
 // each device, its power as the products of its probe quantities (KIND 0 to 3: the
@@ -81,7 +96,7 @@ struct Answer {
 // quantity), an energy in joules and a time in seconds. The server pauses early, at the point
 // after the one where any device's power has departed, since the last pause, from its mean
 // before that pause (taken exponentially over WINDOW) by more than that energy.
-enum class Verb { kRun, kBegin, kSettle, kUntil, kTemps, kEnd };
+enum class Verb { kRun, kBegin, kSettle, kUntil, kTemps, kEnd, kText };
 struct PowerGuard {
   int kind = 0;
   int first = 0;
@@ -115,6 +130,7 @@ struct Request {
   std::vector<std::pair<std::string, double>> temps;  // temps: model, degrees Celsius
   std::vector<PowerGuard> guard;                      // until
   std::vector<PowerShadow> shadow;                    // begin
+  std::string text;                                   // text: the circuit file's bytes
 };
 
 // Backslash escapes for backslash, TAB, LF and CR: "\\", "\t", "\n", "\r".

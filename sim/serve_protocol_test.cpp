@@ -60,7 +60,8 @@ TEST(ServeProtocol, AnswerLines) {
                             {Outcome::kFailed, "tab\tand \\"},
                             {Outcome::kDone, "", 12},
                             {Outcome::kRefused, "stalled", 3},
-                            {Outcome::kProgress, "", 4, 2.5e-6}};
+                            {Outcome::kProgress, "", 4, 2.5e-6},
+                            {Outcome::kListing, "** ngspice **\r\n", 6}};
   for (const Answer& a : answers) {
     const std::string line = FormatAnswer(a);
     EXPECT_EQ(line.find('\n'), std::string::npos) << line;
@@ -84,6 +85,25 @@ TEST(ServeProtocol, AnswerLines) {
   for (const char* other :
        {"", "done\textra", "refused", "ok", "etherm-serve 1 ready", "failed\t\\"})
     EXPECT_EQ(ParseAnswer(other), std::nullopt) << other;
+}
+
+TEST(ServeProtocol, TextRequestsCarryTheCircuit) {
+  Request request{"base7.cir", 9, Verb::kText};
+  request.text = "title\r\nR1 1 0 1k\t; tab\r\n.DC V1 1 1 1\r\n.END\r\n\\ id=2";
+  const std::string line = FormatRequest(request);
+  EXPECT_EQ(line.find('\n'), std::string::npos) << line;
+  const ParsedRequest parsed = ParseRequest(line);
+  ASSERT_TRUE(parsed.request) << parsed.problem;
+  EXPECT_EQ(parsed.request->verb, Verb::kText);
+  EXPECT_EQ(parsed.request->circuit, "base7.cir");
+  EXPECT_EQ(parsed.request->text, request.text);
+  EXPECT_EQ(parsed.request->id, 9);
+  // An empty circuit is a circuit (etherm-sim says what is wrong with it); its text field is
+  // still needed, and a circuit's text may itself look like an id.
+  EXPECT_EQ(ParseRequest("text\ta.cir\t\tid=3").request->text, "");
+  EXPECT_EQ(ParseRequest("text\ta.cir\tid=3").request->text, "id=3");
+  for (const char* bad : {"text", "text\ta.cir", "text\t\tx", "text\ta.cir\tx\\", "text\ta\tb\tc"})
+    EXPECT_FALSE(ParseRequest(bad).request) << bad;
 }
 
 // The continuous engine's extra fields: a begin's shadows and an until's guard read back as

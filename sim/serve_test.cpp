@@ -236,5 +236,67 @@ TEST(EthermSimServe, RequestsOutsideTheFolderAndOverlongLinesAreAnswered) {
   EXPECT_EQ(sim.CloseAndWait(), 0);
 }
 
+// A circuit handed over in a `text` request runs as the file of its name would, included files
+// read beside it, and nothing is written: the probe data, or the listing of a refusal, come back
+// as answer lines.
+TEST(EthermSimServe, ATextRequestRunsTheCircuitAndWritesNoFile) {
+  ScratchDir dir;
+  dir.Write("models.lib", ".MODEL DT D(T_ABS=80 IS=1e-15)\n");
+  const std::string cold = "text circuit\nV1 1 0 DC 1\nR1 1 2 1k\nD1 2 0 DT temp=40\n"
+                           ".INC models.lib\n.PROBE V(2) I(D1)\n.DC V1 2 2 1\n";
+  const std::string hot = Renamed(cold, "temp=40", "temp=85.5");
+  const std::string refused = "t\nR1 1 0 1\n.control\nshell ls\n.endc\n.dc V1 0 1 1\n";
+  dir.Write("cold.cir", cold);
+  dir.Write("hot.cir", hot);
+  dir.Write("refused.cir", refused);
+  for (const char* name : {"cold.cir", "hot.cir"}) ASSERT_EQ(RunEthermSim(dir, name), 0) << name;
+  ASSERT_NE(RunEthermSim(dir, "refused.cir"), 0);
+
+  ServingSim sim(dir);
+  sim.Send(std::string(serve::kHello2));
+  EXPECT_EQ(sim.ReadLine(), std::string(serve::kReady2));
+  struct Case {
+    const char* name;
+    std::string text;
+    Outcome outcome;
+    std::string data, listing;
+  } cases[] = {
+      {"t1.cir", cold, Outcome::kDone, dir.Read("cold.csd"), ""},
+      // In place: the temperature altered on the circuit the last request left loaded.
+      {"t2.cir", hot, Outcome::kDone, dir.Read("hot.csd"), ""},
+      {"t3.cir", refused, Outcome::kRefused, "", Renamed(dir.Read("refused.out"), "refused", "t3")},
+      {"t4.cir", cold, Outcome::kDone, dir.Read("cold.csd"), ""},
+  };
+  long id = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    serve::Request request{c.name, ++id, serve::Verb::kText};
+    request.text = c.text;
+    sim.Send(serve::FormatRequest(request));
+    std::string data, listing;
+    std::optional<serve::Answer> answer;
+    for (;;) {
+      answer = serve::ParseAnswer(sim.ReadLine().value_or(""));
+      ASSERT_TRUE(answer);
+      EXPECT_EQ(answer->id, id);
+      if (answer->outcome == Outcome::kData) {
+        data += answer->reason;
+      } else if (answer->outcome == Outcome::kListing) {
+        listing += answer->reason;
+      } else {
+        break;
+      }
+    }
+    EXPECT_EQ(answer->outcome, c.outcome) << answer->reason;
+    EXPECT_EQ(WithoutClockLine(data.empty() ? "\n\n\n\n\n" : data),
+              WithoutClockLine(c.data.empty() ? "\n\n\n\n\n" : c.data));
+    EXPECT_EQ(listing, c.listing);
+    const std::string stem = std::string(c.name).substr(0, 2);
+    for (const char* extension : {".cir", ".csd", ".out", ".stan"})
+      EXPECT_FALSE(dir.Exists(stem + extension)) << stem + extension;
+  }
+  EXPECT_EQ(sim.CloseAndWait(), 0);
+}
+
 }  // namespace
 }  // namespace etherm::sim::test

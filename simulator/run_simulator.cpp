@@ -16,6 +16,7 @@
 #include "process/child.h"
 #include "simulator/simulator_session.h"
 #include "textio/failure.h"
+#include "textio/file_access.h"
 #include "textio/number_text.h"
 #include "textio/text_file.h"
 #include "textio/time_of_day.h"
@@ -27,6 +28,8 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr int kMaxPasses = 3;
+// Probe data of a DC point are a few hundred bytes; a transient's may be large, never this.
+constexpr std::uintmax_t kMaxProbeDataBytes = std::uintmax_t{1} << 30;
 // A window of the windowed transient takes well under a second; a stalled one is refused by
 // etherm-sim itself within seconds, so this bounds only what no guard inside sees.
 constexpr double kDefaultTimeoutSeconds = 120;
@@ -123,8 +126,21 @@ void LogSimulatorPass(const std::string& runLogName, AnalysisKind kind,
   AppendRunLogLine(runLogName, TimeOfDayText());
 }
 
-double RunSimulator(const std::string& iterationName, const std::string& runLogName,
-                    AnalysisKind kind, AnalysisListener* listener, double timeOffset) {
+namespace {
+
+// Writes `bytes` as the file `name`, created anew.
+void WriteWholeFile(const std::string& name, const std::string& bytes) {
+  TextFile file;
+  file.OpenForReplacing(name);
+  WriteText(file, bytes);
+  file.Close();
+}
+
+// The passes of RunSimulator and RunSimulatorOnText. With `circuitText`, a pass is first tried
+// in memory and the probe data go to *probeData.
+double RunPasses(const std::string& iterationName, const std::string* circuitText,
+                 std::string* probeData, const std::string& runLogName, AnalysisKind kind,
+                 AnalysisListener* listener, double timeOffset) {
   const bool transient = kind == AnalysisKind::kTransient;
   const std::string circuitName = iterationName + ".cir";
   const std::string probeDataName = iterationName + ".csd";
@@ -135,26 +151,54 @@ double RunSimulator(const std::string& iterationName, const std::string& runLogN
 
   bool timedOut = false;
   std::string crash;  // how the last crashed pass ended
+  bool inMemory = circuitText != nullptr;
+  bool fileWritten = false;
   for (int pass = 1; pass <= kMaxPasses; ++pass) {
     std::error_code ignored;  // the copies and deletions are not checked; the .csd test is
-    // Removed, not overwritten: ext4 writes a truncated file out at once when it is closed.
-    // A second name for the iteration's circuit is a copy that costs no new file: neither
-    // name is ever written in place again, each is only removed and written anew.
-    // Where no second name can be made, a copy into a file created anew (never through
-    // whatever else the name may have come to be).
-    fs::remove(kSimulatorCircuitName, ignored);
-    fs::create_hard_link(circuitName, kSimulatorCircuitName, ignored);
-    if (ignored) ReplaceByCopy(circuitName, kSimulatorCircuitName);
-    // A probe-data file left by an earlier, interrupted run must not pass for this run's.
-    fs::remove(probeDataName, ignored);
-
+    SimulatorPass result;
+    bool served = false;
+    std::string servedData;
     const auto started = std::chrono::steady_clock::now();
-    std::function<void(double)> progress;
-    if (listener != nullptr && transient) {
-      progress = [&](double time) { listener->SimulatorAdvanced(timeOffset + time); };
+    if (inMemory) {
+      SimulatorTextPass text = RunSimulatorTextPass(program, circuitName, *circuitText, timeout);
+      if (!text.pass.warning.empty() && listener != nullptr) listener->Warning(text.pass.warning);
+      served = text.served;
+      if (served) {
+        result = text.pass;
+        servedData = std::move(text.probeData);
+        // A circuit refused is the user's to look at: its file and listing stay.
+        if (result.refused) {
+          WriteWholeFile(circuitName, *circuitText);
+          WriteWholeFile(listingName, text.listing);
+        }
+      }
+      // A pass that gave no results is followed by passes on the file, as without a serving
+      // simulator, so that what is left to look at is what they leave.
+      inMemory = false;
     }
-    const SimulatorPass result = RunSimulatorPass(program, circuitName, timeout, progress);
-    if (!result.warning.empty() && listener != nullptr) listener->Warning(result.warning);
+    if (!served) {
+      if (circuitText != nullptr && !fileWritten) {
+        WriteWholeFile(circuitName, *circuitText);
+        fileWritten = true;
+      }
+      // Removed, not overwritten: ext4 writes a truncated file out at once when it is closed.
+      // A second name for the iteration's circuit is a copy that costs no new file: neither
+      // name is ever written in place again, each is only removed and written anew.
+      // Where no second name can be made, a copy into a file created anew (never through
+      // whatever else the name may have come to be).
+      fs::remove(kSimulatorCircuitName, ignored);
+      fs::create_hard_link(circuitName, kSimulatorCircuitName, ignored);
+      if (ignored) ReplaceByCopy(circuitName, kSimulatorCircuitName);
+      // A probe-data file left by an earlier, interrupted run must not pass for this run's.
+      fs::remove(probeDataName, ignored);
+
+      std::function<void(double)> progress;
+      if (listener != nullptr && transient) {
+        progress = [&](double time) { listener->SimulatorAdvanced(timeOffset + time); };
+      }
+      result = RunSimulatorPass(program, circuitName, timeout, progress);
+      if (!result.warning.empty() && listener != nullptr) listener->Warning(result.warning);
+    }
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - started;
     if (process::InterruptSignal() != 0) throw Failure("interrupted");
     timedOut = timedOut || result.timedOut;
@@ -162,11 +206,22 @@ double RunSimulator(const std::string& iterationName, const std::string& runLogN
       crash = programName + " ended by signal " + SignalName(result.endingSignal) + " on " +
               circuitName;
     }
-    if (transient) {
+    if (transient && !served) {
       if (ReplaceByCopy(kBiasFileName, kBiasCopyName)) fs::remove(kBiasFileName, ignored);
     }
     LogSimulatorPass(runLogName, kind, listener);
-    if (fs::exists(probeDataName)) return took.count();
+    if (served && !servedData.empty()) {
+      *probeData = std::move(servedData);
+      return took.count();
+    }
+    if (!served && fs::exists(probeDataName)) {
+      if (probeData != nullptr) {
+        *probeData = ReadRegularFile(probeDataName, kMaxProbeDataBytes);
+        for (const std::string& name : {probeDataName, listingName, circuitName})
+          fs::remove(name, ignored);
+      }
+      return took.count();
+    }
     // A refusal is the simulator's answer to this circuit; another pass would give it again.
     if (result.refused) {
       std::string reason = ListingReason(listingName);
@@ -192,6 +247,22 @@ double RunSimulator(const std::string& iterationName, const std::string& runLogN
     text += "; see its listing \"" + listingName + "\"";
   }
   throw Failure(text);
+}
+
+}  // namespace
+
+double RunSimulator(const std::string& iterationName, const std::string& runLogName,
+                    AnalysisKind kind, AnalysisListener* listener, double timeOffset) {
+  return RunPasses(iterationName, nullptr, nullptr, runLogName, kind, listener, timeOffset);
+}
+
+SimulatorResults RunSimulatorOnText(const std::string& iterationName,
+                                    const std::string& circuitText, const std::string& runLogName,
+                                    SimulationKind kind, AnalysisListener* listener) {
+  SimulatorResults results;
+  results.seconds =
+      RunPasses(iterationName, &circuitText, &results.probeData, runLogName, kind, listener, 0);
+  return results;
 }
 
 }  // namespace etherm

@@ -39,6 +39,24 @@ using SimulationKind = AnalysisKind;
 double RunSimulator(const std::string& iterationName, const std::string& runLogName,
                     AnalysisKind kind, AnalysisListener* listener, double timeOffset = 0);
 
+// RunSimulator for an iteration's circuit held in memory, `circuitText`, the bytes the file
+// iterationName + ".cir" would hold; returns its probe data (the bytes of the ".csd" file) with
+// the wall time of the pass that gave them. Each pass logs, shows and fails as RunSimulator's.
+// Where a SimulatorSession's serving simulator runs it, the text and the probe data go over its
+// pipe and the pass writes no file at all ("a1.cir" included: the caller writes it when it
+// stays). Otherwise, and on every pass after one that ended without results, the circuit file
+// is written and the pass is RunSimulator's; the files it leaves (the circuit, its probe data
+// and listing) are removed once the probe data are read. A circuit the serving simulator
+// refuses is written with its listing (iterationName + ".cir", ".out") before the failure,
+// which names the listing as RunSimulator's does.
+struct SimulatorResults {
+  double seconds = 0;
+  std::string probeData;
+};
+SimulatorResults RunSimulatorOnText(const std::string& iterationName,
+                                    const std::string& circuitText, const std::string& runLogName,
+                                    SimulationKind kind, AnalysisListener* listener);
+
 // Throws the failure the environment would give RunSimulator at its first pass: a bad
 // ETHERM_SIM_TIMEOUT, or a simulator program that is missing or cannot be run. The drivers call
 // it before they touch any file.

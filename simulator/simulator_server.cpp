@@ -60,6 +60,13 @@ ChildResult RunSimulatorOnce(const std::string& program, const std::vector<std::
 
 std::unique_ptr<SimulatorServer> SimulatorServer::Start(const std::string& program,
                                                         double readySeconds) {
+  std::unique_ptr<SimulatorServer> server = Launch(program, readySeconds);
+  if (server && !server->AwaitReady()) server.reset();
+  return server;
+}
+
+std::unique_ptr<SimulatorServer> SimulatorServer::Launch(const std::string& program,
+                                                         double readySeconds) {
   // A socket, not pipes: a write to a server that died then fails with EPIPE (MSG_NOSIGNAL)
   // instead of raising SIGPIPE in the analysis.
   int ends[2];
@@ -73,13 +80,21 @@ std::unique_ptr<SimulatorServer> SimulatorServer::Start(const std::string& progr
     ThrowNotStarted(program, error);
   }
   std::unique_ptr<SimulatorServer> server(new SimulatorServer(pid, ends[0]));
+  server->readyDeadline_ = ready;
+  // A hello that cannot be sent shows as no ready line.
+  server->Send(std::string(serve::kHello2));
+  return server;
+}
+
+bool SimulatorServer::AwaitReady() {
+  if (ready_) return true;
   std::string line;
-  if (server->Send(std::string(serve::kHello2)) && server->ReadLine(ready, &line) == Read::kLine &&
-      line == serve::kReady2) {
-    return server;
+  if (ReadLine(readyDeadline_, &line) == Read::kLine && line == serve::kReady2) {
+    ready_ = true;
+    return true;
   }
-  server->Kill();  // whatever the program does instead is not waited for
-  return nullptr;
+  Kill();  // whatever the program does instead is not waited for
+  return false;
 }
 
 SimulatorServer::~SimulatorServer() {
@@ -193,6 +208,10 @@ ServedRun SimulatorServer::Ask(serve::Request request, double timeoutSeconds,
     }
     if (answer->outcome == serve::Outcome::kData) {
       run.data += answer->reason;
+      continue;
+    }
+    if (answer->outcome == serve::Outcome::kListing) {
+      run.listing += answer->reason;
       continue;
     }
     run.answer = std::move(*answer);

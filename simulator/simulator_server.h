@@ -27,6 +27,7 @@ struct ServedRun {
   std::string line;
   std::string problem;  // kUnreadable: what is wrong with `line`
   std::string data;     // streamed probe data that came before the answer
+  std::string listing;  // a text request's listing that came before the answer
   process::ChildResult ended;
 };
 
@@ -41,6 +42,12 @@ class SimulatorServer {
   // Starts `program --serve` and greets it. Nothing when no ready line came within readySeconds:
   // the program is no server of this protocol, and whatever it was doing has been ended.
   static std::unique_ptr<SimulatorServer> Start(const std::string& program, double readySeconds);
+  // The same in two steps: Launch starts and greets it and returns at once (nothing when it
+  // cannot be started); AwaitReady then waits for the ready line, until readySeconds after the
+  // launch, and is false (the program ended) when none came.
+  static std::unique_ptr<SimulatorServer> Launch(const std::string& program, double readySeconds);
+  bool AwaitReady();
+  bool ready() const { return ready_; }
   // Ends the process: its input closed, a short wait, then its group killed.
   ~SimulatorServer();
   SimulatorServer(const SimulatorServer&) = delete;
@@ -78,6 +85,8 @@ class SimulatorServer {
   pid_t pid_;
   int socket_;
   bool running_ = true;
+  bool ready_ = false;
+  Clock::time_point readyDeadline_{};
   long requests_ = 0;
   std::string pending_;  // read beyond the last line
 };

@@ -33,10 +33,17 @@ class SimulatorSession {
   SimulatorSession(const SimulatorSession&) = delete;
   SimulatorSession& operator=(const SimulatorSession&) = delete;
 
+  // Starts the serving `program` now for the first pass to use, so that its start (ngspice's
+  // included) overlaps what the analysis does before that pass; its ready line is awaited, at
+  // most readySeconds from now, only then. Nothing when the passes go one by one; a program that
+  // cannot be started or does not serve is left to the first pass to find and report.
+  void Prestart(const std::string& program, double readySeconds);
+
  private:
   friend SimulatorPass RunSimulatorPass(const std::string& program, const std::string& circuit,
                                         double timeoutSeconds,
                                         const std::function<void(double)>& progress);
+  friend struct SessionAccess;
 
   SimulatorSession* outer_;
   long recycleAfterRequests_;
@@ -53,6 +60,23 @@ struct SimulatorPass {
   std::string reason;    // a serving simulator's own words for the refusal
   std::string warning;   // said once: serving fell back to one process per pass
 };
+
+// A pass on a circuit held in memory (TextPass below).
+struct SimulatorTextPass {
+  bool served = false;  // false: nothing ran; the circuit must be run from its file
+  SimulatorPass pass;
+  std::string probeData;  // when the serving simulator ran it to the end
+  std::string listing;    // when it did not: its listing, which no file received
+};
+
+// One pass on a circuit held in memory: the innermost session's serving process runs `text` as
+// it would run the file `circuit` holding it, and hands back the probe data (or, when the run was
+// not done, its listing) over its pipe; neither it nor this call writes a file. Not served (and
+// nothing run) without a session, with serving switched off, with a program that does not serve
+// (pass.warning then says so, once) or a circuit too long for a request line. Throws as
+// RunSimulatorPass does.
+SimulatorTextPass RunSimulatorTextPass(const std::string& program, const std::string& circuit,
+                                       const std::string& text, double timeoutSeconds);
 
 // One pass on `circuit`: by the innermost session's serving process when there is one, else by
 // the program started for it alone. Throws Failure when the program cannot be started, and when

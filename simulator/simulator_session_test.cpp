@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -312,6 +313,129 @@ TEST_F(SimulatorSessionTest, AnInterruptEndsTheServerAndTheRun) {
         std::_Exit(text == "interrupted" && GroupGone(Pids().at(0)) ? 0 : 1);
       },
       ::testing::ExitedWithCode(0), "");
+}
+
+
+// RunSimulatorOnText: a stand-in that answers `text` requests from memory (data lines, or a
+// listing and a refusal) and `run` requests with a file, as `action` says for the text.
+std::string TextScript(const std::string& textAnswer) {
+  return Script(
+      "case \"$line\" in\n"
+      "  text*) printf '%s\\n' \"$line\" | cut -f3 > text-seen\n" +
+      textAnswer +
+      " ;;\n"
+      "  *) printf '#H\\r\\nfrom the file\\r\\n' > \"${c%.cir}.csd\"; echo listing > \"${c%.cir}.out\"\n"
+      "     printf 'id=%s\\tdone\\n' $n ;;\n"
+      "esac",
+      "printf '#H\\r\\nfrom the file\\r\\n' > \"${1%.cir}.csd\"");
+}
+
+TEST_F(SimulatorSessionTest, ACircuitInMemoryGoesOverThePipeAndFilesOnlyWhereNeeded) {
+  setenv("ETHERM_SIM_TIMEOUT", "2", 1);
+  fs::remove("my circuit1.cir");
+  const std::string circuit = "* the circuit\r\nR1 1 0 1k\r\n";
+  struct Case {
+    const char* what;
+    std::string textAnswer;
+    bool session;
+    std::string failure;   // "" when the run succeeds
+    std::string probeData;
+    std::vector<std::string> files;  // of the iteration, and a1.cir, after the call
+    long passes;
+  } cases[] = {
+      {"served", "printf 'id=%s\\tdata\\t#H\\\\r\\\\n\\nid=%s\\tdata\\tx\\\\r\\\\n\\n' $n $n\n"
+                 "printf 'id=%s\\tdone\\n' $n",
+       true, "", "#H\r\nx\r\n", {}, 1},
+      {"refused", "printf 'id=%s\\tlisting\\tetherm-sim listing\\\\n\\n' $n\n"
+                  "printf 'id=%s\\tlisting\\tetherm-sim: error in my circuit1.cir: line 2: bad\\\\n\\n' $n\n"
+                  "printf 'id=%s\\trefused\\tline 2: bad\\n' $n",
+       true,
+       "The circuit simulator refused \"my circuit1.cir\": line 2: bad; see its listing "
+       "\"my circuit1.out\"",
+       "", {"my circuit1.cir", "my circuit1.out"}, 1},
+      // The pass after a crash runs the file, whose files go once its probe data are read.
+      {"crashed", "kill -SEGV $$", true, "", "#H\r\nfrom the file\r\n", {"a1.cir"}, 2},
+      {"no session", "exit 9", false, "", "#H\r\nfrom the file\r\n", {"a1.cir"}, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    for (const char* name : {"starts", "pids", "my circuit1.out", "my circuit1.cir", "a1.cir",
+                             "text-seen"})
+      fs::remove(name);
+    std::ofstream("wyniki.txt");
+    UseSimulator(TextScript(c.textAnswer));
+    std::string failure, probeData;
+    {
+      std::optional<SimulatorSession> session;
+      if (c.session) session.emplace();
+      try {
+        probeData = RunSimulatorOnText("my circuit1", circuit, "wyniki.txt", SimulationKind::kDc,
+                                       nullptr)
+                        .probeData;
+      } catch (const Failure& f) {
+        failure = f.what();
+      }
+    }
+    EXPECT_EQ(failure, c.failure);
+    EXPECT_EQ(probeData, c.probeData);
+    EXPECT_EQ(Passes(), c.passes);
+    std::vector<std::string> files;
+    for (const char* name : {"my circuit1.cir", "my circuit1.csd", "my circuit1.out", "a1.cir"})
+      if (fs::exists(name)) files.push_back(name);
+    EXPECT_EQ(files, c.files);
+    if (c.session) EXPECT_EQ(Read("text-seen"), "* the circuit\\r\\nR1 1 0 1k\\r\\n\n");
+    if (failure.empty() == false) EXPECT_EQ(Read("my circuit1.cir"), circuit);
+    if (std::string(c.what) == "refused") {
+      EXPECT_EQ(Read("my circuit1.out"),
+                "etherm-sim listing\netherm-sim: error in my circuit1.cir: line 2: bad\n");
+    }
+  }
+  // A circuit longer than a request line may be goes as a file, the same server running it.
+  fs::remove("text-seen");
+  const std::string huge = circuit + std::string(600000, '*') + "\r\n";
+  const SimulatorSession session;
+  EXPECT_EQ(RunSimulatorOnText("my circuit1", huge, "wyniki.txt", SimulationKind::kDc, nullptr)
+                .probeData,
+            "#H\r\nfrom the file\r\n");
+  EXPECT_FALSE(fs::exists("text-seen"));
+  EXPECT_FALSE(fs::exists("my circuit1.cir"));
+}
+
+// A server started ahead serves the first pass; one that does not serve is found at the first
+// pass as without the early start; a program that cannot start is left to the pass to report.
+TEST_F(SimulatorSessionTest, AServerStartedAheadIsUsedOrFoundWantingAtTheFirstPass) {
+  setenv("ETHERM_SIM_TIMEOUT", "1", 1);
+  const char* oneShot = "echo data > \"${1%.cir}.csd\"";
+  struct Case {
+    const char* what;
+    std::string greeting;
+    std::string starts;
+    std::size_t warnings;
+  } cases[] = {
+      {"serves", "read -r hello; echo 'etherm-serve 2 ready'\n", "--serve\n", 0},
+      {"ends at once", "exit 0\n", "--serve\nmy circuit1.cir\nmy circuit1.cir\n", 1},
+      {"never answers", "sleep 60\n", "--serve\nmy circuit1.cir\nmy circuit1.cir\n", 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    for (const char* name : {"starts", "pids"}) fs::remove(name);
+    UseSimulator(Script(kAnswerDone, oneShot, c.greeting));
+    struct Warnings : AnalysisListener {
+      std::vector<std::string> said;
+      void Warning(std::string_view text) override { said.emplace_back(text); }
+    } warnings;
+    SimulatorSession session;
+    session.Prestart(program_, 1);
+    for (int pass = 0; pass < 2; ++pass)
+      EXPECT_NO_THROW(RunSimulator("my circuit1", "wyniki.txt", SimulationKind::kDc, &warnings));
+    EXPECT_EQ(Read("starts"), c.starts);
+    EXPECT_EQ(warnings.said.size(), c.warnings);
+  }
+  // Not there at all: the early start says nothing, the pass fails as it always did.
+  setenv("ETHERM_SIMULATOR", folder_.File("no-such-simulator").c_str(), 1);
+  SimulatorSession session;
+  session.Prestart(folder_.File("no-such-simulator"), 1);
+  EXPECT_NE(Run().find("no-such-simulator"), std::string::npos);
 }
 
 }  // namespace

@@ -31,6 +31,14 @@ DcTemperatureLine ComputeDcTemperatures(const ThermalNetwork& network,
   TextFile out;
   in.OpenForReading(powerFileName);
   out.OpenForWriting(temperatureFileName);
+  const DcTemperatureLine line = ComputeDcTemperatures(network, in, out);
+  in.Close();
+  out.Close();
+  return line;
+}
+
+DcTemperatureLine ComputeDcTemperatures(const ThermalNetwork& network, TextFile& in,
+                                        TextFile& out) {
   CopyHeaderLines(in, out);
 
   const int n = static_cast<int>(network.pair.size());
@@ -50,8 +58,6 @@ DcTemperatureLine ComputeDcTemperatures(const ThermalNetwork& network,
     }
     WriteLineEnd(out);
   } while (!AtEnd(in));
-  in.Close();
-  out.Close();
   return line;
 }
 
@@ -59,6 +65,13 @@ DcSettleResult DcTemperaturesSettled(int deviceCount, const DeviceTable<double>&
                                      const std::string& temperatureFileName) {
   TextFile in;
   in.OpenForReading(temperatureFileName);
+  const DcSettleResult result = DcTemperaturesSettled(deviceCount, given, in);
+  in.Close();
+  return result;
+}
+
+DcSettleResult DcTemperaturesSettled(int deviceCount, const DeviceTable<double>& given,
+                                     TextFile& in) {
   SkipLine(in);
   SkipLine(in);
 
@@ -73,7 +86,6 @@ DcSettleResult DcTemperaturesSettled(int deviceCount, const DeviceTable<double>&
     }
     SkipLine(in);
   } while (!AtEnd(in) && result.settled);
-  in.Close();
   return result;
 }
 

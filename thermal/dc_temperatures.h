@@ -4,6 +4,7 @@
 
 #include "model/analysis_state.h"
 #include "model/problem.h"
+#include "textio/text_file.h"
 
 namespace etherm {
 
@@ -27,6 +28,9 @@ DeviceTable<double> DcTemperatures(const ThermalNetwork& network,
 DcTemperatureLine ComputeDcTemperatures(const ThermalNetwork& network,
                                         const std::string& powerFileName,
                                         const std::string& temperatureFileName);
+// The same from a power table open for reading to one open for writing (in memory, say).
+DcTemperatureLine ComputeDcTemperatures(const ThermalNetwork& network, TextFile& in,
+                                        TextFile& out);
 
 struct DcSettleResult {
   bool settled = true;
@@ -39,5 +43,8 @@ struct DcSettleResult {
 // it.
 DcSettleResult DcTemperaturesSettled(int deviceCount, const DeviceTable<double>& given,
                                    const std::string& temperatureFileName);
+// The same from a temperature table open for reading, from its first line.
+DcSettleResult DcTemperaturesSettled(int deviceCount, const DeviceTable<double>& given,
+                                     TextFile& in);
 
 }  // namespace etherm
