@@ -168,7 +168,7 @@ void RunDc(AnalysisState& state, RunOutputs& outputs, const AccumulatedNames& ac
       TextFile in, out;
       OpenTable(in, table, texts);
       OpenNewTable(out, powerTable, texts);
-      nodeValues = ComputeDcPowerTable(state.problem, in, out, nodeValues);
+      nodeValues = ComputeDcPower(state.problem, in, out, nodeValues);
       CloseNewTable(out, texts);
     }
     DcTemperatureLine line;

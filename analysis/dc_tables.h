@@ -11,11 +11,6 @@
 
 namespace etherm {
 
-// ComputeDcPower on a result table open for reading, writing to a power table open for writing
-// (in memory, say): the same bytes, node values and failures.
-DcNodeValues ComputeDcPowerTable(const Problem& problem, TextFile& table, TextFile& power,
-                                 DcNodeValues nodeValues);
-
 // Line 3 of a table as the DC driver copies it into the accumulated file: at most 200 bytes.
 std::string ThirdLine(TextFile& table);
 

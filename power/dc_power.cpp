@@ -4,14 +4,9 @@
 
 namespace etherm {
 
-DcNodeValues ComputeDcPower(const Problem& problem, const std::string& tableName,
-                            const std::string& powerTableName, DcNodeValues nodeValues) {
-  TextFile table;
-  TextFile power;
-  table.OpenForReading(tableName);
-  power.OpenForWriting(powerTableName);
+DcNodeValues ComputeDcPower(const Problem& problem, TextFile& table, TextFile& power,
+                            DcNodeValues nodeValues) {
   CopyHeaderWithNames(table, power, problem, "dc ");
-
   Quantities q{};
   do {
     WriteReal(power, ReadReal(table));
@@ -28,6 +23,16 @@ DcNodeValues ComputeDcPower(const Problem& problem, const std::string& tableName
     SkipLine(table);
     WriteLineEnd(power);
   } while (!AtEnd(table));
+  return nodeValues;
+}
+
+DcNodeValues ComputeDcPower(const Problem& problem, const std::string& tableName,
+                            const std::string& powerTableName, DcNodeValues nodeValues) {
+  TextFile table;
+  TextFile power;
+  table.OpenForReading(tableName);
+  power.OpenForWriting(powerTableName);
+  nodeValues = ComputeDcPower(problem, table, power, nodeValues);
   table.Close();
   power.Close();
   return nodeValues;

@@ -32,6 +32,10 @@ using DcNodeValues = std::array<double, kMaxDcNodeValues + 1>;
 // texts for a product that overflows; files keep what was written before.
 DcNodeValues ComputeDcPower(const Problem& problem, const std::string& tableName,
                             const std::string& powerTableName, DcNodeValues nodeValues);
+// The same on a result table open for reading, writing to a power table open for writing (in
+// memory, say): the same bytes, node values and failures.
+DcNodeValues ComputeDcPower(const Problem& problem, TextFile& table, TextFile& power,
+                            DcNodeValues nodeValues);
 
 // The powers of one transient window from the window's result table tableName (title line,
 // names line, then per line a time and the devices' values in the problem's order). Header:
