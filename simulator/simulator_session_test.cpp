@@ -26,6 +26,12 @@
 namespace etherm {
 namespace {
 
+// The warnings an analysis listener was given.
+struct WarningsSaid : AnalysisListener {
+  std::vector<std::string> said;
+  void Warning(std::string_view text) override { said.emplace_back(text); }
+};
+
 namespace fs = std::filesystem;
 
 // Every start is recorded in "starts" (its arguments) and "pids" (its process, which leads its
@@ -280,10 +286,7 @@ TEST_F(SimulatorSessionTest, AProgramThatDoesNotServeRunsOncePerPass) {
     SCOPED_TRACE(c.what);
     for (const char* name : {"starts", "pids"}) fs::remove(name);
     UseSimulator(Script(kAnswerDone, oneShot, c.greeting));
-    struct Warnings : AnalysisListener {
-      std::vector<std::string> said;
-      void Warning(std::string_view text) override { said.emplace_back(text); }
-    } warnings;
+    WarningsSaid warnings;
     const SimulatorSession session;
     EXPECT_NO_THROW(RunSimulator("my circuit1", "wyniki.txt", SimulationKind::kDc, &warnings));
     EXPECT_EQ(Run(), "");
@@ -383,8 +386,12 @@ TEST_F(SimulatorSessionTest, ACircuitInMemoryGoesOverThePipeAndFilesOnlyWhereNee
     for (const char* name : {"my circuit1.cir", "my circuit1.csd", "my circuit1.out", "a1.cir"})
       if (fs::exists(name)) files.push_back(name);
     EXPECT_EQ(files, c.files);
-    if (c.session) EXPECT_EQ(Read("text-seen"), "* the circuit\\r\\nR1 1 0 1k\\r\\n\n");
-    if (failure.empty() == false) EXPECT_EQ(Read("my circuit1.cir"), circuit);
+    if (c.session) {
+      EXPECT_EQ(Read("text-seen"), "* the circuit\\r\\nR1 1 0 1k\\r\\n\n");
+    }
+    if (!failure.empty()) {
+      EXPECT_EQ(Read("my circuit1.cir"), circuit);
+    }
     if (std::string(c.what) == "refused") {
       EXPECT_EQ(Read("my circuit1.out"),
                 "etherm-sim listing\netherm-sim: error in my circuit1.cir: line 2: bad\n");
@@ -420,10 +427,7 @@ TEST_F(SimulatorSessionTest, AServerStartedAheadIsUsedOrFoundWantingAtTheFirstPa
     SCOPED_TRACE(c.what);
     for (const char* name : {"starts", "pids"}) fs::remove(name);
     UseSimulator(Script(kAnswerDone, oneShot, c.greeting));
-    struct Warnings : AnalysisListener {
-      std::vector<std::string> said;
-      void Warning(std::string_view text) override { said.emplace_back(text); }
-    } warnings;
+    WarningsSaid warnings;
     SimulatorSession session;
     session.Prestart(program_, 1);
     for (int pass = 0; pass < 2; ++pass)
