@@ -127,14 +127,15 @@ TEST(IterationsCsv, OneLinePerIterationWithTheKindsColumns) {
   };
   const Case cases[] = {
       {Dc("V1", {"QA", "QB"}, {}),
-       {{1, 1.5, std::nullopt, {295, 295}, {310.25, 305}, 15.25, 0.125},
-        {2, 1.5, std::nullopt, {302.625, 300}, {303, 300.5}, 0.5, 0.25}},
+       {{1, 1.5, std::nullopt, {295, 295}, {310.25, 305}, 15.25, 0.125, {}},
+        {2, 1.5, std::nullopt, {302.625, 300}, {303, 300.5}, 0.5, 0.25, {}}},
        "iteration,V1_V,Tsim_QA_K,Tmodel_QA_K,Tsim_QB_K,Tmodel_QB_K,max_deviation_K,sim_time_s\n"
        "1,1.5,295,310.25,295,305,15.25,0.125\n"
        "2,1.5,302.625,303,300,300.5,0.5,0.25\n"},
       // An iteration that accepted nothing leaves its accepted end empty.
       {Tran({"D,1"}, {}),
-       {{1, 0, std::nullopt, {295}, {340}, 45, 1.5}, {2, 0, 4.5e-05, {340}, {340.5}, 0.5, 2}},
+       {{1, 0, std::nullopt, {295}, {340}, 45, 1.5, {}},
+        {2, 0, 4.5e-05, {340}, {340.5}, 0.5, 2, {}}},
        "iteration,window_start_s,accepted_end_s,\"Tsim_D,1_K\",\"Tmodel_D,1_K\","
        "max_deviation_K,sim_time_s\n"
        "1,0,,295,340,45,1.5\n"
@@ -152,11 +153,11 @@ TEST(IterationsCsv, RowsThatDoNotFitTheRunAreRefused) {
   ScratchFolder folder;
   IterationsCsvWriter dc(Dc("V1", {"QA"}, {}), folder.path().string());
   EXPECT_EQ(FailureOf([&] {
-              dc.Append({1, 2, std::nullopt, {295}, {}, 0, 0});
+              dc.Append({1, 2, std::nullopt, {295}, {}, 0, 0, {}});
             }),
             "Report of \"run\" at V1_V = 2: 0 model temperatures for 1 devices");
   EXPECT_EQ(FailureOf([&] {
-              dc.Append({1, 2, 3.0, {295}, {296}, 1, 0});
+              dc.Append({1, 2, 3.0, {295}, {296}, 1, 0, {}});
             }),
             "Report of \"run\": iteration 1 of a DC run has an accepted window end");
 }

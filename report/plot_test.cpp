@@ -77,7 +77,7 @@ RunDescription Report(const std::string& base, AnalysisKind kind, int rows) {
   for (int i = 0; i < rows; ++i) {
     double x = kind == AnalysisKind::kDc ? 0.5 * i : 1e-4 * i;
     report.Accepted({x, {295.0 + 3 * i, 295.0 + i * i}, {0.5 * i, 2.0}, {1.0}});
-    report.Iterated({i + 1, x, std::nullopt, {295, 295}, {296, 296}, 1, 0.1});
+    report.Iterated({i + 1, x, std::nullopt, {295, 295}, {296, 296}, 1, 0.1, {}});
   }
   report.Finish();
   return run;

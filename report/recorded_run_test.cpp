@@ -40,12 +40,15 @@ TEST(RecordedRun, ReadsBackTheSummaryTheRunMade) {
       {"DC, a probe whose name needs quotes",
        {AnalysisKind::kDc, "dc", "V1", {"QA", "QB"}, {"V(2,3)"}},
        {{1, {300.1, 310}, {0.1, 2}, {1}}, {2, {320.7, 305}, {1.0 / 3, 2}, {2}}}},
-      {"DC, a source of no known unit", {AnalysisKind::kDc, "e", "E1", {"D1"}, {}},
+      {"DC, a source of no known unit",
+       {AnalysisKind::kDc, "e", "E1", {"D1"}, {}},
        {{0.5, {301}, {1}, {}}}},
       // A window boundary is accepted twice; the mean counts its time once.
       {"transient",
        {AnalysisKind::kTransient, "tr", "", {"D1"}, {"I(D1)"}},
-       {{0, {295}, {0}, {0}}, {1e-3, {330}, {2}, {1}}, {1e-3, {330}, {2}, {1}},
+       {{0, {295}, {0}, {0}},
+        {1e-3, {330}, {2}, {1}},
+        {1e-3, {330}, {2}, {1}},
         {3e-3, {340.25}, {2.5}, {1}}}},
   };
   for (const Case& c : cases) {
@@ -54,7 +57,7 @@ TEST(RecordedRun, ReadsBackTheSummaryTheRunMade) {
     RunReport report(c.run, folder.path().string());
     report.Accepted(c.rows);
     for (int i = 1; i <= 3; ++i) {
-      IterationRow row{i, c.rows[0].x, std::nullopt, {}, {}, 0.5, 0.125 * i};
+      IterationRow row{i, c.rows[0].x, std::nullopt, {}, {}, 0.5, 0.125 * i, {}};
       row.simulatorTemperatures.assign(c.run.deviceNames.size(), 300);
       row.modelTemperatures.assign(c.run.deviceNames.size(), 301);
       report.Iterated(row);
@@ -83,7 +86,8 @@ TEST(RecordedRun, FilesThatAreNoReportAreNamed) {
       {"blank cell", "V1_V,T_D1_K,P_D1_W\n1,,2\n", nullptr, "line 2: \"\" is no number"},
       {"CR LF", "V1_V,T_D1_K,P_D1_W\r\n1,300,2\r\n", nullptr, "line 1: no power column"},
       {"no iterations file", "V1_V,T_D1_K,P_D1_W\n1,300,2\n", "", "r.iterations.csv\": "},
-      {"iterations not a table", "V1_V,T_D1_K,P_D1_W\n1,300,2\n", "x\n", "r.iterations.csv\", line 1"},
+      {"iterations not a table", "V1_V,T_D1_K,P_D1_W\n1,300,2\n", "x\n",
+       "r.iterations.csv\", line 1"},
       {"empty", "", nullptr, "r.csv\", line 0: no header"},
   };
   for (const Case& c : cases) {

@@ -37,7 +37,7 @@ class RunRecorderTest : public ::testing::Test {
   }
   void Iterate(RunRecorder& recorder, int n, double x) {
     recorder.IterationStarted(n);
-    recorder.IterationFinished({n, x, std::nullopt, {295, 296}, {300, 301}, 5, 0.25});
+    recorder.IterationFinished({n, x, std::nullopt, {295, 296}, {300, 301}, 5, 0.25, {}});
   }
   static AcceptedPoint Point(double x, std::size_t probes = 2) {
     return {x, {300 + x, 310 + x}, {1 + x, 2 + x}, std::vector<double>(probes, 0.5)};

@@ -71,7 +71,8 @@ TEST(RunSummary, TransientMeanIsWeightedByTimeAndCountsRepeatedTimeOnce) {
 TEST(RunSummary, TextIsAlignedWithUnits) {
   RunSummary summary(Pair());
   summary.Add(kPairRows);
-  for (double seconds : {0.5, 1.5}) summary.AddIteration({1, 1, std::nullopt, {}, {}, 0, seconds});
+  for (double seconds : {0.5, 1.5})
+    summary.AddIteration({1, 1, std::nullopt, {}, {}, 0, seconds, {}});
   EXPECT_EQ(summary.Text(3.04),
             "DC analysis \"pair\": 3 accepted points, V1 1 to 3 V\n"
             "device  peak T (K)  peak T (°C)  at V1 (V)  final T (K)  peak P (W)  mean P (W)\n"
@@ -87,7 +88,7 @@ TEST(RunSummary, TextIsAlignedWithUnits) {
 
 TEST(RunSummary, TextOfARunThatAcceptedNothing) {
   RunSummary summary({AnalysisKind::kTransient, "d", "", {"D1"}, {}});
-  summary.AddIteration({1, 0, std::nullopt, {295}, {400}, 105, 0.5});
+  summary.AddIteration({1, 0, std::nullopt, {295}, {400}, 105, 0.5, {}});
   EXPECT_EQ(summary.Text(0.5),
             "Transient analysis \"d\": no time was accepted\n"
             "ambient         295.00 K (21.85 °C); the circuit's other devices at the simulator's "
