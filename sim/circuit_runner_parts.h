@@ -1,0 +1,45 @@
+#pragma once
+// What the circuit runner's two files share: run_circuit.cpp (runs of a circuit file) and
+// paused_run.cpp (a transient paused and resumed in place).
+
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "listing.h"
+#include "run_circuit.h"
+#include "temperature.h"
+#include "translate.h"
+
+namespace etherm::sim {
+
+// The probe-data name that asks for the data in the answer instead of a file.
+inline const std::string kStreamed = "-";
+
+std::string WithExtension(const std::string& path, const std::string& ext);
+
+// The length of the transient, s; 0 when there is none or it cannot be read.
+double TransientLength(const Translation& t);
+
+// Vector names are lower case, node voltages either bare ("x1.c") or as "V(1)".
+std::optional<std::string> FindNodeVector(const std::map<std::string, std::string>& names,
+                                          const std::string& node);
+
+struct CircuitRunner::Paused {
+  std::string circuitPath;
+  std::unique_ptr<Listing> listing;
+  Translation t;
+  std::vector<TempParam> tempParams;
+  double length = 0;  // of the .TRAN
+  bool started = false;
+  bool ended = false;
+  std::vector<double> last;  // the last pause's point: time, then every collected vector
+  // Each guarded device's power, averaged over the last `window` seconds (exponentially).
+  std::vector<double> meanPower;
+  // The PULSE functions of the circuit's own sources: V1 V2 TD TR TF PW PER as ngspice took them.
+  std::vector<std::vector<double>> pulses;
+};
+
+}  // namespace etherm::sim
