@@ -15,6 +15,19 @@
 
 namespace etherm::sim {
 
+// While it lives, `slot` (the runner's listing of the run in progress, where ngspice's lines
+// go) points at `listing`; then at nothing.
+class AttachedListing {
+ public:
+  AttachedListing(Listing*& slot, Listing& listing) : slot_(slot) { slot_ = &listing; }
+  ~AttachedListing() { slot_ = nullptr; }
+  AttachedListing(const AttachedListing&) = delete;
+  AttachedListing& operator=(const AttachedListing&) = delete;
+
+ private:
+  Listing*& slot_;
+};
+
 // The probe-data name that asks for the data in the answer instead of a file.
 inline const std::string kStreamed = "-";
 

@@ -301,11 +301,7 @@ RunOutcome CircuitRunner::InPausedTransient(
     return {kExitUsage, "no transient is paused"};
   Paused& p = *paused_;
   Listing& listing = *p.listing;
-  listing_ = &listing;
-  struct Detach {
-    Listing*& listing;
-    ~Detach() { listing = nullptr; }
-  } detach{listing_};
+  const AttachedListing attached(listing_, listing);
   try {
     NgspiceSession& ng = Ngspice();
     listing.Capture();

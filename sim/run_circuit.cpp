@@ -634,11 +634,7 @@ RunOutcome CircuitRunner::RunListed(const std::string& circuitPath, Listing& lis
                    listingPath.c_str());
     return {status, text};
   };
-  listing_ = &listing;
-  struct Detach {
-    Listing*& listing;
-    ~Detach() { listing = nullptr; }
-  } detach{listing_};
+  const AttachedListing attached(listing_, listing);
   try {
     LimitAddressSpace();
     // Answers are not kept from run to run: the query's lines belong in every listing, and a
