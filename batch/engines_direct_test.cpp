@@ -131,6 +131,10 @@ TEST_P(EnginesBesideDirect, ContinuousFollowsAtLeastAsWellAsWindowed) {
     EXPECT_TRUE(continuous.worst <= windowed.worst || continuous.worst <= 0.5)
         << example.name << " device " << d + 1 << ": continuous " << continuous.worst << " K at "
         << continuous.at << " s, windowed " << windowed.worst << " K at " << windowed.at << " s";
+    // The default engine follows the self-heating solution closely (0.05 K at worst on these
+    // runs, where the windowed engine is off by up to 0.4 K).
+    EXPECT_LE(continuous.worst, 0.15)
+        << example.name << " device " << d + 1 << " at " << continuous.at << " s";
   }
 }
 
