@@ -40,6 +40,16 @@ double TransientLength(const Translation& t);
 std::optional<std::string> FindNodeVector(const std::map<std::string, std::string>& names,
                                           const std::string& node);
 
+// Where each probe's two vectors stand among collected vectors (none for ground): a probe's
+// value is a - b.
+struct ProbeColumns {
+  std::vector<std::optional<std::size_t>> a, b;
+  std::optional<std::size_t> time;
+  double Value(std::size_t q, const std::vector<double>& row) const {
+    return (a[q] ? row.at(*a[q]) : 0.0) - (b[q] ? row.at(*b[q]) : 0.0);
+  }
+};
+
 struct CircuitRunner::Paused {
   std::string circuitPath;
   std::unique_ptr<Listing> listing;
@@ -53,6 +63,11 @@ struct CircuitRunner::Paused {
   std::vector<double> meanPower;
   // The PULSE functions of the circuit's own sources: V1 V2 TD TR TF PW PER as ngspice took them.
   std::vector<std::vector<double>> pulses;
+  // The probes' columns among the collected vectors `names`, worked out once for those names
+  // (they stay from pause to pause); throws SimError for a probe ngspice does not hand over.
+  const ProbeColumns& Columns(const std::vector<std::string>& names);
+  std::vector<std::string> columnNames;
+  std::optional<ProbeColumns> columns;
 };
 
 }  // namespace etherm::sim

@@ -28,6 +28,7 @@
 #include "run_circuit.h"
 #include "sim_error.h"
 #include "spice_text/model_line.h"
+#include "spice_text/parameters.h"
 #include "state_file.h"
 #include "temperature.h"
 #include "text_util.h"
@@ -143,14 +144,10 @@ std::vector<std::vector<double>> PulseFunctions(const std::vector<std::string>& 
 // True when an .OPTIONS line of the deck sets METHOD.
 bool NamesIntegrationMethod(const std::vector<std::string>& deck) {
   for (const std::string& line : deck) {
-    const std::string l = ToLower(line);
-    if (l.rfind(".opt", 0) != 0) continue;
-    for (std::size_t at = l.find("method"); at != std::string::npos;
-         at = l.find("method", at + 1)) {
-      const std::size_t next = l.find_first_not_of(" \t", at + 6);
-      const bool word = at == 0 || l[at - 1] == ' ' || l[at - 1] == '\t';
-      if (word && next != std::string::npos && l[next] == '=') return true;
-    }
+    if (!StartsWithNoCase(line, ".opt")) continue;
+    const std::size_t words = line.find_first_of(" \t");
+    if (words == std::string::npos) continue;
+    if (spice::FindParameter(spice::ParseParameters(line, words).parameters, "method")) return true;
   }
   return false;
 }
@@ -224,16 +221,7 @@ RunOutcome CircuitRunner::BeginTransient(const std::string& circuitPath,
 
 namespace {
 
-// Where each probe's two vectors stand among collected vectors named by `names` (none for
-// ground): a probe's value is a - b.
-struct ProbeColumns {
-  std::vector<std::optional<std::size_t>> a, b;
-  std::optional<std::size_t> time;
-  double Value(std::size_t q, const std::vector<double>& row) const {
-    return (a[q] ? row.at(*a[q]) : 0.0) - (b[q] ? row.at(*b[q]) : 0.0);
-  }
-};
-
+// Where each probe's two vectors stand among collected vectors named by `names`.
 ProbeColumns ColumnsOf(const Translation& t, const std::vector<std::string>& names) {
   std::map<std::string, std::string> byName;
   std::map<std::string, std::size_t> index;
@@ -264,10 +252,9 @@ ProbeColumns ColumnsOf(const Translation& t, const std::vector<std::string>& nam
 // The probe data of collected points (every vector per point, named by `names`) as a run writes
 // it; `previous`, the last pause's point, goes first. Without a time among the names (an
 // operating point) each point stands at time 0.
-ProbeData CollectedProbeData(const Translation& t, const std::vector<std::string>& names,
+ProbeData CollectedProbeData(const Translation& t, const ProbeColumns& columns,
                              std::vector<std::vector<double>> rows,
                              const std::vector<double>& previous) {
-  const ProbeColumns columns = ColumnsOf(t, names);
   ProbeData data;
   data.title = t.title;
   data.transient = true;
@@ -292,6 +279,14 @@ ProbeData CollectedProbeData(const Translation& t, const std::vector<std::string
 }
 
 }  // namespace
+
+const ProbeColumns& CircuitRunner::Paused::Columns(const std::vector<std::string>& names) {
+  if (!columns || columnNames != names) {
+    columns = ColumnsOf(t, names);
+    columnNames = names;
+  }
+  return *columns;
+}
 
 RunOutcome CircuitRunner::InPausedTransient(
     bool mustHaveStarted, bool mustWait,
@@ -372,9 +367,9 @@ RunOutcome CircuitRunner::RunUntil(double time, const std::string& csdPath,
     // before it; where one exceeds its budget the guard's source turns to 1 and the run pauses
     // at the next point. The means follow every point, so a mean over many switching periods
     // lets a converter's ripple pass and a quiet stretch's mean catches a pulse at once.
-    std::optional<ProbeColumns> columns;
+    const ProbeColumns* columns = nullptr;
     if (!guard.empty() && !ng.CollectedNames().empty() && !p.last.empty())
-      columns = ColumnsOf(p.t, ng.CollectedNames());
+      columns = &p.Columns(ng.CollectedNames());
     const bool guarded = columns && columns->time && !last && p.meanPower.size() == guard.size();
     std::vector<double> departed(guard.size(), 0.0);
     const std::vector<double> reference = p.meanPower;
@@ -387,7 +382,7 @@ RunOutcome CircuitRunner::RunUntil(double time, const std::string& csdPath,
         if (!watching) return false;
         if (!columns) {
           try {
-            columns = ColumnsOf(p.t, ng.CollectedNames());
+            columns = &p.Columns(ng.CollectedNames());
           } catch (const SimError&) {
             watching = false;
             return false;
@@ -461,7 +456,7 @@ RunOutcome CircuitRunner::RunUntil(double time, const std::string& csdPath,
       throw SimError("ngspice gave the transient's points no time");
     ng.Guard({});
     std::vector<double> lastRow = rows.empty() ? p.last : rows.back();
-    ProbeData data = CollectedProbeData(p.t, names, std::move(rows), p.last);
+    ProbeData data = CollectedProbeData(p.t, p.Columns(names), std::move(rows), p.last);
     p.last = std::move(lastRow);
     if (data.x.empty()) throw SimError("the transient gave no points up to " + ShortestText(time));
     listing.Line("etherm-sim: " + std::to_string(data.x.size()) + " point(s) up to " +
@@ -481,8 +476,8 @@ RunOutcome CircuitRunner::Settle(const std::string& csdPath) {
       rows = ng.TakeCollected();
     }
     if (rows.size() != 1) throw SimError("the operating point gave no values");
-    return PointsOutcome(CollectedProbeData(p.t, ng.CollectedNames(), std::move(rows), {}),
-                         csdPath);
+    return PointsOutcome(
+        CollectedProbeData(p.t, p.Columns(ng.CollectedNames()), std::move(rows), {}), csdPath);
   });
 }
 
