@@ -99,30 +99,51 @@ void SettleTimeZero(AnalysisState& state, PausedTransient& simulator, double tol
   }
 }
 
+// What the guard and the shadows take from each device's own impedance: where its probe
+// quantities start, the steepest slope of its step response (the sum of R_k/tau_k, K/J) and its
+// fastest term (R_k and tau_k); slope 0 and no term for a device without one.
+struct OwnHeat {
+  const Device* device = nullptr;
+  int first = 0;
+  double slope = 0;
+  double fastestOhms = 0, fastestSeconds = 0;
+};
+
+std::vector<OwnHeat> OwnHeats(const Problem& problem) {
+  std::vector<OwnHeat> heats;
+  int first = 0;
+  for (std::size_t i = 0; i < problem.devices.size(); ++i) {
+    OwnHeat& heat = heats.emplace_back();
+    heat.device = &problem.devices[i];
+    heat.first = first;
+    first += QuantityCount(heat.device->kind);
+    if (i >= problem.network.pair.size() || i >= problem.network.pair[i].size()) continue;
+    const ThermalPair& own = problem.network.pair[i][i];
+    for (const ThermalTerm& term : own.terms) {
+      if (!(term.timeConstant > 0) || !(term.weight > 0)) continue;
+      heat.slope += own.resistance * term.weight / term.timeConstant;
+      if (heat.fastestSeconds == 0 || term.timeConstant < heat.fastestSeconds) {
+        heat.fastestSeconds = term.timeConstant;
+        heat.fastestOhms = own.resistance * term.weight;
+      }
+    }
+  }
+  return heats;
+}
+
 // What lets the simulator pause a segment early: each device's power as its quantities' plain
 // products; the energy that, departed from its mean power, would move its temperature by the
 // drift aimed at (the own impedance's steepest slope, the sum of R_k/tau_k over its terms,
 // bounds how fast an energy heats the device); and its fastest own time constant, over which
 // the mean is taken.
-std::vector<sim::serve::PowerGuard> PowerGuards(const Problem& problem, double tolerance) {
+std::vector<sim::serve::PowerGuard> PowerGuards(const std::vector<OwnHeat>& heats,
+                                                double tolerance) {
   std::vector<sim::serve::PowerGuard> guard;
-  int first = 0;
-  for (std::size_t i = 0; i < problem.devices.size(); ++i) {
-    const Device& device = problem.devices[i];
-    double slope = 0;  // K/J
-    double fastest = 0;
-    if (i < problem.network.pair.size() && i < problem.network.pair[i].size()) {
-      const ThermalPair& own = problem.network.pair[i][i];
-      for (const ThermalTerm& term : own.terms) {
-        if (!(term.timeConstant > 0) || !(term.weight > 0)) continue;
-        slope += own.resistance * term.weight / term.timeConstant;
-        if (fastest == 0 || term.timeConstant < fastest) fastest = term.timeConstant;
-      }
-    }
-    const double budget = kDriftAimed * tolerance / slope;
-    if (slope > 0 && std::isfinite(budget) && budget > 0)
-      guard.push_back({static_cast<int>(device.kind), first, budget, fastest});
-    first += QuantityCount(device.kind);
+  for (const OwnHeat& heat : heats) {
+    const double budget = kDriftAimed * tolerance / heat.slope;
+    if (heat.slope > 0 && std::isfinite(budget) && budget > 0)
+      guard.push_back(
+          {static_cast<int>(heat.device->kind), heat.first, budget, heat.fastestSeconds});
   }
   return guard;
 }
@@ -130,24 +151,12 @@ std::vector<sim::serve::PowerGuard> PowerGuards(const Problem& problem, double t
 // Each device's fastest own thermal term as a resistor and capacitor: the simulator's steps
 // then follow the device's heat as the direct self-heating solution's do (a switching edge's
 // power peak between two far points would otherwise be a triangle of the wrong size).
-std::vector<sim::serve::PowerShadow> PowerShadows(const Problem& problem) {
+std::vector<sim::serve::PowerShadow> PowerShadows(const std::vector<OwnHeat>& heats) {
   std::vector<sim::serve::PowerShadow> shadows;
-  int first = 0;
-  for (std::size_t i = 0; i < problem.devices.size(); ++i) {
-    const Device& device = problem.devices[i];
-    if (i < problem.network.pair.size() && i < problem.network.pair[i].size()) {
-      const ThermalPair& own = problem.network.pair[i][i];
-      const ThermalTerm* fastest = nullptr;
-      for (const ThermalTerm& term : own.terms)
-        if (term.timeConstant > 0 && term.weight > 0 &&
-            (fastest == nullptr || term.timeConstant < fastest->timeConstant))
-          fastest = &term;
-      const double ohms = fastest ? own.resistance * fastest->weight : 0;
-      if (fastest && ohms > 0 && std::isfinite(ohms))
-        shadows.push_back(
-            {static_cast<int>(device.kind), first, ohms, fastest->timeConstant / ohms});
-    }
-    first += QuantityCount(device.kind);
+  for (const OwnHeat& heat : heats) {
+    if (heat.fastestOhms > 0 && std::isfinite(heat.fastestOhms))
+      shadows.push_back({static_cast<int>(heat.device->kind), heat.first, heat.fastestOhms,
+                         heat.fastestSeconds / heat.fastestOhms});
   }
   return shadows;
 }
@@ -175,12 +184,13 @@ void RunContinuousTransient(AnalysisState& state, const TransientOptions& option
   WriteWindowCircuit(state, outputs.Name(accumulated.results), carry.results.Text(),
                      carry.results.FirstLine(), nullptr, false);
   const std::string circuitName = state.baseName + state.iterationText + ".cir";
-  PausedTransient simulator(circuitName, SimulatorTimeoutSeconds(), PowerShadows(state.problem),
+  const std::vector<OwnHeat> heats = OwnHeats(state.problem);
+  PausedTransient simulator(circuitName, SimulatorTimeoutSeconds(), PowerShadows(heats),
                             std::move(server));
   SettleTimeZero(state, simulator, options.tolerance);
   state.windowEndTime = std::min(kFirstSegmentEnd, kFirstSegmentPart * end);
 
-  const std::vector<sim::serve::PowerGuard> guard = PowerGuards(state.problem, options.tolerance);
+  const std::vector<sim::serve::PowerGuard> guard = PowerGuards(heats, options.tolerance);
   bool finished = false;
   do {
     if (state.iterationNumber > 1) state.iterationText = IterationText(state.iterationNumber);
